@@ -1,0 +1,56 @@
+#ifndef QUOTELOOM_CORE_LOG_SINK_H
+#define QUOTELOOM_CORE_LOG_SINK_H
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/log_observer.h"
+#include "core/log_tab.h"
+
+// The store of the five log tabs. Safe to call from any thread; a call returns once the line is
+// stored and never waits for a user-interface thread.
+class LogSink {
+ public:
+  static constexpr std::size_t kDefaultCap = 100000;
+
+  // `cap` bounds each tab but MarketData, which its producer trims; the oldest lines go first.
+  explicit LogSink(std::size_t cap = kDefaultCap);
+  LogSink(const LogSink&) = delete;
+  LogSink& operator=(const LogSink&) = delete;
+
+  void AppendLine(LogTab tab, std::string_view text);
+  // Deletes MarketData's lines from the first shown line to the end (all of them with no presentation).
+  void TrimMarketData();
+
+  std::vector<std::string> Lines(LogTab tab) const;
+  std::size_t LineCount(LogTab tab) const;
+
+  // Attaches a presentation and returns every stored line at that moment, so nothing is missed.
+  std::array<std::vector<std::string>, kLogTabCount> Attach(LogObserver* observer);
+  void Detach(LogObserver* observer);
+
+ private:
+  using Tab = std::deque<std::string>;
+
+  void RemoveLines(LogTab tab, std::size_t first, std::size_t count);
+
+  const std::size_t cap_;
+  mutable std::mutex mutex_;
+  // Guarded by mutex_.
+  std::array<Tab, kLogTabCount> tabs_;
+  std::vector<LogObserver*> observers_;
+};
+
+// The process-wide sink through which every component logs.
+LogSink& TheLogSink();
+
+void AppendLine(LogTab tab, std::string_view text);
+void AppendLineF(LogTab tab, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void TrimMarketData();
+
+#endif

@@ -1,0 +1,25 @@
+#ifndef QUOTELOOM_CORE_SETTING_INI_H
+#define QUOTELOOM_CORE_SETTING_INI_H
+
+#include "core/stop_save_windows.h"
+
+// What setting.ini tells the collector. Filled once by the collector thread before the API starts;
+// read afterwards by the callback thread.
+struct AccountSettings {
+  static constexpr int kAddressSlots = 12;
+
+  char BrokerID[11] = {};
+  char UserID[13] = {};
+  char Password[41] = {};
+  int ServerNum = 0;
+  char Addresses[kAddressSlots][50] = {};
+};
+
+inline constexpr const char* kSettingIniPath = "./setting.ini";
+inline constexpr const char* kSettingIniSection = "AccountInfo";
+
+// Reads the account, "servernum", the four stop-save times (HHMM / 10000.0) and address1 to
+// address<min(servernum, 12)>. A missing file or key gives empty text and 0, without a message.
+void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows);
+
+#endif

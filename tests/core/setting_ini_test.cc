@@ -1,0 +1,122 @@
+#include "core/setting_ini.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/ini_file.h"
+
+namespace {
+
+class SettingIniTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("quoteloom-ini-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    path_ = (dir_ / "setting.ini").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void Write(const std::string& text) { std::ofstream(path_) << text; }
+
+  std::filesystem::path dir_;
+  std::string path_;
+  AccountSettings account_;
+  StopSaveWindows windows_;
+};
+
+TEST_F(SettingIniTest, ReadsAccountWindowsAndAddresses) {
+  Write("[AccountInfo]\r\nbrokeid=9999\r\nusername=123456\r\npassword=secret\r\nservernum=2\r\n"
+        "address1=tcp://180.168.146.187:10131\r\naddress2=tcp://180.168.146.187:10211\r\n"
+        "stopsavetimebegin1=300\r\nstopsavetimeend1=840\r\nstopsavetimebegin2=1530\r\nstopsavetimeend2=2040\r\n");
+  ReadSettingIni(path_.c_str(), &account_, &windows_);
+  EXPECT_STREQ(account_.BrokerID, "9999");
+  EXPECT_STREQ(account_.UserID, "123456");
+  EXPECT_STREQ(account_.Password, "secret");
+  EXPECT_EQ(account_.ServerNum, 2);
+  EXPECT_STREQ(account_.Addresses[0], "tcp://180.168.146.187:10131");
+  EXPECT_STREQ(account_.Addresses[1], "tcp://180.168.146.187:10211");
+  EXPECT_EQ(windows_.begin1(), 300 / 10000.0);
+  EXPECT_EQ(windows_.end1(), 840 / 10000.0);
+  EXPECT_EQ(windows_.begin2(), 1530 / 10000.0);
+  EXPECT_EQ(windows_.end2(), 2040 / 10000.0);
+}
+
+TEST_F(SettingIniTest, AddressSlotsFollowServernum) {
+  std::string many = "[AccountInfo]\nservernum=15\n";
+  for (int i = 1; i <= 15; ++i) many += "address" + std::to_string(i) + "=tcp://h:" + std::to_string(i) + "\n";
+  struct Case {
+    std::string text;
+    std::vector<std::string> slots;  // expected 12 slots
+  } cases[] = {
+      {"[AccountInfo]\nservernum=2\naddress2=tcp://b:2\n", {"", "tcp://b:2", "", "", "", "", "", "", "", "", "", ""}},
+      {many, {"tcp://h:1", "tcp://h:2", "tcp://h:3", "tcp://h:4", "tcp://h:5", "tcp://h:6", "tcp://h:7",
+              "tcp://h:8", "tcp://h:9", "tcp://h:10", "tcp://h:11", "tcp://h:12"}},
+      {"[AccountInfo]\naddress1=tcp://a:1\n", std::vector<std::string>(12, "")},
+  };
+  for (const Case& c : cases) {
+    Write(c.text);
+    AccountSettings account;
+    ReadSettingIni(path_.c_str(), &account, &windows_);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(account.Addresses[i], c.slots[i]) << c.text << " slot " << i;
+  }
+}
+
+TEST_F(SettingIniTest, MissingFileOrKeysGiveEmptyTextAndZero) {
+  EXPECT_EQ(windows_.begin1(), 0.03);  // built-in windows until the file is read
+  EXPECT_EQ(windows_.end2(), 0.204);
+  ReadSettingIni((dir_ / "absent.ini").string().c_str(), &account_, &windows_);
+  EXPECT_STREQ(account_.BrokerID, "");
+  EXPECT_EQ(account_.ServerNum, 0);
+  EXPECT_EQ(windows_.begin1(), 0.0);
+  EXPECT_EQ(windows_.end2(), 0.0);
+  EXPECT_FALSE(windows_.Contains(StopSaveWindows::ClockValue(5, 0)));
+}
+
+TEST_F(SettingIniTest, LongValuesAreCutToTheirBuffers) {
+  Write("[AccountInfo]\npassword=" + std::string(41, 'p') + "\nbrokeid=" + std::string(15, 'b') +
+        "\nusername=" + std::string(20, 'u') + "\n");
+  ReadSettingIni(path_.c_str(), &account_, &windows_);
+  EXPECT_EQ(std::string(account_.Password), std::string(40, 'p'));
+  EXPECT_EQ(std::string(account_.BrokerID), std::string(10, 'b'));
+  EXPECT_EQ(std::string(account_.UserID), std::string(12, 'u'));
+}
+
+TEST_F(SettingIniTest, PrivateProfileRules) {
+  Write("; comment\n[accountINFO]\n  BrokeID =  \"8888\"  \nservernum=3x\nstopsavetimebegin1=abc\n"
+        "stopsavetimeend1= 0900 ;not a comment\nbrokeid=ignored duplicate\npassword='quoted'\n");
+  CIniFile ini(path_.c_str());
+  char text[41];
+  ini.ReadString("AccountInfo", "brokeid", "", text, sizeof(text));
+  EXPECT_STREQ(text, "8888");
+  ini.ReadString("AccountInfo", "password", "", text, sizeof(text));
+  EXPECT_STREQ(text, "quoted");
+  EXPECT_EQ(ini.ReadInt("AccountInfo", "servernum", 7), 3);
+  EXPECT_EQ(ini.ReadInt("AccountInfo", "stopsavetimebegin1", 7), 0);
+  EXPECT_EQ(ini.ReadInt("AccountInfo", "stopsavetimeend1", 7), 900);
+  EXPECT_EQ(ini.ReadInt("AccountInfo", "missing", 7), 7);
+  EXPECT_EQ(ini.ReadInt("Other", "servernum", 7), 7);
+}
+
+TEST(StopSaveWindowsTest, BoundsAreStrictAndUseTheMultipliedClock) {
+  StopSaveWindows w;
+  w.Set(300 / 10000.0, 840 / 10000.0, 1530 / 10000.0, 2040 / 10000.0);
+  struct Case {
+    int hour, minute;
+    bool inside;
+  } cases[] = {{3, 0, true}, {2, 59, false}, {8, 39, true}, {8, 40, false}, {15, 30, false},
+               {15, 31, true}, {20, 39, true}, {20, 40, false}, {12, 0, false}};
+  for (const Case& c : cases)
+    EXPECT_EQ(w.Contains(StopSaveWindows::ClockValue(c.hour, c.minute)), c.inside) << c.hour << ":" << c.minute;
+
+  w.Set(2300 / 10000.0, 200 / 10000.0, 0, 0);  // across midnight: never applies
+  EXPECT_FALSE(w.Contains(StopSaveWindows::ClockValue(23, 30)));
+  EXPECT_FALSE(w.Contains(StopSaveWindows::ClockValue(1, 0)));
+}
+
+}  // namespace

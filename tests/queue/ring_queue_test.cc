@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "queue/operation_thread.h"
+#include "queue/ring_queue_api.h"
+#include "queue/ring_queue_api_inter.h"
+
+namespace {
+
+TickRecord Numbered(int i) {
+  TickRecord r;
+  ClearTickRecord(&r);
+  std::snprintf(r.InstrumentID, sizeof(r.InstrumentID), "c%d", i % 97);
+  r.Volume = i;
+  r.LastPrice = i * 0.5;
+  r.Filled = 1;
+  return r;
+}
+
+CTRingQueueApi* NewQueue(int n = 4096) {
+  CTRingQueueApi* q = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  q->InitQueue(n);
+  return q;
+}
+
+TEST(RingQueueTest, VersionAndFactory) {
+  EXPECT_STREQ(CTRingQueueApi::GetApiVersion(), "6.3.6");
+  CTRingQueueApi* a = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  CTRingQueueApi* b = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  EXPECT_NE(a, b);
+  EXPECT_NE(dynamic_cast<CTRingQueueApi_inter*>(a), nullptr);
+}
+
+TEST(RingQueueTest, PopOnEmptyQueueLeavesDestinationZero) {
+  CTRingQueueApi* q = NewQueue();
+  TickRecord out;
+  ClearTickRecord(&out);
+  EXPECT_EQ(q->Pop(&out), 1);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&out);
+  for (std::size_t i = 0; i < sizeof(out); ++i) ASSERT_EQ(bytes[i], 0);
+}
+
+TEST(RingQueueTest, FiveThousandPushesThenOrderedPops) {
+  CTRingQueueApi* q = NewQueue();
+  for (int i = 0; i < 5000; ++i) {
+    TickRecord r = Numbered(i);
+    q->Push(&r);
+  }
+  for (int i = 0; i < 5000; ++i) {
+    TickRecord out;
+    ClearTickRecord(&out);
+    ASSERT_EQ(q->Pop(&out), 1);
+    ASSERT_EQ(out.Filled, 1);
+    ASSERT_EQ(out.Volume, i);
+    ASSERT_EQ(std::memcmp(&out, &static_cast<const TickRecord&>(Numbered(i)), sizeof(out)), 0);
+  }
+  TickRecord out;
+  ClearTickRecord(&out);
+  q->Pop(&out);
+  EXPECT_EQ(out.Filled, 0);
+}
+
+TEST(RingQueueTest, ProducerAndConsumerThreadsExchangeInOrderWithoutLoss) {
+  constexpr int kCount = 100000;
+  CTRingQueueApi* q = NewQueue();
+  std::thread producer([q] {
+    for (int i = 0; i < kCount; ++i) {
+      TickRecord r = Numbered(i);
+      q->Push(&r);
+    }
+  });
+  long long sum = 0;
+  int expected = 0;
+  while (expected < kCount) {
+    TickRecord out;
+    ClearTickRecord(&out);
+    q->Pop(&out);
+    if (out.Filled != 1) continue;
+    ASSERT_EQ(out.Volume, expected);
+    sum += out.Volume;
+    ++expected;
+  }
+  producer.join();
+  EXPECT_EQ(sum, static_cast<long long>(kCount) * (kCount - 1) / 2);
+}
+
+TEST(RingQueueTest, ByteRecordQueueIsSeparate) {
+  CTRingQueueApi* q = NewQueue();
+  q->InitQueue2(16);
+  unsigned char in[kByteRecordSize], out[kByteRecordSize] = {};
+  for (int i = 0; i < kByteRecordSize; ++i) in[i] = static_cast<unsigned char>(i);
+  q->Push2(in);
+  TickRecord none;
+  ClearTickRecord(&none);
+  q->Pop(&none);
+  EXPECT_EQ(none.Filled, 0);
+  EXPECT_EQ(q->Pop2(out), 1);
+  EXPECT_EQ(std::memcmp(in, out, sizeof(in)), 0);
+}
+
+struct CountingNotify : CTRingQueueNotify {
+  void OnInitQueue() override { ++calls; }
+  int calls = 0;
+};
+
+TEST(RingQueueTest, NotifyAndUnnamedSlots) {
+  CountingNotify notify;
+  CTRingQueueApi* q = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  q->RegisterNotify(&notify);
+  q->InitQueue(8);
+  q->InitQueue2(8);
+  EXPECT_EQ(notify.calls, 2);
+  q->RegisterNotify(nullptr);
+  EXPECT_EQ(q->Reserved8(), 0);
+  EXPECT_EQ(q->Reserved19(1, 2), 0);
+  const char* names[] = {"a", "b"};
+  EXPECT_EQ(q->StartNamedWorkers(names, 2), 0);
+}
+
+TEST(OperationThreadTest, StackIsAtLeastTheSystemMinimum) {
+  EXPECT_GE(OperationThreadStackSize(), static_cast<std::size_t>(PTHREAD_STACK_MIN));
+  EXPECT_GE(OperationThreadStackSize(), 4096u);
+}
+
+TEST(OperationThreadTest, RunsOnAnotherThread) {
+  std::thread::id ran;
+  RunOnOperationThread([](void* p) { *static_cast<std::thread::id*>(p) = std::this_thread::get_id(); }, &ran);
+  EXPECT_NE(ran, std::this_thread::get_id());
+}
+
+TEST(OperationThreadTest, RefusedThreadRunsTheOperationOnTheCaller) {
+  CTRingQueueApi* q = NewQueue();
+  SetThreadCreateForTesting([](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+  TickRecord in = Numbered(7);
+  q->Push(&in);
+  TickRecord out;
+  ClearTickRecord(&out);
+  q->Pop(&out);
+  SetThreadCreateForTesting(nullptr);
+  EXPECT_EQ(out.Filled, 1);
+  EXPECT_EQ(out.Volume, 7);
+}
+
+}  // namespace
