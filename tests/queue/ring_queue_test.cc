@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "queue/operation_thread.h"
 #include "queue/ring_queue_api.h"
@@ -22,16 +23,24 @@ TickRecord Numbered(int i) {
   return r;
 }
 
+// Queues are never destroyed, as in the program; keeping them reachable keeps the leak checker quiet.
+std::vector<CTRingQueueApi*>& Kept() {
+  static auto* kept = new std::vector<CTRingQueueApi*>();
+  return *kept;
+}
+
+CTRingQueueApi* Created() { return Kept().emplace_back(CTRingQueueApi::CreateFtdcCTRingQueueApi()); }
+
 CTRingQueueApi* NewQueue(int n = 4096) {
-  CTRingQueueApi* q = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  CTRingQueueApi* q = Created();
   q->InitQueue(n);
   return q;
 }
 
 TEST(RingQueueTest, VersionAndFactory) {
   EXPECT_STREQ(CTRingQueueApi::GetApiVersion(), "6.3.6");
-  CTRingQueueApi* a = CTRingQueueApi::CreateFtdcCTRingQueueApi();
-  CTRingQueueApi* b = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  CTRingQueueApi* a = Created();
+  CTRingQueueApi* b = Created();
   EXPECT_NE(a, b);
   EXPECT_NE(dynamic_cast<CTRingQueueApi_inter*>(a), nullptr);
 }
@@ -110,7 +119,7 @@ struct CountingNotify : CTRingQueueNotify {
 
 TEST(RingQueueTest, NotifyAndUnnamedSlots) {
   CountingNotify notify;
-  CTRingQueueApi* q = CTRingQueueApi::CreateFtdcCTRingQueueApi();
+  CTRingQueueApi* q = Created();
   q->RegisterNotify(&notify);
   q->InitQueue(8);
   q->InitQueue2(8);
