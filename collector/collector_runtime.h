@@ -1,0 +1,55 @@
+#ifndef QUOTELOOM_COLLECTOR_COLLECTOR_RUNTIME_H
+#define QUOTELOOM_COLLECTOR_COLLECTOR_RUNTIME_H
+
+// The running collector as both programs use it: the start sequence of the data view without the
+// window (replay service when enabled, tick writer thread, collector thread) and the orderly
+// shutdown (stop accepting ticks, write everything queued, stop the replay service).
+// Created, started and shut down by one thread (the window's or the headless program's main thread).
+//
+// Contract shared by quoteloomd and the desktop shell; implemented in collector_runtime.cc.
+#include <cstdint>
+#include <string>
+
+class Clock;
+class LiveTickRelay;
+class ReplayService;
+class TickReportReceiver;
+
+class CollectorRuntime {
+ public:
+  struct Options {
+    bool startReplayService = true;           // "MDServicestate" is "1" or empty
+    unsigned short replayPort = 7777;
+    const char* settingIniPath = "./setting.ini";
+    const Clock* clock = nullptr;             // null: the system clock
+    TickReportReceiver* receiver = nullptr;   // null: reports are dropped
+  };
+
+  struct Counters {
+    std::uint64_t ticksAccepted;     // pushed into the writer queue by the intake
+    std::uint64_t ticksWritten;      // records whose two lines were handled
+    std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt
+    std::uint64_t linesLost;         // lines that reached neither file
+    std::uint64_t queueDepth;        // records waiting in the writer queue
+  };
+
+  explicit CollectorRuntime(const Options& options);
+  ~CollectorRuntime();
+  CollectorRuntime(const CollectorRuntime&) = delete;
+  CollectorRuntime& operator=(const CollectorRuntime&) = delete;
+
+  // Runs once: replay service (when enabled), tick writer thread, collector thread.
+  void Start();
+  // Stops the intake, lets the writer write every queued record, stops the replay service.
+  void Shutdown();
+
+  ReplayService& replayService();
+  LiveTickRelay& liveTickRelay();
+  Counters counters() const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+#endif
