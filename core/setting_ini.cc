@@ -20,7 +20,7 @@ void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows*
 
   const int count = std::min(account->ServerNum, AccountSettings::kAddressSlots);
   for (int i = 1; i <= count; ++i) {
-    char key[16];
+    char key[32];
     std::snprintf(key, sizeof(key), "address%d", i);
     ini.ReadString(section, key, "", account->Addresses[i - 1], sizeof(account->Addresses[i - 1]));
   }

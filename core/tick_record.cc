@@ -1,6 +1,5 @@
 #include "core/tick_record.h"
 
-#include <cstdio>
 #include <cstring>
 
 // The record image must be the vendor's classic layout; a different SDK layout stops the build here.
@@ -48,10 +47,13 @@ void SanitisePrice(double* price) {
   if (*price > kUnsetPriceBound) *price = -1.0;
 }
 
-// Bounded "%s" copy that also stops at the source's width, since vendor text need not be terminated.
+// Bounded copy that always terminates and also stops at the source's width, since vendor text
+// need not be terminated.
 template <std::size_t D, std::size_t S>
 void CopyText(char (&dst)[D], const char (&src)[S]) {
-  std::snprintf(dst, D, "%.*s", static_cast<int>(S), src);
+  const std::size_t n = strnlen(src, S < D ? S : D - 1);
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(LiveTickRelayTest, ForwardingRacingWithStartRequestsNeverMatchesAHalfWritte
     done = true;
   });
   long forwarded = 0;
-  while (!done) {
+  for (int round = 0; !done || round < 2000; ++round) {
     relay.Forward(Tick(mixed.c_str()));
     relay.Forward(Tick(a.c_str()));
     relay.Forward(Tick(b.c_str()));
