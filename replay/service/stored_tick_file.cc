@@ -1,5 +1,7 @@
 #include "replay/service/stored_tick_file.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -70,7 +72,14 @@ bool ReadLine(std::FILE* file, char** buffer, std::size_t* capacity, std::string
 
 class LineReader {
  public:
-  explicit LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+  // Only a regular file counts as opened: a directory or device in its place cannot be read.
+  explicit LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
+    struct stat info;
+    if (file_ && (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode))) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+  }
   ~LineReader() {
     if (file_) std::fclose(file_);
     std::free(buffer_);
