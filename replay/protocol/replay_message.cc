@@ -20,9 +20,9 @@ T Load(const std::uint8_t* in, std::size_t offset) {
   return std::bit_cast<T>(bits);
 }
 
-// Every number of the message with its offset, in wire order.
-template <class Message, class Visit>
-void ForEachNumber(Message& m, Visit visit) {
+// Every number of the message with its value and offset, in wire order.
+template <class Visit>
+void ForEachNumber(const ReplayMessage& m, Visit visit) {
   visit(0, m.LastPrice);
   visit(8, m.PreSettlementPrice);
   visit(16, m.PreClosePrice);
@@ -45,7 +45,8 @@ void ForEachNumber(Message& m, Visit visit) {
   visit(136, m.Command);
 }
 
-constexpr std::size_t kTextStart = 140;  // InstrumentID up to the reserved byte: plain bytes
+// InstrumentID up to the reserved byte: plain bytes, at the same offsets in the packed struct.
+constexpr std::size_t kTextStart = offsetof(ReplayMessage, InstrumentID);
 
 std::size_t BoundedLength(const std::uint8_t* text, std::size_t max) {
   std::size_t n = 0;
@@ -65,22 +66,43 @@ void SetReplayText(char* field, std::size_t width, std::string_view text) {
   std::memset(field, 0, width);
   if (width == 0) return;
   const std::size_t n = std::min(text.size(), width - 1);
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
 }
 
 ReplayMessageBytes EncodeReplayMessage(const ReplayMessage& message) {
   ReplayMessageBytes bytes{};
   ForEachNumber(message, [&](std::size_t offset, auto value) { Store(bytes.data(), offset, value); });
-  std::memcpy(bytes.data() + kTextStart, message.InstrumentID, kReplayMessageSize - kTextStart);
+  std::memcpy(bytes.data() + kTextStart, reinterpret_cast<const std::uint8_t*>(&message) + kTextStart,
+              kReplayMessageSize - kTextStart);
   return bytes;
 }
 
 bool DecodeReplayMessage(const std::uint8_t* body, std::size_t length, ReplayMessage* out) {
   if (body == nullptr || length < kReplayMessageSize) return false;
-  ForEachNumber(*out, [&](std::size_t offset, auto& field) {
-    field = Load<std::remove_reference_t<decltype(field)>>(body, offset);
-  });
-  std::memcpy(out->InstrumentID, body + kTextStart, kReplayMessageSize - kTextStart);
+  // Fields of the packed struct are assigned by value: a reference to one may be misaligned.
+  ReplayMessage m = ZeroReplayMessage();
+  m.LastPrice = Load<double>(body, 0);
+  m.PreSettlementPrice = Load<double>(body, 8);
+  m.PreClosePrice = Load<double>(body, 16);
+  m.PreOpenInterest = Load<double>(body, 24);
+  m.OpenPrice = Load<double>(body, 32);
+  m.HighestPrice = Load<double>(body, 40);
+  m.LowestPrice = Load<double>(body, 48);
+  m.ClosePrice = Load<double>(body, 56);
+  m.Turnover = Load<double>(body, 64);
+  m.OpenInterest = Load<double>(body, 72);
+  m.UpperLimitPrice = Load<double>(body, 80);
+  m.LowerLimitPrice = Load<double>(body, 88);
+  m.AveragePrice = Load<double>(body, 96);
+  m.BidPrice1 = Load<double>(body, 104);
+  m.AskPrice1 = Load<double>(body, 112);
+  m.Volume = Load<std::int32_t>(body, 120);
+  m.UpdateMillisec = Load<std::int32_t>(body, 124);
+  m.BidVolume1 = Load<std::int32_t>(body, 128);
+  m.AskVolume1 = Load<std::int32_t>(body, 132);
+  m.Command = Load<std::int32_t>(body, 136);
+  *out = m;
+  std::memcpy(reinterpret_cast<std::uint8_t*>(out) + kTextStart, body + kTextStart, kReplayMessageSize - kTextStart);
   return true;
 }
 

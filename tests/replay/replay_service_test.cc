@@ -26,7 +26,7 @@ TEST_F(ReplayServiceTest, ReadsEveryDayOfTheRangeInOrder) {
   EXPECT_EQ(TradingDayOf(messages[1]), "20160201");
   EXPECT_EQ(TradingDayOf(messages[2]), "20160202");
   EXPECT_EQ(ReplayText(messages[0].InstrumentID), "rb1710");
-  EXPECT_DOUBLE_EQ(messages[2].LastPrice, 3002);
+  EXPECT_DOUBLE_EQ(+messages[2].LastPrice, 3002);
 
   EXPECT_TRUE(LogHasInOrder({
       "OnAccept 客户端连接(1)",
@@ -70,10 +70,10 @@ TEST_F(ReplayServiceTest, EmptyLineAndShortTradingDay) {
   const auto messages = ReadMessages(*client, 3);
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(TradingDayOf(messages[0]), "000000");
-  EXPECT_EQ(messages[0].LastPrice, 0);
+  EXPECT_EQ(+messages[0].LastPrice, 0);
   EXPECT_EQ(ReplayText(messages[0].UpdateTime), "");
   EXPECT_EQ(TradingDayOf(messages[1]), "093000");
-  EXPECT_EQ(messages[1].LastPrice, 1);
+  EXPECT_EQ(+messages[1].LastPrice, 1);
   EXPECT_EQ(TradingDayOf(messages[2]), "20160901");
 }
 
@@ -90,7 +90,7 @@ TEST_F(ReplayServiceTest, HistoryThenLiveTicksInArrivalOrder) {
 
   const auto messages = ReadMessages(*client, 22);
   ASSERT_EQ(messages.size(), 22u);
-  for (int i = 0; i < 20; ++i) EXPECT_DOUBLE_EQ(messages[i].LastPrice, 3000 + i);
+  for (int i = 0; i < 20; ++i) EXPECT_DOUBLE_EQ(+messages[i].LastPrice, 3000 + i);
   EXPECT_EQ(ReplayText(messages[20].UpdateTime), "10:00:01");
   EXPECT_EQ(ReplayText(messages[21].UpdateTime), "10:00:02");
 
@@ -114,7 +114,7 @@ TEST_F(ReplayServiceTest, StopRequestDuringHistoryDoesNotShortenIt) {
 
   const auto rest = ReadMessages(*client, 29);
   ASSERT_EQ(rest.size(), 29u);
-  EXPECT_DOUBLE_EQ(rest.back().LastPrice, 3029);
+  EXPECT_DOUBLE_EQ(+rest.back().LastPrice, 3029);
   WaitNoReplay();
   relay_.Forward(LiveTick("rb1710", "10:00:00", 1));
   EXPECT_TRUE(NoMessage(*client, 100)) << "no live phase after a stop";
@@ -148,7 +148,7 @@ TEST_F(ReplayServiceTest, FirstDayAfterLastDayReadsNoFileAndGoesLive) {
   relay_.Forward(LiveTick("rb1710", "10:00:00", 2));
   const auto messages = ReadMessages(*client, 1);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_DOUBLE_EQ(messages[0].LastPrice, 2);
+  EXPECT_DOUBLE_EQ(+messages[0].LastPrice, 2);
   EXPECT_TRUE(LogHasInOrder({"2016年1月5日"}));
   for (const std::string& line : Log()) EXPECT_EQ(line.find("找到"), std::string::npos) << line;
 }

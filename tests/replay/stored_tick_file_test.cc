@@ -23,26 +23,26 @@ TEST(StoredTickFileTest, FullLineFillsEveryField) {
   EXPECT_EQ(ReplayText(m.TradingDay), "20170901");
   EXPECT_EQ(ReplayText(m.ActionDay), "20170831");
   EXPECT_EQ(ReplayText(m.UpdateTime), "21:00:01");
-  EXPECT_EQ(m.UpdateMillisec, 500);
-  EXPECT_DOUBLE_EQ(m.LastPrice, 3650.5);
-  EXPECT_EQ(m.Volume, 120);
-  EXPECT_DOUBLE_EQ(m.HighestPrice, 3660);
-  EXPECT_DOUBLE_EQ(m.LowestPrice, 3640);
-  EXPECT_DOUBLE_EQ(m.OpenPrice, 3645);
-  EXPECT_DOUBLE_EQ(m.ClosePrice, 3649);
-  EXPECT_DOUBLE_EQ(m.AveragePrice, 3651.25);
-  EXPECT_DOUBLE_EQ(m.AskPrice1, 3651);
-  EXPECT_EQ(m.AskVolume1, 7);
-  EXPECT_DOUBLE_EQ(m.BidPrice1, 3650);
-  EXPECT_EQ(m.BidVolume1, 9);
-  EXPECT_DOUBLE_EQ(m.UpperLimitPrice, 3900);
-  EXPECT_DOUBLE_EQ(m.LowerLimitPrice, 3400);
-  EXPECT_DOUBLE_EQ(m.OpenInterest, 2500000);
-  EXPECT_DOUBLE_EQ(m.Turnover, 4.5e9);
-  EXPECT_DOUBLE_EQ(m.PreClosePrice, 3644);
-  EXPECT_DOUBLE_EQ(m.PreOpenInterest, 2400000);
-  EXPECT_DOUBLE_EQ(m.PreSettlementPrice, 3646);
-  EXPECT_EQ(m.Command, 0);
+  EXPECT_EQ(+m.UpdateMillisec, 500);
+  EXPECT_DOUBLE_EQ(+m.LastPrice, 3650.5);
+  EXPECT_EQ(+m.Volume, 120);
+  EXPECT_DOUBLE_EQ(+m.HighestPrice, 3660);
+  EXPECT_DOUBLE_EQ(+m.LowestPrice, 3640);
+  EXPECT_DOUBLE_EQ(+m.OpenPrice, 3645);
+  EXPECT_DOUBLE_EQ(+m.ClosePrice, 3649);
+  EXPECT_DOUBLE_EQ(+m.AveragePrice, 3651.25);
+  EXPECT_DOUBLE_EQ(+m.AskPrice1, 3651);
+  EXPECT_EQ(+m.AskVolume1, 7);
+  EXPECT_DOUBLE_EQ(+m.BidPrice1, 3650);
+  EXPECT_EQ(+m.BidVolume1, 9);
+  EXPECT_DOUBLE_EQ(+m.UpperLimitPrice, 3900);
+  EXPECT_DOUBLE_EQ(+m.LowerLimitPrice, 3400);
+  EXPECT_DOUBLE_EQ(+m.OpenInterest, 2500000);
+  EXPECT_DOUBLE_EQ(+m.Turnover, 4.5e9);
+  EXPECT_DOUBLE_EQ(+m.PreClosePrice, 3644);
+  EXPECT_DOUBLE_EQ(+m.PreOpenInterest, 2400000);
+  EXPECT_DOUBLE_EQ(+m.PreSettlementPrice, 3646);
+  EXPECT_EQ(+m.Command, 0);
   EXPECT_EQ(m.BeginTime[0], 0);
 }
 
@@ -73,10 +73,10 @@ TEST(StoredTickFileTest, OddLines) {
     const ReplayMessage m = StoredTickFile::ParseLine(c.line, "rb1710");
     EXPECT_EQ(ReplayText(m.TradingDay), c.tradingDay);
     EXPECT_EQ(ReplayText(m.UpdateTime), c.updateTime);
-    EXPECT_EQ(m.UpdateMillisec, c.millisec);
-    EXPECT_DOUBLE_EQ(m.LastPrice, c.lastPrice);
-    EXPECT_EQ(m.Volume, c.volume);
-    EXPECT_DOUBLE_EQ(m.PreSettlementPrice, c.preSettlement);
+    EXPECT_EQ(+m.UpdateMillisec, c.millisec);
+    EXPECT_DOUBLE_EQ(+m.LastPrice, c.lastPrice);
+    EXPECT_EQ(+m.Volume, c.volume);
+    EXPECT_DOUBLE_EQ(+m.PreSettlementPrice, c.preSettlement);
   }
 }
 
