@@ -64,8 +64,9 @@ ReplayMessage TickMessageFromRecord(const TickRecord& r) {
   return m;
 }
 
-ReplayJob::ReplayJob(ReplayShared& shared, ActiveRequest request, std::uint64_t generation)
-    : shared_(shared), request_(std::move(request)), generation_(generation) {}
+ReplayJob::ReplayJob(ReplayShared& shared, ActiveRequest request, std::uint64_t generation,
+                     std::shared_ptr<const std::atomic<bool>> clientGone)
+    : shared_(shared), request_(std::move(request)), generation_(generation), clientGone_(std::move(clientGone)) {}
 
 bool ReplayJob::Superseded() const {
   return shared_.abandon.load(std::memory_order_acquire) ||
@@ -145,6 +146,7 @@ void ReplayJob::SendMessage(const ReplayMessage& msg, const char* format, int co
                    GbkToUtf8(ReplayText(msg.UpdateTime)).c_str(), msg.UpdateMillisec, msg.LastPrice, msg.Volume,
                    msg.HighestPrice, msg.LowestPrice, msg.OpenPrice, msg.ClosePrice, msg.AveragePrice, msg.AskPrice1,
                    msg.AskVolume1));
+  if (clientGone_->load(std::memory_order_acquire)) return;
   const ReplayMessageBytes bytes = EncodeReplayMessage(msg);
   request_.server->Send(request_.client, bytes.data(), static_cast<int>(bytes.size()));
 }

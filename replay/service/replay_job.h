@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "replay/net/socket_interface.h"
@@ -40,7 +41,10 @@ struct ActiveRequest {
 // then sends the live ticks of the contract while the live phase lasts. Runs on its own thread.
 class ReplayJob {
  public:
-  ReplayJob(ReplayShared& shared, ActiveRequest request, std::uint64_t generation);
+  // `clientGone` is set when the request's connection closes: from then on nothing is sent, so a
+  // later connection that is given the same id never receives this replay.
+  ReplayJob(ReplayShared& shared, ActiveRequest request, std::uint64_t generation,
+            std::shared_ptr<const std::atomic<bool>> clientGone);
 
   void Run();
 
@@ -54,6 +58,7 @@ class ReplayJob {
   ReplayShared& shared_;
   const ActiveRequest request_;
   const std::uint64_t generation_;
+  const std::shared_ptr<const std::atomic<bool>> clientGone_;
   std::deque<ReplayMessage> history_;
 };
 

@@ -92,7 +92,7 @@ EventResult ReplayService::OnReceive(ITcpServer* sender, ConnectionId id, const 
       AppendLineF(LogTab::ClientConnections, "OnReceive(%u) 非法日期[%s][%s]", id, begin.c_str(), end.c_str());
       return EventResult::Ok;
     }
-    StartReplay(sender, id, ActiveRequest{sender, id, request.instrument, request.beginTime, request.endTime});
+    StartReplay(ActiveRequest{sender, id, request.instrument, request.beginTime, request.endTime});
   } else if (request.command == kReplayCommandStop) {
     shared_.livePhase.store(false, std::memory_order_release);
     shared_.relay.EndForwarding();
@@ -105,12 +105,17 @@ EventResult ReplayService::OnClose(ConnectionId id, SocketOperation operation, i
   shared_.livePhase.store(false, std::memory_order_release);
   shared_.relay.EndForwarding();
   shared_.relay.Empty();
+  {
+    std::lock_guard<std::mutex> lock(replayMutex_);
+    for (ReplayThread& replay : replays_)
+      if (replay.client == id) replay.clientGone->store(true, std::memory_order_release);
+  }
   AppendLineF(LogTab::ClientConnections, "OnClose 客户端断开(%u)[Operation:%d][ErrorCode:%d]", id,
               static_cast<int>(operation), errorCode);
   return EventResult::Ok;
 }
 
-void ReplayService::StartReplay(ITcpServer*, ConnectionId, ActiveRequest request) {
+void ReplayService::StartReplay(ActiveRequest request) {
   std::lock_guard<std::mutex> lock(replayMutex_);
   JoinFinishedReplays();
   shared_.relay.Select(request.contract.c_str());
@@ -118,13 +123,15 @@ void ReplayService::StartReplay(ITcpServer*, ConnectionId, ActiveRequest request
   shared_.livePhase.store(true, std::memory_order_release);
   // The replay in progress sees the new number and ends at its next message.
   const std::uint64_t generation = shared_.generation.fetch_add(1, std::memory_order_acq_rel) + 1;
+  const ConnectionId client = request.client;
   auto done = std::make_shared<std::atomic<bool>>(false);
-  auto job = std::make_unique<ReplayJob>(shared_, std::move(request), generation);
-  replays_.push_back(ReplayThread{std::thread([job = std::move(job), done] {
-                                    job->Run();
-                                    done->store(true, std::memory_order_release);
-                                  }),
-                                  done});
+  auto clientGone = std::make_shared<std::atomic<bool>>(false);
+  auto job = std::make_unique<ReplayJob>(shared_, std::move(request), generation, clientGone);
+  std::thread thread([job = std::move(job), done] {
+    job->Run();
+    done->store(true, std::memory_order_release);
+  });
+  replays_.push_back(ReplayThread{std::move(thread), client, done, clientGone});
 }
 
 void ReplayService::JoinFinishedReplays() {

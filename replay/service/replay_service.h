@@ -58,14 +58,16 @@ class ReplayService {
 
   struct ReplayThread {
     std::thread thread;
+    ConnectionId client;
     std::shared_ptr<std::atomic<bool>> done;
+    std::shared_ptr<std::atomic<bool>> clientGone;
   };
 
   Listener::Handlers MakeHandlers();
   EventResult OnAccept(ITcpServer* sender, ConnectionId id);
   EventResult OnReceive(ITcpServer* sender, ConnectionId id, const std::uint8_t* data, int length);
   EventResult OnClose(ConnectionId id, SocketOperation operation, int errorCode);
-  void StartReplay(ITcpServer* sender, ConnectionId id, ActiveRequest request);
+  void StartReplay(ActiveRequest request);
   void JoinFinishedReplays();  // callers hold replayMutex_
 
   const ReplayServiceOptions options_;

@@ -280,6 +280,23 @@ TEST_F(ReplayServiceTest, PortInUseLogsOnlyTheShutdown) {
       << "the failed start logs no opening of its own";
 }
 
+// A stop does not end a replay that is sending its history; after a restart the first client gets
+// the same id as the old one, and must not receive the old replay.
+TEST_F(ReplayServiceTest, HistoryOfAClosedClientNeverReachesItsSuccessor) {
+  std::vector<std::string> lines(2000, StoredLine("20160104", "09:00:00", 1));
+  Store("20160104", "rb1710", StoredFile(lines));
+  auto old = Connect();
+  Request(*old, "rb1710", "20160104", "20160104");
+  ASSERT_EQ(ReadMessages(*old, 1).size(), 1u);
+  service_->StopReplayService();
+  service_->StartReplayService();
+  ASSERT_TRUE(service_->ListenAddress(nullptr, &port_));
+  auto successor = Connect();
+  ASSERT_TRUE(WaitForLog("OnAccept 客户端连接(1)"));
+  EXPECT_TRUE(NoMessage(*successor, 200));
+  EXPECT_EQ(service_->RunningReplays(), 1u) << "the old replay goes on, sending nothing";
+}
+
 TEST_F(ReplayServiceTest, DestroyingTheServiceStopsItInOrder) {
   std::vector<std::string> lines(2000, StoredLine("20160104", "09:00:00", 1));
   Store("20160104", "rb1710", StoredFile(lines));
