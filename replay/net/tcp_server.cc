@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -298,6 +299,11 @@ CTcpServer::~CTcpServer() { Stop(); }
 std::uint32_t CTcpServer::DefaultWorkerThreadCount() {
   const std::uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
   return std::min(2 * processors + 2, kMaxWorkerThreads);
+}
+
+std::uint32_t CTcpServer::DefaultSocketBufferSize() {
+  const long page = sysconf(_SC_PAGESIZE);
+  return page >= 64 ? static_cast<std::uint32_t>(page) : 4096;
 }
 
 bool CTcpServer::CheckParams() const {

@@ -52,6 +52,8 @@ class CTcpServer : public ITcpServer {
   std::uint32_t GetKeepAliveInterval() const override { return keepAliveInterval_; }
 
   static std::uint32_t DefaultWorkerThreadCount();
+  // The system page size: the bytes asked for by each read.
+  static std::uint32_t DefaultSocketBufferSize();
 
  protected:
   // Per-connection receive state of a layer above, such as a pack decoder.
@@ -91,7 +93,7 @@ class CTcpServer : public ITcpServer {
   std::uint32_t workerThreadCount_ = DefaultWorkerThreadCount();
   std::uint32_t acceptSocketCount_ = 300;
   std::uint32_t socketListenQueue_ = 2147483647u;
-  std::uint32_t socketBufferSize_ = 4096;
+  std::uint32_t socketBufferSize_ = DefaultSocketBufferSize();
   std::uint32_t keepAliveTime_ = 30000;
   std::uint32_t keepAliveInterval_ = 10000;
   std::uint32_t freeSocketObjPool_ = 150;

@@ -21,6 +21,7 @@ class RecordingListener : public ITcpServerListener {
   EventResult receiveResult = EventResult::Ok;
   bool echo = false;  // send every body back
   std::function<void(ITcpServer*, ConnectionId, SocketHandle)> onAccept;
+  std::function<void(ITcpServer*, ConnectionId)> onReceive;
 
   EventResult OnPrepareListen(ITcpServer*, SocketHandle) override {
     Record("prepare");
@@ -47,8 +48,9 @@ class RecordingListener : public ITcpServerListener {
       std::lock_guard<std::mutex> lock(mutex_);
       bodies_[id].emplace_back(data, data + length);
     }
-    Record("receive " + std::to_string(id) + " " + std::to_string(length));
     if (echo) sender->Send(id, data, length);
+    if (onReceive) onReceive(sender, id);
+    Record("receive " + std::to_string(id) + " " + std::to_string(length));
     return receiveResult;
   }
   EventResult OnClose(ITcpServer*, ConnectionId id, SocketOperation op, int code) override {

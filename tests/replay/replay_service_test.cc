@@ -169,7 +169,7 @@ TEST_F(ReplayServiceTest, IgnoredPacks) {
   };
   TestSocket client;
   ASSERT_TRUE(client.Connect(port_));
-  ASSERT_TRUE(client.Read(221));
+  EXPECT_EQ(client.Read(221), Pack(kReplayPackFlag, std::vector<std::uint8_t>(217, 0))) << "the greeting";
   ASSERT_TRUE(WaitForLog("OnAccept 客户端连接(1)"));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -355,6 +355,21 @@ TEST_F(PackServerTest, SendsToOneConnectionKeepTheirOrder) {
   EXPECT_TRUE(listener.WaitSent(2, kCount * 8));
 }
 
+// A handler that stops or starts its own server would wait for itself: refused.
+TEST_F(PackServerTest, WorkerThreadsCannotStopOrStartTheServer) {
+  std::atomic<int> results{-1};
+  listener.onReceive = [&](ITcpServer* sender, ConnectionId) {
+    results = (sender->Stop() ? 1 : 0) + (sender->Start("127.0.0.1", 0) ? 2 : 0);
+  };
+  StartServer();
+  TestSocket client = Connect(1);
+  ASSERT_TRUE(client.Send(Pack(kFlag, Bytes("stop"))));
+  ASSERT_TRUE(listener.WaitFor("receive 1 4"));
+  EXPECT_EQ(results, 0);
+  EXPECT_EQ(server.GetState(), ServiceState::Started);
+  EXPECT_EQ(server.LastError(), SocketError::IllegalState);
+}
+
 TEST_F(PackServerTest, EchoListenerRoundTrip) {
   listener.echo = true;
   StartServer();
