@@ -2,6 +2,7 @@
 #define QUOTELOOM_REPLAY_NET_FLAT_SERVER_OBJECT_H
 
 // The common base of the servers built for flat listeners, so an owner can hold any of them.
+// Destroyed by the thread that owns the server.
 class CFlatServerObject {
  public:
   virtual ~CFlatServerObject() = default;

@@ -8,7 +8,8 @@
 #include <string_view>
 
 // The one 217-byte message of the replay protocol: a request, the greeting (all zero) or a tick.
-// Fields follow each other without gaps; on the wire every number is little-endian. A plain value.
+// Fields follow each other without gaps; on the wire every number is little-endian. A plain value
+// that any thread may copy; take fields by value (a reference to one may be misaligned).
 #pragma pack(push, 1)
 struct ReplayMessage {
   double LastPrice;

@@ -9,7 +9,7 @@
 #include "replay/protocol/replay_message.h"
 
 // The stored tick files that a replay reads: Data/yyyymmdd/Tick/<contract>.csv, a header line and
-// then one tick per line. Stateless; the caller holds the file lock around each pass.
+// then one tick per line. Stateless, any thread; the caller holds the file lock around each pass.
 class StoredTickFile {
  public:
   // Fields of a line beyond this many are not split off.
