@@ -1,5 +1,6 @@
 // Load tool: the pack server alone with an echo listener and loopback clients sending 217-byte
 // bodies, beside a minimal Asio reader of the same byte stream, plus one client fed by Send.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,14 +25,29 @@ constexpr std::uint16_t kFlag = 361;
 constexpr std::size_t kBody = 217;
 constexpr std::size_t kFrame = kPackHeaderSize + kBody;
 constexpr int kClients = 4;
-constexpr int kPerClient = 100000;
+constexpr int kPerClient = 400000;
+constexpr int kRuns = 5;  // each figure is the best of this many runs
 constexpr int kToOneClient = 500000;
 
 // Counts received bodies; echoes them back when asked.
 class EchoListener : public ITcpServerListener {
  public:
   bool echo = false;
-  std::atomic<long long> received{0};
+
+  // One counter per connection, each on its own cache line: a connection's events come one at a time.
+  struct alignas(64) Counter {
+    std::atomic<long long> n{0};
+  };
+  std::array<Counter, 64> received;
+
+  long long Received() const {
+    long long sum = 0;
+    for (const Counter& c : received) sum += c.n.load(std::memory_order_relaxed);
+    return sum;
+  }
+  void Reset() {
+    for (Counter& c : received) c.n.store(0, std::memory_order_relaxed);
+  }
 
   EventResult OnPrepareListen(ITcpServer*, SocketHandle) override { return EventResult::Ok; }
   EventResult OnAccept(ITcpServer*, ConnectionId, SocketHandle) override { return EventResult::Ok; }
@@ -44,7 +60,7 @@ class EchoListener : public ITcpServerListener {
   EventResult OnSend(ITcpServer*, ConnectionId, const std::uint8_t*, int) override { return EventResult::Ok; }
   EventResult OnReceive(ITcpServer*, ConnectionId, int) override { return EventResult::Ok; }
   EventResult OnReceive(ITcpServer* sender, ConnectionId id, const std::uint8_t* data, int length) override {
-    received.fetch_add(1, std::memory_order_relaxed);
+    received[id % received.size()].n.fetch_add(1, std::memory_order_relaxed);
     if (echo) sender->Send(id, data, length);
     return EventResult::Ok;
   }
@@ -92,7 +108,8 @@ double RunClients(unsigned short port, bool readBack, const std::function<bool()
   return seconds;
 }
 
-// The least a reader can do with the same stream: Asio reads, bytes counted, no framing.
+// The least a reader can do with the same stream on as many threads: Asio reads, bytes counted,
+// no framing, no strand.
 double MinimalAsioReader() {
   asio::io_context io;
   asio::ip::tcp::acceptor acceptor(io, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
@@ -121,11 +138,12 @@ double MinimalAsioReader() {
     });
   };
   accept();
-  std::thread runner([&] { io.run(); });
+  std::vector<std::thread> runners;
+  for (std::uint32_t i = 0; i < CTcpServer::DefaultWorkerThreadCount(); ++i) runners.emplace_back([&] { io.run(); });
   const long long total = static_cast<long long>(kFrame) * kPerClient * kClients;
   const double seconds = RunClients(port, false, [&] { return bytes.load() >= total; });
   io.stop();
-  runner.join();
+  for (std::thread& runner : runners) runner.join();
   return seconds;
 }
 
@@ -136,7 +154,8 @@ int main() {
   std::printf("pack server load: %d loopback clients x %d packs of %zu-byte bodies, %u worker threads\n", kClients,
               kPerClient, kBody, CTcpServer::DefaultWorkerThreadCount());
 
-  const double minimal = MinimalAsioReader();
+  double minimal = 1e9;
+  for (int run = 0; run < kRuns; ++run) minimal = std::min(minimal, MinimalAsioReader());
   std::printf("minimal Asio reader     client->server %12.0f msg/s\n", messages / minimal);
 
   EchoListener listener;
@@ -152,13 +171,20 @@ int main() {
   unsigned short port = 0;
   server.ListenAddress(address, length, port);
 
-  const double receive = RunClients(port, false, [&] { return listener.received.load() >= messages; });
-  std::printf("pack server             client->server %12.0f msg/s  (%.0f%% of the minimal reader)\n",
+  double receive = 1e9;
+  for (int run = 0; run < kRuns; ++run) {
+    listener.Reset();
+    receive = std::min(receive, RunClients(port, false, [&] { return listener.Received() >= messages; }));
+  }
+  std::printf("pack server             client->server %12.0f msg/s  (%.0f%% of the minimal reader; target 60%%)\n",
               messages / receive, 100.0 * minimal / receive);
 
-  listener.received = 0;
   listener.echo = true;
-  const double echo = RunClients(port, true, [&] { return listener.received.load() >= messages; });
+  double echo = 1e9;
+  for (int run = 0; run < kRuns; ++run) {
+    listener.Reset();
+    echo = std::min(echo, RunClients(port, true, [&] { return listener.Received() >= messages; }));
+  }
   std::printf("pack server echo        client->server %12.0f msg/s, server->client %12.0f msg/s\n",
               messages / echo, messages / echo);
   listener.echo = false;
