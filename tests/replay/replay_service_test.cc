@@ -140,6 +140,20 @@ TEST_F(ReplayServiceTest, AnyConnectionCloseEndsTheLivePhase) {
   EXPECT_TRUE(NoMessage(*client, 100));
 }
 
+TEST_F(ReplayServiceTest, StoppingTheServiceEndsTheLivePhase) {
+  auto client = Connect();
+  Request(*client, "rb1710", "20160104", "20160104");
+  WaitSelected("rb1710");
+  ASSERT_EQ(service_->RunningReplays(), 1u);
+  service_->StopReplayService();
+  EXPECT_FALSE(service_->running());
+  WaitNoReplay();
+  EXPECT_FALSE(relay_.active());
+  EXPECT_TRUE(LogHasInOrder({"OnClose 客户端断开(1)[Operation:5][ErrorCode:0]", "行情重播服务关闭"}));
+  ReplayMessage m;
+  EXPECT_EQ(client->Read(&m, 1000), ReplayClient::ReadStatus::Closed);
+}
+
 TEST_F(ReplayServiceTest, FirstDayAfterLastDayReadsNoFileAndGoesLive) {
   Store("20160105", "rb1710", StoredFile({StoredLine("20160105", "09:00:00", 1)}));
   auto client = Connect();
