@@ -12,11 +12,13 @@ namespace {
 constexpr auto kPause = std::chrono::milliseconds(1);
 constexpr auto kIdleSleep = std::chrono::milliseconds(10);
 
+void RealSleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+
 }  // namespace
 
 TickWriterThread::TickWriterThread(CTRingQueueApi& queue, const Clock& clock, FileEnv& env,
                                    TickReportReceiver* receiver, std::mutex& fileLock)
-    : queue_(queue), clock_(clock), env_(env), receiver_(receiver), fileLock_(fileLock) {}
+    : queue_(queue), clock_(clock), env_(env), receiver_(receiver), fileLock_(fileLock), sleep_(&RealSleep) {}
 
 TickWriterThread::~TickWriterThread() {
   if (running()) StopWhenDrained();
@@ -40,8 +42,8 @@ void TickWriterThread::Run() {
     const bool stopping = stop_.load(std::memory_order_acquire);
     if (WriteOne()) continue;  // records are waiting: no sleep between them
     if (stopping) return;
-    std::this_thread::sleep_for(kIdleSleep);
-    std::this_thread::sleep_for(kPause);
+    sleep_(kIdleSleep);
+    sleep_(kPause);
   }
 }
 

@@ -2,6 +2,7 @@
 #define QUOTELOOM_STORAGE_TICK_WRITER_THREAD_H
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -43,6 +44,10 @@ class TickWriterThread {
 
   Counters counters() const;
 
+  // Replaces the idle sleep, so tests can see when the writer sleeps. Call before Start.
+  using SleepFunction = void (*)(std::chrono::milliseconds);
+  void SetSleepForTesting(SleepFunction sleep) { sleep_ = sleep; }
+
  private:
   void Run();
   void WriteRecord(const TickRecord& record);
@@ -58,6 +63,7 @@ class TickWriterThread {
   TickReportReceiver* const receiver_;
   std::mutex& fileLock_;
 
+  SleepFunction sleep_;
   std::thread thread_;             // started and joined by the owning thread
   std::atomic<bool> stop_{false};  // written by the owning thread, read by the writer thread
 

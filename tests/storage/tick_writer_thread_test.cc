@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -195,6 +196,21 @@ TEST_F(TickWriterThreadTest, StopWhenDrainedWritesEveryQueuedRecordFirst) {
   EXPECT_EQ(writer.counters().ticksWritten, static_cast<std::uint64_t>(kRecords));
   EXPECT_EQ(env_.File(kTimeStreamPath).size(), kRecords * (sizeof(kGeneralLine) - 1));
   EXPECT_EQ(env_.File(kContractPath).size(), kRecords * (sizeof(kFixedLine) - 1));
+}
+
+std::atomic<int> g_sleeps{0};
+
+TEST_F(TickWriterThreadTest, RecordsThatWaitAreWrittenWithoutSleepingBetweenThem) {
+  constexpr int kRecords = 200;
+  for (int i = 0; i < kRecords; ++i) PushExample();
+  g_sleeps = 0;
+  TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_);
+  writer.SetSleepForTesting([](std::chrono::milliseconds) { g_sleeps.fetch_add(1); });
+  writer.Start();
+  writer.StopWhenDrained();
+  EXPECT_EQ(writer.counters().ticksWritten, static_cast<std::uint64_t>(kRecords));
+  // At most one idle pass (10 ms and 1 ms), should the stop request come after the last record.
+  EXPECT_LE(g_sleeps.load(), 2);
 }
 
 TEST_F(TickWriterThreadTest, TheTradingDayComesFromTheMomentOfWriting) {
