@@ -16,7 +16,7 @@
 // The collector's callback object: logs in on every connection, subscribes the whole generated
 // universe on every successful login, and takes every tick into the writer queue. Its callbacks
 // run on the API's callback thread; StopIntake and the counters may be called from any thread.
-class CMdSpi : public CThostFtdcMdSpi {
+class CMdSpi final : public CThostFtdcMdSpi {
  public:
   // `api` may be null (then no request is ever sent). The settings are read when used, so they
   // may be filled after construction, before the API starts.
