@@ -24,7 +24,7 @@ const char* DaemonUsage() {
          "\n"
          "  --workdir DIR         working directory holding setting.ini and the data (default: .)\n"
          "  --replay on|off       run the replay service (default: the stored MDServicestate, on when unset)\n"
-         "  --replay-port PORT    port of the replay service (default: 7777)\n"
+         "  --replay-port PORT    port of the replay service (default: 7777; 0 picks a free one)\n"
          "  --status-seconds N    seconds between status lines (default: 10)\n"
          "  --help                show this text\n"
          "\n"
@@ -60,8 +60,8 @@ bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::stri
           return false;
         }
       } else if (arg == "--replay-port") {
-        if (!ParseNumber(value, 1, 65535, &number)) {
-          *error = std::string("--replay-port takes a port from 1 to 65535, not '") + value + "'";
+        if (!ParseNumber(value, 0, 65535, &number)) {
+          *error = std::string("--replay-port takes a port from 0 to 65535, not '") + value + "'";
           return false;
         }
         options->replayPort = static_cast<unsigned short>(number);

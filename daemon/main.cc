@@ -110,11 +110,15 @@ int main(int argc, char** argv) {
   CollectorRuntime runtime(runtimeOptions);
   std::printf("quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
   runtime.Start();
-  if (replay && !runtime.replayService().running()) {
+  std::string replayAddress;
+  unsigned short replayPort = 0;
+  if (!replay) {
+    std::printf("quoteloomd: replay service off\n");
+  } else if (runtime.replayService().ListenAddress(&replayAddress, &replayPort)) {
+    std::printf("quoteloomd: replay service on %s:%u\n", replayAddress.c_str(), replayPort);
+  } else {
     std::fprintf(stderr, "quoteloomd: the replay service did not start on port %u; collecting without it\n",
                  options.replayPort);
-  } else if (replay) {
-    std::printf("quoteloomd: replay service on port %u\n", options.replayPort);
   }
 
   const int signal = WaitForStop(runtime, receiver, stopSignals, options.statusSeconds);

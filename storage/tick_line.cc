@@ -1,5 +1,6 @@
 #include "storage/tick_line.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -38,8 +39,13 @@ class LineWriter {
 }  // namespace
 
 std::size_t FormatNumber(double value, NumberStyle style, char (&out)[kNumberSize]) {
-  const int n = std::snprintf(out, sizeof(out), style == NumberStyle::kFixed ? "%.2f" : "%g", value);
-  return n < 0 ? 0 : static_cast<std::size_t>(n);
+  // to_chars rounds exactly as glibc's printf does and costs a fraction of it; the tests compare
+  // the two over millions of values. The buffer fits the longest value, so it never fails.
+  const auto format = style == NumberStyle::kFixed ? std::chars_format::fixed : std::chars_format::general;
+  const int precision = style == NumberStyle::kFixed ? 2 : 6;
+  const std::to_chars_result r = std::to_chars(out, out + sizeof(out) - 1, value, format, precision);
+  *r.ptr = '\0';
+  return static_cast<std::size_t>(r.ptr - out);
 }
 
 std::size_t BuildTickLine(const TickRecord& r, const char* writeStamp, NumberStyle style,

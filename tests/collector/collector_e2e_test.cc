@@ -100,15 +100,17 @@ class CollectorEndToEndTest : public ::testing::Test {
     return address;
   }
 
-  void StartCollector(const std::string& address, const std::string& password = "p1") {
+  void StartCollector(const std::string& address, const std::string& password = "p1",
+                      std::vector<std::string> replayArgs = {"--replay", "off"}) {
     std::ofstream ini(dir_ / "setting.ini");
     ini << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=" << password
         << "\r\nservernum=1\r\naddress1=tcp://" << address
         << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
     ini.close();
-    collector_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
-        (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
+    std::vector<std::string> argv = {QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "1"};
+    argv.insert(argv.end(), replayArgs.begin(), replayArgs.end());
+    collector_ = std::make_unique<ChildProcess>(argv, (dir_ / "quoteloomd.out").string(),
+                                                std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
     ASSERT_TRUE(collector_->started());
   }
 
@@ -279,6 +281,35 @@ TEST_F(CollectorEndToEndTest, KillUnderLoadLeavesOnlyWholeLines) {
   EXPECT_GT(files, 2u);
 }
 
+TEST_F(CollectorEndToEndTest, TheStoredServiceStateDecidesTheReplayServiceUnlessTheCommandLineSays) {
+  struct Case {
+    const char* stored;  // null: no store file
+    std::vector<std::string> args;
+    bool started;
+  };
+  const Case cases[] = {
+      {nullptr, {"--replay-port", "0"}, true},
+      {"1", {"--replay-port", "0"}, true},
+      {"0", {"--replay-port", "0"}, false},
+      {"0", {"--replay", "on", "--replay-port", "0"}, true},
+      {"1", {"--replay", "off"}, false},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir_ / "xdg");
+    if (c.stored != nullptr) {
+      fs::create_directories(dir_ / "xdg" / "Vantrelo Quoteloom");
+      std::ofstream(dir_ / "xdg" / "Vantrelo Quoteloom" / "Quoteloom.conf") << "[Settings]\nMDServicestate=" << c.stored
+                                                                             << "\n";
+    }
+    StartCollector("127.0.0.1:1", "p1", c.args);
+    ASSERT_TRUE(WaitForOutput("quoteloomd: replay service ", 1, 10s)) << CollectorOutput();
+    const std::string out = CollectorOutput();
+    EXPECT_EQ(CountOf(out, "quoteloomd: replay service on 0.0.0.0:"), c.started ? 1u : 0u) << out;
+    EXPECT_EQ(CountOf(out, "quoteloomd: replay service off"), c.started ? 0u : 1u) << out;
+    EXPECT_EQ(StopCollector(), 0);
+  }
+}
+
 TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
   struct Case {
     std::vector<std::string> args;
@@ -289,7 +320,7 @@ TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
       {{"--help"}, 0, "--workdir DIR"},
       {{"--replay", "maybe"}, 2, "--replay takes on or off, not 'maybe'"},
       {{"--replay"}, 2, "--replay needs a value"},
-      {{"--replay-port", "70000"}, 2, "--replay-port takes a port from 1 to 65535"},
+      {{"--replay-port", "70000"}, 2, "--replay-port takes a port from 0 to 65535"},
       {{"--status-seconds", "0"}, 2, "--status-seconds takes a number of seconds"},
       {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
       {{"--workdir", (dir_ / "missing").string()}, 1, "cannot use the working directory"},

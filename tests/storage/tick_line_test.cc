@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "tests/support/tick_fixtures.h"
@@ -65,6 +66,29 @@ TEST(TickLineTest, NumbersMatchPrintfIncludingExtremes) {
     EXPECT_EQ(std::string(out, FormatNumber(c.value, NumberStyle::kFixed, out)), c.fixed) << c.general;
   }
   EXPECT_EQ(std::strlen(kDblMaxFixed), 312u);
+}
+
+TEST(TickLineTest, NumbersMatchPrintfOverRandomValues) {
+  std::mt19937_64 random(20240301);
+  auto check = [](double v) {
+    char expected[kNumberSize];
+    char out[kNumberSize];
+    std::snprintf(expected, sizeof(expected), "%g", v);
+    ASSERT_EQ(std::string(out, FormatNumber(v, NumberStyle::kGeneral, out)), expected);
+    std::snprintf(expected, sizeof(expected), "%.2f", v);
+    ASSERT_EQ(std::string(out, FormatNumber(v, NumberStyle::kFixed, out)), expected);
+  };
+  for (int i = 0; i < 100000; ++i) {
+    const std::uint64_t bits = random();
+    double any;
+    std::memcpy(&any, &bits, sizeof(any));
+    check(any);
+    // Prices as the exchanges send them: ticks of 0.001 to 1, half-way cases included.
+    const double price = static_cast<double>(random() % 100000000) / static_cast<double>(1 + random() % 1000);
+    check(price);
+    check(-price);
+    check(std::round(price * 1000) / 1000 + 0.005);
+  }
 }
 
 TEST(TickLineTest, LongestPossibleLineIsNotCut) {
