@@ -288,6 +288,7 @@ void RunMarketRate(const fs::path& dir, int seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Args args;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
