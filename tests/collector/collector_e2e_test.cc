@@ -102,11 +102,17 @@ class CollectorEndToEndTest : public ::testing::Test {
 
   void StartCollector(const std::string& address, const std::string& password = "p1",
                       std::vector<std::string> replayArgs = {"--replay", "off"}) {
+    WriteSettingIni("servernum=1\r\naddress1=tcp://" + address, password);
+    StartCollectorProgram(replayArgs);
+  }
+
+  void WriteSettingIni(const std::string& fronts, const std::string& password = "p1") {
     std::ofstream ini(dir_ / "setting.ini");
-    ini << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=" << password
-        << "\r\nservernum=1\r\naddress1=tcp://" << address
+    ini << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=" << password << "\r\n" << fronts
         << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
-    ini.close();
+  }
+
+  void StartCollectorProgram(std::vector<std::string> replayArgs = {"--replay", "off"}) {
     std::vector<std::string> argv = {QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "1"};
     argv.insert(argv.end(), replayArgs.begin(), replayArgs.end());
     collector_ = std::make_unique<ChildProcess>(argv, (dir_ / "quoteloomd.out").string(),
@@ -308,6 +314,37 @@ TEST_F(CollectorEndToEndTest, TheStoredServiceStateDecidesTheReplayServiceUnless
     EXPECT_EQ(CountOf(out, "quoteloomd: replay service off"), c.started ? 0u : 1u) << out;
     EXPECT_EQ(StopCollector(), 0);
   }
+}
+
+TEST_F(CollectorEndToEndTest, FrontsAreTakenFromTheTwelveAddressSlotsOnly) {
+  const std::string address = StartSimulator({"--duration", "30"});
+  ASSERT_FALSE(address.empty());
+  struct Case {
+    std::string fronts;
+    bool connects;
+  };
+  const Case cases[] = {
+      {"servernum=12\r\naddress12=tcp://" + address, true},
+      {"servernum=2\r\naddress2=tcp://" + address, true},
+      {"servernum=13\r\naddress13=tcp://" + address, false},
+      {"servernum=1\r\naddress2=tcp://" + address, false},
+  };
+  for (const auto& c : cases) {
+    WriteSettingIni(c.fronts);
+    StartCollectorProgram();
+    EXPECT_EQ(WaitForOutput("[CTP日志] 行情登录成功", 1, c.connects ? 20s : 2s), c.connects) << c.fronts;
+    EXPECT_GE(StopCollector(), 0);
+  }
+}
+
+TEST_F(CollectorEndToEndTest, WithoutSettingIniItWarnsCollectsNothingAndStopsCleanly) {
+  StartCollectorProgram();
+  ASSERT_TRUE(WaitForOutput("[status] contracts written 0, ticks written 0", 1, 10s)) << CollectorOutput();
+  EXPECT_EQ(StopCollector(), 0);
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(CountOf(out, "no readable setting.ini"), 1u);
+  EXPECT_EQ(CountOf(out, "行情连接"), 0u);
+  EXPECT_FALSE(fs::exists(dir_ / "Data"));
 }
 
 TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
