@@ -71,17 +71,17 @@ void TickWriterThread::WriteRecord(const TickRecord& record) {
   char path[kFilePathSize];
   TimeStreamFilePath(day, path);
   EnsureTimeStreamDirectory(env_);
-  AppendLine(path, general, generalSize, kTimeStreamFallbackFile, general, generalSize);
+  AppendTickLine(path, general, generalSize, kTimeStreamFallbackFile, general, generalSize);
 
   ContractFilePath(day, record.InstrumentID, path);
   EnsureDayDirectory(env_, day);
-  AppendLine(path, fixed, fixedSize, kContractFallbackFile, general, generalSize);
+  AppendTickLine(path, fixed, fixedSize, kContractFallbackFile, general, generalSize);
 
   ticksWritten_.fetch_add(1, std::memory_order_relaxed);
   Report(record);
 }
 
-void TickWriterThread::AppendLine(const char* path, const char* line, std::size_t size, const char* fallback,
+void TickWriterThread::AppendTickLine(const char* path, const char* line, std::size_t size, const char* fallback,
                                   const char* fallbackLine, std::size_t fallbackSize) {
   std::lock_guard<std::mutex> lock(fileLock_);
   if (env_.AppendToFile(path, line, size) == FileEnv::AppendStatus::kOk) return;

@@ -52,7 +52,7 @@ class TickWriterThread {
   void Run();
   void WriteRecord(const TickRecord& record);
   // One line to `path`, or to `fallback` when that fails; counts fallbacks and losses.
-  void AppendLine(const char* path, const char* line, std::size_t size, const char* fallback,
+  void AppendTickLine(const char* path, const char* line, std::size_t size, const char* fallback,
                   const char* fallbackLine, std::size_t fallbackSize);
   void Report(const TickRecord& record);
 
