@@ -44,6 +44,7 @@ struct Span {
 
 double NiceStep(double span, int ticks) {
   const double raw = span / ticks;
+  if (!(raw > 0) || !std::isfinite(raw)) return 1;
   const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
   const double norm = raw / magnitude;
   return (norm < 1.5 ? 1 : norm < 3 ? 2 : norm < 7 ? 5 : 10) * magnitude;
@@ -74,7 +75,8 @@ void AddLabels(std::vector<std::pair<double, QString>>* labels, const Band& band
                const QString& suffix, double (*to_label)(double, double), double reference, const QString& mark) {
   const double low = to_label(band.low, reference);
   const double high = to_label(band.high, reference);
-  const double step = NiceStep(high - low, ticks);
+  // Never finer than the last decimal shown, so that no two labels read the same.
+  const double step = std::max(NiceStep(high - low, ticks), std::pow(10.0, -decimals));
   for (double v = std::ceil(low / step) * step; v <= high + step * 1e-9; v += step) {
     const double value = std::abs(v) < step * 1e-9 ? 0 : v;
     const double price = reference > 0 && suffix == QLatin1String("%") ? reference * (1 + value / 100) : value;
