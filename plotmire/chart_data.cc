@@ -118,3 +118,11 @@ int ChartData::NearestTick(double x) const {
   if (x - *before <= *it - x) return static_cast<int>(before - xs_.begin());
   return static_cast<int>(std::upper_bound(it, xs_.end(), *it) - xs_.begin()) - 1;
 }
+
+std::pair<size_t, size_t> ChartData::TicksBetween(double from, double to) const {
+  size_t first = static_cast<size_t>(std::lower_bound(xs_.begin(), xs_.end(), from) - xs_.begin());
+  size_t end = static_cast<size_t>(std::upper_bound(xs_.begin(), xs_.end(), to) - xs_.begin());
+  if (first > 0) --first;
+  if (end < xs_.size()) ++end;
+  return {first, std::max(first, end)};
+}

@@ -2,6 +2,7 @@
 #define QUOTELOOM_PLOTMIRE_CHART_DATA_H
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "plotmire/chart_tick.h"
@@ -36,6 +37,9 @@ class ChartData {
 
   // Index of the tick nearest to an axis position; -1 when there are no ticks.
   int NearestTick(double x) const;
+  // The ticks [first, end) to draw between two axis positions: those inside and one beyond each
+  // side, so that lines run on to the edges.
+  std::pair<size_t, size_t> TicksBetween(double from, double to) const;
 
  private:
   void Derive();

@@ -246,6 +246,9 @@ void ChartPanel::createChartPage() {
   cursor_dot_->hide();
   connect(view_, &TickChartView::hovered, this, &ChartPanel::HoverAt);
   connect(view_, &TickChartView::left, this, &ChartPanel::EndHover);
+  connect(view_, &TickChartView::wheeled, this, &ChartPanel::Zoom);
+  connect(view_, &TickChartView::dragged, this, &ChartPanel::Pan);
+  connect(view_, &TickChartView::resetRequested, this, &ChartPanel::ResetZoom);
 
   layout->addWidget(info_);
   layout->addWidget(view_, 1);
@@ -254,6 +257,7 @@ void ChartPanel::createChartPage() {
 
 void ChartPanel::ShowMessage(const QString& headline, const QString& detail) {
   data_ = nullptr;
+  zoom_from_ = zoom_to_ = NAN;
   headline_->setText(headline);
   detail_->setText(detail);
   stack_->setCurrentIndex(0);
@@ -267,11 +271,56 @@ void ChartPanel::ShowData(const ChartData* data, const QString& contract, const 
   data_ = data;
   price_decimals_ = DecimalsOf(*data);
   chart_->setTitle(QStringLiteral("%1   ·   trading day %2").arg(contract, trading_day));
-  UpdateTimeAxis();
-  UpdatePricePane();
-  UpdateVolumePane();
-  UpdateBreaks();
+  Redraw();
   stack_->setCurrentIndex(1);
+}
+
+std::pair<double, double> ChartPanel::visible_range() const {
+  const double whole = data_ ? std::max(1, data_->axis().minutes()) : 1;
+  if (!HasValue(zoom_from_)) return {0, whole};
+  return {zoom_from_, zoom_to_};
+}
+
+void ChartPanel::ZoomTo(double from, double to) {
+  if (data_ == nullptr) return;
+  const double whole = std::max(1, data_->axis().minutes());
+  // At least two minutes wide, and never beyond the day.
+  const double width = std::clamp(to - from, 2.0, whole);
+  from = std::clamp(from, 0.0, whole - width);
+  if (width >= whole) {
+    zoom_from_ = zoom_to_ = NAN;
+  } else {
+    zoom_from_ = from;
+    zoom_to_ = from + width;
+  }
+  Redraw();
+}
+
+void ChartPanel::ResetZoom() {
+  zoom_from_ = zoom_to_ = NAN;
+  if (data_ != nullptr && showing_chart()) Redraw();
+}
+
+void ChartPanel::Zoom(double anchor, double steps) {
+  const auto [from, to] = visible_range();
+  const double factor = std::pow(0.8, steps);
+  ZoomTo(anchor - (anchor - from) * factor, anchor + (to - anchor) * factor);
+}
+
+void ChartPanel::Pan(double fraction) {
+  if (!HasValue(zoom_from_)) return;
+  const auto [from, to] = visible_range();
+  const double shift = -fraction * (to - from);
+  ZoomTo(from + shift, to + shift);
+}
+
+void ChartPanel::Redraw() {
+  const auto [from, to] = visible_range();
+  const auto [first, end] = data_->TicksBetween(from, to);
+  UpdateTimeAxis(from, to);
+  UpdatePricePane(first, end);
+  UpdateVolumePane(first, end);
+  UpdateBreaks();
   // A live update keeps the crosshair where the mouse is.
   if (HasValue(hover_x_)) {
     HoverAt(hover_x_);
@@ -280,21 +329,23 @@ void ChartPanel::ShowData(const ChartData* data, const QString& contract, const 
   }
 }
 
-void ChartPanel::UpdateTimeAxis() {
+void ChartPanel::UpdateTimeAxis(double from, double to) {
   const SessionAxis& axis = data_->axis();
   for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
-  for (const SessionAxis::Label& label : axis.Labels(kMaxTimeLabels)) time_axis_->append(label.text, label.position);
-  time_axis_->setRange(0, std::max(1, axis.minutes()));
+  for (const SessionAxis::Label& label : axis.Labels(kMaxTimeLabels, from, to)) {
+    time_axis_->append(label.text, label.position);
+  }
+  time_axis_->setRange(from, to);
   pane_divider_->replace({QPointF(0, kDivider), QPointF(std::max(1, axis.minutes()), kDivider)});
 }
 
-void ChartPanel::UpdatePricePane() {
+void ChartPanel::UpdatePricePane(size_t first, size_t end) {
   QList<QPointF> last;
   QList<QPointF> average;
-  last.reserve(static_cast<qsizetype>(data_->size()));
-  average.reserve(static_cast<qsizetype>(data_->size()));
+  last.reserve(static_cast<qsizetype>(end - first));
+  average.reserve(static_cast<qsizetype>(end - first));
   Span prices;
-  for (size_t i = 0; i < data_->size(); ++i) {
+  for (size_t i = first; i < end; ++i) {
     const double x = data_->x(i);
     const double l = data_->tick(i).last;
     const double a = data_->average(i);
@@ -325,12 +376,12 @@ void ChartPanel::UpdatePricePane() {
   right_pending_ = std::move(right_side);
 }
 
-void ChartPanel::UpdateVolumePane() {
+void ChartPanel::UpdateVolumePane(size_t first, size_t end) {
   QList<QPointF> bars;
   std::vector<int> directions;
   QList<QPointF> interest;
   Span interest_span;
-  for (size_t i = 0; i < data_->size(); ++i) {
+  for (size_t i = first; i < end; ++i) {
     const double x = data_->x(i);
     const double v = static_cast<double>(data_->tick_volume(i));
     if (v > 0) {

@@ -39,14 +39,22 @@ class ChartPanel : public QWidget {
   // Shows the tick nearest to an axis position as hovering would.
   void HoverAt(double x);
   void EndHover();
+  // Shows the stretch between two axis positions (the wheel zooms, a drag pans); a stretch that
+  // covers the whole day, or ResetZoom (a double-click), shows the whole day again, growing with it.
+  void ZoomTo(double from, double to);
+  void ResetZoom();
+  std::pair<double, double> visible_range() const;
 
  private:
   void createMessagePage();
   void createChartPage();
   QLineSeries* addSeries(QValueAxis* y_axis, const QColor& color, qreal width, Qt::PenStyle style = Qt::SolidLine);
-  void UpdateTimeAxis();
-  void UpdatePricePane();
-  void UpdateVolumePane();
+  void Redraw();
+  void Zoom(double anchor, double steps);
+  void Pan(double fraction);
+  void UpdateTimeAxis(double from, double to);
+  void UpdatePricePane(size_t first, size_t end);
+  void UpdateVolumePane(size_t first, size_t end);
   void UpdateBreaks();
   void ShowTickInfo(int index, bool hovering);
   void PlaceCursor(int index);
@@ -85,6 +93,8 @@ class ChartPanel : public QWidget {
   std::vector<std::pair<double, QString>> right_pending_;
   int price_decimals_ = 0;
   double hover_x_ = NAN;  // axis position under the mouse, NaN when it is elsewhere
+  double zoom_from_ = NAN;  // shown stretch of the axis, NaN for the whole day
+  double zoom_to_ = NAN;
 };
 
 #endif

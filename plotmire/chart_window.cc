@@ -81,6 +81,7 @@ void ChartWindow::Follow(const QString& file_path, const QString& contract, cons
   contract_ = contract;
   trading_day_ = trading_day;
   chart_shown_ = false;
+  panel_->ShowMessage(QStringLiteral("Opening"), QDir::toNativeSeparators(file_path));
   Refresh();
   timer_->start();
 }
@@ -108,6 +109,7 @@ void ChartWindow::Refresh() {
       break;
     case TickFileFollower::Status::kRestarted:
       data_.Clear();
+      panel_->ShowMessage(QStringLiteral("Reading again"), path);
       chart_shown_ = false;
       [[fallthrough]];
     case TickFileFollower::Status::kRead: {

@@ -16,6 +16,8 @@ struct Options {
   QString server_name = QStringLiteral("Plotmire");
   QString screenshot;
   double hover_at = -1;  // fraction of the plot width, for screenshots
+  double zoom_from = -1;  // fractions of the day shown, for screenshots
+  double zoom_to = -1;
   QSize size{1280, 800};
 };
 
@@ -30,7 +32,8 @@ Options ParseOptions(const QApplication& app) {
   QCommandLineOption screenshot(QStringLiteral("screenshot"), "save the window to PNG after loading, then quit", "PNG");
   QCommandLineOption hover(QStringLiteral("hover-at"), "show the tick at this fraction of the width", "FRACTION");
   QCommandLineOption size(QStringLiteral("size"), "window size", "WxH");
-  for (QCommandLineOption* o : {&server, &screenshot, &hover, &size}) {
+  QCommandLineOption zoom(QStringLiteral("zoom"), "show this stretch of the day", "FROM:TO");
+  for (QCommandLineOption* o : {&server, &screenshot, &hover, &size, &zoom}) {
     o->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(*o);
   }
@@ -40,14 +43,24 @@ Options ParseOptions(const QApplication& app) {
   options.server_name = parser.value(server);
   options.screenshot = parser.value(screenshot);
   if (parser.isSet(hover)) options.hover_at = parser.value(hover).toDouble();
+  const QStringList stretch = parser.value(zoom).split(':');
+  if (stretch.size() == 2) {
+    options.zoom_from = stretch[0].toDouble();
+    options.zoom_to = stretch[1].toDouble();
+  }
   const QStringList wh = parser.value(size).split('x');
   if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0) options.size = QSize(wh[0].toInt(), wh[1].toInt());
   return options;
 }
 
 void TakeScreenshot(ChartWindow* window, const Options& options) {
+  const double minutes = window->data().axis().minutes();
+  if (options.zoom_from >= 0 && options.zoom_to > options.zoom_from) {
+    window->panel()->ZoomTo(options.zoom_from * minutes, options.zoom_to * minutes);
+  }
   if (options.hover_at >= 0 && !window->data().empty()) {
-    window->panel()->HoverAt(options.hover_at * window->data().axis().minutes());
+    const auto [from, to] = window->panel()->visible_range();
+    window->panel()->HoverAt(from + options.hover_at * (to - from));
   }
   QApplication::processEvents();
   const bool saved = window->grab().save(options.screenshot, "PNG");

@@ -50,12 +50,15 @@ QString SessionAxis::ClockText(double position) const {
   return MinuteText(minutes_[index]);
 }
 
-std::vector<SessionAxis::Label> SessionAxis::Labels(int max_labels) const {
+std::vector<SessionAxis::Label> SessionAxis::Labels(int max_labels, double from, double to) const {
   std::vector<Label> labels;
   if (minutes_.empty() || max_labels <= 0) return labels;
-  const double spacing = static_cast<double>(minutes()) / max_labels;
-  int step = 15;
-  for (int candidate : {15, 30, 60, 120, 240}) {
+  if (to < from) to = minutes();
+  const int first = std::clamp(static_cast<int>(std::ceil(from)), 0, minutes());
+  const int end = std::clamp(static_cast<int>(std::floor(to)) + 1, first, minutes());
+  const double spacing = std::max(1.0, (to - from) / max_labels);
+  int step = 1;
+  for (int candidate : {1, 2, 5, 10, 15, 30, 60, 120, 240}) {
     step = candidate;
     if (candidate >= spacing) break;
   }
@@ -64,11 +67,11 @@ std::vector<SessionAxis::Label> SessionAxis::Labels(int max_labels) const {
   auto is_round = [&](int i) { return (minutes_[i] + kEveSeconds / 60) % (24 * 60) % step == 0; };
   std::vector<int> round_times;
   std::vector<int> starts;
-  for (int i = 0; i < minutes(); ++i) {
+  for (int i = first; i < end; ++i) {
     if (is_round(i)) round_times.push_back(i);
-    if (i == 0 || minutes_[i] != minutes_[i - 1] + 1) {
+    if (i == first || minutes_[i] != minutes_[i - 1] + 1) {
       int anchor = i;
-      for (int j = i; j < std::min(i + 3, minutes()) && minutes_[j] - minutes_[i] == j - i; ++j) {
+      for (int j = i; j < std::min(i + 3, end) && minutes_[j] - minutes_[i] == j - i; ++j) {
         if (is_round(j)) {
           anchor = j;
           break;

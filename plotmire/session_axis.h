@@ -30,8 +30,9 @@ class SessionAxis {
     double position;
     QString text;
   };
-  // Round times and session starts, at least (minutes / max_labels) apart, left to right.
-  std::vector<Label> Labels(int max_labels) const;
+  // Round times and session starts between two positions (the whole axis by default), at least
+  // (span / max_labels) apart, left to right.
+  std::vector<Label> Labels(int max_labels, double from = 0, double to = -1) const;
 
   // Positions where a cut-out break lies (the start of each session after the first).
   std::vector<double> Breaks() const;

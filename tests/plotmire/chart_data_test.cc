@@ -64,6 +64,16 @@ TEST(ChartDataTest, TheNearestTickIsFoundOnBothSidesAndAtTheEnds) {
   EXPECT_EQ(data.NearestTick(50), 3);
 }
 
+TEST(ChartDataTest, TicksToDrawReachOneBeyondEachEdgeOfTheStretch) {
+  ChartData data;
+  data.Append({Tick(9, 0, 0, 1, 1), Tick(9, 1, 0, 2, 2), Tick(9, 2, 0, 3, 3), Tick(9, 3, 0, 4, 4), Tick(9, 4, 0, 5, 5)});
+  EXPECT_EQ(data.TicksBetween(1.5, 2.5), (std::pair<size_t, size_t>{1, 4}));
+  EXPECT_EQ(data.TicksBetween(1, 2), (std::pair<size_t, size_t>{0, 4}));
+  EXPECT_EQ(data.TicksBetween(-10, 100), (std::pair<size_t, size_t>{0, 5}));
+  EXPECT_EQ(data.TicksBetween(50, 60), (std::pair<size_t, size_t>{4, 5}));
+  EXPECT_EQ(ChartData().TicksBetween(0, 1), (std::pair<size_t, size_t>{0, 0}));
+}
+
 TEST(ChartDataTest, TheReferencePriceIsThePreSettlementWhenKnown) {
   ChartData data;
   ChartTick a = Tick(9, 0, 0, 100, 1);

@@ -116,6 +116,32 @@ TEST_F(ChartWindowTest, MissingPricesAreNotDrawnAndShowAsDashes) {
   EXPECT_FALSE(image.isNull());
 }
 
+TEST_F(ChartWindowTest, ZoomShowsAStretchAndAnotherFileShowsTheWholeDayAgain) {
+  std::string lines;
+  for (int m = 0; m < 60; ++m) {
+    char time[9];
+    std::snprintf(time, sizeof(time), "09:%02d:00", m);
+    lines += Line(time, std::to_string(3700 + m) + ".00", 10 * (m + 1));
+  }
+  Write(lines);
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  ChartPanel* panel = window_.panel();
+  ASSERT_TRUE(panel->showing_chart()) << Headline();
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{0, 60}));
+  panel->ZoomTo(10, 20);
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{10, 20}));
+  panel->ZoomTo(58, 59);
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{58, 60})) << "two minutes at least, within the day";
+  Write(Line("10:00:00", "3800.00", 700), true);
+  window_.Refresh();
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{58, 60})) << "a live update keeps the stretch";
+  panel->ZoomTo(-5, 500);
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{0, 61})) << "the whole day";
+  panel->ZoomTo(10, 20);
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  EXPECT_EQ(panel->visible_range(), (std::pair<double, double>{0, 61}));
+}
+
 TEST_F(ChartWindowTest, AFileNamedDirectlyTakesItsDayFromItsFolder) {
   Write(Line("09:00:00", "3725.00", 10));
   window_.OpenFile(dir_.filePath("Data/20240301/rb2405.csv"));

@@ -67,6 +67,18 @@ TEST(SessionAxisTest, LabelsAreRoundTimesAndSessionStartsWithoutCrowding) {
   EXPECT_TRUE(texts.count("21:00")) << "the round time wins over the auction minute 20:59 next to it";
   EXPECT_TRUE(texts.count("09:00"));
   EXPECT_FALSE(texts.count("20:59"));
+
+  // Zoomed to 09:10-09:40 the labels stay inside and come closer together.
+  const double from = axis.Position(SessionAxis::SessionKey(Clock(9, 10)), 0);
+  const double to = axis.Position(SessionAxis::SessionKey(Clock(9, 40)), 0);
+  auto zoomed = axis.Labels(12, from, to);
+  ASSERT_GE(zoomed.size(), 5u);
+  for (const auto& label : zoomed) {
+    EXPECT_GE(label.position, from);
+    EXPECT_LE(label.position, to);
+  }
+  EXPECT_EQ(zoomed.front().text, "09:10");
+  EXPECT_EQ(zoomed[1].text, "09:15");
 }
 
 }  // namespace
