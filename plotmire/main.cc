@@ -84,6 +84,8 @@ int main(int argc, char* argv[]) {
   window.resize(options.size);
   if (listening == PathReceiver::ListenResult::kFailed) {
     window.SetListenNote(QStringLiteral("not receiving paths: %1").arg(receiver.error_text()));
+  } else if (listening == PathReceiver::ListenResult::kOtherInstance) {
+    window.SetListenNote(QStringLiteral("another Plotmire receives the paths"));
   }
   QObject::connect(&receiver, &PathReceiver::pathReceived, &window, [&window](const QString& path) {
     window.OpenReceivedPath(path);
