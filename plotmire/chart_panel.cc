@@ -202,6 +202,8 @@ void ChartPanel::createChartPage() {
   info_->setStyleSheet(QStringLiteral("color:%1; background:%2; padding: 6px 12px; font-size:10pt;")
                            .arg(kText.name(), kBackground.name()));
   info_->setMinimumHeight(28);
+  // A narrow window cuts the line short instead of refusing to shrink.
+  info_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   chart_ = new QChart();
   chart_->setTheme(QChart::ChartThemeDark);

@@ -39,6 +39,7 @@ ChartWindow::~ChartWindow() = default;
 
 void ChartWindow::createStatusBar() {
   file_label_ = new QLabel(this);
+  file_label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   warning_label_ = new QLabel(this);
   listen_label_ = new QLabel(this);
   statusBar()->setStyleSheet(QStringLiteral("QStatusBar { background:%1; color:%2; } QLabel { color:%2; }")

@@ -61,6 +61,9 @@ TEST_F(ChartWindowTest, AReceivedPathIsChartedWithContractAndDayInTheTitle) {
   EXPECT_NE(Headline().find("20240301"), std::string::npos);
   EXPECT_EQ(window_.data().size(), 2u);
   EXPECT_EQ(window_.windowTitle(), "Plotmire") << "the title stays, the desktop program looks for it";
+  window_.resize(480, 320);
+  QApplication::processEvents();
+  EXPECT_EQ(window_.size(), QSize(480, 320)) << "the long lines of text do not hold the window wide";
 }
 
 TEST_F(ChartWindowTest, BadInputGetsAMessageInTheWindow) {
