@@ -21,8 +21,8 @@ ChartPath FormChartPath(const QString& program_dir, const QString& received) {
     return result;
   }
   if (text == QLatin1String("\\")) {
-    result.error = QStringLiteral("No contract was chosen: the received path is a lone backslash "
-                                  "(the empty last row of the data list was double-clicked).");
+    result.error = QStringLiteral("The received path is a lone backslash: the empty last row of the data "
+                                  "list was double-clicked. Double-click the row of a contract instead.");
     return result;
   }
   if (cut < 0) {
