@@ -73,6 +73,7 @@ void ChartData::Derive() {
     }
   }
   average_divisor_ = EstimateAverageDivisor();
+  price_decimals_ = CountPriceDecimals();
   reference_price_ = NAN;
   for (size_t i = n; i-- > 0 && !HasValue(reference_price_);) {
     if (HasValue(ticks_[i].pre_settlement)) reference_price_ = ticks_[i].pre_settlement;
@@ -101,6 +102,21 @@ int ChartData::EstimateAverageDivisor() const {
     if (std::abs(std::log(ratio / size)) < std::abs(std::log(ratio / best))) best = size;
   }
   return best;
+}
+
+int ChartData::CountPriceDecimals() const {
+  int decimals = 0;
+  const size_t step = std::max<size_t>(1, ticks_.size() / 5000);
+  for (size_t i = 0; i < ticks_.size() && decimals < 2; i += step) {
+    const double v = ticks_[i].last;
+    if (!HasValue(v)) continue;
+    if (std::abs(v * 10 - std::round(v * 10)) > 1e-6) {
+      decimals = 2;
+    } else if (std::abs(v - std::round(v)) > 1e-6) {
+      decimals = 1;
+    }
+  }
+  return decimals;
 }
 
 double ChartData::average(size_t i) const {

@@ -32,6 +32,9 @@ class ChartData {
   // Some exchanges send the average price times the contract size; this is that size, else 1.
   int average_divisor() const { return average_divisor_; }
 
+  // Decimals the last prices need: 0, 1 or 2.
+  int price_decimals() const { return price_decimals_; }
+
   // The reference price of the day: pre-settlement, else pre-close, else the first last price.
   double reference_price() const { return reference_price_; }
 
@@ -44,6 +47,7 @@ class ChartData {
  private:
   void Derive();
   int EstimateAverageDivisor() const;
+  int CountPriceDecimals() const;
 
   std::vector<ChartTick> ticks_;
   std::vector<int64_t> keys_;  // session key in milliseconds
@@ -52,6 +56,7 @@ class ChartData {
   std::vector<int64_t> tick_volumes_;
   std::vector<int> directions_;
   int average_divisor_ = 1;
+  int price_decimals_ = 0;
   double reference_price_ = NAN;
 };
 

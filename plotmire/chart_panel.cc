@@ -17,6 +17,8 @@
 #include "plotmire/chart_style.h"
 #include "plotmire/series_decimator.h"
 #include "plotmire/tick_chart_view.h"
+#include "plotmire/tick_info_text.h"
+#include "plotmire/value_band.h"
 
 namespace {
 
@@ -42,50 +44,15 @@ struct Span {
   bool valid() const { return low <= high; }
 };
 
-double NiceStep(double span, int ticks) {
-  const double raw = span / ticks;
-  if (!(raw > 0) || !std::isfinite(raw)) return 1;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-  const double norm = raw / magnitude;
-  return (norm < 1.5 ? 1 : norm < 3 ? 2 : norm < 7 ? 5 : 10) * magnitude;
+void SetRange(QValueAxis* axis, const ValueBand& band) {
+  const auto [low, high] = band.AxisRange();
+  axis->setRange(low, high);
 }
 
-// Places a value range on a band [bottom, top] of the plot height: sets the hidden axis so that
-// `low` lands on bottom and `high` on top, and returns where a value lands.
-struct Band {
-  double low;
-  double high;
-  double bottom;
-  double top;
-  void Apply(QValueAxis* axis) const {
-    const double per_unit = (top - bottom) / (high - low);
-    axis->setRange(low - bottom / per_unit, high + (1 - top) / per_unit);
-  }
-  double At(double v) const { return bottom + (v - low) / (high - low) * (top - bottom); }
-};
-
-Band Padded(double low, double high, double pad, double bottom, double top, double floor_at = -INFINITY) {
-  double span = high - low;
-  if (span <= 0) span = std::max(1.0, std::abs(high) * 0.002);
-  return {std::max(floor_at, low - span * pad), high + span * pad, bottom, top};
+// Labels of the lower pane carry a narrow space, so that as keys they never clash with a price label.
+void AddLowerPaneLabels(std::vector<std::pair<double, QString>>* labels, std::vector<std::pair<double, QString>> more) {
+  for (auto& [at, text] : more) labels->push_back({at, text + QChar(0x202F)});
 }
-
-// Adds labels at round values of a band; `mark` keeps labels of different panes apart as keys.
-void AddLabels(std::vector<std::pair<double, QString>>* labels, const Band& band, int ticks, int decimals,
-               const QString& suffix, double (*to_label)(double, double), double reference, const QString& mark) {
-  const double low = to_label(band.low, reference);
-  const double high = to_label(band.high, reference);
-  // Never finer than the last decimal shown, so that no two labels read the same.
-  const double step = std::max(NiceStep(high - low, ticks), std::pow(10.0, -decimals));
-  for (double v = std::ceil(low / step) * step; v <= high + step * 1e-9; v += step) {
-    const double value = std::abs(v) < step * 1e-9 ? 0 : v;
-    const double price = reference > 0 && suffix == QLatin1String("%") ? reference * (1 + value / 100) : value;
-    labels->push_back({band.At(price), QString::number(value, 'f', decimals) + suffix + mark});
-  }
-}
-
-double Same(double v, double) { return v; }
-double Percent(double v, double reference) { return (v / reference - 1) * 100; }
 
 void SetLabels(QCategoryAxis* axis, std::vector<std::pair<double, QString>> labels) {
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
@@ -96,30 +63,6 @@ void SetLabels(QCategoryAxis* axis, std::vector<std::pair<double, QString>> labe
     axis->append(text, at);
     previous = at;
   }
-}
-
-QString Number(double v, int decimals) {
-  return HasValue(v) ? QString::number(v, 'f', decimals) : QStringLiteral("—");
-}
-
-QString Colored(const QString& text, const QColor& color, bool bold = false) {
-  const QString body = bold ? QStringLiteral("<b>%1</b>").arg(text) : text;
-  return QStringLiteral("<span style=\"color:%1\">%2</span>").arg(color.name(), body);
-}
-
-int DecimalsOf(const ChartData& data) {
-  int decimals = 0;
-  const size_t step = std::max<size_t>(1, data.size() / 5000);
-  for (size_t i = 0; i < data.size() && decimals < 2; i += step) {
-    const double v = data.tick(i).last;
-    if (!HasValue(v)) continue;
-    if (std::abs(v * 10 - std::round(v * 10)) > 1e-6) {
-      decimals = 2;
-    } else if (std::abs(v - std::round(v)) > 1e-6) {
-      decimals = 1;
-    }
-  }
-  return decimals;
 }
 
 QPen LinePen(const QColor& color, qreal width, Qt::PenStyle style = Qt::SolidLine) {
@@ -271,7 +214,6 @@ QString ChartPanel::info_text() const { return info_->text(); }
 
 void ChartPanel::ShowData(const ChartData* data, const QString& contract, const QString& trading_day) {
   data_ = data;
-  price_decimals_ = DecimalsOf(*data);
   chart_->setTitle(QStringLiteral("%1   ·   trading day %2").arg(contract, trading_day));
   Redraw();
   stack_->setCurrentIndex(1);
@@ -365,17 +307,14 @@ void ChartPanel::UpdatePricePane(size_t first, size_t end) {
     if (reference >= prices.low - span * 0.5 && reference <= prices.high + span * 0.5) prices.Take(reference);
   }
   if (!prices.valid()) prices.Take(HasValue(reference) ? reference : 0.0);
-  const Band band = Padded(prices.low, prices.high, 0.05, kPriceBottom, 1.0);
-  band.Apply(price_axis_);
+  const ValueBand band = ValueBand::Padded(prices.low, prices.high, 0.05, kPriceBottom, 1.0);
+  SetRange(price_axis_, band);
   const double right = std::max(1, data_->axis().minutes());
   reference_series_->replace(HasValue(reference) ? QList<QPointF>{{0, reference}, {right, reference}}
                                                  : QList<QPointF>{});
-  std::vector<std::pair<double, QString>> left;
-  AddLabels(&left, band, 6, price_decimals_, QString(), &Same, 0, QString());
-  std::vector<std::pair<double, QString>> right_side;
-  if (HasValue(reference)) AddLabels(&right_side, band, 6, 2, QStringLiteral("%"), &Percent, reference, QString());
-  left_pending_ = std::move(left);
-  right_pending_ = std::move(right_side);
+  left_pending_ = band.RoundLabels(6, data_->price_decimals());
+  right_pending_.clear();
+  if (HasValue(reference)) right_pending_ = band.RoundLabels(6, 2, reference);
 }
 
 void ChartPanel::UpdateVolumePane(size_t first, size_t end) {
@@ -422,16 +361,15 @@ void ChartPanel::UpdateVolumePane(size_t first, size_t end) {
     pen.setCapStyle(Qt::FlatCap);
     targets[d]->setPen(pen);
   }
-  const Band volume_band{0, top, 0, kVolumeTop};
-  volume_band.Apply(volume_axis_);
-  // Labels of the lower pane carry a narrow space so that they never clash with a price label.
-  const QString mark(QChar(0x202F));
-  AddLabels(&left_pending_, volume_band, 2, 0, QString(), &Same, 0, mark);
+  const ValueBand volume_band{0, top, 0, kVolumeTop};
+  SetRange(volume_axis_, volume_band);
+  AddLowerPaneLabels(&left_pending_, volume_band.RoundLabels(2, 0));
   interest_series_->replace(DecimateLine(interest, kDrawBuckets));
   if (interest_span.valid()) {
-    const Band interest_band = Padded(interest_span.low, interest_span.high, 0.08, 0.02, kVolumeTop - 0.02);
-    interest_band.Apply(interest_axis_);
-    AddLabels(&right_pending_, interest_band, 2, 0, QString(), &Same, 0, mark);
+    const ValueBand interest_band =
+        ValueBand::Padded(interest_span.low, interest_span.high, 0.08, 0.02, kVolumeTop - 0.02);
+    SetRange(interest_axis_, interest_band);
+    AddLowerPaneLabels(&right_pending_, interest_band.RoundLabels(2, 0));
   }
   SetLabels(left_labels_, std::move(left_pending_));
   SetLabels(right_labels_, std::move(right_pending_));
@@ -481,35 +419,5 @@ void ChartPanel::PlaceCursor(int index) {
 }
 
 void ChartPanel::ShowTickInfo(int index, bool hovering) {
-  const ChartTick& t = data_->tick(static_cast<size_t>(index));
-  const double reference = data_->reference_price();
-  const int d = price_decimals_;
-  QString change = QStringLiteral("—");
-  QColor tone = kLast;
-  if (HasValue(t.last) && HasValue(reference)) {
-    const double diff = t.last - reference;
-    tone = diff > 0 ? kUp : (diff < 0 ? kDown : kFlat);
-    change = QStringLiteral("%1%2 (%1%3%)").arg(diff >= 0 ? "+" : "", QString::number(diff, 'f', d),
-                                                 QString::number(diff / reference * 100, 'f', 2));
-  }
-  const QString time = QStringLiteral("%1:%2:%3.%4")
-                           .arg(t.time_of_day / 3600, 2, 10, QLatin1Char('0'))
-                           .arg(t.time_of_day / 60 % 60, 2, 10, QLatin1Char('0'))
-                           .arg(t.time_of_day % 60, 2, 10, QLatin1Char('0'))
-                           .arg(t.millis, 3, 10, QLatin1Char('0'));
-  const QString sep = QStringLiteral("&nbsp;&nbsp;&nbsp;");
-  QString text = Colored(hovering ? time : QStringLiteral("latest ") + time, kAxisText) + sep;
-  text += QStringLiteral("Last ") + Colored(Number(t.last, d), tone, true) + " " + Colored(change, tone) + sep;
-  text += QStringLiteral("Avg ") + Colored(Number(data_->average(static_cast<size_t>(index)), 2), kAverage) + sep;
-  text += QStringLiteral("Vol ") + Colored(QString::number(data_->tick_volume(static_cast<size_t>(index))),
-                                          data_->direction(static_cast<size_t>(index)) > 0   ? kUp
-                                          : data_->direction(static_cast<size_t>(index)) < 0 ? kDown
-                                                                                              : kText, true);
-  text += Colored(QStringLiteral(" / %1").arg(t.volume), kAxisText) + sep;
-  text += QStringLiteral("OI ") + Colored(Number(t.open_interest, 0), kOpenInterest) + sep;
-  text += QStringLiteral("Bid ") + Colored(Number(t.bid, d) + QStringLiteral(" ×%1").arg(t.bid_volume), kDown) + " ";
-  text += QStringLiteral("Ask ") + Colored(Number(t.ask, d) + QStringLiteral(" ×%1").arg(t.ask_volume), kUp) + sep;
-  text += Colored(QStringLiteral("H %1  L %2  O %3").arg(Number(t.high, d), Number(t.low, d), Number(t.open, d)),
-                  kAxisText);
-  info_->setText(text);
+  info_->setText(TickInfoText(*data_, static_cast<size_t>(index), hovering));
 }

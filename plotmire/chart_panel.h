@@ -91,7 +91,6 @@ class ChartPanel : public QWidget {
   // Labels gathered by the two pane updates, set on the scales together.
   std::vector<std::pair<double, QString>> left_pending_;
   std::vector<std::pair<double, QString>> right_pending_;
-  int price_decimals_ = 0;
   double hover_x_ = NAN;  // axis position under the mouse, NaN when it is elsewhere
   double zoom_from_ = NAN;  // shown stretch of the axis, NaN for the whole day
   double zoom_to_ = NAN;

@@ -53,6 +53,19 @@ TEST(ChartDataTest, AnAveragePriceTimesTheContractSizeIsBroughtToThePriceScale) 
   }
 }
 
+TEST(ChartDataTest, PricesAreShownWithTheDecimalsTheyNeed) {
+  struct Case {
+    double a;
+    double b;
+    int decimals;
+  };
+  for (const Case& c : std::vector<Case>{{3725, 3726, 0}, {3725, 3725.5, 1}, {480.12, 480.1, 2}, {NAN, 100, 0}}) {
+    ChartData data;
+    data.Append({Tick(9, 0, 0, c.a, 1), Tick(9, 0, 1, c.b, 2)});
+    EXPECT_EQ(data.price_decimals(), c.decimals) << c.a << " " << c.b;
+  }
+}
+
 TEST(ChartDataTest, TheNearestTickIsFoundOnBothSidesAndAtTheEnds) {
   ChartData data;
   EXPECT_EQ(data.NearestTick(0), -1);
