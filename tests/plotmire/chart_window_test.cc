@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -101,6 +102,16 @@ TEST_F(ChartWindowTest, TheChartFollowsLinesAppendedToTheFile) {
   EXPECT_EQ(window_.data().size(), 3u);
   EXPECT_TRUE(window_.status_text().contains("1 malformed line skipped")) << window_.status_text().toStdString();
   EXPECT_TRUE(window_.panel()->info_text().contains("3727")) << "the latest tick is shown";
+}
+
+TEST_F(ChartWindowTest, TheWindowChecksTheFileByItself) {
+  Write(Line("09:00:00", "3725.00", 10));
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  ASSERT_EQ(window_.data().size(), 1u);
+  Write(Line("09:00:01", "3726.00", 12), true);
+  QDeadlineTimer deadline(5000);
+  while (window_.data().size() < 2 && !deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(window_.data().size(), 2u) << "the once-a-second check found the new line";
 }
 
 TEST_F(ChartWindowTest, MissingPricesAreNotDrawnAndShowAsDashes) {
