@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/ctp/recording_spi.h"
+#include "tests/ctp/running_simulator.h"
+
+namespace {
+
+// Logs in on every connection and subscribes the given codes after each good login.
+ApiPtr StartClient(RecordingSpi& spi, const std::string& front, std::vector<std::string> codes) {
+  ::setenv("QUOTELOOM_CTP_RECONNECT_MS", "100", 1);
+  ApiPtr api(CThostFtdcMdApi::CreateFtdcMdApi());
+  CThostFtdcMdApi* raw = api.get();
+  api->RegisterSpi(&spi);
+  std::string address = front;
+  api->RegisterFront(address.data());
+  spi.on_connected = [raw] {
+    CThostFtdcReqUserLoginField login{};
+    std::strcpy(login.BrokerID, "9999");
+    std::strcpy(login.UserID, "quoteloom");
+    std::strcpy(login.Password, "quoteloom");
+    raw->ReqUserLogin(&login, 1);
+  };
+  spi.on_login = [raw, codes](CThostFtdcRspUserLoginField*, CThostFtdcRspInfoField* info) mutable {
+    if (info->ErrorID != 0) return;
+    for (std::string& code : codes) {
+      char* one[] = {code.data()};
+      raw->SubscribeMarketData(one, 1);
+    }
+  };
+  api->Init();
+  return api;
+}
+
+TEST(FrontSimServingTest, ChosenFieldsCarryNanAndTheLargestDouble) {
+  SimOptions options;
+  options.trading_day = "20210603";
+  options.contract_rate = 100;
+  options.nan_fields = {"LastPrice"};
+  options.max_fields = {"AskPrice1", "Turnover"};
+  options.fault_every = 2;
+  RunningSimulator simulator(options);
+  RecordingSpi spi;
+  ApiPtr api = StartClient(spi, simulator.front(), {"rb2106"});
+  ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() >= 6; }));
+  std::vector<CThostFtdcDepthMarketDataField> ticks = spi.ticks();
+  for (std::size_t i = 0; i < ticks.size(); ++i) {
+    bool hit = i % 2 == 1;  // the second, fourth ... tick of the contract
+    EXPECT_EQ(std::isnan(ticks[i].LastPrice), hit) << i;
+    EXPECT_EQ(ticks[i].AskPrice1 == DBL_MAX, hit) << i;
+    EXPECT_EQ(ticks[i].Turnover == DBL_MAX, hit) << i;
+    EXPECT_FALSE(std::isnan(ticks[i].BidPrice1));
+  }
+}
+
+TEST(FrontSimServingTest, ReplaySendsTheRecordedTicksOfSubscribedContracts) {
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("frontsim_serving_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const char* rest = ",3725.00,%d,3750.00,3700.00,3710.00,-1.00,37251.23,3726.00,15,3725.00,30,3950.00,3500.00,"
+                     "1654321.00,4598765432.00,3720.00,1650000.00,3722.00\r\n";
+  {
+    std::ofstream rb(dir / "rb2405.csv", std::ios::binary);
+    std::ofstream cu(dir / "cu2405.csv", std::ios::binary);
+    char line[512];
+    for (int i = 0; i < 5; ++i) {
+      std::snprintf(line, sizeof line, (std::string("20240301090507,rb2405,20240301,20240301,09:05:0%d,0") + rest).c_str(),
+                    i, 100 + i);
+      rb << line;
+      std::snprintf(line, sizeof line, (std::string("20240301090507,cu2405,20240301,20240301,09:05:0%d,500") + rest).c_str(),
+                    i, 200 + i);
+      cu << line;
+    }
+  }
+  SimOptions options;
+  options.replay_paths = {dir.string()};
+  options.replay_speed = 0;
+  options.replay_delay_s = 0.1;
+  RunningSimulator simulator(options);
+  EXPECT_EQ(simulator->listed().size(), 2u);
+  RecordingSpi spi;
+  ApiPtr api = StartClient(spi, simulator.front(), {"rb2405"});
+  ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() >= 5; }));
+  EXPECT_FALSE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() > 5; },
+                           std::chrono::milliseconds(200)));
+  std::vector<CThostFtdcDepthMarketDataField> ticks = spi.ticks();
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_STREQ(ticks[i].InstrumentID, "rb2405");
+    EXPECT_EQ(ticks[i].Volume, 100 + i);
+    EXPECT_EQ(ticks[i].ClosePrice, DBL_MAX);
+    EXPECT_EQ(ticks[i].Turnover, 4598765432.0);
+  }
+  SimSummary summary = simulator->Summary();
+  EXPECT_EQ(summary.ticks_total, 5u);
+  EXPECT_EQ(summary.ticks.count("cu2405"), 0u);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(FrontSimServingTest, LoadModeSpreadsTheTotalRateOverSubscribedContracts) {
+  SimOptions options;
+  options.trading_day = "20210603";
+  options.total_rate = 2000;
+  RunningSimulator simulator(options);
+  RecordingSpi spi;
+  ApiPtr api = StartClient(spi, simulator.front(), {"rb2106", "cu2107", "i2109", "nothing1"});
+  ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() >= 300; }));
+  std::map<std::string, int> per_contract;
+  for (const auto& tick : spi.ticks()) ++per_contract[tick.InstrumentID];
+  ASSERT_EQ(per_contract.size(), 3u);
+  for (const auto& [code, count] : per_contract) EXPECT_GE(count, 90) << code;
+  EXPECT_EQ(simulator->Summary().subscriptions, 4u);
+}
+
+}  // namespace
