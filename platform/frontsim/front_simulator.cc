@@ -274,8 +274,9 @@ bool FrontSimulator::HandleFrame(Client& client, FrontMessageType type, std::str
     case FrontMessageType::kSubscribe:
     case FrontMessageType::kUnsubscribe: {
       std::vector<std::string> codes;
-      if (!DecodeCodes(payload, &codes)) return false;
-      HandleCodes(client, type, codes);
+      bool final_frame = true;
+      if (!DecodeCodes(payload, &codes, &final_frame)) return false;
+      HandleCodes(client, type, codes, final_frame);
       return true;
     }
     case FrontMessageType::kLogout: {
@@ -335,14 +336,15 @@ void FrontSimulator::HandleLogin(Client& client, std::string_view payload, bool*
   ++(accepted ? stats_.logins : stats_.refused_logins);
 }
 
-void FrontSimulator::HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes) {
+void FrontSimulator::HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes,
+                                 bool final_frame) {
   bool subscribe = type == FrontMessageType::kSubscribe;
   FrontMessageType answer = subscribe ? FrontMessageType::kSubscribeReply : FrontMessageType::kUnsubscribeReply;
   std::uint64_t counted = 0;
   for (std::size_t i = 0; i < codes.size(); ++i) {
     SubscriptionReply reply;
     CopyText(reply.instrument.InstrumentID, codes[i]);
-    reply.is_last = i + 1 == codes.size();
+    reply.is_last = final_frame && i + 1 == codes.size();
     if (!client.logged_in) {
       SetInfo(&reply.info, kNotLoggedIn, "CTP:还没有登录");
     } else {

@@ -50,7 +50,8 @@ class FrontSimulator {
   void ReadClient(Client& client);
   bool HandleFrame(Client& client, FrontMessageType type, std::string_view payload);
   void HandleLogin(Client& client, std::string_view payload, bool* keep);
-  void HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes);
+  void HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes,
+                   bool final_frame);
   void Subscribe(Client& client, std::size_t index);
   void Unsubscribe(Client& client, std::size_t index);
   void UnsubscribeAll(Client& client);

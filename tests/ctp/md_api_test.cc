@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cfloat>
 #include <cstdlib>
 #include <cstring>
@@ -268,10 +269,15 @@ TEST_F(MdApiTest, ReleaseIsSafeFromACallbackAndWhileTicksFlow) {
     ApiPtr api = Start(spi, {simulator.front()});
     CThostFtdcMdApi* raw = api.get();
     spi.on_login = [&](CThostFtdcRspUserLoginField*, CThostFtdcRspInfoField*) { Subscribe(raw, {"rb2106"}); };
+    // The first tick's callback waits in Join until the test thread releases the API.
+    std::atomic<bool> joined{false};
+    std::atomic<int> join_result{-1};
+    spi.on_tick = [&] {
+      if (!joined.exchange(true)) join_result = raw->Join();
+    };
     ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return !ticks.empty(); }));
-    std::thread joiner([raw] { EXPECT_EQ(raw->Join(), 0); });
-    api.reset();  // Release from the test thread while ticks arrive and another thread joins
-    joiner.join();
+    api.reset();  // Release from the test thread while ticks arrive and a callback joins
+    EXPECT_EQ(join_result.load(), 0);
   }
   RecordingSpi spi;
   CThostFtdcMdApi* api = CThostFtdcMdApi::CreateFtdcMdApi();
