@@ -156,6 +156,10 @@ SimSummary FrontSimulator::Summary() const {
   return summary;
 }
 
+std::string FrontSimulator::TradingDayAt(const ClockReading& now) const {
+  return options_.trading_day.empty() ? FrontTradingDay(now) : options_.trading_day;
+}
+
 void FrontSimulator::WriteSummaryFile() {
   if (options_.summary_path.empty()) return;
   std::string error;
@@ -317,7 +321,7 @@ void FrontSimulator::HandleLogin(Client& client, std::string_view payload, bool*
     ClockReading now = TheSystemClock().Now();
     char time[40];
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    CopyText(reply.field.TradingDay, trading_day_);
+    CopyText(reply.field.TradingDay, TradingDayAt(now));
     for (auto* field : {&reply.field.LoginTime, &reply.field.SHFETime, &reply.field.DCETime,
                         &reply.field.CZCETime, &reply.field.FFEXTime, &reply.field.INETime}) {
       CopyText(*field, time);
@@ -475,6 +479,7 @@ void FrontSimulator::EmitGenerated(Clock::time_point now) {
   if (count > most) count = most;
   emitted_since_base_ = due;
   ClockReading reading = TheSystemClock().Now();
+  if (options_.trading_day.empty()) generator_->set_trading_day(TradingDayAt(reading));
   CThostFtdcDepthMarketDataField tick;
   std::lock_guard<std::mutex> lock(stats_mutex_);
   for (std::uint64_t i = 0; i < count && !active_.empty(); ++i) {

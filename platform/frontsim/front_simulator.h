@@ -31,6 +31,7 @@ class FrontSimulator {
   bool Prepare(std::string* error);
   unsigned short port() const { return port_; }
   std::string listen_address() const;
+  // The trading day at start; a front without a fixed day moves on at 18:00.
   const std::string& trading_day() const { return trading_day_; }
   const std::vector<ListedContract>& listed() const { return listed_; }
 
@@ -65,6 +66,7 @@ class FrontSimulator {
   void SendTick(std::size_t index, CThostFtdcDepthMarketDataField& tick);
   bool TickLimitReached() const;
   void ApplyFieldFaults(std::size_t index, CThostFtdcDepthMarketDataField& tick);
+  std::string TradingDayAt(const ClockReading& now) const;
   void WriteSummaryFile();
   void Wake();
 

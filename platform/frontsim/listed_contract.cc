@@ -11,6 +11,7 @@ enum class Listing {
   kCycle,        // the months of the mask within the coming twelve
   kGold,         // the three nearest months, then the even months within a year
   kCrude,        // twelve consecutive months, then quarterly months up to two years
+  kBitumen,      // six consecutive months, then quarterly months up to two years
   kStockIndex,   // this month, next month and the two following quarterly months
   kBond,         // the three nearest quarterly months
 };
@@ -76,7 +77,7 @@ constexpr ProductSpec kProducts[] = {
     {"ag", "SHFE", false, 5500, 1, 15, kAll, Listing::kCycle},
     {"al", "SHFE", false, 18000, 5, 5, kAll, Listing::kCycle},
     {"au", "SHFE", false, 380, 0.02, 1000, kAll, Listing::kGold},
-    {"bu", "SHFE", false, 3000, 2, 10, kAll, Listing::kCycle},
+    {"bu", "SHFE", false, 3000, 2, 10, kAll, Listing::kBitumen},
     {"cu", "SHFE", false, 68000, 10, 5, kAll, Listing::kCycle},
     {"fu", "SHFE", false, 2500, 1, 10, kAll, Listing::kCycle},
     {"hc", "SHFE", false, 5000, 1, 10, kAll, Listing::kCycle},
@@ -151,10 +152,12 @@ void ListProduct(const ProductSpec& spec, int year, int month, int day, std::vec
       }
       break;
     }
-    case Listing::kCrude: {
+    case Listing::kCrude:
+    case Listing::kBitumen: {
       int first = day <= 14 ? now : now + 1;
+      int consecutive = spec.listing == Listing::kCrude ? 12 : 6;
       for (int i = first; i < now + 25; ++i) {
-        if (i < first + 12 || quarterly(i)) AddContract(spec, i, out);
+        if (i < first + consecutive || quarterly(i)) AddContract(spec, i, out);
       }
       break;
     }

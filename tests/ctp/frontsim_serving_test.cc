@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -115,6 +116,31 @@ TEST(FrontSimServingTest, LoadModeSpreadsTheTotalRateOverSubscribedContracts) {
   ASSERT_EQ(per_contract.size(), 3u);
   for (const auto& [code, count] : per_contract) EXPECT_GE(count, 90) << code;
   EXPECT_EQ(simulator->Summary().subscriptions, 4u);
+}
+
+TEST(FrontSimServingTest, ClientsOfOneContractSeeTheSameMarket) {
+  SimOptions options;
+  options.trading_day = "20210603";
+  options.contract_rate = 100;
+  RunningSimulator simulator(options);
+  RecordingSpi first_spi, second_spi;
+  ApiPtr first = StartClient(first_spi, simulator.front(), {"rb2106"});
+  ApiPtr second = StartClient(second_spi, simulator.front(), {"rb2106", "cu2107"});
+  auto enough = [](const auto&, const auto& ticks) { return ticks.size() >= 20; };
+  ASSERT_TRUE(first_spi.WaitFor(enough));
+  ASSERT_TRUE(second_spi.WaitFor(enough));
+  std::vector<int> a, b;
+  for (const auto& tick : first_spi.ticks()) a.push_back(tick.Volume);
+  for (const auto& tick : second_spi.ticks()) {
+    if (std::strcmp(tick.InstrumentID, "rb2106") == 0) b.push_back(tick.Volume);
+  }
+  // Whoever subscribed later joined the same walk part way through.
+  if (std::find(a.begin(), a.end(), b.front()) == a.end()) std::swap(a, b);
+  auto join = std::find(a.begin(), a.end(), b.front());
+  ASSERT_NE(join, a.end());
+  std::size_t overlap = std::min<std::size_t>(a.end() - join, b.size());
+  ASSERT_GE(overlap, 5u);
+  EXPECT_TRUE(std::equal(join, join + overlap, b.begin()));
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ TEST(ListedContractTest, BuiltInListUsesTheCollectorsCodesAndRealMonths) {
       {"rb2106", true},  {"rb2205", true},  {"rb2206", false},  // twelve months from June
       {"AP110", true},   {"AP106", false},  {"AP2110", false},  // CZCE: three digits, its own months
       {"sc2106", true},  {"sc2303", true},  {"sc2304", false},  // crude: quarterly after a year
+      {"bu2111", true},  {"bu2201", false}, {"bu2203", true},   // bitumen: quarterly after six months
       {"IF2106", true},  {"IF2107", true},  {"IF2109", true},   {"IF2112", true}, {"IF2108", false},
       {"T2106", true},   {"T2109", true},   {"T2112", true},    {"T2203", false},
       {"a2107", true},   {"a2108", false},  {"m2108", true},
