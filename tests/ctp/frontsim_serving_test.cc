@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,6 +118,42 @@ TEST(FrontSimServingTest, LoadModeSpreadsTheTotalRateOverSubscribedContracts) {
   ASSERT_EQ(per_contract.size(), 3u);
   for (const auto& [code, count] : per_contract) EXPECT_GE(count, 90) << code;
   EXPECT_EQ(simulator->Summary().subscriptions, 4u);
+}
+
+// A connected raw socket to the simulator.
+int RawClient(unsigned short port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  timeval timeout{3, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  return fd;
+}
+
+TEST(FrontSimServingTest, BrokenClientsAreCutOffAndOthersServed) {
+  SimOptions options;
+  options.trading_day = "20210603";
+  options.contract_rate = 100;
+  RunningSimulator simulator(options);
+  RecordingSpi spi;
+  ApiPtr api = StartClient(spi, simulator.front(), {"rb2106"});
+  std::string huge_length("\xff\xff\xff\x7f\x02", 5);
+  std::string unknown_type("\x00\x00\x00\x00\x7e", 5);
+  std::string short_login("\x03\x00\x00\x00\x02" "abc", 8);
+  for (const std::string& garbage : {huge_length, unknown_type, short_login}) {
+    int fd = RawClient(simulator->port());
+    ASSERT_EQ(::send(fd, garbage.data(), garbage.size(), MSG_NOSIGNAL), static_cast<ssize_t>(garbage.size()));
+    char byte;
+    EXPECT_LE(::recv(fd, &byte, 1, 0), 0);  // closed or reset, never answered
+    ::close(fd);
+  }
+  std::size_t before = spi.ticks().size();
+  ASSERT_TRUE(spi.WaitFor([&](const auto&, const auto& ticks) { return ticks.size() >= before + 5; }));
+  EXPECT_EQ(spi.lines().front(), "connected");
+  for (const std::string& line : spi.lines()) EXPECT_EQ(line.rfind("disconnected", 0), std::string::npos);
 }
 
 TEST(FrontSimServingTest, ClientsOfOneContractSeeTheSameMarket) {

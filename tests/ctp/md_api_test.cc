@@ -218,6 +218,34 @@ TEST_F(MdApiTest, IgnoredHeartbeatsWithoutTicksCountAsSilence) {
   ASSERT_TRUE(spi.WaitForLine("disconnected " + std::to_string(kHeartbeatTimeout)));
 }
 
+TEST_F(MdApiTest, GarbageFromTheFrontIsAReadFailure) {
+  // A front of our own that accepts and answers with an impossible frame length.
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  RecordingSpi spi;
+  ApiPtr api = Start(spi, {"tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+  int peer = ::accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  ASSERT_TRUE(spi.WaitForLine("connected"));
+  const char garbage[] = "\xff\xff\xff\xff\x86";
+  ASSERT_EQ(::send(peer, garbage, 5, MSG_NOSIGNAL), 5);
+  EXPECT_TRUE(spi.WaitForLine("disconnected " + std::to_string(kReadFailure)));
+  // It comes back by itself.
+  int again = ::accept(listener, nullptr, nullptr);
+  EXPECT_GE(again, 0);
+  EXPECT_TRUE(spi.WaitForLine("connected", 2));
+  api.reset();
+  ::close(again);
+  ::close(peer);
+  ::close(listener);
+}
+
 TEST_F(MdApiTest, ResetDuringLoginThenLoginSucceeds) {
   SimOptions options = Options();
   options.reset_logins = 1;
