@@ -13,9 +13,11 @@
 #include "platform/ctp/wire/frame_decoder.h"
 #include "platform/frontsim/listed_contract.h"
 #include "platform/frontsim/replay_tick.h"
+#include "platform/frontsim/sim_client.h"
 #include "platform/frontsim/sim_options.h"
 #include "platform/frontsim/sim_summary.h"
 #include "platform/frontsim/tick_generator.h"
+#include "platform/frontsim/tick_pacer.h"
 
 // A market-data front for the stand-in API: one loop thread (the caller of Run) serves every client.
 // Stop, RequestSummary, DropConnections, SetHung and Summary may be called from any thread; Stop and
@@ -45,7 +47,7 @@ class FrontSimulator {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Client;
+  using Client = SimClient;
 
   void Accept();
   void ReadClient(Client& client);
@@ -99,9 +101,7 @@ class FrontSimulator {
   std::vector<std::ptrdiff_t> active_at_;
   std::vector<std::uint64_t> generated_;
   Clock::time_point started_;
-  Clock::time_point emit_base_;
-  std::uint64_t emitted_since_base_ = 0;
-  double emit_rate_ = 0;
+  TickPacer pacer_;
   std::size_t cursor_ = 0;
   bool dropped_by_ticks_ = false;
   bool dropped_by_time_ = false;

@@ -13,6 +13,7 @@
 #include "platform/frontsim/sim_summary.h"
 #include "platform/frontsim/sim_trading_day.h"
 #include "platform/frontsim/tick_generator.h"
+#include "platform/frontsim/tick_pacer.h"
 
 namespace {
 
@@ -165,6 +166,24 @@ TEST(TickGeneratorTest, SameSeedSameWalkAndFieldsAreConsistent) {
   EXPECT_TRUE(differs);
   // CZCE quotes the average as a price; the others as price times multiplier.
   EXPECT_NEAR(ta.AveragePrice, ta.LastPrice, ta.LastPrice * 0.1);
+}
+
+TEST(TickPacerTest, SpreadsTheRateAndNeverBursts) {
+  using namespace std::chrono_literals;
+  TickPacer pacer;
+  auto t0 = TickPacer::Clock::now();
+  EXPECT_EQ(pacer.Due(100, t0), 0u);  // a new rate starts counting here
+  EXPECT_EQ(pacer.Due(100, t0 + 5ms), 0u);
+  EXPECT_EQ(pacer.Due(100, t0 + 50ms), 5u);
+  EXPECT_EQ(pacer.Due(100, t0 + 50ms), 0u);
+  EXPECT_EQ(pacer.Due(100, t0 + 100ms), 5u);
+  // Two seconds of stall give one tenth of a second's worth, not two hundred ticks.
+  EXPECT_EQ(pacer.Due(100, t0 + 2100ms), 11u);
+  EXPECT_EQ(pacer.Due(100, t0 + 2150ms), 5u);
+  EXPECT_EQ(pacer.Due(50, t0 + 2200ms), 0u);
+  EXPECT_EQ(pacer.Due(50, t0 + 2300ms), 5u);
+  EXPECT_EQ(pacer.Due(0, t0 + 3s), 0u);
+  EXPECT_EQ(pacer.Due(0, t0 + 4s), 0u);
 }
 
 TEST(ReplayTickTest, ReadsBothStoredStylesBackIntoRecords) {
