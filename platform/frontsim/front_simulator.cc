@@ -1,7 +1,6 @@
 #include "platform/frontsim/front_simulator.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -18,6 +17,7 @@
 #include "core/clock.h"
 #include "core/gbk.h"
 #include "platform/frontsim/fault_field.h"
+#include "platform/frontsim/listen_socket.h"
 #include "platform/frontsim/sim_trading_day.h"
 
 namespace {
@@ -75,32 +75,8 @@ bool FrontSimulator::Prepare(std::string* error) {
   active_at_.assign(listed_.size(), -1);
   generated_.assign(listed_.size(), 0);
 
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  std::string port = std::to_string(options_.listen_port);
-  int rc = ::getaddrinfo(options_.listen_host.c_str(), port.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    *error = "cannot resolve " + options_.listen_host + ": " + ::gai_strerror(rc);
-    return false;
-  }
-  listen_fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  int one = 1;
-  bool ok = listen_fd_ >= 0 && ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
-            ::bind(listen_fd_, found->ai_addr, found->ai_addrlen) == 0 && ::listen(listen_fd_, 128) == 0;
-  ::freeaddrinfo(found);
-  if (!ok) {
-    *error = "cannot listen on " + options_.listen_host + ":" + port + ": " + std::strerror(errno);
-    return false;
-  }
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &length);
-  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                            : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-  return true;
+  listen_fd_ = ListenTcp(options_.listen_host, options_.listen_port, &port_, error);
+  return listen_fd_ >= 0;
 }
 
 std::string FrontSimulator::listen_address() const {
