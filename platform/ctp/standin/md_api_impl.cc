@@ -34,11 +34,10 @@ void MdApiImpl::Release() {
 }
 
 void MdApiImpl::Init() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (started_ || released_.load()) return;
-    started_ = true;
-  }
+  // Held until both threads exist: a callback that releases the instance waits here in Release.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (started_ || released_.load()) return;
+  started_ = true;
   callback_thread_ = std::thread([this] { RunCallbacks(); });
   link_.Start();
 }
