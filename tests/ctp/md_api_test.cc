@@ -312,9 +312,16 @@ TEST_F(MdApiTest, ReleaseIsSafeFromACallbackAndWhileTicksFlow) {
   api->RegisterSpi(&spi);
   std::string front = simulator.front();
   api->RegisterFront(front.data());
-  spi.on_connected = [api] { api->Release(); };
+  std::atomic<bool> released{false};
+  spi.on_connected = [api, &released] {
+    api->Release();
+    released = true;
+  };
   api->Init();
   ASSERT_TRUE(spi.WaitForLine("connected"));
+  // The spi must outlive the callback that released the API.
+  for (int i = 0; i < 500 && !released; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(released);
   EXPECT_FALSE(spi.WaitForLine("disconnected 4097", 1, std::chrono::milliseconds(300)));
 }
 
