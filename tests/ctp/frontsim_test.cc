@@ -249,6 +249,20 @@ TEST(ReplayTickTest, FilesOfAFolderAreMergedInTimeOrder) {
   EXPECT_DOUBLE_EQ(ticks[2].at_s, 12 * 3600 - 0.5);
   EXPECT_EQ(contracts[ticks[1].contract].code, "cu2405");
   EXPECT_FALSE(LoadReplay({(dir / "missing").string()}, &contracts, &ticks, &bad_lines, &error));
+
+  // With write stamps the order of arrival wins over the exchange's own dates: a night tick stamped
+  // with the next day's date (as one exchange does) still comes before the day session.
+  {
+    std::ofstream night(dir / "i2109.csv", std::ios::binary);
+    night << "20210603210000,i2109,20210604,20210604,21:00:00,0" << rest;
+    std::ofstream day(dir / "rb2405.csv", std::ios::binary);
+    day << "20210604090000,rb2405,20210604,20210604,09:00:00,500" << rest;
+  }
+  std::filesystem::remove(dir / "cu2405.csv");
+  ASSERT_TRUE(LoadReplay({dir.string()}, &contracts, &ticks, &bad_lines, &error)) << error;
+  ASSERT_EQ(ticks.size(), 2u);
+  EXPECT_STREQ(ticks[0].field.InstrumentID, "i2109");
+  EXPECT_DOUBLE_EQ(ticks[1].at_s, 12 * 3600 + 0.5);
   std::filesystem::remove_all(dir);
 }
 
