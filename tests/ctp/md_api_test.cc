@@ -45,7 +45,7 @@ class MdApiTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("QUOTELOOM_CTP_RECONNECT_MS", "100", 1);
     ::setenv("QUOTELOOM_CTP_HEARTBEAT_MS", "50", 1);
-    ::setenv("QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS", "400", 1);
+    ::setenv("QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS", "1000", 1);
     ::setenv("QUOTELOOM_CTP_CONNECT_TIMEOUT_MS", "500", 1);
   }
 
