@@ -1,7 +1,6 @@
 #include "platform/frontsim/front_simulator.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -14,11 +13,11 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <unordered_set>
 
 #include "core/clock.h"
 #include "core/gbk.h"
 #include "platform/frontsim/fault_field.h"
+#include "platform/frontsim/listen_socket.h"
 #include "platform/frontsim/sim_trading_day.h"
 
 namespace {
@@ -43,18 +42,6 @@ void SetInfo(CThostFtdcRspInfoField* info, int error, const char* utf8) {
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
-
-struct FrontSimulator::Client {
-  int fd = -1;
-  FrameDecoder decoder;
-  std::string out;
-  std::size_t out_offset = 0;
-  bool logged_in = false;
-  bool closing = false;  // sends what it holds, then closes
-  bool dead = false;
-  std::unordered_set<std::size_t> subscribed;
-  std::size_t backlog() const { return out.size() - out_offset; }
-};
 
 FrontSimulator::FrontSimulator(SimOptions options) : options_(std::move(options)) {
   if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
@@ -88,32 +75,8 @@ bool FrontSimulator::Prepare(std::string* error) {
   active_at_.assign(listed_.size(), -1);
   generated_.assign(listed_.size(), 0);
 
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  std::string port = std::to_string(options_.listen_port);
-  int rc = ::getaddrinfo(options_.listen_host.c_str(), port.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    *error = "cannot resolve " + options_.listen_host + ": " + ::gai_strerror(rc);
-    return false;
-  }
-  listen_fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  int one = 1;
-  bool ok = listen_fd_ >= 0 && ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
-            ::bind(listen_fd_, found->ai_addr, found->ai_addrlen) == 0 && ::listen(listen_fd_, 128) == 0;
-  ::freeaddrinfo(found);
-  if (!ok) {
-    *error = "cannot listen on " + options_.listen_host + ":" + port + ": " + std::strerror(errno);
-    return false;
-  }
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &length);
-  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                            : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-  return true;
+  listen_fd_ = ListenTcp(options_.listen_host, options_.listen_port, &port_, error);
+  return listen_fd_ >= 0;
 }
 
 std::string FrontSimulator::listen_address() const {
@@ -156,6 +119,10 @@ SimSummary FrontSimulator::Summary() const {
   return summary;
 }
 
+std::string FrontSimulator::TradingDayAt(const ClockReading& now) const {
+  return options_.trading_day.empty() ? FrontTradingDay(now) : options_.trading_day;
+}
+
 void FrontSimulator::WriteSummaryFile() {
   if (options_.summary_path.empty()) return;
   std::string error;
@@ -163,7 +130,7 @@ void FrontSimulator::WriteSummaryFile() {
 }
 
 void FrontSimulator::Run() {
-  started_ = emit_base_ = Clock::now();
+  started_ = Clock::now();
   std::vector<pollfd> fds;
   while (!stop_.load(std::memory_order_acquire)) {
     fds.clear();
@@ -274,8 +241,9 @@ bool FrontSimulator::HandleFrame(Client& client, FrontMessageType type, std::str
     case FrontMessageType::kSubscribe:
     case FrontMessageType::kUnsubscribe: {
       std::vector<std::string> codes;
-      if (!DecodeCodes(payload, &codes)) return false;
-      HandleCodes(client, type, codes);
+      bool final_frame = true;
+      if (!DecodeCodes(payload, &codes, &final_frame)) return false;
+      HandleCodes(client, type, codes, final_frame);
       return true;
     }
     case FrontMessageType::kLogout: {
@@ -316,7 +284,7 @@ void FrontSimulator::HandleLogin(Client& client, std::string_view payload, bool*
     ClockReading now = TheSystemClock().Now();
     char time[40];
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    CopyText(reply.field.TradingDay, trading_day_);
+    CopyText(reply.field.TradingDay, TradingDayAt(now));
     for (auto* field : {&reply.field.LoginTime, &reply.field.SHFETime, &reply.field.DCETime,
                         &reply.field.CZCETime, &reply.field.FFEXTime, &reply.field.INETime}) {
       CopyText(*field, time);
@@ -335,14 +303,15 @@ void FrontSimulator::HandleLogin(Client& client, std::string_view payload, bool*
   ++(accepted ? stats_.logins : stats_.refused_logins);
 }
 
-void FrontSimulator::HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes) {
+void FrontSimulator::HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes,
+                                 bool final_frame) {
   bool subscribe = type == FrontMessageType::kSubscribe;
   FrontMessageType answer = subscribe ? FrontMessageType::kSubscribeReply : FrontMessageType::kUnsubscribeReply;
   std::uint64_t counted = 0;
   for (std::size_t i = 0; i < codes.size(); ++i) {
     SubscriptionReply reply;
     CopyText(reply.instrument.InstrumentID, codes[i]);
-    reply.is_last = i + 1 == codes.size();
+    reply.is_last = final_frame && i + 1 == codes.size();
     if (!client.logged_in) {
       SetInfo(&reply.info, kNotLoggedIn, "CTP:还没有登录");
     } else {
@@ -376,6 +345,7 @@ void FrontSimulator::Subscribe(Client& client, std::size_t index) {
     replay_armed_ = true;
     replay_start_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                        std::chrono::duration<double>(options_.replay_delay_s));
+    pacer_.Restart(replay_start_);
   }
 }
 
@@ -414,23 +384,10 @@ void FrontSimulator::ResetClient(Client& client) {
 }
 
 void FrontSimulator::Flush(Client& client) {
-  while (!client.dead && client.backlog() > 0) {
-    ssize_t n = ::send(client.fd, client.out.data() + client.out_offset, client.backlog(), MSG_NOSIGNAL);
-    if (n > 0) {
-      client.out_offset += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+  if (client.dead) return;
+  if (!client.Flush()) {
     UnsubscribeAll(client);
     client.dead = true;
-  }
-  if (client.out_offset == client.out.size()) {
-    client.out.clear();
-    client.out_offset = 0;
-  } else if (client.out_offset > 1024 * 1024) {
-    client.out.erase(0, client.out_offset);
-    client.out_offset = 0;
   }
   if (client.closing && client.backlog() == 0) client.dead = true;
 }
@@ -458,21 +415,15 @@ bool FrontSimulator::TickLimitReached() const {
 }
 
 void FrontSimulator::EmitGenerated(Clock::time_point now) {
-  double rate = options_.total_rate > 0 ? options_.total_rate : options_.contract_rate * active_.size();
-  if (active_.empty() || rate <= 0 || hung_.load(std::memory_order_acquire) || rate != emit_rate_) {
-    emit_base_ = now;
-    emitted_since_base_ = 0;
-    emit_rate_ = active_.empty() ? 0 : rate;
+  if (active_.empty() || hung_.load(std::memory_order_acquire)) {
+    pacer_.Restart(now);
     return;
   }
-  auto due = static_cast<std::uint64_t>(rate * Seconds(now - emit_base_));
-  if (due <= emitted_since_base_) return;
-  std::uint64_t count = due - emitted_since_base_;
-  // After a stall the rate picks up again instead of sending the whole backlog in one burst.
-  auto most = static_cast<std::uint64_t>(rate * 0.1) + 1;
-  if (count > most) count = most;
-  emitted_since_base_ = due;
+  double rate = options_.total_rate > 0 ? options_.total_rate : options_.contract_rate * active_.size();
+  std::uint64_t count = pacer_.Due(rate, now);
+  if (count == 0) return;
   ClockReading reading = TheSystemClock().Now();
+  if (options_.trading_day.empty()) generator_->set_trading_day(TradingDayAt(reading));
   CThostFtdcDepthMarketDataField tick;
   std::lock_guard<std::mutex> lock(stats_mutex_);
   for (std::uint64_t i = 0; i < count && !active_.empty(); ++i) {
@@ -490,13 +441,9 @@ void FrontSimulator::EmitGenerated(Clock::time_point now) {
 void FrontSimulator::EmitReplayed(Clock::time_point now) {
   if (!replay_armed_ || hung_.load(std::memory_order_acquire) || now < replay_start_) return;
   double elapsed = Seconds(now - replay_start_);
-  std::uint64_t budget = std::numeric_limits<std::uint64_t>::max();
-  if (options_.replay_speed <= 0) {
-    double rate = options_.total_rate > 0 ? options_.total_rate : 1e6;
-    auto due = static_cast<std::uint64_t>(rate * elapsed);
-    budget = due > emitted_since_base_ ? due - emitted_since_base_ : 0;
-    budget = std::min<std::uint64_t>(budget, static_cast<std::uint64_t>(rate * 0.1) + 1);
-  }
+  // As fast as allowed: the total rate when given, else a large slice per turn of the loop.
+  std::uint64_t budget = 100000;
+  if (options_.replay_speed <= 0 && options_.total_rate > 0) budget = pacer_.Due(options_.total_rate, now);
   std::uint64_t sent = 0;
   std::lock_guard<std::mutex> lock(stats_mutex_);
   while (replay_next_ < replay_.size() && sent < budget) {
@@ -516,7 +463,6 @@ void FrontSimulator::EmitReplayed(Clock::time_point now) {
       for (auto& client : clients_) BeginClose(*client);
     }
   }
-  emitted_since_base_ += sent;
   if (replay_next_ == replay_.size()) {
     replay_armed_ = false;
     std::printf("replay finished\n");

@@ -13,9 +13,11 @@
 #include "platform/ctp/wire/frame_decoder.h"
 #include "platform/frontsim/listed_contract.h"
 #include "platform/frontsim/replay_tick.h"
+#include "platform/frontsim/sim_client.h"
 #include "platform/frontsim/sim_options.h"
 #include "platform/frontsim/sim_summary.h"
 #include "platform/frontsim/tick_generator.h"
+#include "platform/frontsim/tick_pacer.h"
 
 // A market-data front for the stand-in API: one loop thread (the caller of Run) serves every client.
 // Stop, RequestSummary, DropConnections, SetHung and Summary may be called from any thread; Stop and
@@ -31,6 +33,7 @@ class FrontSimulator {
   bool Prepare(std::string* error);
   unsigned short port() const { return port_; }
   std::string listen_address() const;
+  // The trading day at start; a front without a fixed day moves on at 18:00.
   const std::string& trading_day() const { return trading_day_; }
   const std::vector<ListedContract>& listed() const { return listed_; }
 
@@ -44,13 +47,14 @@ class FrontSimulator {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Client;
+  using Client = SimClient;
 
   void Accept();
   void ReadClient(Client& client);
   bool HandleFrame(Client& client, FrontMessageType type, std::string_view payload);
   void HandleLogin(Client& client, std::string_view payload, bool* keep);
-  void HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes);
+  void HandleCodes(Client& client, FrontMessageType type, const std::vector<std::string>& codes,
+                   bool final_frame);
   void Subscribe(Client& client, std::size_t index);
   void Unsubscribe(Client& client, std::size_t index);
   void UnsubscribeAll(Client& client);
@@ -64,6 +68,7 @@ class FrontSimulator {
   void SendTick(std::size_t index, CThostFtdcDepthMarketDataField& tick);
   bool TickLimitReached() const;
   void ApplyFieldFaults(std::size_t index, CThostFtdcDepthMarketDataField& tick);
+  std::string TradingDayAt(const ClockReading& now) const;
   void WriteSummaryFile();
   void Wake();
 
@@ -96,9 +101,7 @@ class FrontSimulator {
   std::vector<std::ptrdiff_t> active_at_;
   std::vector<std::uint64_t> generated_;
   Clock::time_point started_;
-  Clock::time_point emit_base_;
-  std::uint64_t emitted_since_base_ = 0;
-  double emit_rate_ = 0;
+  TickPacer pacer_;
   std::size_t cursor_ = 0;
   bool dropped_by_ticks_ = false;
   bool dropped_by_time_ = false;

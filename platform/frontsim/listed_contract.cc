@@ -11,11 +11,12 @@ enum class Listing {
   kCycle,        // the months of the mask within the coming twelve
   kGold,         // the three nearest months, then the even months within a year
   kCrude,        // twelve consecutive months, then quarterly months up to two years
+  kBitumen,      // six consecutive months, then quarterly months up to two years
   kStockIndex,   // this month, next month and the two following quarterly months
   kBond,         // the three nearest quarterly months
 };
 
-struct ProductSpec {
+struct ProductTerms {
   const char* code;
   const char* exchange;
   bool three_digits;
@@ -35,7 +36,7 @@ constexpr unsigned M(std::initializer_list<int> months) {
 constexpr unsigned kOdd = M({1, 3, 5, 7, 9, 11});
 
 // The products the collector subscribes, with rough price levels of their markets.
-constexpr ProductSpec kProducts[] = {
+constexpr ProductTerms kProducts[] = {
     {"sc", "INE", false, 420, 0.1, 1000, kAll, Listing::kCrude},
     {"AP", "CZCE", true, 8000, 1, 10, M({1, 3, 4, 5, 10, 11, 12}), Listing::kCycle},
     {"FG", "CZCE", true, 1700, 1, 20, kAll, Listing::kCycle},
@@ -76,7 +77,7 @@ constexpr ProductSpec kProducts[] = {
     {"ag", "SHFE", false, 5500, 1, 15, kAll, Listing::kCycle},
     {"al", "SHFE", false, 18000, 5, 5, kAll, Listing::kCycle},
     {"au", "SHFE", false, 380, 0.02, 1000, kAll, Listing::kGold},
-    {"bu", "SHFE", false, 3000, 2, 10, kAll, Listing::kCycle},
+    {"bu", "SHFE", false, 3000, 2, 10, kAll, Listing::kBitumen},
     {"cu", "SHFE", false, 68000, 10, 5, kAll, Listing::kCycle},
     {"fu", "SHFE", false, 2500, 1, 10, kAll, Listing::kCycle},
     {"hc", "SHFE", false, 5000, 1, 10, kAll, Listing::kCycle},
@@ -114,59 +115,61 @@ int NthFriday(int year, int month, int n) {
 // Month numbers are counted from year 0 so that adding months is plain addition.
 int MonthIndex(int year, int month) { return year * 12 + (month - 1); }
 
-void AddContract(const ProductSpec& spec, int month_index, std::vector<ListedContract>* out) {
+void AddContract(const ProductTerms& terms, int month_index, std::vector<ListedContract>* out) {
   int year = month_index / 12;
   int month = month_index % 12 + 1;
   int yymm = (year % 100) * 100 + month;
   char code[32];
-  if (spec.three_digits) {
-    std::snprintf(code, sizeof code, "%s%03d", spec.code, yymm % 1000);
+  if (terms.three_digits) {
+    std::snprintf(code, sizeof code, "%s%03d", terms.code, yymm % 1000);
   } else {
-    std::snprintf(code, sizeof code, "%s%04d", spec.code, yymm);
+    std::snprintf(code, sizeof code, "%s%04d", terms.code, yymm);
   }
   ListedContract contract;
   contract.code = code;
-  contract.exchange = spec.exchange;
-  contract.base_price = spec.price;
-  contract.tick = spec.tick;
-  contract.multiplier = spec.multiplier;
-  contract.average_is_price = std::strcmp(spec.exchange, "CZCE") == 0;
+  contract.exchange = terms.exchange;
+  contract.base_price = terms.price;
+  contract.tick = terms.tick;
+  contract.multiplier = terms.multiplier;
+  contract.average_is_price = std::strcmp(terms.exchange, "CZCE") == 0;
   out->push_back(contract);
 }
 
-void ListProduct(const ProductSpec& spec, int year, int month, int day, std::vector<ListedContract>* out) {
+void ListProduct(const ProductTerms& terms, int year, int month, int day, std::vector<ListedContract>* out) {
   int now = MonthIndex(year, month);
   auto quarterly = [](int index) { return (index % 12 + 1) % 3 == 0; };
-  switch (spec.listing) {
+  switch (terms.listing) {
     case Listing::kCycle:
       // The delivery month still trades in its first half.
       for (int i = day <= 14 ? now : now + 1; i < now + 12; ++i) {
-        if (spec.months & (1u << (i % 12))) AddContract(spec, i, out);
+        if (terms.months & (1u << (i % 12))) AddContract(terms, i, out);
       }
       break;
     case Listing::kGold: {
       int first = day <= 14 ? now : now + 1;
       for (int i = first; i < now + 12; ++i) {
-        if (i < first + 3 || (i % 12 + 1) % 2 == 0) AddContract(spec, i, out);
+        if (i < first + 3 || (i % 12 + 1) % 2 == 0) AddContract(terms, i, out);
       }
       break;
     }
-    case Listing::kCrude: {
+    case Listing::kCrude:
+    case Listing::kBitumen: {
       int first = day <= 14 ? now : now + 1;
+      int consecutive = terms.listing == Listing::kCrude ? 12 : 6;
       for (int i = first; i < now + 25; ++i) {
-        if (i < first + 12 || quarterly(i)) AddContract(spec, i, out);
+        if (i < first + consecutive || quarterly(i)) AddContract(terms, i, out);
       }
       break;
     }
     case Listing::kStockIndex: {
       // The current month expires on its third Friday.
       int first = day <= NthFriday(year, month, 3) ? now : now + 1;
-      AddContract(spec, first, out);
-      AddContract(spec, first + 1, out);
+      AddContract(terms, first, out);
+      AddContract(terms, first + 1, out);
       int added = 0;
       for (int i = first + 2; added < 2; ++i) {
         if (quarterly(i)) {
-          AddContract(spec, i, out);
+          AddContract(terms, i, out);
           ++added;
         }
       }
@@ -177,7 +180,7 @@ void ListProduct(const ProductSpec& spec, int year, int month, int day, std::vec
       int added = 0;
       for (int i = first; added < 3; ++i) {
         if (quarterly(i)) {
-          AddContract(spec, i, out);
+          AddContract(terms, i, out);
           ++added;
         }
       }
@@ -186,9 +189,9 @@ void ListProduct(const ProductSpec& spec, int year, int month, int day, std::vec
   }
 }
 
-const ProductSpec* FindProduct(const std::string& product) {
-  for (const ProductSpec& spec : kProducts) {
-    if (product == spec.code) return &spec;
+const ProductTerms* FindProduct(const std::string& product) {
+  for (const ProductTerms& terms : kProducts) {
+    if (product == terms.code) return &terms;
   }
   return nullptr;
 }
@@ -200,7 +203,7 @@ std::vector<ListedContract> BuiltInListedContracts(int trading_day) {
   int month = trading_day / 100 % 100;
   int day = trading_day % 100;
   std::vector<ListedContract> contracts;
-  for (const ProductSpec& spec : kProducts) ListProduct(spec, year, month, day, &contracts);
+  for (const ProductTerms& terms : kProducts) ListProduct(terms, year, month, day, &contracts);
   return contracts;
 }
 
@@ -210,12 +213,12 @@ ListedContract ContractForCode(const std::string& code) {
   ListedContract contract;
   contract.code = code;
   contract.exchange = "SIM";
-  if (const ProductSpec* spec = FindProduct(code.substr(0, digits))) {
-    contract.exchange = spec->exchange;
-    contract.base_price = spec->price;
-    contract.tick = spec->tick;
-    contract.multiplier = spec->multiplier;
-    contract.average_is_price = std::strcmp(spec->exchange, "CZCE") == 0;
+  if (const ProductTerms* terms = FindProduct(code.substr(0, digits))) {
+    contract.exchange = terms->exchange;
+    contract.base_price = terms->price;
+    contract.tick = terms->tick;
+    contract.multiplier = terms->multiplier;
+    contract.average_is_price = std::strcmp(terms->exchange, "CZCE") == 0;
   }
   return contract;
 }

@@ -40,11 +40,7 @@ bool ToText(std::string_view text, char (&to)[N]) {
   return true;
 }
 
-// Seconds of the calendar from the action day and "HH:MM:SS" (as UTC: only differences matter).
-double TickSeconds(const CThostFtdcDepthMarketDataField& f) {
-  int day = std::atoi(f.ActionDay);
-  int hours = 0, minutes = 0, seconds = 0;
-  std::sscanf(f.UpdateTime, "%d:%d:%d", &hours, &minutes, &seconds);
+double CalendarSeconds(int day, int hours, int minutes, int seconds) {
   std::tm date{};
   date.tm_year = day / 10000 - 1900;
   date.tm_mon = day / 100 % 100 - 1;
@@ -52,7 +48,25 @@ double TickSeconds(const CThostFtdcDepthMarketDataField& f) {
   date.tm_hour = hours;
   date.tm_min = minutes;
   date.tm_sec = seconds;
-  return static_cast<double>(::timegm(&date)) + f.UpdateMillisec / 1000.0;
+  return static_cast<double>(::timegm(&date));
+}
+
+// When the tick was recorded: the collector's write stamp (yyyymmddHHMMSS, the order of arrival) with
+// the tick's milliseconds; without a stamp, its action day and update time. Only differences matter.
+double RecordedSeconds(std::string_view stamp, const CThostFtdcDepthMarketDataField& f) {
+  double millis = f.UpdateMillisec / 1000.0;
+  bool digits = stamp.size() == 14;
+  for (char c : stamp) digits = digits && c >= '0' && c <= '9';
+  if (digits) {
+    std::string text(stamp);
+    int day = std::atoi(text.substr(0, 8).c_str());
+    return CalendarSeconds(day, std::atoi(text.substr(8, 2).c_str()), std::atoi(text.substr(10, 2).c_str()),
+                           std::atoi(text.substr(12, 2).c_str())) +
+           millis;
+  }
+  int hours = 0, minutes = 0, seconds = 0;
+  std::sscanf(f.UpdateTime, "%d:%d:%d", &hours, &minutes, &seconds);
+  return CalendarSeconds(std::atoi(f.ActionDay), hours, minutes, seconds) + millis;
 }
 
 }  // namespace
@@ -137,7 +151,7 @@ bool LoadReplay(const std::vector<std::string>& paths, std::vector<ListedContrac
       tick.contract = at->second;
       std::snprintf(tick.field.ExchangeID, sizeof tick.field.ExchangeID, "%s",
                     (*contracts)[tick.contract].exchange.c_str());
-      tick.at_s = TickSeconds(tick.field);
+      tick.at_s = RecordedSeconds(std::string_view(line).substr(0, line.find(',')), tick.field);
       ticks->push_back(tick);
     }
   }

@@ -23,7 +23,8 @@ struct ReplayTick {
 bool ParseTickLine(std::string_view line, CThostFtdcDepthMarketDataField* field);
 
 // Reads every path (a per-contract file, or a folder whose *.csv files are read), orders all ticks by
-// their action day and update time, and lists the contracts seen. Bad lines are counted, not fatal.
+// the time they were recorded (the write stamp, else action day and update time), and lists the
+// contracts seen. Bad lines are counted, not fatal.
 bool LoadReplay(const std::vector<std::string>& paths, std::vector<ListedContract>* contracts,
                 std::vector<ReplayTick>* ticks, std::size_t* bad_lines, std::string* error);
 

@@ -17,6 +17,8 @@ class TickGenerator {
  public:
   TickGenerator(const std::vector<ListedContract>& contracts, std::uint64_t seed, std::string trading_day);
 
+  // From 18:00 a front started without a fixed day announces the next one.
+  void set_trading_day(const std::string& day) { trading_day_ = day; }
   // The next snapshot of contract index, stamped with the wall-clock reading now.
   void Next(std::size_t index, const ClockReading& now, CThostFtdcDepthMarketDataField* out);
 

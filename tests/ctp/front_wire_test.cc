@@ -73,6 +73,7 @@ TEST(FrontWireTest, FramesSplitAnywhereOrMergedComeOutWhole) {
     std::vector<FrontMessageType> types;
     LoginRequest got_login;
     std::vector<std::string> codes;
+    bool final_frame = false;
     for (std::size_t at = 0; at < stream.size(); at += piece) {
       decoder.Append(stream.data() + at, std::min(piece, stream.size() - at));
       FrontMessageType type;
@@ -83,7 +84,7 @@ TEST(FrontWireTest, FramesSplitAnywhereOrMergedComeOutWhole) {
           ASSERT_TRUE(DecodeLoginRequest(payload, &got_login));
         }
         if (type == FrontMessageType::kSubscribe) {
-          ASSERT_TRUE(DecodeCodes(payload, &codes));
+          ASSERT_TRUE(DecodeCodes(payload, &codes, &final_frame));
         }
       }
     }
@@ -93,6 +94,7 @@ TEST(FrontWireTest, FramesSplitAnywhereOrMergedComeOutWhole) {
     EXPECT_EQ(got_login.request_id, 7);
     EXPECT_STREQ(got_login.field.Password, "secret");
     EXPECT_EQ(codes, (std::vector<std::string>{"rb2106", "AP106"}));
+    EXPECT_TRUE(final_frame);
     EXPECT_EQ(decoder.buffered(), 0u);
   }
 }
@@ -141,17 +143,34 @@ TEST(FrontWireTest, RepliesKeepErrorTextsAndFlags) {
   EXPECT_EQ(decoder.Next(&type, &payload), FrameDecoder::Result::kNeedMore);
 }
 
-TEST(FrontWireTest, CodesAreCutToThirtyBytesAndCountsChecked) {
-  std::string frame;
-  std::string long_code(40, 'x');
-  AppendCodes(frame, FrontMessageType::kSubscribe, {long_code});
-  std::vector<std::string> codes;
-  ASSERT_TRUE(DecodeCodes(std::string_view(frame).substr(kFrameHeaderSize), &codes));
-  EXPECT_EQ(codes, std::vector<std::string>{std::string(30, 'x')});
+TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
+  std::vector<std::string> codes(kMaxCodesPerFrame + 2, "rb2106");
+  codes.back() = std::string(40, 'x');
+  std::vector<std::string_view> views(codes.begin(), codes.end());
+  std::string stream;
+  AppendCodes(stream, FrontMessageType::kSubscribe, views);
+  FrameDecoder decoder;
+  decoder.Append(stream.data(), stream.size());
+  FrontMessageType type;
+  std::string_view payload;
+  std::vector<std::string> got, all;
+  std::vector<bool> finals;
+  while (decoder.Next(&type, &payload) == FrameDecoder::Result::kFrame) {
+    bool final_frame = false;
+    ASSERT_TRUE(DecodeCodes(payload, &got, &final_frame));
+    finals.push_back(final_frame);
+    all.insert(all.end(), got.begin(), got.end());
+  }
+  EXPECT_EQ(finals, (std::vector<bool>{false, true}));
+  ASSERT_EQ(all.size(), codes.size());
+  EXPECT_EQ(all.back(), std::string(30, 'x'));  // cut to the field's width
   // A count that promises more codes than the payload holds.
-  std::string payload(frame.substr(kFrameHeaderSize));
-  payload[0] = 2;
-  EXPECT_FALSE(DecodeCodes(payload, &codes));
+  std::string short_frame;
+  AppendCodes(short_frame, FrontMessageType::kSubscribe, {"rb2106"});
+  std::string lying(short_frame.substr(kFrameHeaderSize));
+  lying[0] = 2;
+  bool final_frame = false;
+  EXPECT_FALSE(DecodeCodes(lying, &got, &final_frame));
 }
 
 TEST(FrontAddressTest, ParsesTcpAddresses) {

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cfloat>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,7 @@ class MdApiTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("QUOTELOOM_CTP_RECONNECT_MS", "100", 1);
     ::setenv("QUOTELOOM_CTP_HEARTBEAT_MS", "50", 1);
-    ::setenv("QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS", "400", 1);
+    ::setenv("QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS", "1000", 1);
     ::setenv("QUOTELOOM_CTP_CONNECT_TIMEOUT_MS", "500", 1);
   }
 
@@ -217,6 +218,34 @@ TEST_F(MdApiTest, IgnoredHeartbeatsWithoutTicksCountAsSilence) {
   ASSERT_TRUE(spi.WaitForLine("disconnected " + std::to_string(kHeartbeatTimeout)));
 }
 
+TEST_F(MdApiTest, GarbageFromTheFrontIsAReadFailure) {
+  // A front of our own that accepts and answers with an impossible frame length.
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  RecordingSpi spi;
+  ApiPtr api = Start(spi, {"tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+  int peer = ::accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  ASSERT_TRUE(spi.WaitForLine("connected"));
+  const char garbage[] = "\xff\xff\xff\xff\x86";
+  ASSERT_EQ(::send(peer, garbage, 5, MSG_NOSIGNAL), 5);
+  EXPECT_TRUE(spi.WaitForLine("disconnected " + std::to_string(kReadFailure)));
+  // It comes back by itself.
+  int again = ::accept(listener, nullptr, nullptr);
+  EXPECT_GE(again, 0);
+  EXPECT_TRUE(spi.WaitForLine("connected", 2));
+  api.reset();
+  ::close(again);
+  ::close(peer);
+  ::close(listener);
+}
+
 TEST_F(MdApiTest, ResetDuringLoginThenLoginSucceeds) {
   SimOptions options = Options();
   options.reset_logins = 1;
@@ -268,19 +297,31 @@ TEST_F(MdApiTest, ReleaseIsSafeFromACallbackAndWhileTicksFlow) {
     ApiPtr api = Start(spi, {simulator.front()});
     CThostFtdcMdApi* raw = api.get();
     spi.on_login = [&](CThostFtdcRspUserLoginField*, CThostFtdcRspInfoField*) { Subscribe(raw, {"rb2106"}); };
+    // The first tick's callback waits in Join until the test thread releases the API.
+    std::atomic<bool> joined{false};
+    std::atomic<int> join_result{-1};
+    spi.on_tick = [&] {
+      if (!joined.exchange(true)) join_result = raw->Join();
+    };
     ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return !ticks.empty(); }));
-    std::thread joiner([raw] { EXPECT_EQ(raw->Join(), 0); });
-    api.reset();  // Release from the test thread while ticks arrive and another thread joins
-    joiner.join();
+    api.reset();  // Release from the test thread while ticks arrive and a callback joins
+    EXPECT_EQ(join_result.load(), 0);
   }
   RecordingSpi spi;
   CThostFtdcMdApi* api = CThostFtdcMdApi::CreateFtdcMdApi();
   api->RegisterSpi(&spi);
   std::string front = simulator.front();
   api->RegisterFront(front.data());
-  spi.on_connected = [api] { api->Release(); };
+  std::atomic<bool> released{false};
+  spi.on_connected = [api, &released] {
+    api->Release();
+    released = true;
+  };
   api->Init();
   ASSERT_TRUE(spi.WaitForLine("connected"));
+  // The spi must outlive the callback that released the API.
+  for (int i = 0; i < 500 && !released; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(released);
   EXPECT_FALSE(spi.WaitForLine("disconnected 4097", 1, std::chrono::milliseconds(300)));
 }
 

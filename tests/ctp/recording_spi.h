@@ -18,6 +18,7 @@ class RecordingSpi : public CThostFtdcMdSpi {
   // Runs on the callback thread after OnFrontConnected was recorded (for example a login).
   std::function<void()> on_connected;
   std::function<void(CThostFtdcRspUserLoginField*, CThostFtdcRspInfoField*)> on_login;
+  std::function<void()> on_tick;
 
   void OnFrontConnected() override {
     Record("connected");
@@ -45,11 +46,14 @@ class RecordingSpi : public CThostFtdcMdSpi {
            std::to_string(info ? info->ErrorID : -1) + (last ? " last" : ""));
   }
   void OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* tick) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ticks_.push_back(*tick);
-    if (callback_thread_ == std::thread::id()) callback_thread_ = std::this_thread::get_id();
-    if (callback_thread_ != std::this_thread::get_id()) wrong_thread_ = true;
-    changed_.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ticks_.push_back(*tick);
+      if (callback_thread_ == std::thread::id()) callback_thread_ = std::this_thread::get_id();
+      if (callback_thread_ != std::this_thread::get_id()) wrong_thread_ = true;
+      changed_.notify_all();
+    }
+    if (on_tick) on_tick();
   }
 
   // Waits up to the limit until pred (given the lines and ticks so far) holds.

@@ -34,11 +34,10 @@ void MdApiImpl::Release() {
 }
 
 void MdApiImpl::Init() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (started_ || released_.load()) return;
-    started_ = true;
-  }
+  // Held until both threads exist: a callback that releases the instance waits here in Release.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (started_ || released_.load()) return;
+  started_ = true;
   callback_thread_ = std::thread([this] { RunCallbacks(); });
   link_.Start();
 }
@@ -80,18 +79,13 @@ int MdApiImpl::UnSubscribeMarketData(char* ppInstrumentID[], int nCount) {
 
 int MdApiImpl::SendCodes(FrontMessageType type, char* codes[], int count) {
   if (codes == nullptr || count <= 0) return -1;
-  std::string frames;
   std::vector<std::string_view> batch;
   for (int i = 0; i < count; ++i) {
-    if (codes[i] == nullptr) continue;
-    batch.emplace_back(codes[i], ::strnlen(codes[i], sizeof(TThostFtdcInstrumentIDType) - 1));
-    if (batch.size() == static_cast<std::size_t>(kMaxCodesPerFrame)) {
-      AppendCodes(frames, type, batch);
-      batch.clear();
-    }
+    if (codes[i] != nullptr) batch.emplace_back(codes[i], ::strnlen(codes[i], sizeof(TThostFtdcInstrumentIDType)));
   }
-  if (!batch.empty()) AppendCodes(frames, type, batch);
-  if (frames.empty()) return -1;
+  if (batch.empty()) return -1;
+  std::string frames;
+  AppendCodes(frames, type, batch);
   return link_.Send(frames);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/ctp/wire/front_message.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -149,14 +150,19 @@ void AppendLogoutReply(std::string& out, const LogoutReply& m) {
 }
 
 void AppendCodes(std::string& out, FrontMessageType type, const std::vector<std::string_view>& codes) {
-  Writer w(out, type);
-  auto count = static_cast<std::uint16_t>(codes.size() < kMaxCodesPerFrame ? codes.size() : kMaxCodesPerFrame);
-  w.Put(count);
-  for (std::uint16_t i = 0; i < count; ++i) {
-    TThostFtdcInstrumentIDType code{};
-    std::memcpy(code, codes[i].data(), codes[i].size() < sizeof code - 1 ? codes[i].size() : sizeof code - 1);
-    w.Text(code);
-  }
+  std::size_t at = 0;
+  do {
+    std::size_t count = std::min<std::size_t>(codes.size() - at, kMaxCodesPerFrame);
+    Writer w(out, type);
+    w.Put(static_cast<std::uint16_t>(count));
+    w.Put(static_cast<std::uint8_t>(at + count == codes.size() ? 1 : 0));
+    for (std::size_t i = at; i < at + count; ++i) {
+      TThostFtdcInstrumentIDType code{};
+      std::memcpy(code, codes[i].data(), std::min(codes[i].size(), sizeof code - 1));
+      w.Text(code);
+    }
+    at += count;
+  } while (at < codes.size());
 }
 
 void AppendSubscriptionReply(std::string& out, FrontMessageType type, const SubscriptionReply& m) {
@@ -214,17 +220,20 @@ bool DecodeLogoutReply(std::string_view payload, LogoutReply* m) {
   return r.done();
 }
 
-bool DecodeCodes(std::string_view payload, std::vector<std::string>* codes) {
+bool DecodeCodes(std::string_view payload, std::vector<std::string>* codes, bool* final_frame) {
   codes->clear();
   Reader r(payload);
   std::uint16_t count = 0;
+  std::uint8_t final = 0;
   r.Get(&count);
-  if (count > kMaxCodesPerFrame) return false;
+  r.Get(&final);
+  if (count > kMaxCodesPerFrame || final > 1) return false;
   for (std::uint16_t i = 0; i < count; ++i) {
     TThostFtdcInstrumentIDType code{};
     r.Text(code);
     codes->emplace_back(code);
   }
+  *final_frame = final == 1;
   return r.done();
 }
 

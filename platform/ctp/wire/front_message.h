@@ -67,7 +67,8 @@ void AppendLoginRequest(std::string& out, const LoginRequest& m);
 void AppendLoginReply(std::string& out, const LoginReply& m);
 void AppendLogoutRequest(std::string& out, const LogoutRequest& m);
 void AppendLogoutReply(std::string& out, const LogoutReply& m);
-// Codes longer than 30 bytes are cut to 30; at most kMaxCodesPerFrame codes per call.
+// One request for codes: as many frames as needed, the last one marked final. Codes longer than
+// 30 bytes are cut to 30.
 void AppendCodes(std::string& out, FrontMessageType type, const std::vector<std::string_view>& codes);
 void AppendSubscriptionReply(std::string& out, FrontMessageType type, const SubscriptionReply& m);
 void AppendDepthMarketData(std::string& out, const CThostFtdcDepthMarketDataField& m);
@@ -77,7 +78,7 @@ bool DecodeLoginRequest(std::string_view payload, LoginRequest* m);
 bool DecodeLoginReply(std::string_view payload, LoginReply* m);
 bool DecodeLogoutRequest(std::string_view payload, LogoutRequest* m);
 bool DecodeLogoutReply(std::string_view payload, LogoutReply* m);
-bool DecodeCodes(std::string_view payload, std::vector<std::string>* codes);
+bool DecodeCodes(std::string_view payload, std::vector<std::string>* codes, bool* final_frame);
 bool DecodeSubscriptionReply(std::string_view payload, SubscriptionReply* m);
 bool DecodeDepthMarketData(std::string_view payload, CThostFtdcDepthMarketDataField* m);
 
