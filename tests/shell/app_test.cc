@@ -1,0 +1,256 @@
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+#include "shell/caption_bar.h"
+#include "shell/command_ids.h"
+#include "shell/main_frame.h"
+#include "shell/settings_user_store.h"
+#include "tests/shell/shell_test_support.h"
+
+namespace {
+
+QString Stored(const QString& path, const QString& key) {
+  QSettings settings(path, QSettings::IniFormat);
+  return settings.value(QStringLiteral("Settings/") + key).toString();
+}
+
+void Store(const QString& path, const QString& key, const QString& value) {
+  QSettings settings(path, QSettings::IniFormat);
+  settings.setValue(QStringLiteral("Settings/") + key, value);
+}
+
+QStringList MenuTitles(CMainFrame* frame) {
+  QStringList titles;
+  for (QAction* action : frame->menuBar()->actions()) titles << action->text();
+  return titles;
+}
+
+TEST(ShellStartup, EmptyStoreSwitchesAutorunOnAndStartsReplayService) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+
+  EXPECT_EQ(shell.app->switches().autorunState, "1");
+  EXPECT_EQ(Stored(shell.settingsPath, "AutoRunState"), "1");
+  EXPECT_TRUE(QFile::exists(shell.autostartDir + "/StartAutoRun.desktop"));
+  EXPECT_EQ(shell.app->switches().replayServiceState, "1");
+  EXPECT_TRUE(Stored(shell.settingsPath, "MDServicestate").isEmpty()) << "the default is not written back";
+  EXPECT_EQ(shell.system->starts, 1);
+  EXPECT_TRUE(shell.system->replayStartedAtStart);
+  EXPECT_NE(shell.system->receiver, nullptr);
+
+  frame->UpdateCommandUi();
+  EXPECT_TRUE(frame->action(cmd::kTimeStreamMode)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kPerContractMode)->isChecked());
+  EXPECT_TRUE(frame->action(cmd::kAutorunOn)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kAutorunOff)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kStartReplayService)->isEnabled());
+  EXPECT_TRUE(frame->action(cmd::kStopReplayService)->isEnabled());
+  EXPECT_TRUE(shell.dialogs->shown.empty());
+}
+
+TEST(ShellStartup, DocumentTimerSwitchesToMenu130AndTitleStays) {
+  ShellHarness shell;
+  auto options = shell.MakeOptions();
+  shell.app = std::make_unique<CFerrowickApp>(options);
+  ASSERT_TRUE(shell.app->InitInstance());
+  CMainFrame* frame = shell.app->mainFrame();
+  EXPECT_EQ(frame->size(), QSize(1100, 700));
+  if (shell.app->view() == nullptr) {
+    EXPECT_EQ(frame->currentMenu(), 128);
+    EXPECT_EQ(MenuTitles(frame),
+              QStringList({"文件(&F)", "视图(&V)", "行情重播服务", "期货交易所", "帮助(&H)", "关于 Tessarine"}));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return shell.ListSetUp(); }));
+
+  EXPECT_EQ(frame->currentMenu(), 130);
+  EXPECT_EQ(frame->menuBar()->objectName(), "130");
+  EXPECT_EQ(MenuTitles(frame), QStringList({"文件(&F)", "视图(&V)", "窗口(&W)", "网络连接", "采集模式",
+                                            "行情重播服务", "期货交易所", "关于 Tessarine"}));
+  EXPECT_EQ(frame->windowTitle(), "Quoteloom");
+  ASSERT_EQ(frame->mdiArea()->subWindowList().size(), 1);
+  EXPECT_EQ(frame->mdiArea()->subWindowList().first()->windowTitle(), "数据文件列表");
+  EXPECT_EQ(frame->statusPane(1)->text(), "数据文件列表");
+
+  // Neither New, the timer again, nor closing the tab makes or removes a document window.
+  frame->action(cmd::kFileNew)->trigger();
+  frame->OnDocumentTimer();
+  frame->mdiArea()->subWindowList().first()->close();
+  QTest::qWait(20);
+  EXPECT_EQ(frame->mdiArea()->subWindowList().size(), 1);
+  EXPECT_EQ(shell.system->starts, 1);
+  for (int disabled : {cmd::kFileOpen, cmd::kWindowNew, cmd::kLogout, cmd::kLogin, cmd::kEditCut}) {
+    EXPECT_FALSE(frame->action(disabled)->isEnabled()) << disabled;
+  }
+  // The log tab labels leave status pane 1 alone.
+  frame->OnActiveTabChanged("CTP日志");
+  EXPECT_EQ(frame->statusPane(1)->text(), "数据文件列表");
+}
+
+TEST(ShellStartup, StoredValuesDecideSwitchesWithNamesInAnyCase) {
+  ShellHarness shell;
+  Store(shell.settingsPath, "mdservicestate", "0");
+  Store(shell.settingsPath, "AutoRunstate", "0");
+  Store(shell.settingsPath, "collecttimestremstr", "0");
+  Store(shell.settingsPath, "COLLECTINSTRUMENTSTATESTR", "1");
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+
+  EXPECT_FALSE(shell.system->replayStartedAtStart);
+  EXPECT_FALSE(QFile::exists(shell.autostartDir + "/StartAutoRun.desktop"));
+  frame->UpdateCommandUi();
+  EXPECT_TRUE(frame->action(cmd::kStartReplayService)->isEnabled());
+  EXPECT_FALSE(frame->action(cmd::kStopReplayService)->isEnabled());
+  EXPECT_FALSE(frame->action(cmd::kTimeStreamMode)->isChecked());
+  EXPECT_TRUE(frame->action(cmd::kPerContractMode)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kAutorunOn)->isChecked());
+  EXPECT_TRUE(frame->action(cmd::kAutorunOff)->isChecked());
+
+  // Writing keeps the stored name: one value, not two differing in case.
+  frame->action(cmd::kStartReplayService)->trigger();
+  QSettings settings(shell.settingsPath, QSettings::IniFormat);
+  settings.beginGroup("Settings");
+  EXPECT_EQ(settings.value("mdservicestate").toString(), "1");
+  EXPECT_FALSE(settings.childKeys().contains("MDServicestate"));
+}
+
+TEST(ShellCommands, ReplayServiceAndStorageModesChangeStateMarksAndStore) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+  QAction* start = frame->action(cmd::kStartReplayService);
+  QAction* stop = frame->action(cmd::kStopReplayService);
+
+  stop->trigger();
+  EXPECT_FALSE(shell.system->replayRunning);
+  EXPECT_EQ(Stored(shell.settingsPath, "MDServicestate"), "0");
+  EXPECT_TRUE(start->isEnabled());
+  EXPECT_FALSE(stop->isEnabled());
+  start->trigger();
+  EXPECT_TRUE(shell.system->replayRunning);
+  EXPECT_EQ(Stored(shell.settingsPath, "MDServicestate"), "1");
+  EXPECT_FALSE(start->isEnabled());
+  EXPECT_TRUE(stop->isEnabled());
+
+  const struct {
+    int command;
+    const char* name;
+    bool initiallyChecked;
+  } modes[] = {{cmd::kTimeStreamMode, "collecttimestremstr", true}, {cmd::kPerContractMode, "collectinstrumentstatestr", false}};
+  for (const auto& mode : modes) {
+    QAction* action = frame->action(mode.command);
+    action->trigger();
+    EXPECT_EQ(action->isChecked(), !mode.initiallyChecked) << mode.name;
+    EXPECT_EQ(Stored(shell.settingsPath, mode.name), mode.initiallyChecked ? "0" : "1");
+    action->trigger();
+    EXPECT_EQ(action->isChecked(), mode.initiallyChecked) << mode.name;
+    EXPECT_EQ(Stored(shell.settingsPath, mode.name), mode.initiallyChecked ? "1" : "0");
+  }
+
+  frame->action(cmd::kAutorunOff)->trigger();
+  EXPECT_EQ(Stored(shell.settingsPath, "AutoRunState"), "0");
+  EXPECT_FALSE(QFile::exists(shell.autostartDir + "/StartAutoRun.desktop"));
+  EXPECT_TRUE(frame->action(cmd::kAutorunOff)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kAutorunOn)->isChecked());
+}
+
+TEST(ShellCommands, CaptionBarLinksLooksAndAbout) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+  CaptionBar* caption = frame->captionBar();
+  EXPECT_EQ(caption->text(), "保存共0个交易日数据，今日保存0个文件");
+  EXPECT_EQ(caption->button()->text(), "打开行情数据存储目录");
+  EXPECT_EQ(caption->button()->toolTip(), "单击此处查看其他选项");
+
+  caption->button()->click();
+  ASSERT_EQ(shell.opened.size(), 1u);
+  EXPECT_EQ(shell.opened[0], QUrl::fromLocalFile(QDir::current().absoluteFilePath("Data")));
+  frame->action(cmd::kFirstWebLink)->trigger();
+  ASSERT_EQ(shell.opened.size(), 2u);
+  EXPECT_EQ(shell.opened[1].host(), "www.shfe.com.cn");
+
+  QAction* captionSwitch = frame->action(cmd::kCaptionBar);
+  EXPECT_TRUE(captionSwitch->isChecked());
+  captionSwitch->trigger();
+  EXPECT_TRUE(caption->isHidden());
+  EXPECT_FALSE(captionSwitch->isChecked());
+  captionSwitch->trigger();
+  EXPECT_FALSE(caption->isHidden());
+
+  EXPECT_TRUE(frame->action(cmd::kDefaultLook)->isChecked());
+  frame->action(216)->trigger();
+  EXPECT_TRUE(frame->action(216)->isChecked());
+  EXPECT_FALSE(frame->action(cmd::kDefaultLook)->isChecked());
+  QSettings settings(shell.settingsPath, QSettings::IniFormat);
+  EXPECT_EQ(settings.value("Workspace/ApplicationLook").toString(), "216");
+  frame->OnApplicationLook(cmd::kDefaultLook);
+
+  frame->action(cmd::kAppAbout)->trigger();
+  EXPECT_EQ(shell.dialogs->abouts, 1);
+}
+
+TEST(ShellClose, CancelKeepsEverythingAndOkShutsDownOnce) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+
+  shell.dialogs->answer = QMessageBox::Cancel;
+  EXPECT_FALSE(frame->close());
+  ASSERT_EQ(shell.dialogs->Count("确实要退出吗？"), 1);
+  const auto& asked = shell.dialogs->shown.back();
+  EXPECT_EQ(asked.caption, "系统提示");
+  EXPECT_EQ(asked.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(shell.system->shutdowns, 0);
+  EXPECT_TRUE(shell.system->replayRunning);
+
+  shell.dialogs->answer = QMessageBox::Ok;
+  EXPECT_TRUE(frame->close());
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(shell.system->shutdowns, 1);
+}
+
+TEST(ShellSingleInstance, SecondStartShowsTheFirstWindowAndTouchesNothing) {
+  ShellHarness first;
+  ASSERT_TRUE(first.Start());
+  CMainFrame* frame = first.app->mainFrame();
+  frame->showMinimized();
+  frame->hide();
+  ASSERT_FALSE(frame->isVisible());
+
+  // A second start in the same runtime directory, with a store of its own that must stay untouched.
+  ShellHarness second;
+  second.runtimeDir = first.runtimeDir;
+  auto options = second.MakeOptions();
+  bool extracted = false;
+  options.extractChartProgram = [&] { extracted = true; };
+  CFerrowickApp secondApp(options);
+  EXPECT_FALSE(secondApp.InitInstance());
+  EXPECT_EQ(secondApp.mainFrame(), nullptr);
+  EXPECT_EQ(second.system, nullptr);
+  EXPECT_FALSE(extracted);
+  EXPECT_FALSE(QFile::exists(second.settingsPath));
+  EXPECT_FALSE(QFile::exists(second.autostartDir));
+
+  ASSERT_TRUE(WaitUntil([&] { return frame->isVisible(); }));
+  EXPECT_FALSE(frame->isMinimized());
+}
+
+TEST(ShellSingleInstance, LockIsFreeAgainOnceTheFirstInstanceIsGone) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  shell.app.reset();
+  ShellHarness again;
+  again.runtimeDir = shell.runtimeDir;
+  EXPECT_TRUE(again.Start());
+}
+
+}  // namespace
