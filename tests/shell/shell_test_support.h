@@ -39,6 +39,11 @@ inline QApplication& TestApplication() {
   return *application;
 }
 
+// A first member of a fixture that owns widgets, so the application exists before them.
+struct QtApplicationGuard {
+  QtApplicationGuard() { TestApplication(); }
+};
+
 // Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
   QElapsedTimer timer;
