@@ -1,0 +1,120 @@
+#include "plotmire/chart_data.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+int64_t SortKey(const ChartTick& t) {
+  return static_cast<int64_t>(SessionAxis::SessionKey(t.time_of_day)) * 1000 + t.millis;
+}
+
+// Contract sizes of the Chinese futures market by which an average price may be multiplied.
+constexpr std::array<int, 14> kContractSizes = {1, 2, 5, 10, 15, 20, 30, 50, 60, 100, 200, 300, 1000, 10000};
+
+}  // namespace
+
+void ChartData::Clear() {
+  ticks_.clear();
+  keys_.clear();
+  Derive();
+}
+
+void ChartData::Append(std::vector<ChartTick> ticks) {
+  if (ticks.empty()) return;
+  bool in_order = true;
+  int64_t previous = keys_.empty() ? INT64_MIN : keys_.back();
+  ticks_.reserve(ticks_.size() + ticks.size());
+  for (auto& t : ticks) {
+    const int64_t key = SortKey(t);
+    in_order = in_order && key >= previous;
+    previous = key;
+    keys_.push_back(key);
+    ticks_.push_back(std::move(t));
+  }
+  if (!in_order) {
+    std::vector<size_t> order(ticks_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys_[a] < keys_[b]; });
+    std::vector<ChartTick> sorted;
+    std::vector<int64_t> sorted_keys;
+    sorted.reserve(ticks_.size());
+    sorted_keys.reserve(ticks_.size());
+    for (size_t i : order) {
+      sorted.push_back(std::move(ticks_[i]));
+      sorted_keys.push_back(keys_[i]);
+    }
+    ticks_ = std::move(sorted);
+    keys_ = std::move(sorted_keys);
+  }
+  Derive();
+}
+
+void ChartData::Derive() {
+  const size_t n = ticks_.size();
+  std::vector<int> seconds(n);
+  for (size_t i = 0; i < n; ++i) seconds[i] = static_cast<int>(keys_[i] / 1000);
+  axis_.Build(seconds);
+  xs_.resize(n);
+  tick_volumes_.resize(n);
+  directions_.resize(n);
+  double last_price = NAN;
+  for (size_t i = 0; i < n; ++i) {
+    const ChartTick& t = ticks_[i];
+    xs_[i] = axis_.Position(seconds[i], t.millis);
+    const int64_t rise = i == 0 ? 0 : t.volume - ticks_[i - 1].volume;
+    tick_volumes_[i] = std::max<int64_t>(rise, 0);
+    directions_[i] = 0;
+    if (HasValue(t.last)) {
+      if (HasValue(last_price)) directions_[i] = t.last > last_price ? 1 : (t.last < last_price ? -1 : 0);
+      last_price = t.last;
+    }
+  }
+  average_divisor_ = EstimateAverageDivisor();
+  reference_price_ = NAN;
+  for (size_t i = n; i-- > 0 && !HasValue(reference_price_);) {
+    if (HasValue(ticks_[i].pre_settlement)) reference_price_ = ticks_[i].pre_settlement;
+  }
+  for (size_t i = n; i-- > 0 && !HasValue(reference_price_);) {
+    if (HasValue(ticks_[i].pre_close)) reference_price_ = ticks_[i].pre_close;
+  }
+  for (size_t i = 0; i < n && !HasValue(reference_price_); ++i) {
+    if (HasValue(ticks_[i].last)) reference_price_ = ticks_[i].last;
+  }
+}
+
+int ChartData::EstimateAverageDivisor() const {
+  std::vector<double> ratios;
+  const size_t step = std::max<size_t>(1, ticks_.size() / 2000);
+  for (size_t i = 0; i < ticks_.size(); i += step) {
+    const ChartTick& t = ticks_[i];
+    if (HasValue(t.average) && HasValue(t.last)) ratios.push_back(t.average / t.last);
+  }
+  if (ratios.empty()) return 1;
+  auto middle = ratios.begin() + ratios.size() / 2;
+  std::nth_element(ratios.begin(), middle, ratios.end());
+  const double ratio = *middle;
+  int best = 1;
+  for (int size : kContractSizes) {
+    if (std::abs(std::log(ratio / size)) < std::abs(std::log(ratio / best))) best = size;
+  }
+  return best;
+}
+
+double ChartData::average(size_t i) const {
+  const double a = ticks_[i].average;
+  return HasValue(a) ? a / average_divisor_ : NAN;
+}
+
+int ChartData::NearestTick(double x) const {
+  if (xs_.empty()) return -1;
+  // Of ticks at the same spot the last one counts: it shows the state after all of them.
+  auto it = std::upper_bound(xs_.begin(), xs_.end(), x);
+  if (it == xs_.end()) return static_cast<int>(xs_.size()) - 1;
+  if (it == xs_.begin()) return 0;
+  const auto before = it - 1;
+  if (x - *before <= *it - x) return static_cast<int>(before - xs_.begin());
+  return static_cast<int>(std::upper_bound(it, xs_.end(), *it) - xs_.begin()) - 1;
+}

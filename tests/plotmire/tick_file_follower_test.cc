@@ -1,0 +1,111 @@
+#include "plotmire/tick_file_follower.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace {
+
+std::string Line(const char* time, const char* last, int volume) {
+  return std::string("20240301090507,rb2405,20240301,20240301,") + time + ",0," + last + "," +
+         std::to_string(volume) +
+         ",3750.00,3700.00,3710.00,-1.00,37251.23,3726.00,15,3725.00,30,3950.00,3500.00,1654321.00,"
+         "4598765432.00,3720.00,1650000.00,3722.00\r\n";
+}
+
+class TickFileFollowerTest : public ::testing::Test {
+ protected:
+  void Append(const std::string& bytes) {
+    QFile f(path_);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    ASSERT_EQ(f.write(bytes.data(), static_cast<qint64>(bytes.size())), static_cast<qint64>(bytes.size()));
+  }
+  void Rewrite(const std::string& bytes) {
+    QFile f(path_);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  }
+
+  QTemporaryDir dir_;
+  QString path_ = dir_.filePath("rb2405.csv");
+};
+
+TEST_F(TickFileFollowerTest, AMissingFileIsReportedUntilItAppears) {
+  TickFileFollower follower(path_);
+  EXPECT_EQ(follower.Poll().status, TickFileFollower::Status::kMissing);
+  Rewrite("");
+  auto empty = follower.Poll();
+  EXPECT_EQ(empty.status, TickFileFollower::Status::kRead);
+  EXPECT_TRUE(empty.ticks.empty());
+  Append(Line("09:00:00", "3725.00", 10));
+  auto first = follower.Poll();
+  ASSERT_EQ(first.ticks.size(), 1u);
+  EXPECT_EQ(first.ticks[0].volume, 10);
+}
+
+TEST_F(TickFileFollowerTest, OnlyNewBytesAreReadAndAnUnfinishedLineWaitsForItsEnd) {
+  const std::string second = Line("09:00:01", "3726.00", 20);
+  Rewrite(Line("09:00:00", "3725.00", 10) + second.substr(0, 40));
+  TickFileFollower follower(path_);
+  auto a = follower.Poll();
+  ASSERT_EQ(a.ticks.size(), 1u);
+  EXPECT_TRUE(follower.Poll().ticks.empty()) << "nothing new, the half line still waits";
+  Append(second.substr(40, second.size() - 41));  // all but the LF
+  EXPECT_TRUE(follower.Poll().ticks.empty());
+  Append("\n" + Line("09:00:02", "3727.00", 30));
+  auto b = follower.Poll();
+  ASSERT_EQ(b.ticks.size(), 2u);
+  EXPECT_DOUBLE_EQ(b.ticks[0].last, 3726.0);
+  EXPECT_EQ(b.ticks[1].volume, 30);
+  EXPECT_EQ(follower.lines(), 3);
+  EXPECT_EQ(follower.malformed_lines(), 0);
+}
+
+TEST_F(TickFileFollowerTest, MalformedLinesAreSkippedAndCounted) {
+  Rewrite(Line("09:00:00", "3725.00", 10) + "garbage\r\n" + Line("09:00:01", "oops", 11) + "\r\n" +
+          Line("09:00:02", "3727.00", 12) + std::string(70000, 'x') + "\r\n" + Line("09:00:03", "3728.00", 13));
+  TickFileFollower follower(path_);
+  auto r = follower.Poll();
+  EXPECT_EQ(r.ticks.size(), 3u);
+  EXPECT_EQ(follower.malformed_lines(), 3) << "the blank line is not counted";
+  EXPECT_EQ(follower.first_malformed_line(), 2);
+  EXPECT_NE(follower.first_malformed_reason().find("fields"), std::string::npos);
+}
+
+TEST_F(TickFileFollowerTest, AnOverlongLineArrivingInPiecesIsCountedOnce) {
+  TickFileFollower follower(path_);
+  Rewrite(std::string(40000, 'x'));
+  follower.Poll();
+  Append(std::string(40000, 'y'));
+  follower.Poll();
+  Append("\r\n" + Line("09:00:00", "3725.00", 10));
+  auto r = follower.Poll();
+  EXPECT_EQ(r.ticks.size(), 1u);
+  EXPECT_EQ(follower.malformed_lines(), 1);
+  EXPECT_EQ(follower.first_malformed_reason(), "line too long");
+}
+
+TEST_F(TickFileFollowerTest, AFileThatShrankIsReadAgainFromItsStart) {
+  Rewrite(Line("09:00:00", "3725.00", 10) + Line("09:00:01", "3726.00", 11) + "bad\r\n");
+  TickFileFollower follower(path_);
+  EXPECT_EQ(follower.Poll().ticks.size(), 2u);
+  Rewrite(Line("21:00:00", "3800.00", 5));
+  auto r = follower.Poll();
+  EXPECT_EQ(r.status, TickFileFollower::Status::kRestarted);
+  ASSERT_EQ(r.ticks.size(), 1u);
+  EXPECT_DOUBLE_EQ(r.ticks[0].last, 3800.0);
+  EXPECT_EQ(follower.malformed_lines(), 0);
+}
+
+TEST_F(TickFileFollowerTest, AFolderInPlaceOfTheFileIsUnreadable) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("rb2405.csv"));
+  TickFileFollower follower(path_);
+  EXPECT_EQ(follower.Poll().status, TickFileFollower::Status::kUnreadable);
+  EXPECT_FALSE(follower.error_text().isEmpty());
+}
+
+}  // namespace
