@@ -1,0 +1,315 @@
+// Drives the whole collector path (front simulator -> stand-in API -> intake with a thread per push
+// -> writer with two open-append-close per tick) and prints what it sustains:
+//   1. the file system's own limit: two open-append-close cycles of a 200-byte line, nothing else;
+//   2. load: the simulator at --rate ticks/s for --seconds; stored ticks/s and writer queue depth
+//      per second, quoteloomd's CPU time per tick beside the limit;
+//   3. market rate: the simulator's default (two snapshots per second per listed contract) for
+//      --market-seconds; tick-to-disk latency (median, p99) and quoteloomd's resident memory.
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "storage/trading_day.h"
+#include "tests/support/child_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+struct Args {
+  double rate = 15000;
+  int seconds = 60;
+  int marketSeconds = 30;
+};
+
+double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Two open-append-close cycles of a 200-byte line per "tick", for ~2 s.
+double MeasureFileLimit(const fs::path& dir, double* microsPerTick) {
+  const std::string line(198, 'x');
+  const std::string bytes = line + "\r\n";
+  const std::string a = (dir / "limit-a.csv").string();
+  const std::string b = (dir / "limit-b.csv").string();
+  std::uint64_t ticks = 0;
+  const auto start = Steady::now();
+  while (Seconds(Steady::now() - start) < 2.0) {
+    for (const std::string* path : {&a, &b}) {
+      const int fd = ::open(path->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+      if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+      ::close(fd);
+    }
+    ++ticks;
+  }
+  const double elapsed = Seconds(Steady::now() - start);
+  fs::remove(a);
+  fs::remove(b);
+  *microsPerTick = elapsed * 1e6 / ticks;
+  return ticks / elapsed;
+}
+
+long long LastNumberAfter(const std::string& text, const std::string& label) {
+  const std::regex number(label + " (\\d+)");
+  long long value = -1;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), number); it != std::sregex_iterator(); ++it) {
+    value = std::stoll((*it)[1]);
+  }
+  return value;
+}
+
+// utime + stime of a process in seconds.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) {
+      stime = std::stoull(field);
+      break;
+    }
+  }
+  return static_cast<double>(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
+long RssKiB(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+// One simulator and one quoteloomd in a fresh working directory.
+class Rig {
+ public:
+  Rig(const fs::path& dir, std::vector<std::string> simulatorArgs) : dir_(dir) {
+    fs::create_directories(dir_ / "xdg");
+    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user",
+                                     "bench", "--password", "bench"};
+    argv.insert(argv.end(), simulatorArgs.begin(), simulatorArgs.end());
+    simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
+    std::string address;
+    WaitUntil(
+        [&] {
+          std::smatch m;
+          const std::string out = simulator_->Output();
+          if (std::regex_search(out, m, std::regex("listening (\\S+)"))) address = m[1];
+          return !address.empty();
+        },
+        10s);
+    if (address.empty()) {
+      std::fprintf(stderr, "the front simulator did not start\n");
+      std::exit(1);
+    }
+    std::ofstream ini(dir_ / "setting.ini");
+    ini << "[AccountInfo]\nbrokeid=9999\nusername=bench\npassword=bench\nservernum=1\naddress1=tcp://" << address
+        << "\nstopsavetimebegin1=0\nstopsavetimeend1=0\nstopsavetimebegin2=0\nstopsavetimeend2=0\n";
+    ini.close();
+    collector_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
+        (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
+  }
+  ~Rig() {
+    collector_->Signal(SIGTERM);
+    collector_->Wait(120s);
+    simulator_->Signal(SIGTERM);
+    simulator_->Wait(10s);
+  }
+
+  long long Written() const { return LastNumberAfter(collector_->Output(), "ticks written"); }
+  long long QueueDepth() const { return LastNumberAfter(collector_->Output(), "writer queue"); }
+  pid_t collectorPid() const { return collector_->pid(); }
+  bool WaitForFirstTicks() {
+    return WaitUntil([&] { return Written() > 0; }, 60s);
+  }
+  // Stops the collector and returns (accepted, written) as it printed them.
+  std::pair<long long, long long> Stop() {
+    collector_->Signal(SIGTERM);
+    collector_->Wait(300s);
+    const std::string out = collector_->Output();
+    return {LastNumberAfter(out, "accepted ticks"), LastNumberAfter(out, "written")};
+  }
+
+ private:
+  fs::path dir_;
+  std::unique_ptr<ChildProcess> simulator_;
+  std::unique_ptr<ChildProcess> collector_;
+};
+
+void RunLoad(const fs::path& dir, const Args& args, double limitMicros) {
+  std::printf("\n== load: simulator at %.0f ticks/s for %d s ==\n", args.rate, args.seconds);
+  Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)});
+  if (!rig.WaitForFirstTicks()) {
+    std::fprintf(stderr, "no tick was written within 60 s\n");
+    std::exit(1);
+  }
+  std::this_thread::sleep_for(3s);  // past the subscription burst
+  const long long startWritten = rig.Written();
+  const double startCpu = CpuSeconds(rig.collectorPid());
+  const auto start = Steady::now();
+  long long lastWritten = startWritten;
+  long long maxDepth = 0;
+  std::printf("%6s %14s %12s %12s\n", "t [s]", "ticks written", "ticks/s", "queue depth");
+  for (int t = 1; t <= args.seconds; ++t) {
+    std::this_thread::sleep_until(start + std::chrono::seconds(t));
+    const long long written = rig.Written();
+    const long long depth = rig.QueueDepth();
+    maxDepth = std::max(maxDepth, depth);
+    if (t % 5 == 0 || t == 1) std::printf("%6d %14lld %12lld %12lld\n", t, written, written - lastWritten, depth);
+    lastWritten = written;
+  }
+  const double elapsed = Seconds(Steady::now() - start);
+  const long long stored = rig.Written() - startWritten;
+  const double cpu = CpuSeconds(rig.collectorPid()) - startCpu;
+  const auto [accepted, written] = rig.Stop();
+  const double rate = stored / elapsed;
+  const double cpuMicros = cpu * 1e6 / std::max(1LL, stored);
+  std::printf("sustained: %.0f ticks/s stored in both files over %.0f s (max queue depth %lld)\n", rate, elapsed,
+              maxDepth);
+  std::printf("at stop: %lld accepted, %lld written\n", accepted, written);
+  std::printf("cost per tick: %.1f us wall (1/rate), %.1f us CPU of quoteloomd; limit %.1f us -> ratio %.2f "
+              "(wall) %.2f (CPU)\n",
+              1e6 / rate, cpuMicros, limitMicros, (1e6 / rate) / limitMicros, cpuMicros / limitMicros);
+}
+
+// Reads the lines appended to the per-contract files as inotify reports them and takes
+// now - (UpdateTime, UpdateMillisec) of each: the tick's age when it reached its second file.
+class LatencyProbe {
+ public:
+  explicit LatencyProbe(const fs::path& dayDir) : dir_(dayDir) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    inotify_add_watch(fd_, dir_.c_str(), IN_MODIFY);
+  }
+  ~LatencyProbe() { ::close(fd_); }
+
+  void Poll() {
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, sizeof(buffer));
+      if (n <= 0) return;
+      const double now = NowMsOfDay();
+      for (char* p = buffer; p < buffer + n;) {
+        auto* e = reinterpret_cast<inotify_event*>(p);
+        if (e->len > 0) ReadNewLines(e->name, now);
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+  }
+  std::vector<double>& samples() { return samples_; }
+
+ private:
+  static double NowMsOfDay() {
+    const ClockReading r = TheSystemClock().Now();
+    return ((r.hour * 60.0 + r.minute) * 60.0 + r.second) * 1000.0 + r.millisecond;
+  }
+  void ReadNewLines(const std::string& name, double now) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::uint64_t& offset = offsets_[name];
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::string line;
+    while (std::getline(in, line)) {
+      if (in.eof()) break;  // an incomplete tail: read it with the next event
+      offset += line.size() + 1;
+      int h = 0, m = 0, s = 0, ms = 0;
+      std::size_t field = 0, pos = 0;
+      for (; field < 4 && pos != std::string::npos; ++field) pos = line.find(',', pos + 1);
+      if (pos == std::string::npos || std::sscanf(line.c_str() + pos + 1, "%d:%d:%d,%d", &h, &m, &s, &ms) != 4) {
+        continue;
+      }
+      double age = now - (((h * 60.0 + m) * 60.0 + s) * 1000.0 + ms);
+      if (age < -43200000) age += 86400000;  // across midnight
+      samples_.push_back(age);
+    }
+  }
+
+  fs::path dir_;
+  int fd_ = -1;
+  std::map<std::string, std::uint64_t> offsets_;
+  std::vector<double> samples_;
+};
+
+void RunMarketRate(const fs::path& dir, int seconds) {
+  std::printf("\n== market rate: two snapshots per second per listed contract for %d s ==\n", seconds);
+  char day[kTradingDaySize];
+  ComputeTradingDay(TheSystemClock().Now(), day);
+  fs::create_directories(dir / "Data" / day);
+  LatencyProbe probe(dir / "Data" / day);
+  Rig rig(dir, {"--duration", std::to_string(seconds + 120)});
+  if (!rig.WaitForFirstTicks()) {
+    std::fprintf(stderr, "no tick was written within 60 s\n");
+    std::exit(1);
+  }
+  probe.Poll();
+  probe.samples().clear();
+  const long long startWritten = rig.Written();
+  const auto start = Steady::now();
+  long maxRss = 0;
+  while (Seconds(Steady::now() - start) < seconds) {
+    probe.Poll();
+    maxRss = std::max(maxRss, RssKiB(rig.collectorPid()));
+    std::this_thread::sleep_for(1ms);
+  }
+  const double elapsed = Seconds(Steady::now() - start);
+  const long long stored = rig.Written() - startWritten;
+  const long rssEnd = RssKiB(rig.collectorPid());
+  rig.Stop();
+  std::vector<double>& s = probe.samples();
+  std::sort(s.begin(), s.end());
+  if (s.empty()) {
+    std::printf("no latency samples\n");
+    return;
+  }
+  std::printf("rate: %.0f ticks/s stored; latency samples: %zu\n", stored / elapsed, s.size());
+  std::printf("tick-to-disk latency: median %.1f ms, p99 %.1f ms, max %.1f ms (ms resolution of UpdateMillisec)\n",
+              s[s.size() / 2], s[s.size() * 99 / 100], s.back());
+  std::printf("quoteloomd resident memory: %.1f MiB at the end, %.1f MiB at most\n", rssEnd / 1024.0,
+              maxRss / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Args args;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--rate") args.rate = std::atof(argv[i + 1]);
+    else if (option == "--seconds") args.seconds = std::atoi(argv[i + 1]);
+    else if (option == "--market-seconds") args.marketSeconds = std::atoi(argv[i + 1]);
+    else {
+      std::fprintf(stderr, "usage: collector_load_bench [--rate N] [--seconds N] [--market-seconds N]\n");
+      return 2;
+    }
+  }
+  char pattern[] = "/tmp/quoteloom-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const fs::path root = pattern;
+
+  double limitMicros = 0;
+  const double limit = MeasureFileLimit(root, &limitMicros);
+  std::printf("== machine limit: two open-append-close cycles of a 200-byte line ==\n");
+  std::printf("%.0f ticks/s, %.1f us per tick\n", limit, limitMicros);
+
+  if (args.seconds > 0) RunLoad(root / "load", args, limitMicros);
+  if (args.marketSeconds > 0) RunMarketRate(root / "market", args.marketSeconds);
+  fs::remove_all(root);
+  return 0;
+}

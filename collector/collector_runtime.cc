@@ -1,0 +1,113 @@
+#include "collector/collector_runtime.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "ThostFtdcMdApi.h"
+#include "core/file_lock.h"
+#include "core/setting_ini.h"
+#include "core/stop_save_windows.h"
+#include "marketdata/md_spi.h"
+#include "queue/live_tick_relay.h"
+#include "queue/ring_queue_api_inter.h"
+#include "replay/service/replay_service.h"
+#include "storage/posix_file_env.h"
+#include "storage/tick_writer_thread.h"
+
+struct CollectorRuntime::Impl {
+  explicit Impl(const Options& o)
+      : options(o), clock(o.clock != nullptr ? *o.clock : TheSystemClock()), replay(relay, o.replayPort) {}
+
+  // Runs on the collector thread: the API, its callback object, setting.ini, the fronts, Init.
+  void StartCollector();
+
+  // Constant after construction.
+  const Options options;
+  const Clock& clock;
+
+  LiveTickRelay relay;
+  ReplayService replay;
+  PosixFileEnv fileEnv;
+  AccountSettings account;   // written by the collector thread before Init, read by the callback thread
+  StopSaveWindows windows;
+
+  // Created by Start before the writer and the collector thread start; freed with the runtime.
+  std::unique_ptr<CTRingQueueApi_inter> queue;
+  std::unique_ptr<TickWriterThread> writer;
+  std::thread collectorThread;
+
+  // Published by the collector thread; the owning thread reads them after joining it.
+  std::atomic<CThostFtdcMdApi*> api{nullptr};
+  std::atomic<CMdSpi*> spi{nullptr};
+
+  bool started = false;   // owning thread only
+  bool shutDown = false;  // owning thread only
+};
+
+void CollectorRuntime::Impl::StartCollector() {
+  CThostFtdcMdApi* created = CThostFtdcMdApi::CreateFtdcMdApi("", false, false);
+  auto* callbacks = new CMdSpi(created, account, windows, *queue, relay, clock);
+  spi.store(callbacks, std::memory_order_release);
+  if (created == nullptr) return;
+  api.store(created, std::memory_order_release);
+  created->RegisterSpi(callbacks);
+  ReadSettingIni(options.settingIniPath, &account, &windows);
+  for (auto& address : account.Addresses) {
+    if (address[0] != '\0') created->RegisterFront(address);
+  }
+  created->Init();
+}
+
+CollectorRuntime::CollectorRuntime(const Options& options) : impl_(new Impl(options)) {}
+
+CollectorRuntime::~CollectorRuntime() {
+  Shutdown();
+  delete impl_->spi.load(std::memory_order_acquire);
+  delete impl_;
+}
+
+void CollectorRuntime::Start() {
+  Impl& m = *impl_;
+  if (m.started) return;
+  m.started = true;
+  if (m.options.startReplayService) m.replay.StartReplayService();
+  // The queue exists before the writer's first pop.
+  m.queue.reset(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi()));
+  m.queue->InitQueue(4096);
+  m.writer = std::make_unique<TickWriterThread>(*m.queue, m.clock, m.fileEnv, m.options.receiver, TheFileLock());
+  m.writer->Start();
+  m.collectorThread = std::thread([&m] { m.StartCollector(); });
+}
+
+void CollectorRuntime::Shutdown() {
+  Impl& m = *impl_;
+  if (!m.started || m.shutDown) return;
+  m.shutDown = true;
+  if (m.collectorThread.joinable()) m.collectorThread.join();
+  CMdSpi* spi = m.spi.load(std::memory_order_acquire);
+  if (spi != nullptr) spi->StopIntake();
+  m.writer->StopWhenDrained();
+  if (m.replay.running()) m.replay.StopReplayService();
+  // No callback can reach the callback object once the API is released.
+  if (CThostFtdcMdApi* api = m.api.exchange(nullptr, std::memory_order_acq_rel)) api->Release();
+}
+
+ReplayService& CollectorRuntime::replayService() { return impl_->replay; }
+
+LiveTickRelay& CollectorRuntime::liveTickRelay() { return impl_->relay; }
+
+CollectorRuntime::Counters CollectorRuntime::counters() const {
+  const Impl& m = *impl_;
+  Counters c{};
+  if (const CMdSpi* spi = m.spi.load(std::memory_order_acquire)) c.ticksAccepted = spi->ticksAccepted();
+  if (m.writer != nullptr) {
+    const TickWriterThread::Counters w = m.writer->counters();
+    c.ticksWritten = w.ticksWritten;
+    c.fallbackLines = w.fallbackLines;
+    c.linesLost = w.linesLost;
+  }
+  if (m.queue != nullptr) c.queueDepth = m.queue->SizeApprox();
+  return c;
+}

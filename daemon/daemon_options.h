@@ -1,0 +1,21 @@
+#ifndef QUOTELOOM_DAEMON_DAEMON_OPTIONS_H
+#define QUOTELOOM_DAEMON_DAEMON_OPTIONS_H
+
+#include <optional>
+#include <string>
+
+// The command line of quoteloomd. Main thread only.
+struct DaemonOptions {
+  std::string workdir = ".";
+  std::optional<bool> replay;  // unset: "MDServicestate" decides
+  unsigned short replayPort = 7777;
+  int statusSeconds = 10;
+  bool help = false;
+};
+
+// Fills `options` from argv; on a bad option returns false with a message in `error`.
+bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::string* error);
+
+const char* DaemonUsage();
+
+#endif

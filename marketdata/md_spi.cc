@@ -1,0 +1,159 @@
+#include "marketdata/md_spi.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/gbk.h"
+#include "core/log_sink.h"
+#include "core/tick_record.h"
+
+namespace {
+
+std::string ErrorText(const CThostFtdcRspInfoField* info) {
+  return GbkToUtf8(std::string_view(info->ErrorMsg, strnlen(info->ErrorMsg, sizeof(info->ErrorMsg))));
+}
+
+// Leading decimal digits of the API's trading day text, 0 when there are none.
+int LeadingNumber(const char* text) {
+  int value = 0;
+  for (const char* p = text; p != nullptr && *p >= '0' && *p <= '9'; ++p) value = value * 10 + (*p - '0');
+  return value;
+}
+
+const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+
+CMdSpi::CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
+               CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock)
+    : api_(api), account_(account), windows_(windows), queue_(queue), relay_(relay), clock_(clock) {}
+
+bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
+  const bool error = info != nullptr && info->ErrorID != 0;
+  if (error) std::fprintf(stderr, "--->>> ErrorID=%d, ErrorMsg=%s\n", info->ErrorID, ErrorText(info).c_str());
+  return error;
+}
+
+void CMdSpi::OnFrontConnected() {
+  AppendLine(LogTab::NetworkLog, "行情连接成功");
+  AppendLine(LogTab::CtpLog, "行情连接成功");
+  ReqUserLogin();
+}
+
+void CMdSpi::ReqUserLogin() {
+  if (api_ == nullptr) return;
+  CThostFtdcReqUserLoginField request;
+  std::memset(&request, 0, sizeof(request));
+  std::snprintf(request.BrokerID, sizeof(request.BrokerID), "%s", account_.BrokerID);
+  std::snprintf(request.UserID, sizeof(request.UserID), "%s", account_.UserID);
+  std::snprintf(request.Password, sizeof(request.Password), "%s", account_.Password);
+  (void)api_->ReqUserLogin(&request, ++requestId_);
+  AppendLine(LogTab::CtpLog, "发送行情用户登录请求");
+}
+
+void CMdSpi::OnFrontDisconnected(int nReason) {
+  AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
+  AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
+}
+
+void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFtdcRspInfoField* pRspInfo,
+                            int /*nRequestID*/, bool bIsLast) {
+  if (pRspUserLogin == nullptr || api_ == nullptr) return;
+  if (IsErrorRspInfo(pRspInfo)) {
+    AppendLineF(LogTab::CtpLog, "行情登录错误[%d][%s]", pRspInfo->ErrorID, ErrorText(pRspInfo).c_str());
+  }
+  if (bIsLast && !IsErrorRspInfo(pRspInfo)) {
+    AppendLineF(LogTab::CtpLog, "行情登录成功[%s]", TextOrEmpty(api_->GetTradingDay()));
+    tradingDay_ = LeadingNumber(api_->GetTradingDay());
+    SubscribeMarketData();
+  }
+}
+
+void CMdSpi::SubscribeMarketData() {
+  if (api_ == nullptr) {
+    std::printf("--->>>指针错误SubscribeMarketData\n");
+    return;
+  }
+  const int count = universe_.Generate(tradingDay_);
+  std::printf("共生成%d个合约\n-----------------------------\n\n", count);
+  for (int i = 0; i < count; ++i) {
+    char code[InstrumentUniverse::kCodeSize];
+    std::snprintf(code, sizeof(code), "%s", universe_.code(i));
+    AppendLineF(LogTab::Subscriptions, "[%d]合约名：[%s]", i, code);
+    char* codes[1] = {code};
+    (void)api_->SubscribeMarketData(codes, 1);
+  }
+}
+
+void CMdSpi::OnRspError(CThostFtdcRspInfoField* pRspInfo, int /*nRequestID*/, bool /*bIsLast*/) {
+  std::fprintf(stderr, "--->>> %s\n", "CMdSpi::OnRspError");
+  IsErrorRspInfo(pRspInfo);
+}
+
+void CMdSpi::OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument,
+                                CThostFtdcRspInfoField* pRspInfo, int /*nRequestID*/, bool /*bIsLast*/) {
+  if (pSpecificInstrument == nullptr) {
+    std::printf("--->>>指针错误OnRspSubMarketData\n");
+    return;
+  }
+  if (IsErrorRspInfo(pRspInfo)) {
+    AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", pSpecificInstrument->InstrumentID, pRspInfo->ErrorID,
+                ErrorText(pRspInfo).c_str());
+    return;
+  }
+  AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+}
+
+void CMdSpi::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument,
+                                  CThostFtdcRspInfoField* /*pRspInfo*/, int /*nRequestID*/, bool /*bIsLast*/) {
+  if (pSpecificInstrument == nullptr) return;
+  AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+}
+
+bool CMdSpi::OutsideStopSaveWindows() {
+  const ClockReading now = clock_.Now();
+  const double x = StopSaveWindows::ClockValue(now.hour, now.minute);
+  if (windows_.Contains(x)) {
+    if (noticeArmed_) {
+      noticeArmed_ = false;
+      AppendLineF(LogTab::MarketData, "当前时间%0.04lf 在禁止时间段[%0.04lf]~[%0.04lf] [%0.04lf]~[%0.04lf]内", x,
+                  windows_.begin1(), windows_.end1(), windows_.begin2(), windows_.end2());
+    }
+    return false;
+  }
+  noticeArmed_ = true;
+  return true;
+}
+
+void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
+  if (pDepthMarketData == nullptr) return;
+  if (!OutsideStopSaveWindows()) return;
+  TickRecord record;
+  BuildTickRecord(pDepthMarketData, &record);
+  {
+    std::lock_guard<std::mutex> lock(intakeMutex_);
+    if (!accepting_) return;
+    queue_.Push(&record);
+    ticksAccepted_.fetch_add(1, std::memory_order_release);
+  }
+  relay_.Forward(record);
+  CountForPane(record);
+}
+
+void CMdSpi::CountForPane(const TickRecord& record) {
+  if (++trimCounter_ > 133) {
+    trimCounter_ = 0;
+    TrimMarketData();
+  }
+  if (++sampleCounter_ > 11) {
+    sampleCounter_ = 0;
+    AppendLineF(LogTab::MarketData, "%s[%0.02lf][%0.02lf][%0.02lf]", record.InstrumentID, record.LastPrice,
+                record.HighestPrice, record.LowestPrice);
+  }
+}
+
+void CMdSpi::StopIntake() {
+  std::lock_guard<std::mutex> lock(intakeMutex_);
+  accepting_ = false;
+}

@@ -1,0 +1,77 @@
+#ifndef QUOTELOOM_MARKETDATA_MD_SPI_H
+#define QUOTELOOM_MARKETDATA_MD_SPI_H
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "ThostFtdcMdApi.h"
+#include "core/clock.h"
+#include "core/setting_ini.h"
+#include "core/stop_save_windows.h"
+#include "marketdata/instrument_universe.h"
+#include "queue/live_tick_relay.h"
+#include "queue/ring_queue_api.h"
+
+// The collector's callback object: logs in on every connection, subscribes the whole generated
+// universe on every successful login, and takes every tick into the writer queue. Its callbacks
+// run on the API's callback thread; StopIntake and the counters may be called from any thread.
+class CMdSpi final : public CThostFtdcMdSpi {
+ public:
+  // `api` may be null (then no request is ever sent). The settings are read when used, so they
+  // may be filled after construction, before the API starts.
+  CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
+         CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock);
+
+  void OnFrontConnected() override;
+  void OnFrontDisconnected(int nReason) override;
+  void OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFtdcRspInfoField* pRspInfo, int nRequestID,
+                      bool bIsLast) override;
+  void OnRspError(CThostFtdcRspInfoField* pRspInfo, int nRequestID, bool bIsLast) override;
+  void OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument, CThostFtdcRspInfoField* pRspInfo,
+                          int nRequestID, bool bIsLast) override;
+  void OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument,
+                            CThostFtdcRspInfoField* pRspInfo, int nRequestID, bool bIsLast) override;
+  void OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) override;
+
+  // After this returns no tick is pushed into the writer queue any more; later ticks are dropped.
+  void StopIntake();
+
+  // Ticks pushed into the writer queue so far.
+  std::uint64_t ticksAccepted() const { return ticksAccepted_.load(std::memory_order_acquire); }
+  // The trading day of the last successful login (yyyymmdd), 0 before.
+  int tradingDay() const { return tradingDay_; }
+  const InstrumentUniverse& universe() const { return universe_; }
+
+ private:
+  // True, with a line on standard error, when `info` carries a non-zero error number.
+  static bool IsErrorRspInfo(const CThostFtdcRspInfoField* info);
+  void ReqUserLogin();
+  void SubscribeMarketData();
+  // False when the tick falls into a stop-save window (and writes the notice once per stay).
+  bool OutsideStopSaveWindows();
+  void CountForPane(const TickRecord& record);
+
+  // Constant after construction.
+  CThostFtdcMdApi* const api_;
+  const AccountSettings& account_;
+  const StopSaveWindows& windows_;
+  CTRingQueueApi& queue_;
+  LiveTickRelay& relay_;
+  const Clock& clock_;
+
+  // Callback thread only.
+  int requestId_ = 0;
+  int tradingDay_ = 0;
+  InstrumentUniverse universe_;
+  bool noticeArmed_ = true;
+  int trimCounter_ = 0;
+  int sampleCounter_ = 0;
+
+  // Guards the push against StopIntake, so nothing is pushed once StopIntake has returned.
+  std::mutex intakeMutex_;
+  bool accepting_ = true;  // guarded by intakeMutex_
+  std::atomic<std::uint64_t> ticksAccepted_{0};
+};
+
+#endif

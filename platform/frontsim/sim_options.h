@@ -1,0 +1,41 @@
+#ifndef QUOTELOOM_PLATFORM_FRONTSIM_SIM_OPTIONS_H
+#define QUOTELOOM_PLATFORM_FRONTSIM_SIM_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the front simulator is told on its command line. Plain value.
+struct SimOptions {
+  std::string listen_host = "127.0.0.1";
+  unsigned short listen_port = 41213;
+  std::string broker = "9999";
+  std::string user = "quoteloom";
+  std::string password = "quoteloom";
+  std::string trading_day;          // empty: from the local clock
+  double total_rate = 0;            // ticks per second in all; 0: contract_rate per contract
+  double contract_rate = 2;         // snapshots per second per subscribed contract
+  double duration_s = 0;            // 0: run until a signal
+  std::uint64_t drop_after_ticks = 0;
+  double drop_after_s = 0;
+  std::uint64_t seed = 1;
+  std::string summary_path;
+  std::string contracts_path;
+  std::vector<std::string> replay_paths;
+  double replay_speed = 1;          // 0: as fast as the rate allows
+  double replay_delay_s = 1;        // from the first subscription to the first replayed tick
+  bool ignore_heartbeats = false;
+  double hang_after_s = 0;          // 0: never goes silent
+  bool refuse_logins = false;
+  int reset_logins = 0;             // the first N login requests get a connection reset
+  std::vector<std::string> nan_fields;
+  std::vector<std::string> max_fields;
+  std::uint64_t fault_every = 1;    // the field faults hit every N-th tick of a contract
+  bool help = false;
+};
+
+// False with a message for an unknown option, a missing or malformed value.
+bool ParseSimOptions(int argc, const char* const argv[], SimOptions* options, std::string* error);
+std::string SimUsage();
+
+#endif

@@ -1,0 +1,47 @@
+#ifndef QUOTELOOM_PLATFORM_FRONTSIM_TICK_GENERATOR_H
+#define QUOTELOOM_PLATFORM_FRONTSIM_TICK_GENERATOR_H
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ThostFtdcUserApiStruct.h"
+#include "core/clock.h"
+#include "platform/frontsim/listed_contract.h"
+
+// Random walks of the listed contracts; owned by the simulator's loop thread.
+// Each contract has a generator of its own seeded from the seed and its code, so the n-th tick of
+// a contract is the same whatever the order in which contracts are asked for.
+class TickGenerator {
+ public:
+  TickGenerator(const std::vector<ListedContract>& contracts, std::uint64_t seed, std::string trading_day);
+
+  // The next snapshot of contract index, stamped with the wall-clock reading now.
+  void Next(std::size_t index, const ClockReading& now, CThostFtdcDepthMarketDataField* out);
+
+ private:
+  struct Walk {
+    std::mt19937_64 random;
+    double pre_settlement = 0;
+    double pre_close = 0;
+    double pre_open_interest = 0;
+    double upper = 0;
+    double lower = 0;
+    double open = 0;
+    double last = 0;
+    double high = 0;
+    double low = 0;
+    double turnover = 0;
+    double open_interest = 0;
+    int volume = 0;
+  };
+
+  void Step(const ListedContract& contract, Walk& walk);
+
+  const std::vector<ListedContract>& contracts_;
+  std::vector<Walk> walks_;
+  std::string trading_day_;
+};
+
+#endif

@@ -1,0 +1,50 @@
+#include "storage/posix_file_env.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// Writes everything, retrying after signals and short writes. Returns the bytes written.
+std::size_t WriteAll(int fd, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+}  // namespace
+
+bool PosixFileEnv::Exists(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0;
+}
+
+void PosixFileEnv::CreateDirectory(const char* path) { (void)::mkdir(path, 0755); }
+
+FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* data, std::size_t size) {
+  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return AppendStatus::kOpenFailed;
+  const std::size_t written = WriteAll(fd, data, size);
+  if (written != size) {
+    // A full disk may take part of the line; cut it off so the file keeps whole lines only.
+    struct stat st;
+    if (written > 0 && ::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(written)) {
+      (void)::ftruncate(fd, st.st_size - static_cast<off_t>(written));
+    }
+    ::close(fd);
+    return AppendStatus::kWriteFailed;
+  }
+  if (::close(fd) != 0) return AppendStatus::kCloseFailed;
+  return AppendStatus::kOk;
+}

@@ -1,0 +1,15 @@
+#ifndef QUOTELOOM_STORAGE_POSIX_FILE_ENV_H
+#define QUOTELOOM_STORAGE_POSIX_FILE_ENV_H
+
+#include "storage/file_env.h"
+
+// The real file system through open(O_APPEND)/write/close, so a line reaches the file in one
+// write and a killed process leaves only whole lines. Any one thread at a time.
+class PosixFileEnv : public FileEnv {
+ public:
+  bool Exists(const char* path) override;
+  void CreateDirectory(const char* path) override;
+  AppendStatus AppendToFile(const char* path, const char* data, std::size_t size) override;
+};
+
+#endif

@@ -1,0 +1,74 @@
+#include "storage/tick_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Appends to a fixed buffer; the buffer is sized for the longest line, so nothing is ever cut.
+class LineWriter {
+ public:
+  explicit LineWriter(char (&out)[kTickLineSize]) : out_(out) {}
+
+  template <std::size_t N>
+  void Text(const char (&field)[N]) {
+    Raw(field, strnlen(field, N));
+  }
+  void Int(int value) {
+    length_ += static_cast<std::size_t>(std::snprintf(out_ + length_, kTickLineSize - length_, "%d", value));
+  }
+  void Double(double value, NumberStyle style) {
+    char number[kNumberSize];
+    const std::size_t n = FormatNumber(value, style, number);
+    Raw(number, n);
+  }
+  void Comma() { Raw(",", 1); }
+  void Raw(const char* bytes, std::size_t n) {
+    std::memcpy(out_ + length_, bytes, n);
+    length_ += n;
+    out_[length_] = '\0';
+  }
+  std::size_t length() const { return length_; }
+
+ private:
+  char* out_;
+  std::size_t length_ = 0;
+};
+
+}  // namespace
+
+std::size_t FormatNumber(double value, NumberStyle style, char (&out)[kNumberSize]) {
+  const int n = std::snprintf(out, sizeof(out), style == NumberStyle::kFixed ? "%.2f" : "%g", value);
+  return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+std::size_t BuildTickLine(const TickRecord& r, const char* writeStamp, NumberStyle style,
+                          char (&out)[kTickLineSize]) {
+  LineWriter w(out);
+  w.Raw(writeStamp, strnlen(writeStamp, 14));
+  w.Comma(); w.Text(r.InstrumentID);
+  w.Comma(); w.Text(r.TradingDay);
+  w.Comma(); w.Text(r.ActionDay);
+  w.Comma(); w.Text(r.UpdateTime);
+  w.Comma(); w.Int(r.UpdateMillisec);
+  w.Comma(); w.Double(r.LastPrice, style);
+  w.Comma(); w.Int(r.Volume);
+  w.Comma(); w.Double(r.HighestPrice, style);
+  w.Comma(); w.Double(r.LowestPrice, style);
+  w.Comma(); w.Double(r.OpenPrice, style);
+  w.Comma(); w.Double(r.ClosePrice, style);
+  w.Comma(); w.Double(r.AveragePrice, style);
+  w.Comma(); w.Double(r.AskPrice1, style);
+  w.Comma(); w.Int(r.AskVolume1);
+  w.Comma(); w.Double(r.BidPrice1, style);
+  w.Comma(); w.Int(r.BidVolume1);
+  w.Comma(); w.Double(r.UpperLimitPrice, style);
+  w.Comma(); w.Double(r.LowerLimitPrice, style);
+  w.Comma(); w.Double(r.OpenInterest, style);
+  w.Comma(); w.Double(r.Turnover, style);
+  w.Comma(); w.Double(r.PreClosePrice, style);
+  w.Comma(); w.Double(r.PreOpenInterest, style);
+  w.Comma(); w.Double(r.PreSettlementPrice, style);
+  w.Raw("\r\n", 2);
+  return w.length();
+}

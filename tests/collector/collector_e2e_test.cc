@@ -1,0 +1,308 @@
+// The collector as a user runs it: quoteloomd against the front simulator, both child processes
+// on loopback, in a fresh working directory.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Counts = std::map<std::string, std::uint64_t>;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::size_t CountOf(const std::string& text, const std::string& needle) {
+  std::size_t n = 0;
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + needle.size())) ++n;
+  return n;
+}
+
+// The simulator's summary: ticks_total and the ticks per contract.
+struct Summary {
+  std::uint64_t total = 0;
+  Counts ticks;
+};
+
+bool ParseSummary(const std::string& json, Summary* out) {
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"ticks_total\"\\s*:\\s*(\\d+)"))) return false;
+  out->total = std::stoull(m[1]);
+  const auto start = json.find("\"ticks\"");
+  if (start == std::string::npos) return false;
+  const auto open = json.find('{', start);
+  const auto close = json.find('}', open);
+  const std::string body = json.substr(open + 1, close - open - 1);
+  const std::regex pair("\"([^\"]+)\"\\s*:\\s*(\\d+)");
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), pair); it != std::sregex_iterator(); ++it) {
+    out->ticks[(*it)[1]] = std::stoull((*it)[2]);
+  }
+  return true;
+}
+
+// The last number after `label` in the collector's output, or -1.
+long long LastNumberAfter(const std::string& output, const std::string& label) {
+  const std::regex number(label + " (\\d+)");
+  long long value = -1;
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), number); it != std::sregex_iterator(); ++it) {
+    value = std::stoll((*it)[1]);
+  }
+  return value;
+}
+
+class CollectorEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quoteloom-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ / "xdg");
+  }
+  void TearDown() override {
+    collector_.reset();
+    simulator_.reset();
+    fs::remove_all(dir_);
+  }
+
+  // Starts the simulator on a free loopback port and returns its address.
+  std::string StartSimulator(std::vector<std::string> extra) {
+    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user",
+                                     "u1", "--password", "p1", "--trading-day", "20240301", "--summary",
+                                     (dir_ / "summary.json").string()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
+    std::string address;
+    WaitUntil(
+        [&] {
+          std::smatch m;
+          const std::string out = simulator_->Output();
+          if (std::regex_search(out, m, std::regex("listening (\\S+)"))) address = m[1];
+          return !address.empty() || !simulator_->Running();
+        },
+        10s);
+    return address;
+  }
+
+  void StartCollector(const std::string& address, const std::string& password = "p1") {
+    std::ofstream ini(dir_ / "setting.ini");
+    ini << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=" << password
+        << "\r\nservernum=1\r\naddress1=tcp://" << address
+        << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
+    ini.close();
+    collector_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
+        (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
+    ASSERT_TRUE(collector_->started());
+  }
+
+  std::string CollectorOutput() const { return collector_->Output(); }
+
+  bool WaitForOutput(const std::string& needle, std::size_t times, std::chrono::milliseconds limit) {
+    return WaitUntil([&] { return CountOf(CollectorOutput(), needle) >= times; }, limit);
+  }
+
+  bool WaitForWritten(long long ticks, std::chrono::milliseconds limit) {
+    return WaitUntil([&] { return LastNumberAfter(CollectorOutput(), "ticks written") >= ticks; }, limit);
+  }
+
+  // SIGTERM, then the count of accepted ticks the collector printed at exit (-1 if it did not).
+  long long StopCollector() {
+    collector_->Signal(SIGTERM);
+    EXPECT_TRUE(collector_->Wait(60s)) << "quoteloomd did not stop";
+    EXPECT_TRUE(WIFEXITED(collector_->status()) && WEXITSTATUS(collector_->status()) == 0);
+    return LastNumberAfter(CollectorOutput(), "accepted ticks");
+  }
+
+  // Lines per contract in the time-stream files (by their second field) and in the per-contract files.
+  void StoredCounts(Counts* timeStream, Counts* perContract, std::uint64_t* timeStreamTotal,
+                    std::uint64_t* perContractTotal) const {
+    *timeStreamTotal = *perContractTotal = 0;
+    if (fs::exists(dir_ / "DataTimeStream")) {
+      for (const auto& file : fs::directory_iterator(dir_ / "DataTimeStream")) {
+        std::istringstream in(ReadFile(file.path()));
+        for (std::string line; std::getline(in, line);) {
+          const auto a = line.find(',');
+          (*timeStream)[line.substr(a + 1, line.find(',', a + 1) - a - 1)]++;
+          ++*timeStreamTotal;
+        }
+      }
+    }
+    if (fs::exists(dir_ / "Data")) {
+      for (const auto& day : fs::directory_iterator(dir_ / "Data")) {
+        for (const auto& file : fs::directory_iterator(day.path())) {
+          const std::uint64_t n = CountOf(ReadFile(file.path()), "\r\n");
+          (*perContract)[file.path().stem().string()] += n;
+          *perContractTotal += n;
+        }
+      }
+    }
+  }
+
+  fs::path dir_;
+  std::unique_ptr<ChildProcess> simulator_;
+  std::unique_ptr<ChildProcess> collector_;
+};
+
+TEST_F(CollectorEndToEndTest, LogsInSubscribesTheUniverseAndStoresExactlyWhatTheFrontSent) {
+  const std::string address = StartSimulator({"--duration", "5"});
+  ASSERT_FALSE(address.empty()) << simulator_->Output();
+  StartCollector(address);
+
+  ASSERT_TRUE(simulator_->Wait(40s));
+  // The front closed its connection after its last tick; once the collector saw that, it has read everything.
+  ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
+  const long long accepted = StopCollector();
+
+  Summary summary;
+  ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary)) << ReadFile(dir_ / "summary.json");
+  ASSERT_GT(summary.total, 0u);
+  EXPECT_EQ(accepted, static_cast<long long>(summary.total));
+
+  Counts timeStream, perContract;
+  std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+  StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+  EXPECT_EQ(timeStreamTotal, summary.total);
+  EXPECT_EQ(perContractTotal, summary.total);
+  Counts sent;
+  for (const auto& [code, n] : summary.ticks) {
+    if (n > 0) sent[code] = n;
+  }
+  EXPECT_EQ(timeStream, sent);
+  EXPECT_EQ(perContract, sent);
+  EXPECT_FALSE(fs::exists(dir_ / "cresh1.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / "cresh2.txt"));
+
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(CountOf(out, "[断网日志] 行情连接成功"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 发送行情用户登录请求"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 行情登录成功[20240301]"), 1u);
+  EXPECT_EQ(CountOf(out, "合约名：["), 1475u);
+  EXPECT_EQ(CountOf(out, "[订阅合约] [0]合约名：[sc2403]"), 1u);
+  EXPECT_EQ(CountOf(out, "[订阅合约] [1474]合约名：[TS2603]"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 订阅行情成功["), 1475u);
+  EXPECT_EQ(CountOf(out, "共生成1475个合约"), 1u);
+}
+
+TEST_F(CollectorEndToEndTest, ARefusedLoginIsLoggedAndNothingIsSubscribed) {
+  const std::string address = StartSimulator({"--duration", "20"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address, "wrong");
+  ASSERT_TRUE(WaitForOutput("[CTP日志] 行情登录错误[3][", 1, 20s)) << CollectorOutput();
+  EXPECT_EQ(StopCollector(), 0);
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(CountOf(out, "合约名：["), 0u);
+  EXPECT_EQ(CountOf(out, "行情登录成功"), 0u);
+  EXPECT_FALSE(fs::exists(dir_ / "Data"));
+  EXPECT_FALSE(fs::exists(dir_ / "DataTimeStream"));
+}
+
+TEST_F(CollectorEndToEndTest, ADroppedFrontIsFollowedByANewLoginAndSubscription) {
+  const std::string address = StartSimulator({"--drop-after-ticks", "1500", "--duration", "60"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address);
+  ASSERT_TRUE(WaitForOutput("[CTP日志] 行情登录成功[20240301]", 2, 40s)) << CollectorOutput();
+  ASSERT_TRUE(WaitForOutput("[1474]合约名：[", 2, 20s));
+  ASSERT_TRUE(WaitForWritten(2500, 30s)) << CollectorOutput();  // collection goes on after the drop
+  const long long accepted = StopCollector();
+
+  const std::string out = CollectorOutput();
+  EXPECT_GE(CountOf(out, "[断网日志] 行情连接断开["), 1u);
+  EXPECT_GE(CountOf(out, "[CTP日志] 行情连接断开["), 1u);
+  EXPECT_GE(CountOf(out, "[断网日志] 行情连接成功"), 2u);
+  EXPECT_GE(CountOf(out, "[CTP日志] 发送行情用户登录请求"), 2u);
+  Counts timeStream, perContract;
+  std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+  StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+  EXPECT_GT(accepted, 2500);
+  EXPECT_EQ(static_cast<long long>(timeStreamTotal), accepted);
+  EXPECT_EQ(static_cast<long long>(perContractTotal), accepted);
+}
+
+TEST_F(CollectorEndToEndTest, SigtermUnderLoadWritesEveryAcceptedTickToBothFiles) {
+  const std::string address = StartSimulator({"--total-rate", "8000", "--duration", "60"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address);
+  ASSERT_TRUE(WaitForWritten(5000, 40s)) << CollectorOutput();
+  const long long accepted = StopCollector();  // the front is still sending
+  ASSERT_GT(accepted, 5000);
+
+  Counts timeStream, perContract;
+  std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+  StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+  EXPECT_EQ(static_cast<long long>(timeStreamTotal), accepted);
+  EXPECT_EQ(static_cast<long long>(perContractTotal), accepted);
+  EXPECT_EQ(timeStream, perContract);
+  EXPECT_EQ(LastNumberAfter(CollectorOutput(), "written"), accepted);
+}
+
+TEST_F(CollectorEndToEndTest, KillUnderLoadLeavesOnlyWholeLines) {
+  const std::string address = StartSimulator({"--total-rate", "8000", "--duration", "60"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address);
+  ASSERT_TRUE(WaitForWritten(5000, 40s)) << CollectorOutput();
+  collector_->Signal(SIGKILL);
+  ASSERT_TRUE(collector_->Wait(10s));
+
+  std::size_t files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+    const auto ext = entry.path().extension();
+    if (!entry.is_regular_file() || (ext != ".csv" && entry.path().filename().string().rfind("cresh", 0) != 0)) {
+      continue;
+    }
+    ++files;
+    const std::string text = ReadFile(entry.path());
+    ASSERT_GE(text.size(), 2u) << entry.path();
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << entry.path();
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      ASSERT_EQ(std::count(line.begin(), line.end(), ','), 23) << entry.path() << ": " << line;
+      ASSERT_EQ(line.back(), '\r') << entry.path();
+    }
+  }
+  EXPECT_GT(files, 2u);
+}
+
+TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "--workdir DIR"},
+      {{"--replay", "maybe"}, 2, "--replay takes on or off, not 'maybe'"},
+      {{"--replay"}, 2, "--replay needs a value"},
+      {{"--replay-port", "70000"}, 2, "--replay-port takes a port from 1 to 65535"},
+      {{"--status-seconds", "0"}, 2, "--status-seconds takes a number of seconds"},
+      {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
+      {{"--workdir", (dir_ / "missing").string()}, 1, "cannot use the working directory"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {QUOTELOOMD};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ChildProcess program(argv, (dir_ / "cli.out").string());
+    ASSERT_TRUE(program.Wait(10s)) << c.args[0];
+    EXPECT_TRUE(WIFEXITED(program.status()));
+    EXPECT_EQ(WEXITSTATUS(program.status()), c.exitCode) << c.args[0];
+    EXPECT_NE(program.Output().find(c.says), std::string::npos) << program.Output();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "marketdata/md_spi.h"
+#include "queue/ring_queue_api_inter.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_md_api.h"
+#include "tests/support/log_watch.h"
+#include "tests/support/tick_fixtures.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class TickIntakeTest : public ::testing::Test {
+ protected:
+  TickIntakeTest()
+      : queue_(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi())),
+        spi_(&api_, account_, windows_, *queue_, relay_, clock_) {
+    queue_->InitQueue(256);
+    windows_.Set(0.03, 0.084, 0, 0);  // setting.ini with 300 and 840 in window 1, window 2 missing
+    clock_.Set(FakeClock::At(2024, 3, 1, 6, 10, 0, 0));
+  }
+
+  void Tick(const char* contract = "rb2405") {
+    CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
+    std::snprintf(d.InstrumentID, sizeof(d.InstrumentID), "%s", contract);
+    spi_.OnRtnDepthMarketData(&d);
+  }
+  std::vector<TickRecord> Drain() {
+    std::vector<TickRecord> out;
+    for (;;) {
+      TickRecord r;
+      ClearTickRecord(&r);
+      queue_->Pop(&r);
+      if (r.Filled != 1) return out;
+      out.push_back(r);
+    }
+  }
+  Lines MarketData() const { return TheLogSink().Lines(LogTab::MarketData); }
+
+  std::unique_ptr<CTRingQueueApi_inter> queue_;
+  FakeMdApi api_;
+  AccountSettings account_;
+  StopSaveWindows windows_;
+  LiveTickRelay relay_;
+  FakeClock clock_;
+  CMdSpi spi_;
+};
+
+TEST_F(TickIntakeTest, AnAcceptedTickIsSanitisedAndQueued) {
+  CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
+  d.ClosePrice = 1.7976931348623157e308;
+  d.SettlementPrice = 1.7976931348623157e308;
+  spi_.OnRtnDepthMarketData(&d);
+  spi_.OnRtnDepthMarketData(nullptr);
+
+  const auto records = Drain();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_STREQ(records[0].InstrumentID, "rb2405");
+  EXPECT_STREQ(records[0].ExchangeID, "rb2405");
+  EXPECT_EQ(records[0].ClosePrice, -1.0);
+  EXPECT_EQ(records[0].SettlementPrice, 1.7976931348623157e308);
+  EXPECT_EQ(records[0].Filled, 1);
+  EXPECT_EQ(spi_.ticksAccepted(), 1u);
+}
+
+TEST_F(TickIntakeTest, StopSaveWindowBoundsAreStrictAndUseTheMultipliedClock) {
+  struct Case {
+    int hour, minute;
+    double begin1, end1, begin2, end2;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {3, 0, 0.03, 0.084, 0, 0, false},  // 300 * 0.0001 lies just above 0.03
+      {8, 40, 0.03, 0.084, 0, 0, true},  // 840 * 0.0001 equals 0.084
+      {2, 59, 0.03, 0.084, 0, 0, true},
+      {5, 0, 0.03, 0.084, 0, 0, false},
+      {16, 0, 0.03, 0.084, 0.153, 0.204, false},
+      {20, 40, 0.03, 0.084, 0.153, 0.204, true},
+      {23, 30, 0.23, 0.02, 0, 0, true},  // a window across midnight never applies
+      {1, 0, 0.23, 0.02, 0, 0, true},
+      {0, 0, 0, 0, 0, 0, true},  // missing keys: both windows empty
+  };
+  for (const auto& c : cases) {
+    windows_.Set(c.begin1, c.end1, c.begin2, c.end2);
+    clock_.SetTime(c.hour, c.minute);
+    const auto before = spi_.ticksAccepted();
+    Tick();
+    EXPECT_EQ(spi_.ticksAccepted() - before, c.accepted ? 1u : 0u) << c.hour << ":" << c.minute;
+    EXPECT_EQ(Drain().size(), c.accepted ? 1u : 0u) << c.hour << ":" << c.minute;
+  }
+}
+
+TEST_F(TickIntakeTest, TheNoticeIsWrittenOncePerStayInAWindow) {
+  LogWatch log;
+  clock_.SetTime(3, 30);
+  for (int i = 0; i < 10; ++i) Tick();
+  const Lines notice = {"当前时间0.0330 在禁止时间段[0.0300]~[0.0840] [0.0000]~[0.0000]内"};
+  EXPECT_EQ(log.NewLines(LogTab::MarketData), notice);
+
+  clock_.SetTime(9, 0);
+  Tick();
+  clock_.SetTime(3, 30);
+  Tick();
+  Tick();
+  EXPECT_EQ(log.NewLines(LogTab::MarketData), (Lines{notice[0], notice[0]}));
+  EXPECT_EQ(spi_.ticksAccepted(), 1u);
+}
+
+TEST_F(TickIntakeTest, SampleEveryTwelfthAndTrimEveryHundredThirtyFourthAcceptedTick) {
+  TrimMarketData();
+  clock_.SetTime(4, 0);
+  for (int i = 0; i < 5; ++i) Tick();  // dropped: they write the notice and count for nothing
+  ASSERT_EQ(MarketData().size(), 1u);
+  clock_.SetTime(10, 0);
+
+  for (int i = 1; i <= 11; ++i) Tick();
+  EXPECT_EQ(MarketData().size(), 1u);
+  Tick();
+  ASSERT_EQ(MarketData().size(), 2u);
+  EXPECT_EQ(MarketData().back(), "rb2405[3725.00][3750.00][3700.00]");
+
+  for (int i = 13; i <= 133; ++i) Tick();
+  EXPECT_EQ(MarketData().size(), 1u + 133 / 12);
+  Tick();  // the 134th
+  EXPECT_TRUE(MarketData().empty());
+  for (int i = 135; i <= 144; ++i) Tick();
+  EXPECT_EQ(MarketData().size(), 1u);  // the 144th is the 12th sample
+  Drain();
+}
+
+TEST_F(TickIntakeTest, OnlyTheSelectedContractIsForwardedWhileAReplayIsActive) {
+  relay_.Select("IF2106");
+  relay_.EndForwarding();
+  Tick("IF2106");
+  EXPECT_EQ(relay_.BufferSize(), 0u);
+
+  relay_.Select("IF2106");
+  Tick("IF2107");
+  Tick("if2106");
+  Tick("IF2106");
+  Tick("IF2106");
+  EXPECT_EQ(relay_.BufferSize(), 2u);
+  relay_.Select("IF2106");  // a new request: the next IF2106 tick starts a fresh buffer
+  Tick("IF2106");
+  EXPECT_EQ(relay_.BufferSize(), 1u);
+  TickRecord taken;
+  ASSERT_TRUE(relay_.Take(&taken));
+  EXPECT_STREQ(taken.InstrumentID, "IF2106");
+  EXPECT_EQ(Drain().size(), 6u);  // every tick went to the writer queue
+}
+
+TEST_F(TickIntakeTest, NothingIsQueuedOnceTheIntakeIsStopped) {
+  Tick();
+  spi_.StopIntake();
+  Tick();
+  EXPECT_EQ(spi_.ticksAccepted(), 1u);
+  EXPECT_EQ(Drain().size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include "storage/tick_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "tests/support/tick_fixtures.h"
+
+namespace {
+
+const char kDblMaxFixed[] =
+    "179769313486231570814527423731704356798070567525844996598917476803157260780028538760589558632766878171540458953514382464234321326889464182768467546703537516986049910576551282076245490090389328944075868508455133942304583236903222948165808559332123348274797826204144723168738177180919299881250404026184124858368.00";
+
+std::string Line(const TickRecord& record, NumberStyle style) {
+  char out[kTickLineSize];
+  const std::size_t n = BuildTickLine(record, "20240301090507", style, out);
+  EXPECT_EQ(n, std::strlen(out));
+  return std::string(out, n);
+}
+
+TEST(TickLineTest, ExampleRecordInBothStyles) {
+  const TickRecord r = ExampleRb2405Record();
+  EXPECT_EQ(Line(r, NumberStyle::kGeneral),
+            "20240301090507,rb2405,20240301,20240301,09:05:07,500,3725,123456,3750,3700,3710,-1,37251.2,3726,15,"
+            "3725,30,3950,3500,1.65432e+06,4.59877e+09,3720,1.65e+06,3722\r\n");
+  EXPECT_EQ(Line(r, NumberStyle::kFixed),
+            "20240301090507,rb2405,20240301,20240301,09:05:07,500,3725.00,123456,3750.00,3700.00,3710.00,-1.00,"
+            "37251.23,3726.00,15,3725.00,30,3950.00,3500.00,1654321.00,4598765432.00,3720.00,1650000.00,"
+            "3722.00\r\n");
+}
+
+struct NumberCase {
+  double value;
+  const char* general;
+  const char* fixed;
+};
+
+TEST(TickLineTest, NumbersMatchPrintfIncludingExtremes) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const NumberCase cases[] = {
+      {3725, "3725", "3725.00"},
+      {37251.2345, "37251.2", "37251.23"},
+      {1654321, "1.65432e+06", "1654321.00"},
+      {123456, "123456", "123456.00"},
+      {-1, "-1", "-1.00"},
+      {0, "0", "0.00"},
+      {-0.0, "-0", "-0.00"},
+      {0.0001, "0.0001", "0.00"},
+      {0.00001, "1e-05", "0.00"},
+      {0.125, "0.125", "0.12"},  // an exact tie rounds to even, as printf does
+      {0.375, "0.375", "0.38"},
+      {std::numeric_limits<double>::denorm_min(), "4.94066e-324", "0.00"},
+      {std::nan(""), "nan", "nan"},
+      {-std::nan(""), "-nan", "-nan"},
+      {inf, "inf", "inf"},
+      {-inf, "-inf", "-inf"},
+      {std::numeric_limits<double>::max(), "1.79769e+308", kDblMaxFixed},
+  };
+  for (const auto& c : cases) {
+    char out[kNumberSize];
+    EXPECT_EQ(std::string(out, FormatNumber(c.value, NumberStyle::kGeneral, out)), c.general) << c.general;
+    EXPECT_EQ(std::string(out, FormatNumber(c.value, NumberStyle::kFixed, out)), c.fixed) << c.general;
+  }
+  EXPECT_EQ(std::strlen(kDblMaxFixed), 312u);
+}
+
+TEST(TickLineTest, LongestPossibleLineIsNotCut) {
+  TickRecord r = ExampleRb2405Record();
+  const double m = -std::numeric_limits<double>::max();
+  for (double* d : {&r.LastPrice, &r.HighestPrice, &r.LowestPrice, &r.OpenPrice, &r.ClosePrice, &r.AveragePrice,
+                    &r.AskPrice1, &r.BidPrice1, &r.UpperLimitPrice, &r.LowerLimitPrice, &r.OpenInterest,
+                    &r.Turnover, &r.PreClosePrice, &r.PreOpenInterest, &r.PreSettlementPrice}) {
+    *d = m;
+  }
+  std::snprintf(r.InstrumentID, sizeof(r.InstrumentID), "%s", std::string(30, 'x').c_str());
+  r.UpdateMillisec = r.Volume = r.AskVolume1 = r.BidVolume1 = std::numeric_limits<int>::min();
+
+  const std::string line = Line(r, NumberStyle::kFixed);
+  EXPECT_EQ(line.size(), 14 + 30 + 8 + 8 + 8 + 4 * 11 + 15 * 313 + 23 + 2);
+  EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+  EXPECT_NE(line.find(std::string("-") + kDblMaxFixed + "\r\n"), std::string::npos);
+}
+
+}  // namespace
