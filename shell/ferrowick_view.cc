@@ -34,6 +34,8 @@ CFerrowickView::CFerrowickView(CFerrowickApp& app, QWidget* parent)
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setShowGrid(true);
   verticalHeader()->hide();
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   setWordWrap(false);
   CreateContextMenu();
   app_.SetView(this);
