@@ -47,16 +47,25 @@ QList<QPointF> DecimateLine(const QList<QPointF>& points, int buckets) {
   return out;
 }
 
-QList<QPointF> DecimateBars(const QList<QPointF>& bars, int buckets) {
-  if (buckets <= 0 || bars.size() <= static_cast<qsizetype>(buckets)) return bars;
-  QList<QPointF> out;
-  out.reserve(buckets);
+QList<qsizetype> TallestBars(const QList<QPointF>& bars, int buckets) {
+  QList<qsizetype> kept;
+  if (buckets <= 0 || bars.size() <= static_cast<qsizetype>(buckets)) {
+    for (qsizetype i = 0; i < bars.size(); ++i) kept.push_back(i);
+    return kept;
+  }
+  kept.reserve(buckets);
   ForEachSlice(bars, buckets, [&](qsizetype first, qsizetype end) {
     qsizetype tallest = first;
     for (qsizetype i = first + 1; i < end; ++i) {
       if (bars[i].y() > bars[tallest].y()) tallest = i;
     }
-    out.push_back(bars[tallest]);
+    kept.push_back(tallest);
   });
+  return kept;
+}
+
+QList<QPointF> DecimateBars(const QList<QPointF>& bars, int buckets) {
+  QList<QPointF> out;
+  for (qsizetype i : TallestBars(bars, buckets)) out.push_back(bars[i]);
   return out;
 }

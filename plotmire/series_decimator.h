@@ -11,5 +11,7 @@ QList<QPointF> DecimateLine(const QList<QPointF>& points, int buckets);
 
 // Thins bars (x, height >= 0) in ascending x: per slice the tallest bar, at its own x.
 QList<QPointF> DecimateBars(const QList<QPointF>& bars, int buckets);
+// The indices of the bars that DecimateBars keeps.
+QList<qsizetype> TallestBars(const QList<QPointF>& bars, int buckets);
 
 #endif

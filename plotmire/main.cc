@@ -1,0 +1,91 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "plotmire/chart_panel.h"
+#include "plotmire/chart_window.h"
+#include "plotmire/path_receiver.h"
+
+namespace {
+
+struct Options {
+  QString argument;
+  QString server_name = QStringLiteral("Plotmire");
+  QString screenshot;
+  double hover_at = -1;  // fraction of the plot width, for screenshots
+  QSize size{1280, 800};
+};
+
+Options ParseOptions(const QApplication& app) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Intraday chart of one contract's tick file; follows the file while it grows.\n"
+      "FILE is a tick file, or a path day\\file.csv below the Data folder beside this program.");
+  parser.addHelpOption();
+  parser.addPositionalArgument("FILE", "tick file to chart", "[FILE]");
+  QCommandLineOption server(QStringLiteral("server-name"), "local server to listen on", "NAME", "Plotmire");
+  QCommandLineOption screenshot(QStringLiteral("screenshot"), "save the window to PNG after loading, then quit", "PNG");
+  QCommandLineOption hover(QStringLiteral("hover-at"), "show the tick at this fraction of the width", "FRACTION");
+  QCommandLineOption size(QStringLiteral("size"), "window size", "WxH");
+  for (QCommandLineOption* o : {&server, &screenshot, &hover, &size}) {
+    o->setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(*o);
+  }
+  parser.process(app);
+  Options options;
+  if (!parser.positionalArguments().isEmpty()) options.argument = parser.positionalArguments().first();
+  options.server_name = parser.value(server);
+  options.screenshot = parser.value(screenshot);
+  if (parser.isSet(hover)) options.hover_at = parser.value(hover).toDouble();
+  const QStringList wh = parser.value(size).split('x');
+  if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0) options.size = QSize(wh[0].toInt(), wh[1].toInt());
+  return options;
+}
+
+void TakeScreenshot(ChartWindow* window, const Options& options) {
+  if (options.hover_at >= 0 && !window->data().empty()) {
+    window->panel()->HoverAt(options.hover_at * window->data().axis().minutes());
+  }
+  QApplication::processEvents();
+  const bool saved = window->grab().save(options.screenshot, "PNG");
+  std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "cannot save", qPrintable(options.screenshot));
+  QApplication::exit(saved ? 0 : 1);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Plotmire"));
+  const Options options = ParseOptions(app);
+
+  PathReceiver receiver(options.server_name);
+  const PathReceiver::ListenResult listening = receiver.Listen();
+  // A chart program already runs: it receives the path the desktop program sends next.
+  if (listening == PathReceiver::ListenResult::kOtherInstance && options.argument.isEmpty()) return 0;
+
+  ChartWindow window(QCoreApplication::applicationDirPath());
+  window.resize(options.size);
+  if (listening == PathReceiver::ListenResult::kFailed) {
+    window.SetListenNote(QStringLiteral("not receiving paths: %1").arg(receiver.error_text()));
+  }
+  QObject::connect(&receiver, &PathReceiver::pathReceived, &window, [&window](const QString& path) {
+    window.OpenReceivedPath(path);
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+  });
+  if (options.argument.contains(QLatin1Char('\\'))) {
+    window.OpenReceivedPath(options.argument);
+  } else if (!options.argument.isEmpty()) {
+    window.OpenFile(options.argument);
+  }
+  window.show();
+  if (!options.screenshot.isEmpty()) {
+    QTimer::singleShot(1500, &window, [&window, &options] { TakeScreenshot(&window, options); });
+  }
+  return app.exec();
+}
