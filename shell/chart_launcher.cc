@@ -1,13 +1,14 @@
 #include "shell/chart_launcher.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
 #include "plotmire/send_path_to_chart.h"
 
 QString ProcessChartLauncher::ChartProgramPath() const {
-  return QCoreApplication::applicationDirPath() + QStringLiteral("/Plotmire");
+  // The copy written out at startup, beside Data/: the chart program reads <its folder>/Data/...
+  return QDir::current().absoluteFilePath(QStringLiteral("Plotmire.exe"));
 }
 
 bool ProcessChartLauncher::StartProgram(const QString& path) {

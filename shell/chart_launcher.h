@@ -8,7 +8,7 @@
 class ChartLauncher {
  public:
   virtual ~ChartLauncher() = default;
-  // The chart program next to the running executable.
+  // The chart program file that the desktop program wrote out.
   virtual QString ChartProgramPath() const = 0;
   // Starts the program without arguments; false when there is no such program file.
   virtual bool StartProgram(const QString& path) = 0;

@@ -1,7 +1,10 @@
 #include <QApplication>
 
+#include "plotmire/extract_embedded_file.h"
 #include "shell/collector_system.h"
 #include "shell/ferrowick_app.h"
+#include "shell/main_frame.h"
+#include "shell/termination_signals.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -13,7 +16,14 @@ int main(int argc, char** argv) {
 
   CFerrowickApp::Options options;
   options.makeSystem = [] { return std::make_unique<CollectorSystem>(); };
+  options.extractChartProgram = [] {
+    ExtractEmbeddedFile(QStringLiteral(":/plotmire/Plotmire.exe"), QStringLiteral("Plotmire.exe"));
+  };
   CFerrowickApp app(std::move(options));
   if (!app.InitInstance()) return 0;
+  // kill, Ctrl-C or the end of the session: the same orderly shutdown as a confirmed close.
+  TerminationSignals stopSignals;
+  QObject::connect(&stopSignals, &TerminationSignals::terminationRequested, app.mainFrame(),
+                   &CMainFrame::CloseWithoutAsking);
   return app.ExitInstance(QApplication::exec());
 }

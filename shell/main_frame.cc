@@ -427,6 +427,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   app_.OnMainFrameClosed();
 }
 
+void CMainFrame::CloseWithoutAsking() {
+  closing_ = true;
+  close();
+}
+
 void CMainFrame::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && isMinimized() && app_.TrayAvailable()) {

@@ -51,6 +51,8 @@ class CMainFrame : public QMainWindow {
   void OnActiveTabChanged(const QString& label);
   void OnDocumentTimer();
   void OnApplicationLook(int id);
+  // Ends the program without the confirmation (the session ends or the process was told to stop).
+  void CloseWithoutAsking();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -7,11 +7,13 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "shell/caption_bar.h"
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
 #include "shell/settings_user_store.h"
+#include "shell/termination_signals.h"
 #include "tests/shell/shell_test_support.h"
 
 namespace {
@@ -216,6 +218,19 @@ TEST(ShellClose, CancelKeepsEverythingAndOkShutsDownOnce) {
   EXPECT_TRUE(frame->close());
   EXPECT_FALSE(frame->isVisible());
   EXPECT_EQ(shell.system->shutdowns, 1);
+}
+
+TEST(ShellClose, TerminationSignalShutsDownWithoutAsking) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  TerminationSignals stopSignals;
+  ASSERT_TRUE(stopSignals.installed());
+  QObject::connect(&stopSignals, &TerminationSignals::terminationRequested, shell.app->mainFrame(),
+                   &CMainFrame::CloseWithoutAsking);
+  raise(SIGTERM);
+  ASSERT_TRUE(WaitUntil([&] { return shell.system->shutdowns == 1; }));
+  EXPECT_FALSE(shell.app->mainFrame()->isVisible());
+  EXPECT_EQ(shell.dialogs->Count("确实要退出吗？"), 0);
 }
 
 TEST(ShellSingleInstance, SecondStartShowsTheFirstWindowAndTouchesNothing) {
