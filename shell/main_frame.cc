@@ -69,6 +69,7 @@ CMainFrame::CMainFrame(CFerrowickApp& app, QWidget* parent) : QMainWindow(parent
   CreateMenus();
   CreateTray();
   OnApplicationLook(app_.applicationLook);
+  RestoreWorkspace();
 
   auto* statusTimer = new QTimer(this);
   connect(statusTimer, &QTimer::timeout, this, &CMainFrame::OnStatusTimer);
@@ -422,9 +423,25 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     closing_ = true;
   }
   if (documentWindow_ != nullptr) documentWindow_->AllowClose();
+  SaveWorkspace();
   trayIcon_->SetIcon(0);
   event->accept();
   app_.OnMainFrameClosed();
+}
+
+void CMainFrame::SaveWorkspace() {
+  app_.workspace().Write("WindowGeometry", saveGeometry().toBase64().toStdString());
+  app_.workspace().Write("WindowState", saveState().toBase64().toStdString());
+}
+
+void CMainFrame::RestoreWorkspace() {
+  const auto stored = [this](const char* name) {
+    return QByteArray::fromBase64(QByteArray::fromStdString(app_.workspace().Read(name)));
+  };
+  const QByteArray geometry = stored("WindowGeometry");
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+  const QByteArray state = stored("WindowState");
+  if (!state.isEmpty()) restoreState(state);
 }
 
 void CMainFrame::CloseWithoutAsking() {
@@ -434,6 +451,9 @@ void CMainFrame::CloseWithoutAsking() {
 
 void CMainFrame::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ApplicationFontChange || event->type() == QEvent::FontChange) {
+    outputWnd_->UpdateFonts();
+  }
   if (event->type() == QEvent::WindowStateChange && isMinimized() && app_.TrayAvailable()) {
     // Hiding inside the state change confuses some window managers; do it right after.
     QTimer::singleShot(0, this, &CMainFrame::HideToTray);

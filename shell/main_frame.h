@@ -76,6 +76,9 @@ class CMainFrame : public QMainWindow {
   void HideToTray();
   void ShowCustomizeMenu();
   void ShowWindowManager();
+  // Window placement, toolbar and dock layout in the workspace section of the per-user store.
+  void SaveWorkspace();
+  void RestoreWorkspace();
   QAction* AddCommand(int id, const QString& text, std::function<void()> handler = nullptr);
 
   CFerrowickApp& app_;

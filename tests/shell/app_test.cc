@@ -12,6 +12,7 @@
 #include "shell/caption_bar.h"
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
+#include "shell/output_wnd.h"
 #include "shell/settings_user_store.h"
 #include "shell/termination_signals.h"
 #include "tests/shell/shell_test_support.h"
@@ -215,9 +216,16 @@ TEST(ShellClose, CancelKeepsEverythingAndOkShutsDownOnce) {
   EXPECT_TRUE(shell.system->replayRunning);
 
   shell.dialogs->answer = QMessageBox::Ok;
+  frame->outputWnd()->hide();
   EXPECT_TRUE(frame->close());
   EXPECT_FALSE(frame->isVisible());
   EXPECT_EQ(shell.system->shutdowns, 1);
+
+  // The layout is kept for the next start: the hidden log dock stays hidden.
+  ShellHarness next;
+  next.settingsPath = shell.settingsPath;
+  ASSERT_TRUE(next.Start());
+  EXPECT_TRUE(next.app->mainFrame()->outputWnd()->isHidden());
 }
 
 TEST(ShellClose, TerminationSignalShutsDownWithoutAsking) {
