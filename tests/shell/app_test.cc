@@ -13,6 +13,7 @@
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
 #include "shell/output_wnd.h"
+#include "shell/tray_icon.h"
 #include "shell/settings_user_store.h"
 #include "shell/termination_signals.h"
 #include "tests/shell/shell_test_support.h"
@@ -243,11 +244,11 @@ TEST(ShellClose, TerminationSignalShutsDownWithoutAsking) {
 
 TEST(ShellSingleInstance, SecondStartShowsTheFirstWindowAndTouchesNothing) {
   ShellHarness first;
+  first.trayAvailable = true;
   ASSERT_TRUE(first.Start());
   CMainFrame* frame = first.app->mainFrame();
   frame->showMinimized();
-  frame->hide();
-  ASSERT_FALSE(frame->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return frame->isHidden(); })) << "minimised to the tray";
 
   // A second start in the same runtime directory, with a store of its own that must stay untouched.
   ShellHarness second;
@@ -265,6 +266,7 @@ TEST(ShellSingleInstance, SecondStartShowsTheFirstWindowAndTouchesNothing) {
 
   ASSERT_TRUE(WaitUntil([&] { return frame->isVisible(); }));
   EXPECT_FALSE(frame->isMinimized());
+  EXPECT_TRUE(frame->trayIcon()->shown()) << "the icon stays";
 }
 
 TEST(ShellSingleInstance, LockIsFreeAgainOnceTheFirstInstanceIsGone) {
