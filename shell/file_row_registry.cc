@@ -4,15 +4,12 @@ void FileRowRegistry::OnTickReport(const char* fileName, const char* lastPrice,
                                    const char* openInterest, const char* localTime,
                                    const char* tradingDay) {
   const std::string name = fileName != nullptr ? fileName : "";
+  if (name.empty()) return;  // a record without a contract code gets no row
   RowReport report;
   if (!HasFileRow(name)) {
-    const int row = AddFileRow(name);
-    if (row == rowCounter_ && !name.empty()) {
-      rows_[name] = Entry{row, 1};
-      report.added = true;
-    }
+    rows_[name] = Entry{AddFileRow(name), 1};
+    report.added = true;
   }
-  if (!HasFileRow(name)) return;  // an empty file name gets no row
   const Entry entry = TakeWriteCount(name);
   report.row = entry.row;
   report.writeCount = entry.writeCount;
