@@ -22,6 +22,7 @@ void FileRowModel::SetUp() {
   endInsertColumns();
   const int emptyRow = static_cast<int>(rows_.size());
   beginInsertRows(QModelIndex(), emptyRow, emptyRow);
+  emptyRow_ = true;
   endInsertRows();
 }
 
@@ -60,7 +61,7 @@ QString FileRowModel::Text(int row, int column) const {
 
 int FileRowModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
-  return static_cast<int>(rows_.size()) + (setUp_ ? 1 : 0);
+  return static_cast<int>(rows_.size()) + (emptyRow_ ? 1 : 0);
 }
 
 int FileRowModel::columnCount(const QModelIndex& parent) const {

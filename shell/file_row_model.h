@@ -38,7 +38,8 @@ class FileRowModel : public QAbstractTableModel {
   using Row = std::array<QString, kColumns>;
 
   std::vector<Row> rows_;
-  bool setUp_ = false;
+  bool setUp_ = false;     // the eight columns exist
+  bool emptyRow_ = false;  // the empty last row exists
 };
 
 #endif

@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QMainWindow>
 #include <QMenu>
 #include <QTabWidget>
@@ -66,6 +67,8 @@ TEST_F(OutputWndTest, LinesFromSeveralThreadsArriveWholeAndInEachThreadsOrder) {
 }
 
 TEST_F(OutputWndTest, TrimKeepsTheLinesAboveTheFirstVisibleOne) {
+  QAbstractItemModelTester tester(pane->model(LogTab::MarketData),
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (int i = 0; i < 200; ++i) sink.AppendLine(LogTab::MarketData, "line " + std::to_string(i));
   ASSERT_TRUE(WaitUntil([&] { return Lines(LogTab::MarketData).size() == 200; }));
   COutputList* list = pane->list(LogTab::MarketData);

@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QMdiArea>
 #include <QMenu>
 #include <QStatusBar>
@@ -30,6 +31,7 @@ TEST(DataView, RowsAndCountsForTwoContractsFromTheWriterThread) {
   ASSERT_TRUE(shell.Start());
   CFerrowickView* view = shell.app->view();
   FileRowModel* rows = view->rows();
+  QAbstractItemModelTester tester(rows, QAbstractItemModelTester::FailureReportingMode::Fatal);
   ASSERT_EQ(rows->rowCount(), 1) << "the empty set-up row";
   for (int column = 0; column < FileRowModel::kColumns; ++column) {
     EXPECT_EQ(view->columnWidth(column), FileRowModel::Width(column));
@@ -64,6 +66,7 @@ TEST(DataView, ReportsBeforeTheSetUpAreKeptAndAnEmptyNameGetsNoRow) {
   QtApplicationGuard guard;
   FileRowRegistry registry;
   FileRowModel rows;
+  QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::Fatal);
   registry.OnTickReport("rb2405.csv", "1.00", "2", "t1", "20240301");
   registry.OnTickReport("", "1.00", "2", "t1", "20240301");
   registry.OnTickReport("rb2405.csv", "1.50", "3", "t2", "20240301");
