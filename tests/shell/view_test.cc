@@ -1,4 +1,7 @@
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QMdiArea>
 #include <QMenu>
 #include <QStatusBar>
@@ -145,6 +148,32 @@ TEST(DataView, ContextMenuHasTheEditItemsDisabled) {
     EXPECT_FALSE(action->isEnabled());
   }
   EXPECT_EQ(texts, QStringList({"剪切(&T)", "复制(&C)", "粘贴(&P)"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ChartLauncher, StartsTheProgramWrittenOutInTheWorkingDirectory) {
+  QtApplicationGuard guard;
+  QTemporaryDir dir;
+  struct BackToWhereWeWere {
+    QString path = QDir::currentPath();
+    ~BackToWhereWeWere() { QDir::setCurrent(path); }
+  } restore;
+  ASSERT_TRUE(QDir::setCurrent(dir.path()));
+  ProcessChartLauncher launcher;
+  const QString program = launcher.ChartProgramPath();
+  EXPECT_EQ(program, dir.filePath("Plotmire.exe"));
+  EXPECT_FALSE(launcher.StartProgram(program)) << "no program file yet";
+
+  QFile script(program);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
+  script.close();
+  script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+  EXPECT_TRUE(launcher.StartProgram(program));
+  EXPECT_TRUE(WaitUntil([&] { return QFile::exists(dir.filePath("started")); }));
 }
 
 }  // namespace
