@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include "shell/about_dlg.h"
 #include "shell/caption_bar.h"
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
@@ -276,6 +277,28 @@ TEST(ShellSingleInstance, LockIsFreeAgainOnceTheFirstInstanceIsGone) {
   ShellHarness again;
   again.runtimeDir = shell.runtimeDir;
   EXPECT_TRUE(again.Start());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AboutDialog, TitleVersionNotesAndOkButton) {
+  QtApplicationGuard guard;
+  CAboutDlg about;
+  EXPECT_EQ(about.windowTitle(), "关于 Tessarine");
+  QStringList texts;
+  for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+  EXPECT_TRUE(texts.contains("Tessarine4.8 版"));
+  EXPECT_TRUE(texts.join('\n').contains("7777")) << "the notes name the replay port";
+  const QList<QPushButton*> buttons = about.findChildren<QPushButton*>();
+  ASSERT_EQ(buttons.size(), 1);
+  EXPECT_EQ(buttons[0]->text(), "确定");
+  EXPECT_TRUE(buttons[0]->isDefault());
+  about.show();
+  buttons[0]->click();
+  EXPECT_EQ(about.result(), QDialog::Accepted);
+  EXPECT_FALSE(about.isVisible());
 }
 
 }  // namespace
