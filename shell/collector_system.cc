@@ -1,0 +1,42 @@
+#include "shell/collector_system.h"
+
+#include "collector/collector_runtime.h"
+#include "core/setting_ini.h"
+#include "replay/service/replay_service.h"
+
+CollectorSystem::CollectorSystem() = default;
+
+CollectorSystem::~CollectorSystem() {
+  // The runtime's threads may still report; it stays until the process ends.
+  (void)runtime_.release();
+}
+
+void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receiver) {
+  if (runtime_) return;
+  // The same windows the collector reads, for the start-up notice of the data view.
+  AccountSettings account;
+  ReadSettingIni(kSettingIniPath, &account, &windows_);
+  CollectorRuntime::Options options;
+  options.startReplayService = startReplayService;
+  options.receiver = receiver;
+  runtime_ = std::make_unique<CollectorRuntime>(options);
+  runtime_->Start();
+}
+
+void CollectorSystem::StartReplayService() {
+  if (runtime_) runtime_->replayService().StartReplayService();
+}
+
+void CollectorSystem::StopReplayService() {
+  if (runtime_) runtime_->replayService().StopReplayService();
+}
+
+bool CollectorSystem::ReplayServiceRunning() const {
+  return runtime_ && runtime_->replayService().running();
+}
+
+void CollectorSystem::Shutdown() {
+  if (runtime_) runtime_->Shutdown();
+}
+
+const StopSaveWindows& CollectorSystem::stopSaveWindows() const { return windows_; }

@@ -1,0 +1,29 @@
+#include <QApplication>
+
+#include "plotmire/extract_embedded_file.h"
+#include "shell/collector_system.h"
+#include "shell/ferrowick_app.h"
+#include "shell/main_frame.h"
+#include "shell/termination_signals.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(CFerrowickApp::kTitle);
+  QApplication::setOrganizationName(QStringLiteral("Vantrelo Quoteloom"));
+  QApplication::setDesktopFileName(QStringLiteral("Quoteloom.AppID.NoVersion"));
+  // Closing a message box while the window sits in the tray must not end the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  CFerrowickApp::Options options;
+  options.makeSystem = [] { return std::make_unique<CollectorSystem>(); };
+  options.extractChartProgram = [] {
+    ExtractEmbeddedFile(QStringLiteral(":/plotmire/Plotmire.exe"), QStringLiteral("Plotmire.exe"));
+  };
+  CFerrowickApp app(std::move(options));
+  if (!app.InitInstance()) return 0;
+  // kill, Ctrl-C or the end of the session: the same orderly shutdown as a confirmed close.
+  TerminationSignals stopSignals;
+  QObject::connect(&stopSignals, &TerminationSignals::terminationRequested, app.mainFrame(),
+                   &CMainFrame::CloseWithoutAsking);
+  return app.ExitInstance(QApplication::exec());
+}

@@ -1,0 +1,23 @@
+#ifndef QUOTELOOM_SHELL_SHELL_SYSTEM_H
+#define QUOTELOOM_SHELL_SHELL_SYSTEM_H
+
+class StopSaveWindows;
+class TickReportReceiver;
+
+// What the window needs of the running collector, so the shell is tested without one.
+// User-interface thread only; the receiver is called on the tick writer thread.
+class ShellSystem {
+ public:
+  virtual ~ShellSystem() = default;
+  // Runs once: the replay service when asked, the tick writer and the collector.
+  virtual void Start(bool startReplayService, TickReportReceiver* receiver) = 0;
+  virtual void StartReplayService() = 0;
+  virtual void StopReplayService() = 0;
+  virtual bool ReplayServiceRunning() const = 0;
+  // Stops the intake, writes everything queued and stops the replay service.
+  virtual void Shutdown() = 0;
+  // The stop-save windows as the collector holds them at this moment.
+  virtual const StopSaveWindows& stopSaveWindows() const = 0;
+};
+
+#endif
