@@ -108,6 +108,8 @@ TEST_F(ReplayEndToEndTest, InterruptSendsTheStopRequest) {
   ASSERT_EQ(program.Lines().size(), 1u);
   program.Signal(SIGINT);
   EXPECT_EQ(program.Wait(), 0) << program.Errors();
+  // The server sees the close after the program has ended; wait for it before reading the order.
+  ASSERT_TRUE(WaitForLog("OnClose 客户端断开(1)[Operation:5][ErrorCode:0]"));
   EXPECT_TRUE(LogHasInOrder({"OnReceive(1) 结束", "OnClose 客户端断开(1)[Operation:5][ErrorCode:0]"}));
 }
 
