@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sched.h>
 
 #include <cerrno>
 #include <cstring>
@@ -140,6 +141,30 @@ TEST(OperationThreadTest, RunsOnAnotherThread) {
   std::thread::id ran;
   RunOnOperationThread([](void* p) { *static_cast<std::thread::id*>(p) = std::this_thread::get_id(); }, &ran);
   EXPECT_NE(ran, std::this_thread::get_id());
+}
+
+TEST(OperationThreadTest, RunsOnTheCallersProcessorAndLeavesTheCallerFree) {
+  cpu_set_t before;
+  ASSERT_EQ(pthread_getaffinity_np(pthread_self(), sizeof(before), &before), 0);
+  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one processor only";
+  struct Seen {
+    int processors = 0;
+    int cpu = -1;
+  } seen;
+  RunOnOperationThread(
+      [](void* p) {
+        auto* s = static_cast<Seen*>(p);
+        cpu_set_t mine;
+        pthread_getaffinity_np(pthread_self(), sizeof(mine), &mine);
+        s->processors = CPU_COUNT(&mine);
+        s->cpu = sched_getcpu();
+      },
+      &seen);
+  EXPECT_EQ(seen.processors, 1);
+  EXPECT_GE(seen.cpu, 0);
+  cpu_set_t after;
+  ASSERT_EQ(pthread_getaffinity_np(pthread_self(), sizeof(after), &after), 0);
+  EXPECT_TRUE(CPU_EQUAL(&before, &after));
 }
 
 TEST(OperationThreadTest, RefusedThreadRunsTheOperationOnTheCaller) {
