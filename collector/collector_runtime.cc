@@ -98,6 +98,8 @@ ReplayService& CollectorRuntime::replayService() { return impl_->replay; }
 
 LiveTickRelay& CollectorRuntime::liveTickRelay() { return impl_->relay; }
 
+const StopSaveWindows& CollectorRuntime::stopSaveWindows() const { return impl_->windows; }
+
 CollectorRuntime::Counters CollectorRuntime::counters() const {
   const Impl& m = *impl_;
   Counters c{};

@@ -12,6 +12,7 @@
 
 class Clock;
 class LiveTickRelay;
+class StopSaveWindows;
 class ReplayService;
 class TickReportReceiver;
 
@@ -45,6 +46,8 @@ class CollectorRuntime {
 
   ReplayService& replayService();
   LiveTickRelay& liveTickRelay();
+  // The stop-save windows as the collector holds them: the built-in ones until it has read setting.ini.
+  const StopSaveWindows& stopSaveWindows() const;
   Counters counters() const;
 
  private:

@@ -1,7 +1,6 @@
 #include "shell/collector_system.h"
 
 #include "collector/collector_runtime.h"
-#include "core/setting_ini.h"
 #include "replay/service/replay_service.h"
 
 CollectorSystem::CollectorSystem() = default;
@@ -13,9 +12,6 @@ CollectorSystem::~CollectorSystem() {
 
 void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receiver) {
   if (runtime_) return;
-  // The same windows the collector reads, for the start-up notice of the data view.
-  AccountSettings account;
-  ReadSettingIni(kSettingIniPath, &account, &windows_);
   CollectorRuntime::Options options;
   options.startReplayService = startReplayService;
   options.receiver = receiver;
@@ -39,4 +35,6 @@ void CollectorSystem::Shutdown() {
   if (runtime_) runtime_->Shutdown();
 }
 
-const StopSaveWindows& CollectorSystem::stopSaveWindows() const { return windows_; }
+const StopSaveWindows& CollectorSystem::stopSaveWindows() const {
+  return runtime_ ? runtime_->stopSaveWindows() : builtInWindows_;
+}

@@ -24,7 +24,7 @@ class CollectorSystem : public ShellSystem {
 
  private:
   std::unique_ptr<CollectorRuntime> runtime_;
-  StopSaveWindows windows_;  // the defaults until setting.ini is read at Start
+  StopSaveWindows builtInWindows_;  // before Start: the built-in windows
 };
 
 #endif

@@ -107,15 +107,7 @@ class Rig {
                                      "bench", "--password", "bench"};
     argv.insert(argv.end(), simulatorArgs.begin(), simulatorArgs.end());
     simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
-    std::string address;
-    WaitUntil(
-        [&] {
-          std::smatch m;
-          const std::string out = simulator_->Output();
-          if (std::regex_search(out, m, std::regex("listening (\\S+)"))) address = m[1];
-          return !address.empty();
-        },
-        10s);
+    const std::string address = WaitForListeningAddress(*simulator_, 10s);
     if (address.empty()) {
       std::fprintf(stderr, "the front simulator did not start\n");
       std::exit(1);

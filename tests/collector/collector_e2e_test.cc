@@ -88,16 +88,7 @@ class CollectorEndToEndTest : public ::testing::Test {
                                      (dir_ / "summary.json").string()};
     argv.insert(argv.end(), extra.begin(), extra.end());
     simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
-    std::string address;
-    WaitUntil(
-        [&] {
-          std::smatch m;
-          const std::string out = simulator_->Output();
-          if (std::regex_search(out, m, std::regex("listening (\\S+)"))) address = m[1];
-          return !address.empty() || !simulator_->Running();
-        },
-        10s);
-    return address;
+    return WaitForListeningAddress(*simulator_, 10s);
   }
 
   void StartCollector(const std::string& address, const std::string& password = "p1",

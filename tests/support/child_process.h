@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -98,6 +99,21 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milli
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
+}
+
+// Waits for the front simulator's first line "listening HOST:PORT" and returns HOST:PORT; empty when
+// the program ends or `limit` passes first.
+inline std::string WaitForListeningAddress(ChildProcess& simulator, std::chrono::milliseconds limit) {
+  std::string address;
+  WaitUntil(
+      [&] {
+        std::smatch m;
+        const std::string out = simulator.Output();
+        if (std::regex_search(out, m, std::regex("listening (\\S+)"))) address = m[1];
+        return !address.empty() || !simulator.Running();
+      },
+      limit);
+  return address;
 }
 
 #endif
