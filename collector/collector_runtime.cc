@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "ThostFtdcMdApi.h"
+#include "collector/open_file_limit.h"
 #include "core/file_lock.h"
+#include "core/log_sink.h"
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
 #include "marketdata/md_spi.h"
@@ -72,6 +74,9 @@ void CollectorRuntime::Start() {
   Impl& m = *impl_;
   if (m.started) return;
   m.started = true;
+  // Before the replay service accepts connections, so they cannot use up what the writer needs.
+  std::string limitProblem;
+  if (!RaiseOpenFileLimit(&limitProblem)) AppendLine(LogTab::NetworkLog, limitProblem);
   if (m.options.startReplayService) m.replay.StartReplayService();
   // The queue exists before the writer's first pop.
   m.queue.reset(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi()));
@@ -107,6 +112,7 @@ CollectorRuntime::Counters CollectorRuntime::counters() const {
   if (m.writer != nullptr) {
     const TickWriterThread::Counters w = m.writer->counters();
     c.ticksWritten = w.ticksWritten;
+    c.ticksUnstorable = w.ticksUnstorable;
     c.fallbackLines = w.fallbackLines;
     c.linesLost = w.linesLost;
   }

@@ -2,8 +2,8 @@
 #define QUOTELOOM_COLLECTOR_COLLECTOR_RUNTIME_H
 
 // The running collector as both programs use it: the start sequence of the data view without the
-// window (replay service when enabled, tick writer thread, collector thread) and the orderly
-// shutdown (stop accepting ticks, write everything queued, stop the replay service).
+// window (open-file limit raised, replay service when enabled, tick writer thread, collector thread)
+// and the orderly shutdown (stop accepting ticks, write everything queued, stop the replay service).
 // Created, started and shut down by one thread (the window's or the headless program's main thread).
 //
 // Contract shared by quoteloomd and the desktop shell; implemented in collector_runtime.cc.
@@ -28,7 +28,8 @@ class CollectorRuntime {
 
   struct Counters {
     std::uint64_t ticksAccepted;     // pushed into the writer queue by the intake
-    std::uint64_t ticksWritten;      // records whose two lines were handled
+    std::uint64_t ticksWritten;      // records with both lines on disk (data file or its fallback)
+    std::uint64_t ticksUnstorable;   // records the writer refused (unsafe code or text): not stored
     std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt
     std::uint64_t linesLost;         // lines that reached neither file
     std::uint64_t queueDepth;        // records waiting in the writer queue
@@ -39,7 +40,7 @@ class CollectorRuntime {
   CollectorRuntime(const CollectorRuntime&) = delete;
   CollectorRuntime& operator=(const CollectorRuntime&) = delete;
 
-  // Runs once: replay service (when enabled), tick writer thread, collector thread.
+  // Runs once: open-file limit raised, replay service (when enabled), tick writer thread, collector thread.
   void Start();
   // Stops the intake, lets the writer write every queued record, stops the replay service.
   void Shutdown();

@@ -38,8 +38,9 @@ std::string CurrentDirectory() {
 void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
   const CollectorRuntime::Counters c = runtime.counters();
   std::printf("[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
-              ", fallback lines %" PRIu64 ", lost lines %" PRIu64 "\n",
-              receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost);
+              ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 "\n",
+              receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
+              c.ticksUnstorable);
   std::fflush(stdout);
 }
 
@@ -128,8 +129,8 @@ int main(int argc, char** argv) {
   runtime.Shutdown();
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
-              ", lost lines %" PRIu64 "\n",
-              after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost);
+              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 "\n",
+              after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable);
   TheLogSink().Detach(&console);
   return 0;
 }

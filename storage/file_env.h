@@ -5,11 +5,14 @@
 
 // What the tick writer needs of the file system, behind an interface so tests can inject a failed
 // open, write or close. Implementations are called by the tick writer thread only.
+// The error of an open that found a named pipe, a device or a socket under the name.
+inline constexpr int kNotARegularFile = -1;
+
 class FileEnv {
  public:
   enum class AppendStatus {
     kOk,           // the bytes are in the file and it is closed
-    kOpenFailed,   // nothing was written
+    kOpenFailed,   // nothing was written (also: the name is not a regular file)
     kWriteFailed,  // opened, but the bytes are not all in the file (any partial tail is removed)
     kCloseFailed,  // written, but closing reported an error (the data may not be on disk)
   };
@@ -20,9 +23,10 @@ class FileEnv {
   virtual bool Exists(const char* path) = 0;
   // Creates one directory level; the result is not reported, a later open tells.
   virtual void CreateDirectory(const char* path) = 0;
-  // One open-append-close: opens for appending (creating the file when missing, shared with other
-  // readers and writers), writes the bytes with one write and closes the file.
-  virtual AppendStatus AppendToFile(const char* path, const char* data, std::size_t size) = 0;
+  // One open-append-close: opens a regular file for appending (creating it when missing, shared
+  // with other readers and writers) without ever waiting on the open, writes the bytes with one
+  // write and closes the file. On failure `*error` holds the errno of the failing step.
+  virtual AppendStatus AppendToFile(const char* path, const char* data, std::size_t size, int* error) = 0;
 };
 
 #endif

@@ -23,6 +23,29 @@ std::size_t WriteAll(int fd, const char* data, std::size_t size) {
   return done;
 }
 
+// Opens `path` for appending without waiting: O_NONBLOCK keeps a named pipe without a reader from
+// holding the writer (and the file lock) for ever. Only a regular file is kept; otherwise returns -1
+// with the errno (or kNotARegularFile for a pipe, device or socket) in `*error`.
+int OpenRegularForAppend(const char* path, int* error) {
+  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    *error = errno;
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = kNotARegularFile;
+  } else {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
 }  // namespace
 
 bool PosixFileEnv::Exists(const char* path) {
@@ -32,11 +55,14 @@ bool PosixFileEnv::Exists(const char* path) {
 
 void PosixFileEnv::CreateDirectory(const char* path) { (void)::mkdir(path, 0755); }
 
-FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* data, std::size_t size) {
-  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* data, std::size_t size, int* error) {
+  *error = 0;
+  const int fd = OpenRegularForAppend(path, error);
   if (fd < 0) return AppendStatus::kOpenFailed;
+  errno = 0;
   const std::size_t written = WriteAll(fd, data, size);
   if (written != size) {
+    *error = errno != 0 ? errno : EIO;
     // A full disk may take part of the line; cut it off so the file keeps whole lines only.
     struct stat st;
     if (written > 0 && ::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(written)) {
@@ -45,6 +71,9 @@ FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* d
     ::close(fd);
     return AppendStatus::kWriteFailed;
   }
-  if (::close(fd) != 0) return AppendStatus::kCloseFailed;
+  if (::close(fd) != 0) {
+    *error = errno;
+    return AppendStatus::kCloseFailed;
+  }
   return AppendStatus::kOk;
 }

@@ -4,12 +4,13 @@
 #include "storage/file_env.h"
 
 // The real file system through open(O_APPEND)/write/close, so a line reaches the file in one
-// write and a killed process leaves only whole lines. Any one thread at a time.
+// write and a killed process leaves only whole lines. The open never blocks: a named pipe, a
+// device or a symbolic link in place of a stored file counts as a failed open. Any one thread at a time.
 class PosixFileEnv : public FileEnv {
  public:
   bool Exists(const char* path) override;
   void CreateDirectory(const char* path) override;
-  AppendStatus AppendToFile(const char* path, const char* data, std::size_t size) override;
+  AppendStatus AppendToFile(const char* path, const char* data, std::size_t size, int* error) override;
 };
 
 #endif

@@ -1,17 +1,52 @@
 #include "storage/storage_paths.h"
 
 #include <cstdio>
+#include <cstring>
 
-void TimeStreamFilePath(const char* tradingDay, char (&out)[kFilePathSize]) {
-  std::snprintf(out, sizeof(out), "%s/%s.csv", kTimeStreamDirectory, tradingDay);
+namespace {
+
+// A snprintf result that did not fit: the name would be cut, so it is refused.
+template <std::size_t N>
+bool Fits(int length, char (&out)[N]) {
+  if (length >= 0 && static_cast<std::size_t>(length) < N) return true;
+  out[0] = '\0';
+  return false;
 }
 
-void DayDirectoryPath(const char* tradingDay, char (&out)[kDayDirectorySize]) {
-  std::snprintf(out, sizeof(out), "%s/%s", kDataDirectory, tradingDay);
+template <std::size_t N>
+bool Refuse(char (&out)[N]) {
+  out[0] = '\0';
+  return false;
 }
 
-void ContractFilePath(const char* tradingDay, const char* contract, char (&out)[kFilePathSize]) {
-  std::snprintf(out, sizeof(out), "%s/%s/%s.csv", kDataDirectory, tradingDay, contract);
+}  // namespace
+
+bool IsSafeNameComponent(const char* text, std::size_t maxLength) {
+  const std::size_t n = strnlen(text, maxLength + 1);
+  if (n == 0 || n > maxLength) return false;
+  if (std::strcmp(text, ".") == 0 || std::strcmp(text, "..") == 0) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
+bool TimeStreamFilePath(const char* tradingDay, char (&out)[kFilePathSize]) {
+  if (!IsSafeNameComponent(tradingDay, kMaxDayLength)) return Refuse(out);
+  return Fits(std::snprintf(out, sizeof(out), "%s/%s.csv", kTimeStreamDirectory, tradingDay), out);
+}
+
+bool DayDirectoryPath(const char* tradingDay, char (&out)[kDayDirectorySize]) {
+  if (!IsSafeNameComponent(tradingDay, kMaxDayLength)) return Refuse(out);
+  return Fits(std::snprintf(out, sizeof(out), "%s/%s", kDataDirectory, tradingDay), out);
+}
+
+bool ContractFilePath(const char* tradingDay, const char* contract, char (&out)[kFilePathSize]) {
+  if (!IsSafeNameComponent(tradingDay, kMaxDayLength) || !IsSafeNameComponent(contract, kMaxContractLength)) {
+    return Refuse(out);
+  }
+  return Fits(std::snprintf(out, sizeof(out), "%s/%s/%s.csv", kDataDirectory, tradingDay, contract), out);
 }
 
 void EnsureTimeStreamDirectory(FileEnv& env) {
@@ -20,7 +55,7 @@ void EnsureTimeStreamDirectory(FileEnv& env) {
 
 void EnsureDayDirectory(FileEnv& env, const char* tradingDay) {
   char day[kDayDirectorySize];
-  DayDirectoryPath(tradingDay, day);
+  if (!DayDirectoryPath(tradingDay, day)) return;
   if (env.Exists(day)) return;
   if (!env.Exists(kDataDirectory)) env.CreateDirectory(kDataDirectory);
   env.CreateDirectory(day);

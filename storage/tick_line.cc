@@ -36,7 +36,23 @@ class LineWriter {
   std::size_t length_ = 0;
 };
 
+// No comma, CR, LF or other control byte in the part of the field that is written.
+template <std::size_t N>
+bool FieldIsClean(const char (&field)[N]) {
+  const std::size_t n = strnlen(field, N);
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(field[i]);
+    if (c == ',' || c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool LineTextIsClean(const TickRecord& r) {
+  return FieldIsClean(r.InstrumentID) && FieldIsClean(r.TradingDay) && FieldIsClean(r.ActionDay) &&
+         FieldIsClean(r.UpdateTime);
+}
 
 std::size_t FormatNumber(double value, NumberStyle style, char (&out)[kNumberSize]) {
   // to_chars rounds exactly as glibc's printf does and costs a fraction of it; the tests compare

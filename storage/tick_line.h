@@ -20,6 +20,10 @@ inline constexpr std::size_t kTickLineSize = 15 * kNumberSize + 4 * 12 + 14 + 30
 // Writes `value` as printf "%g" or "%.2f" would, byte for byte. Returns the length.
 std::size_t FormatNumber(double value, NumberStyle style, char (&out)[kNumberSize]);
 
+// True when the text fields that go into the line (InstrumentID, TradingDay, ActionDay, UpdateTime)
+// hold no comma and no control character, so the line keeps its 24 fields on one line.
+bool LineTextIsClean(const TickRecord& record);
+
 // Writes the line of `record` with the writer's 14-digit stamp into `out` and returns its length
 // (CR LF included, terminator not counted).
 std::size_t BuildTickLine(const TickRecord& record, const char* writeStamp, NumberStyle style,

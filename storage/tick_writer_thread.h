@@ -6,24 +6,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "core/clock.h"
 #include "core/tick_record.h"
 #include "queue/ring_queue_api.h"
 #include "storage/file_env.h"
+#include "storage/lost_line_log.h"
 #include "storage/tick_report_receiver.h"
 
 // The one consumer of the writer queue: pops each record and appends its line to the time-stream
 // file and to the per-contract file of the trading day, one open-append-close per line under the
-// file lock, then reports the record. Start, StopWhenDrained and counters() are called by the
+// file lock, then reports the record once both lines are on disk. A record whose code cannot name a
+// file or whose text would break the line is not stored at all. Start, StopWhenDrained and counters() are called by the
 // owning thread; WriteOne runs on the writer thread (or on a test's thread when no thread runs).
 class TickWriterThread {
  public:
   struct Counters {
-    std::uint64_t ticksWritten = 0;   // records whose two lines were handled
-    std::uint64_t fallbackLines = 0;  // lines that went to cresh1.txt or cresh2.txt
-    std::uint64_t linesLost = 0;      // lines that reached neither their file nor its fallback
+    std::uint64_t ticksWritten = 0;     // records with both lines on disk (data file or its fallback)
+    std::uint64_t ticksUnstorable = 0;  // records refused: unsafe code or text; nothing written
+    std::uint64_t fallbackLines = 0;    // lines that went to cresh1.txt or cresh2.txt
+    std::uint64_t linesLost = 0;        // lines that reached neither their file nor its fallback
   };
 
   // The queue must be initialised before Start; `receiver` may be null (reports are dropped).
@@ -39,7 +44,7 @@ class TickWriterThread {
   void StopWhenDrained();
   bool running() const { return thread_.joinable(); }
 
-  // Pops one record and writes it; false when the queue was empty.
+  // Pops one record and writes it; false when the queue was empty (loss bursts may then end).
   bool WriteOne();
 
   Counters counters() const;
@@ -47,13 +52,19 @@ class TickWriterThread {
   // Replaces the idle sleep, so tests can see when the writer sleeps. Call before Start.
   using SleepFunction = void (*)(std::chrono::milliseconds);
   void SetSleepForTesting(SleepFunction sleep) { sleep_ = sleep; }
+  // Replaces the steady clock that paces the lost-line log lines. Call before Start.
+  using NowFunction = std::chrono::steady_clock::time_point (*)();
+  void SetNowForTesting(NowFunction now) { now_ = now; }
 
  private:
   void Run();
   void WriteRecord(const TickRecord& record);
-  // One line to `path`, or to `fallback` when that fails; counts fallbacks and losses.
-  void AppendTickLine(const char* path, const char* line, std::size_t size, const char* fallback,
-                  const char* fallbackLine, std::size_t fallbackSize);
+  // One line to `path`, or to `fallback` when that fails; counts fallbacks and losses, logs losses.
+  // True when the line is on disk.
+  bool AppendTickLine(const char* path, const char* line, std::size_t size, const char* fallback,
+                      const char* fallbackLine, std::size_t fallbackSize, LostLineLog& losses);
+  // Counts a record that cannot be stored; logs it once per contract code.
+  void Refuse(const TickRecord& record, const char* why);
   void Report(const TickRecord& record);
 
   // Constant after construction.
@@ -64,11 +75,19 @@ class TickWriterThread {
   std::mutex& fileLock_;
 
   SleepFunction sleep_;
+  NowFunction now_;
   std::thread thread_;             // started and joined by the owning thread
   std::atomic<bool> stop_{false};  // written by the owning thread, read by the writer thread
 
+  // Writer thread only.
+  LostLineLog timeStreamLosses_;
+  LostLineLog contractLosses_;
+  std::set<std::string> refusedCodes_;  // bounded: a front may send any number of codes
+  bool refusedCodesFull_ = false;
+
   // Written by the writer thread, read by any thread.
   std::atomic<std::uint64_t> ticksWritten_{0};
+  std::atomic<std::uint64_t> ticksUnstorable_{0};
   std::atomic<std::uint64_t> fallbackLines_{0};
   std::atomic<std::uint64_t> linesLost_{0};
 };

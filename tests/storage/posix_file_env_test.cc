@@ -1,10 +1,19 @@
 #include "storage/posix_file_env.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -13,9 +22,11 @@
 #include "queue/ring_queue_api_inter.h"
 #include "storage/tick_writer_thread.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/log_watch.h"
 #include "tests/support/tick_fixtures.h"
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -57,19 +68,53 @@ class PosixFileEnvTest : public ::testing::Test {
   std::mutex lock_;
 };
 
-TEST_F(PosixFileEnvTest, AppendsAndReportsFailuresOfOpenAndWrite) {
-  EXPECT_EQ(env_.AppendToFile("a.txt", "one\r\n", 5), FileEnv::AppendStatus::kOk);
-  EXPECT_EQ(env_.AppendToFile("a.txt", "two\r\n", 5), FileEnv::AppendStatus::kOk);
+TEST_F(PosixFileEnvTest, AppendsToRegularFilesOnlyAndReportsWhyAnOpenFailed) {
+  int error = -2;
+  EXPECT_EQ(env_.AppendToFile("a.txt", "one\r\n", 5, &error), FileEnv::AppendStatus::kOk);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(env_.AppendToFile("a.txt", "two\r\n", 5, &error), FileEnv::AppendStatus::kOk);
   EXPECT_EQ(Read("a.txt"), "one\r\ntwo\r\n");
-  EXPECT_EQ(env_.AppendToFile("missing/a.txt", "x", 1), FileEnv::AppendStatus::kOpenFailed);
   fs::create_directory("dir");
-  EXPECT_EQ(env_.AppendToFile("dir", "x", 1), FileEnv::AppendStatus::kOpenFailed);
-  if (fs::exists("/dev/full")) {
-    EXPECT_EQ(env_.AppendToFile("/dev/full", "x\r\n", 3), FileEnv::AppendStatus::kWriteFailed);
+  fs::create_symlink("a.txt", "link.txt");
+  struct Case {
+    const char* path;
+    int error;
+  };
+  const Case cases[] = {
+      {"missing/a.txt", ENOENT},
+      {"dir", EISDIR},
+      {"link.txt", ELOOP},               // a link planted in place of a stored file is not followed
+      {"/dev/full", kNotARegularFile},   // a device is not a tick file
+      {"/dev/null", kNotARegularFile},
+  };
+  for (const auto& c : cases) {
+    if (!fs::exists(c.path) && c.error == kNotARegularFile) continue;
+    error = 0;
+    EXPECT_EQ(env_.AppendToFile(c.path, "x\r\n", 3, &error), FileEnv::AppendStatus::kOpenFailed) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
   }
+  EXPECT_EQ(Read("a.txt"), "one\r\ntwo\r\n");
   EXPECT_TRUE(env_.Exists("dir"));
   EXPECT_TRUE(env_.Exists("a.txt"));
   EXPECT_FALSE(env_.Exists("b.txt"));
+}
+
+TEST_F(PosixFileEnvTest, AWriteThatFailsHalfwayLeavesNoPartialLine) {
+  // A file size limit makes the kernel take part of the write and refuse the rest, as a full disk does.
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  int error = 0;
+  ASSERT_EQ(env_.AppendToFile("a.txt", "whole\r\n", 7, &error), FileEnv::AppendStatus::kOk);
+  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 10;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const FileEnv::AppendStatus status = env_.AppendToFile("a.txt", "0123456789\r\n", 12, &error);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(status, FileEnv::AppendStatus::kWriteFailed);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_EQ(Read("a.txt"), "whole\r\n");
 }
 
 TEST_F(PosixFileEnvTest, ADirectoryWhereTheTimeStreamFileShouldBeSendsItsLinesToCresh1) {
@@ -102,6 +147,90 @@ TEST_F(PosixFileEnvTest, DirectoriesRemovedWhileRunningAreCreatedAgain) {
   EXPECT_FALSE(fs::exists("cresh1.txt"));
   EXPECT_FALSE(fs::exists("cresh2.txt"));
   EXPECT_EQ(writer.counters().fallbackLines, 0u);
+}
+
+TEST_F(PosixFileEnvTest, NamedPipesInPlaceOfTickFilesNeitherHoldTheWriterNorTakeItsLines) {
+  fs::create_directories("DataTimeStream");
+  fs::create_directories("Data/20240301");
+  ASSERT_EQ(mkfifo("DataTimeStream/20240301.csv", 0644), 0);
+  ASSERT_EQ(mkfifo("Data/20240301/rb2405.csv", 0644), 0);
+  // With a reader on the per-contract pipe an open for writing succeeds there at once.
+  const int reader = open("Data/20240301/rb2405.csv", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_);
+  TickRecord r = ExampleRb2405Record();
+  queue_->Push(&r);
+  auto done = std::async(std::launch::async, [&] { return writer.WriteOne(); });
+  if (done.wait_for(10s) != std::future_status::ready) {
+    // Give the blocked open its reader so the test can end, then fail.
+    const int unblock = open("DataTimeStream/20240301.csv", O_RDONLY | O_NONBLOCK);
+    done.wait();
+    close(unblock);
+    close(reader);
+    FAIL() << "the writer waited on a named pipe";
+  }
+  EXPECT_TRUE(done.get());
+  char buffer[512];
+  EXPECT_LE(read(reader, buffer, sizeof(buffer)), 0) << "a line went into the pipe";
+  close(reader);
+  EXPECT_NE(Read("cresh1.txt").find(",3725,123456,"), std::string::npos);
+  EXPECT_NE(Read("cresh2.txt").find(",3725,123456,"), std::string::npos);
+  EXPECT_EQ(writer.counters().fallbackLines, 2u);
+  EXPECT_EQ(writer.counters().ticksWritten, 1u);
+}
+
+TEST_F(PosixFileEnvTest, WithEveryDescriptorInUseTheLinesCountAsLostNotWrittenAndEachFileLogsOnce) {
+  TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_);
+  // Once before: the sanitizers' first check of a virtual call needs a descriptor of its own.
+  WriteExample(writer);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = std::min<rlim_t>(before.rlim_cur, 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &small), 0);
+  std::vector<int> held;
+  held.reserve(4096);
+  for (int fd = open("/dev/null", O_RDONLY); fd >= 0 && held.size() < 4096; fd = dup(fd)) held.push_back(fd);
+  const int exhausted = errno;
+
+  LogWatch watch;
+  for (int i = 0; i < 3; ++i) WriteExample(writer);
+  const auto full = writer.counters();
+  for (int fd : held) close(fd);
+  setrlimit(RLIMIT_NOFILE, &before);
+  WriteExample(writer);
+
+  ASSERT_EQ(exhausted, EMFILE);
+  EXPECT_EQ(full.ticksWritten, 1u);  // the one before
+  EXPECT_EQ(full.linesLost, 6u);
+  EXPECT_EQ(full.fallbackLines, 0u);
+  EXPECT_EQ(writer.counters().ticksWritten, 2u);
+  const auto lines = watch.NewLines(LogTab::NetworkLog);
+  const std::string tooMany = std::strerror(EMFILE);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "写入失败[DataTimeStream/20240301.csv][" + tooMany + "]，备用文件[cresh1.txt][" + tooMany +
+                          "]，行情丢失");
+  EXPECT_EQ(lines[1], "写入失败[Data/20240301/rb2405.csv][" + tooMany + "]，备用文件[cresh2.txt][" + tooMany +
+                          "]，行情丢失");
+}
+
+TEST_F(PosixFileEnvTest, APathLikeCodeMakesNoFileAnywhere) {
+  // Three levels deep, so that "../../../escaped" from Data/<day>/ would still land inside the test's folder.
+  fs::create_directories("a/b/c");
+  fs::current_path("a/b/c");
+  TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_);
+  for (const char* code : {"../../../escaped", "../escaped", "..", "rb\n2405,x"}) {
+    TickRecord r = ExampleRb2405Record();
+    std::snprintf(r.InstrumentID, sizeof(r.InstrumentID), "%s", code);
+    queue_->Push(&r);
+    ASSERT_TRUE(writer.WriteOne());
+  }
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+    if (!entry.is_directory()) files.push_back(entry.path().string());
+  }
+  EXPECT_TRUE(files.empty()) << files[0];
+  EXPECT_EQ(writer.counters().ticksUnstorable, 4u);
 }
 
 }  // namespace

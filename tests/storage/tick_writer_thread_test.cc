@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,6 +16,7 @@
 
 #include "queue/ring_queue_api_inter.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/log_watch.h"
 #include "tests/support/tick_fixtures.h"
 
 namespace {
@@ -28,17 +33,23 @@ class FakeFileEnv : public FileEnv {
     created_.push_back(path);
     directories_.insert(path);
   }
-  AppendStatus AppendToFile(const char* path, const char* data, std::size_t size) override {
+  AppendStatus AppendToFile(const char* path, const char* data, std::size_t size, int* error) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    attempts_.push_back(path);
+    *error = EMFILE;
     auto failure = failures_.find(path);
     if (failure != failures_.end() && failure->second == AppendStatus::kOpenFailed) return failure->second;
     if (failure != failures_.end() && failure->second == AppendStatus::kWriteFailed) return failure->second;
     files_[path].append(data, size);
     if (failure != failures_.end()) return failure->second;
+    *error = 0;
     return AppendStatus::kOk;
   }
 
   void Fail(const std::string& path, AppendStatus how) { failures_[path] = how; }
+  void Heal(const std::string& path) { failures_.erase(path); }
+  // Every path an append was tried on, in order.
+  std::vector<std::string> attempts() const { return attempts_; }
   std::string File(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     return files_.count(path) ? files_[path] : std::string();
@@ -56,6 +67,7 @@ class FakeFileEnv : public FileEnv {
   std::map<std::string, std::string> files_;
   std::map<std::string, AppendStatus> failures_;
   std::vector<std::string> created_;
+  std::vector<std::string> attempts_;
 };
 
 struct Report {
@@ -172,18 +184,29 @@ TEST_F(TickWriterThreadTest, AFailedOpenWriteOrCloseSendsTheLineToItsFallbackInG
   }
 }
 
-TEST_F(TickWriterThreadTest, ALineThatReachesNeitherFileIsCountedAsLost) {
-  env_.Fail(kTimeStreamPath, FileEnv::AppendStatus::kOpenFailed);
-  env_.Fail("cresh1.txt", FileEnv::AppendStatus::kWriteFailed);
-  TickWriterThread writer(*queue_, clock_, env_, &receiver_, lock_);
-  PushExample();
-  ASSERT_TRUE(writer.WriteOne());
-  const auto c = writer.counters();
-  EXPECT_EQ(c.linesLost, 1u);
-  EXPECT_EQ(c.fallbackLines, 0u);
-  EXPECT_EQ(c.ticksWritten, 1u);
-  EXPECT_EQ(env_.File(kContractPath), kFixedLine);
-  EXPECT_EQ(receiver_.reports.size(), 1u);
+TEST_F(TickWriterThreadTest, ALineThatReachesNeitherFileIsLostAndItsTickIsNotCountedWritten) {
+  struct Case {
+    const char* path;
+    const char* fallback;
+  };
+  const Case cases[] = {{kTimeStreamPath, "cresh1.txt"}, {kContractPath, "cresh2.txt"}};
+  for (const auto& c : cases) {
+    FakeFileEnv env;
+    env.Fail(c.path, FileEnv::AppendStatus::kOpenFailed);
+    env.Fail(c.fallback, FileEnv::AppendStatus::kOpenFailed);
+    RecordingReceiver receiver;
+    TickWriterThread writer(*queue_, clock_, env, &receiver, lock_);
+    PushExample();
+    ASSERT_TRUE(writer.WriteOne());
+    const auto counters = writer.counters();
+    EXPECT_EQ(counters.linesLost, 1u) << c.path;
+    EXPECT_EQ(counters.fallbackLines, 0u);
+    EXPECT_EQ(counters.ticksWritten, 0u) << "a tick with a lost line is not written";
+    EXPECT_TRUE(receiver.reports.empty()) << "nothing is reported that is not on disk";
+    // The other file of the record is still written.
+    const bool timeStream = std::string(c.path) == kTimeStreamPath;
+    EXPECT_EQ(env.File(timeStream ? kContractPath : kTimeStreamPath), timeStream ? kFixedLine : kGeneralLine);
+  }
 }
 
 TEST_F(TickWriterThreadTest, StopWhenDrainedWritesEveryQueuedRecordFirst) {
@@ -220,6 +243,136 @@ TEST_F(TickWriterThreadTest, TheTradingDayComesFromTheMomentOfWriting) {
   ASSERT_TRUE(writer.WriteOne());
   EXPECT_TRUE(env_.HasFile("DataTimeStream/20240304.csv"));
   EXPECT_EQ(env_.File("Data/20240304/rb2405.csv").substr(0, 22), "20240301180000,rb2405,");
+}
+
+struct RefusedCase {
+  const char* name;
+  void (*spoil)(TickRecord*);
+};
+
+void SetCode(TickRecord* r, const char* code) {
+  std::memset(r->InstrumentID, 0, sizeof(r->InstrumentID));
+  std::memcpy(r->InstrumentID, code, std::min(std::strlen(code), sizeof(r->InstrumentID)));
+}
+
+TEST_F(TickWriterThreadTest, ARecordWhoseCodeOrTextCannotBeStoredIsRefusedWholeAndLoggedOncePerCode) {
+  const RefusedCase cases[] = {
+      {"path up", [](TickRecord* r) { SetCode(r, "../../../escaped"); }},
+      {"dot dot", [](TickRecord* r) { SetCode(r, ".."); }},
+      {"dot", [](TickRecord* r) { SetCode(r, "."); }},
+      {"empty", [](TickRecord* r) { SetCode(r, ""); }},
+      {"slash", [](TickRecord* r) { SetCode(r, "rb/2405"); }},
+      {"backslash", [](TickRecord* r) { SetCode(r, "..\\rb2405"); }},
+      {"CR LF", [](TickRecord* r) { SetCode(r, "rb\r\n2405"); }},
+      {"control", [](TickRecord* r) { SetCode(r, "rb\x01" "2405"); }},
+      {"comma", [](TickRecord* r) { SetCode(r, "rb,2405"); }},
+      {"no terminator", [](TickRecord* r) { std::memset(r->InstrumentID, 'a', sizeof(r->InstrumentID)); }},
+      {"comma in time", [](TickRecord* r) { std::memcpy(r->UpdateTime, "09:05,07", 9); }},
+      {"LF in day", [](TickRecord* r) { std::memcpy(r->ActionDay, "2024\n0301", 9); }},
+  };
+  for (const auto& c : cases) {
+    FakeFileEnv env;
+    RecordingReceiver receiver;
+    LogWatch watch;
+    TickWriterThread writer(*queue_, clock_, env, &receiver, lock_);
+    TickRecord r = ExampleRb2405Record();
+    c.spoil(&r);
+    queue_->Push(&r);
+    queue_->Push(&r);
+    ASSERT_TRUE(writer.WriteOne());
+    ASSERT_TRUE(writer.WriteOne());
+
+    EXPECT_TRUE(env.attempts().empty()) << c.name << ": " << env.attempts()[0];
+    EXPECT_TRUE(env.created().empty()) << c.name;
+    EXPECT_TRUE(receiver.reports.empty()) << c.name;
+    const auto counters = writer.counters();
+    EXPECT_EQ(counters.ticksUnstorable, 2u) << c.name;
+    EXPECT_EQ(counters.ticksWritten, 0u) << c.name;
+    const auto lines = watch.NewLines(LogTab::NetworkLog);
+    ASSERT_EQ(lines.size(), 1u) << c.name;
+    EXPECT_EQ(lines[0].rfind("行情不存储[", 0), 0u) << lines[0];
+  }
+}
+
+TEST_F(TickWriterThreadTest, RefusedCodesAreLoggedReadablyAndTheLongestCodeIsStillStored) {
+  LogWatch watch;
+  TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_);
+  TickRecord r = ExampleRb2405Record();
+  SetCode(&r, "rb\r\n2405");
+  queue_->Push(&r);
+  const std::string longest(30, 'a');
+  SetCode(&r, longest.c_str());
+  queue_->Push(&r);
+  ASSERT_TRUE(writer.WriteOne());
+  ASSERT_TRUE(writer.WriteOne());
+  EXPECT_EQ(watch.NewLines(LogTab::NetworkLog),
+            std::vector<std::string>{"行情不存储[rb\\x0d\\x0a2405]：合约代码不能作文件名"});
+  EXPECT_TRUE(env_.HasFile("Data/20240301/" + longest + ".csv"));
+  EXPECT_EQ(writer.counters().ticksWritten, 1u);
+  EXPECT_EQ(writer.counters().ticksUnstorable, 1u);
+}
+
+std::chrono::steady_clock::time_point g_now;
+
+TEST_F(TickWriterThreadTest, LossesAreLoggedOncePerBurstWithARunningCountAndTheTotalOnceWritingRecovers) {
+  using namespace std::chrono_literals;
+  g_now = std::chrono::steady_clock::time_point{} + 1h;
+  env_.Fail(kTimeStreamPath, FileEnv::AppendStatus::kOpenFailed);
+  env_.Fail("cresh1.txt", FileEnv::AppendStatus::kOpenFailed);
+  LogWatch watch;
+  TickWriterThread writer(*queue_, clock_, env_, &receiver_, lock_);
+  writer.SetNowForTesting([] { return g_now; });
+  for (int i = 0; i < 50; ++i) {
+    PushExample();
+    ASSERT_TRUE(writer.WriteOne());
+    g_now += 10ms;
+  }
+  const std::string tooMany = std::strerror(EMFILE);
+  EXPECT_EQ(watch.NewLines(LogTab::NetworkLog),
+            std::vector<std::string>{"写入失败[DataTimeStream/20240301.csv][" + tooMany + "]，备用文件[cresh1.txt][" +
+                                     tooMany + "]，行情丢失"});
+
+  g_now += 5s;  // still failing: a running count
+  PushExample();
+  ASSERT_TRUE(writer.WriteOne());
+  env_.Heal(kTimeStreamPath);
+  g_now += 1s;  // stored again, but too soon after the last loss to call the burst over
+  PushExample();
+  ASSERT_TRUE(writer.WriteOne());
+  g_now += 5s;
+  EXPECT_FALSE(writer.WriteOne());
+
+  const auto lines = watch.NewLines(LogTab::NetworkLog);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "[DataTimeStream]写入仍失败，本次已丢失51行");
+  EXPECT_EQ(lines[2], "[DataTimeStream]写入恢复，本次共丢失51行");
+  const auto c = writer.counters();
+  EXPECT_EQ(c.linesLost, 51u);
+  EXPECT_EQ(c.ticksWritten, 1u);
+  EXPECT_EQ(receiver_.reports.size(), 1u);
+  EXPECT_EQ(env_.File(kContractPath).size(), 52 * (sizeof(kFixedLine) - 1));
+}
+
+TEST_F(TickWriterThreadTest, WhenBothFilesAndBothFallbacksFailNothingCountsWrittenAndStopLogsEachBurstsTotal) {
+  for (const char* path : {kTimeStreamPath, kContractPath, "cresh1.txt", "cresh2.txt"}) {
+    env_.Fail(path, FileEnv::AppendStatus::kOpenFailed);
+  }
+  constexpr int kRecords = 40;
+  for (int i = 0; i < kRecords; ++i) PushExample();
+  LogWatch watch;
+  TickWriterThread writer(*queue_, clock_, env_, &receiver_, lock_);
+  writer.Start();
+  writer.StopWhenDrained();
+  const auto c = writer.counters();
+  EXPECT_EQ(c.ticksWritten, 0u);
+  EXPECT_EQ(c.linesLost, 2u * kRecords);
+  EXPECT_TRUE(receiver_.reports.empty());
+  const auto lines = watch.NewLines(LogTab::NetworkLog);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind("写入失败[DataTimeStream/20240301.csv][", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("写入失败[Data/20240301/rb2405.csv][", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2], "[DataTimeStream]写入停止，本次共丢失40行");
+  EXPECT_EQ(lines[3], "[Data]写入停止，本次共丢失40行");
 }
 
 }  // namespace
