@@ -2,6 +2,7 @@
 // on loopback, in a fresh working directory.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -133,7 +134,7 @@ class CollectorEndToEndTest : public ::testing::Test {
   void StoredCounts(Counts* timeStream, Counts* perContract, std::uint64_t* timeStreamTotal,
                     std::uint64_t* perContractTotal) const {
     *timeStreamTotal = *perContractTotal = 0;
-    if (fs::exists(dir_ / "DataTimeStream")) {
+    if (fs::is_directory(dir_ / "DataTimeStream")) {
       for (const auto& file : fs::directory_iterator(dir_ / "DataTimeStream")) {
         std::istringstream in(ReadFile(file.path()));
         for (std::string line; std::getline(in, line);) {
@@ -249,6 +250,48 @@ TEST_F(CollectorEndToEndTest, SigtermUnderLoadWritesEveryAcceptedTickToBothFiles
   EXPECT_EQ(static_cast<long long>(perContractTotal), accepted);
   EXPECT_EQ(timeStream, perContract);
   EXPECT_EQ(LastNumberAfter(CollectorOutput(), "written"), accepted);
+}
+
+TEST_F(CollectorEndToEndTest, LinesThatReachNoFileAreCountedLostNeverWrittenAndLoggedOncePerBurst) {
+  std::ofstream(dir_ / "DataTimeStream") << "a file where the folder should be\n";
+  fs::create_directory(dir_ / "cresh1.txt");  // and a folder where its fallback should be
+  const std::string address = StartSimulator({"--duration", "3"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address);
+  ASSERT_TRUE(simulator_->Wait(40s));
+  ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
+  const long long accepted = StopCollector();
+  ASSERT_GT(accepted, 0);
+
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(LastNumberAfter(out, "written"), 0) << "every tick lost its time-stream line";
+  EXPECT_EQ(LastNumberAfter(out, "lost lines"), accepted);
+  EXPECT_EQ(CountOf(out, "ticks written 0,"), CountOf(out, "ticks written ")) << out;
+  EXPECT_EQ(CountOf(out, "[断网日志] 写入失败[DataTimeStream/"), 1u) << out;
+  EXPECT_EQ(CountOf(out, "[断网日志] [DataTimeStream]写入停止，本次共丢失" + std::to_string(accepted) + "行"), 1u);
+  Counts timeStream, perContract;
+  std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+  StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+  EXPECT_EQ(static_cast<long long>(perContractTotal), accepted);
+}
+
+TEST_F(CollectorEndToEndTest, TheOpenFileLimitIsRaisedToTheHardLimitAtStart) {
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  if (before.rlim_max == RLIM_INFINITY || before.rlim_max <= 256) GTEST_SKIP() << "no finite hard limit above 256";
+  rlimit low = before;
+  low.rlim_cur = 256;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  StartCollectorProgram();  // inherits the low soft limit
+  setrlimit(RLIMIT_NOFILE, &before);
+  ASSERT_TRUE(WaitForOutput("quoteloomd: replay service off", 1, 10s)) << CollectorOutput();
+
+  std::smatch m;
+  const std::string limits = ReadFile("/proc/" + std::to_string(collector_->pid()) + "/limits");
+  ASSERT_TRUE(std::regex_search(limits, m, std::regex("Max open files +(\\d+) +(\\d+)"))) << limits;
+  EXPECT_EQ(std::stoull(m[1]), static_cast<unsigned long long>(before.rlim_max));
+  EXPECT_EQ(m[1], m[2]);
+  EXPECT_EQ(StopCollector(), 0);
 }
 
 TEST_F(CollectorEndToEndTest, KillUnderLoadLeavesOnlyWholeLines) {
