@@ -38,8 +38,8 @@ int OpenRegularForAppend(const char* path, int* error) {
   } else if (!S_ISREG(st.st_mode)) {
     *error = kNotARegularFile;
   } else {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // A regular file: back to a plain blocking append (F_SETFL leaves the access mode alone).
+    (void)::fcntl(fd, F_SETFL, O_APPEND);
     return fd;
   }
   ::close(fd);

@@ -19,9 +19,10 @@
 
 // The one consumer of the writer queue: pops each record and appends its line to the time-stream
 // file and to the per-contract file of the trading day, one open-append-close per line under the
-// file lock, then reports the record once both lines are on disk. A record whose code cannot name a
-// file or whose text would break the line is not stored at all. Start, StopWhenDrained and counters() are called by the
-// owning thread; WriteOne runs on the writer thread (or on a test's thread when no thread runs).
+// file lock, then reports the record once both lines are on disk. A record whose code cannot name
+// a file or whose text would break the line is not stored at all. Start, StopWhenDrained and
+// counters() are called by the owning thread; WriteOne runs on the writer thread (or on a test's
+// thread when no thread runs).
 class TickWriterThread {
  public:
   struct Counters {
