@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
@@ -62,7 +63,7 @@ TEST(DataView, RowsAndCountsForTwoContractsFromTheWriterThread) {
     EXPECT_EQ(rows->Text(2, column), "") << column;
   }
   EXPECT_EQ(view->statusText(), "共3行 共8列");
-  ASSERT_TRUE(WaitUntil([&] { return shell.app->mainFrame()->statusBar()->currentMessage() == "共3行 共8列"; }));
+  ASSERT_TRUE(WaitUntil([&] { return shell.app->mainFrame()->statusPane(0)->text() == "共3行 共8列"; }));
 }
 
 TEST(DataView, ReportsBeforeTheSetUpAreKeptAndAnEmptyNameGetsNoRow) {
