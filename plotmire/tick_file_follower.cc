@@ -48,8 +48,15 @@ void TickFileFollower::Reset() {
 
 TickFileFollower::PollResult TickFileFollower::Poll() {
   PollResult result;
-  // Without O_NONBLOCK the open of a named pipe waits for a writer, possibly for ever.
-  const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const QByteArray name = QFile::encodeName(path_);
+  // A pipe or device is not even opened: opening it could wake or disturb whoever uses it.
+  struct stat before {};
+  if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
+    result.status = Refuse(NotAFileText(before.st_mode));
+    return result;
+  }
+  // Without O_NONBLOCK the open of a named pipe (put there since the check) waits for a writer.
+  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
     Forget();
