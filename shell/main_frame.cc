@@ -298,7 +298,7 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
-  // Four panes from the left, as the status bar of the collector's Windows window lays them out.
+  // Four panes side by side from the left: message, document tab, an empty pane, scroll lock.
   for (int i = 0; i < 4; ++i) {
     panes_[i] = i < 3 ? new StatusPane(this) : new QLabel(this);
     panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));

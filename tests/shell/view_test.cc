@@ -1,7 +1,7 @@
-#include <QLabel>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QMdiArea>
 #include <QMenu>
