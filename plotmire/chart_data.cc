@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace {
@@ -13,6 +14,14 @@ int64_t SortKey(const ChartTick& t) {
 
 // Contract sizes of the Chinese futures market by which an average price may be multiplied.
 constexpr std::array<int, 14> kContractSizes = {1, 2, 5, 10, 15, 20, 30, 50, 60, 100, 200, 300, 1000, 10000};
+
+// The rise of a cumulative volume, 0 where it fell; the file may hold any 64-bit values, so a
+// rise beyond the range saturates instead of overflowing.
+int64_t VolumeRise(int64_t before, int64_t now) {
+  if (now <= before) return 0;
+  int64_t rise = 0;
+  return __builtin_sub_overflow(now, before, &rise) ? std::numeric_limits<int64_t>::max() : rise;
+}
 
 }  // namespace
 
@@ -64,8 +73,7 @@ void ChartData::Derive() {
   for (size_t i = 0; i < n; ++i) {
     const ChartTick& t = ticks_[i];
     xs_[i] = axis_.Position(seconds[i], t.millis);
-    const int64_t rise = i == 0 ? 0 : t.volume - ticks_[i - 1].volume;
-    tick_volumes_[i] = std::max<int64_t>(rise, 0);
+    tick_volumes_[i] = i == 0 ? 0 : VolumeRise(ticks_[i - 1].volume, t.volume);
     directions_[i] = 0;
     if (HasValue(t.last)) {
       if (HasValue(last_price)) directions_[i] = t.last > last_price ? 1 : (t.last < last_price ? -1 : 0);

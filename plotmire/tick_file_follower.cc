@@ -1,7 +1,13 @@
 #include "plotmire/tick_file_follower.h"
 
 #include <QFile>
-#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "plotmire/tick_line_parser.h"
 
@@ -11,9 +17,24 @@ constexpr int64_t kReadBlock = 4 << 20;
 // A line longer than this is not a tick line; it is counted as malformed rather than buffered.
 constexpr size_t kMaxLineLength = 64 << 10;
 
+QString NotAFileText(mode_t mode) {
+  if (S_ISDIR(mode)) return QStringLiteral("it is a folder");
+  if (S_ISFIFO(mode)) return QStringLiteral("it is a named pipe, not a regular file");
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return QStringLiteral("it is a device, not a regular file");
+  if (S_ISSOCK(mode)) return QStringLiteral("it is a socket, not a regular file");
+  return QStringLiteral("it is not a regular file");
+}
+
 }  // namespace
 
 TickFileFollower::TickFileFollower(QString path) : path_(std::move(path)) {}
+
+// The chart drops what it holds when the file is missing or unreadable; so does the follower, and
+// the file is read from its start once it is back.
+void TickFileFollower::Forget() {
+  Reset();
+  known_ = false;
+}
 
 void TickFileFollower::Reset() {
   offset_ = 0;
@@ -27,39 +48,60 @@ void TickFileFollower::Reset() {
 
 TickFileFollower::PollResult TickFileFollower::Poll() {
   PollResult result;
-  QFileInfo info(path_);
-  if (!info.exists()) {
-    error_text_.clear();
-    result.status = Status::kMissing;
+  const QByteArray name = QFile::encodeName(path_);
+  // A pipe or device is not even opened: opening it could wake or disturb whoever uses it.
+  struct stat before {};
+  if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
+    result.status = Refuse(NotAFileText(before.st_mode));
     return result;
   }
-  QFile file(path_);
-  if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-    error_text_ = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
-    result.status = Status::kUnreadable;
+  // Without O_NONBLOCK the open of a named pipe (put there since the check) waits for a writer.
+  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    Forget();
+    error_text_ = error == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(error));
+    result.status = error == ENOENT ? Status::kMissing : Status::kUnreadable;
     return result;
   }
+  result.status = Read(fd, &result.ticks);
+  ::close(fd);
+  return result;
+}
+
+TickFileFollower::Status TickFileFollower::Read(int fd, std::vector<ChartTick>* out) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return Refuse(QString::fromLocal8Bit(std::strerror(errno)));
+  if (!S_ISREG(st.st_mode)) return Refuse(NotAFileText(st.st_mode));
   error_text_.clear();
-  result.status = Status::kRead;
-  const int64_t size = file.size();
-  if (size < offset_) {
+  Status status = Status::kRead;
+  // Another file under the same name (a copy, an editor's save) or a shorter one: start again.
+  const bool replaced = known_ && (st.st_dev != device_ || st.st_ino != inode_);
+  if (replaced || st.st_size < offset_) {
     Reset();
-    result.status = Status::kRestarted;
+    status = Status::kRestarted;
   }
-  if (!file.seek(offset_)) {
-    error_text_ = file.errorString();
-    result.status = Status::kUnreadable;
-    return result;
-  }
+  known_ = true;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  const int64_t size = st.st_size;
   std::vector<char> block;
   while (offset_ < size) {
     block.resize(static_cast<size_t>(std::min(kReadBlock, size - offset_)));
-    const int64_t got = file.read(block.data(), static_cast<int64_t>(block.size()));
-    if (got <= 0) break;
+    const ssize_t got = ::pread(fd, block.data(), block.size(), offset_);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    if (got == 0) break;
     offset_ += got;
-    TakeLines(block.data(), got, &result.ticks);
+    TakeLines(block.data(), got, out);
   }
-  return result;
+  return status;
+}
+
+TickFileFollower::Status TickFileFollower::Refuse(const QString& reason) {
+  Forget();
+  error_text_ = reason;
+  return Status::kUnreadable;
 }
 
 void TickFileFollower::TakeLines(const char* data, int64_t size, std::vector<ChartTick>* out) {

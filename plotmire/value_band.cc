@@ -30,7 +30,15 @@ std::vector<std::pair<double, QString>> ValueBand::RoundLabels(int ticks, int de
   const double to = shown(high);
   const double step = std::max(NiceStep(to - from, ticks), std::pow(10.0, -decimals));
   std::vector<std::pair<double, QString>> labels;
-  for (double v = std::ceil(from / step) * step; v <= to + step * 1e-9; v += step) {
+  // Counted rather than summed: on values far larger than the step a running sum stops moving.
+  const double first = std::ceil(from / step);
+  const int most = std::max(ticks, 1) * 4 + 4;
+  double previous = NAN;
+  for (int k = 0; k < most; ++k) {
+    const double v = (first + k) * step;
+    if (!(v <= to + step * 1e-9)) break;
+    if (v == previous) continue;
+    previous = v;
     const double value = std::abs(v) < step * 1e-9 ? 0 : v;  // no "-0.00"
     const double at = At(percent ? reference * (1 + value / 100) : value);
     labels.push_back({at, QString::number(value, 'f', decimals) + (percent ? QStringLiteral("%") : QString())});

@@ -15,6 +15,7 @@ CaptionBar::CaptionBar(QWidget* parent)
   button_->setToolTip(QStringLiteral("单击此处查看其他选项"));
   button_->setObjectName(QStringLiteral("220"));
   connect(button_, &QPushButton::clicked, this, &CaptionBar::buttonClicked);
+  text_->setObjectName(QStringLiteral("233"));
   text_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   bitmap_->setObjectName(QStringLiteral("230"));
   bitmap_->setPixmap(QPixmap(QStringLiteral(":/shell/caption_230.png")));
@@ -23,8 +24,9 @@ CaptionBar::CaptionBar(QWidget* parent)
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(6, 3, 6, 3);
   layout->addWidget(button_);
+  layout->addWidget(text_);
   layout->addWidget(bitmap_);
-  layout->addWidget(text_, 1);
+  layout->addStretch(1);
 }
 
 void CaptionBar::SetText(const QString& text) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
 #include "core/autorun.h"
 #include "core/clock.h"
@@ -12,6 +13,7 @@
 #include "shell/chart_launcher.h"
 #include "shell/dialogs.h"
 #include "shell/main_frame.h"
+#include "shell/scroll_lock_state.h"
 #include "shell/settings_user_store.h"
 #include "shell/shell_system.h"
 #include "shell/single_instance.h"
@@ -40,6 +42,12 @@ bool CFerrowickApp::InitInstance() {
   if (!instance_->Acquire()) {
     instance_->ActivateFirstInstance();
     return false;
+  }
+  if (!instance_->lockProblem().isEmpty()) {
+    const QByteArray line =
+        QStringLiteral("单实例锁无法创建（%1），本程序按唯一实例继续运行").arg(instance_->lockProblem()).toUtf8();
+    logSink_->AppendLine(LogTab::CtpLog, line.toStdString());
+    std::fprintf(stderr, "%s\n", line.constData());
   }
 
   const QString settingsPath =
@@ -106,6 +114,10 @@ void CFerrowickApp::OpenUrl(const QUrl& url) {
 
 bool CFerrowickApp::TrayAvailable() const {
   return options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QString CFerrowickApp::scrollLockLedsDir() const {
+  return options_.scrollLockLedsDir.isEmpty() ? ScrollLockState::kDefaultLedsDir : options_.scrollLockLedsDir;
 }
 
 void CFerrowickApp::OnMainFrameClosed() {

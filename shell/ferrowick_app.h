@@ -34,6 +34,7 @@ class CFerrowickApp : public QObject {
     QString runtimeDir;    // lock and socket; empty: the user's runtime directory
     QString settingsPath;  // per-user store; empty: $XDG_CONFIG_HOME/Vantrelo Quoteloom/Quoteloom.conf
     QString autostartDir;  // empty: $XDG_CONFIG_HOME/autostart
+    QString scrollLockLedsDir;  // keyboard LEDs; empty: /sys/class/leds
     std::function<std::unique_ptr<ShellSystem>()> makeSystem;  // required
     std::shared_ptr<Dialogs> dialogs;                          // null: real modal boxes
     std::shared_ptr<ChartLauncher> chartLauncher;              // null: the real chart program
@@ -74,6 +75,7 @@ class CFerrowickApp : public QObject {
   LogSink& logSink() { return *logSink_; }
   std::shared_ptr<ChartLauncher> chartLauncher() const { return chartLauncher_; }
   bool TrayAvailable() const;
+  QString scrollLockLedsDir() const;
 
   CMainFrame* mainFrame() const { return frame_.get(); }
   CFerrowickView* view() const { return view_; }

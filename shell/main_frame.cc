@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -22,6 +23,7 @@
 #include "shell/ferrowick_app.h"
 #include "shell/ferrowick_view.h"
 #include "shell/output_wnd.h"
+#include "shell/scroll_lock_state.h"
 #include "shell/settings_user_store.h"
 #include "shell/tray_icon.h"
 #include "shell/visual_styles.h"
@@ -42,6 +44,22 @@ const WebLink kWebLinks[] = {
     {cmd::kFirstWebLink + 2, "郑州商品交易所", "http://www.czce.com.cn/"},
     {cmd::kFirstWebLink + 3, "中国金融期货交易所", "http://www.cffex.com.cn/"},
     {cmd::kFirstWebLink + 4, "上海国际能源交易中心", "https://www.ine.cn/"},
+};
+
+// A text pane of a set width that still gives way when the window is narrower than all panes.
+class StatusPane : public QLabel {
+ public:
+  explicit StatusPane(QWidget* parent) : QLabel(parent) { setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred); }
+  void SetWidth(int width) {
+    if (width == width_) return;
+    width_ = width;
+    updateGeometry();
+  }
+  QSize sizeHint() const override { return {width_, QLabel::sizeHint().height()}; }
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+ private:
+  int width_ = 0;
 };
 
 QString NextRadarText(const QString& current) {
@@ -280,19 +298,42 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
-  statusBar()->showMessage(QStringLiteral("就绪"));
-  for (int i = 1; i < 4; ++i) {
-    panes_[i] = new QLabel(this);
+  // Four panes side by side from the left: message, document tab, an empty pane, scroll lock.
+  for (int i = 0; i < 4; ++i) {
+    panes_[i] = i < 3 ? new StatusPane(this) : new QLabel(this);
     panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
-    statusBar()->addPermanentWidget(panes_[i]);
+    statusBar()->addWidget(panes_[i]);
   }
   panes_[3]->setText(QStringLiteral("SCRL"));
+  scrollLock_ = new ScrollLockState(app_.scrollLockLedsDir(), this);
+  connect(scrollLock_, &ScrollLockState::keyPressed, this, &CMainFrame::UpdateScrollLockPane);
+  SetMessageText(QStringLiteral("就绪"));
   SetStatusPaneWidths();
+  UpdateScrollLockPane();
 }
 
 void CMainFrame::SetStatusPaneWidths() {
-  panes_[1]->setMinimumWidth(220);
-  panes_[2]->setMinimumWidth(270);
+  static_cast<StatusPane*>(panes_[0])->SetWidth(500);
+  static_cast<StatusPane*>(panes_[1])->SetWidth(220);
+  static_cast<StatusPane*>(panes_[2])->SetWidth(270);
+}
+
+// Lit while scroll lock is on, dimmed while it is off.
+void CMainFrame::UpdateScrollLockPane() { panes_[3]->setEnabled(scrollLock_->IsOn()); }
+
+void CMainFrame::SetMessageText(const QString& text) {
+  messageText_ = text;
+  panes_[0]->setText(text);
+}
+
+bool CMainFrame::event(QEvent* event) {
+  // Menu prompts go to pane 0, like every other message; an empty one brings the message back.
+  if (event->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    panes_[0]->setText(tip.isEmpty() ? messageText_ : tip);
+    return true;
+  }
+  return QMainWindow::event(event);
 }
 
 void CMainFrame::CreateCentralArea() {
@@ -350,6 +391,7 @@ void CMainFrame::SetCaptionBarText(const QString& text) { captionBar_->SetText(t
 
 void CMainFrame::OnStatusTimer() {
   SetStatusPaneWidths();
+  UpdateScrollLockPane();
   radarText_ = NextRadarText(radarText_);
   if (showRadar_) panes_[1]->setText(radarText_);
   panes_[2]->setText(QString());  // the status text that no one fills
@@ -361,7 +403,7 @@ void CMainFrame::OnDocumentTimer() {
   documentWindow_ = new CChildFrame(mdiArea_);
   auto* view = new CFerrowickView(app_, documentWindow_);
   connect(view, &CFerrowickView::statusTextChanged, this,
-          [this](const QString& text) { statusBar()->showMessage(text); });
+          [this](const QString& text) { SetMessageText(text); });
   connect(view, &CFerrowickView::captionTextRequested, this, &CMainFrame::SetCaptionBarText);
   documentWindow_->setWidget(view);
   documentWindow_->setWindowTitle(QStringLiteral("数据文件列表"));

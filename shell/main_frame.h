@@ -16,6 +16,7 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
+class ScrollLockState;
 
 // The program's one top-level window: tabbed document area, menus 128/130, toolbar, status bar,
 // caption bar, the log dock and the tray icon. User-interface thread only.
@@ -41,7 +42,10 @@ class CMainFrame : public QMainWindow {
   COutputWnd* outputWnd() const { return outputWnd_; }
   QMdiArea* mdiArea() const { return mdiArea_; }
   CTrayIcon* trayIcon() const { return trayIcon_; }
+  // 0 the message text, 1 the active document tab, 2 empty, 3 the scroll-lock indicator.
   QLabel* statusPane(int index) const { return panes_[index]; }
+  // Pane 0's text while no menu prompt shows (the idle text, the view's line count).
+  void SetMessageText(const QString& text);
   QString radarText() const { return radarText_; }
 
   // A second start asked for the window: restore, raise and show it; the tray icon stays.
@@ -55,6 +59,7 @@ class CMainFrame : public QMainWindow {
   void CloseWithoutAsking();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
 
@@ -72,6 +77,7 @@ class CMainFrame : public QMainWindow {
   void CreateTray();
   void ShowMenu(int menuId);
   void SetStatusPaneWidths();
+  void UpdateScrollLockPane();
   void OnStatusTimer();
   void HideToTray();
   void ShowCustomizeMenu();
@@ -92,6 +98,8 @@ class CMainFrame : public QMainWindow {
   QMenu* toolbarsMenu_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QLabel* panes_[4] = {};
+  QString messageText_;
+  ScrollLockState* scrollLock_ = nullptr;
   CaptionBar* captionBar_ = nullptr;
   QMdiArea* mdiArea_ = nullptr;
   CChildFrame* documentWindow_ = nullptr;

@@ -5,8 +5,19 @@
 #include <QLocalSocket>
 
 namespace {
+
 constexpr char kActivateRequest[] = "activate\n";
+
+// QLockFile keeps no errno; the folder tells the usual reasons apart.
+QString LockErrorText(const QString& folder) {
+  const QFileInfo info(folder);
+  if (!info.exists()) return QStringLiteral("文件夹不存在，也无法创建");
+  if (!info.isDir()) return QStringLiteral("不是文件夹");
+  if (!info.isWritable()) return QStringLiteral("文件夹不可写");
+  return QStringLiteral("无法创建锁文件");
 }
+
+}  // namespace
 
 SingleInstance::SingleInstance(const QString& runtimeDir, const QString& name, QObject* parent)
     : QObject(parent),
@@ -20,9 +31,15 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::Acquire() {
-  QDir().mkpath(QFileInfo(serverName_).absolutePath());
-  if (!lock_.tryLock(0)) return false;
-  QLocalServer::removeServer(serverName_);  // a socket file left by a crashed run
+  const QString folder = QFileInfo(serverName_).absolutePath();
+  QDir().mkpath(folder);
+  if (!lock_.tryLock(0)) {
+    if (lock_.error() == QLockFile::LockFailedError) return false;  // another instance holds it
+    // No instance can hold a lock that cannot be made here: run as the only one, and say why.
+    lockProblem_ = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(folder), LockErrorText(folder));
+  } else {
+    QLocalServer::removeServer(serverName_);  // a socket file left by a crashed run
+  }
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::OnNewConnection);

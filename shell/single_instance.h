@@ -17,8 +17,11 @@ class SingleInstance : public QObject {
   SingleInstance(const QString& runtimeDir, const QString& name, QObject* parent = nullptr);
   ~SingleInstance() override;
 
-  // True when this process holds the lock and listens; false when another instance runs.
+  // True when this process may run: it holds the lock, or the lock cannot be made at all (see
+  // lockProblem()); false only when another instance holds it.
   bool Acquire();
+  // Why the lock could not be made, empty when it was taken or is held by another instance.
+  QString lockProblem() const { return lockProblem_; }
   // Second instance: asks the first to show itself; returns whether the request was delivered.
   bool ActivateFirstInstance(int timeoutMs = 2000);
 
@@ -32,6 +35,7 @@ class SingleInstance : public QObject {
   void OnNewConnection();
 
   QString serverName_;
+  QString lockProblem_;
   QLockFile lock_;
   QLocalServer* server_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -35,6 +36,17 @@ TEST(ChartDataTest, TickVolumeIsTheRiseOfTheCumulativeVolume) {
     EXPECT_EQ(data.tick_volume(i), volumes[i]) << i;
     EXPECT_EQ(data.direction(i), directions[i]) << i;
   }
+}
+
+TEST(ChartDataTest, TickVolumeSaturatesOnExtremeCumulativeVolumes) {
+  // Volumes come from the file as any 64-bit number; their difference must not overflow.
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  ChartData data;
+  data.Append({Tick(9, 0, 0, 100, -1), Tick(9, 0, 1, 100, kMax), Tick(9, 0, 2, 100, kMin),
+               Tick(9, 0, 3, 100, kMax), Tick(9, 0, 4, 100, kMax - 5), Tick(9, 0, 5, 100, kMax)});
+  const std::vector<int64_t> volumes = {0, kMax, 0, kMax, 0, 5};
+  for (size_t i = 0; i < data.size(); ++i) EXPECT_EQ(data.tick_volume(i), volumes[i]) << i;
 }
 
 TEST(ChartDataTest, AnAveragePriceTimesTheContractSizeIsBroughtToThePriceScale) {

@@ -10,10 +10,13 @@
 #include <QTemporaryDir>
 
 #include <cfloat>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "plotmire/chart_panel.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -102,6 +105,43 @@ TEST_F(ChartWindowTest, TheChartFollowsLinesAppendedToTheFile) {
   EXPECT_EQ(window_.data().size(), 3u);
   EXPECT_TRUE(window_.status_text().contains("1 malformed line skipped")) << window_.status_text().toStdString();
   EXPECT_TRUE(window_.panel()->info_text().contains("3727")) << "the latest tick is shown";
+}
+
+TEST_F(ChartWindowTest, AFileSwappedForALongerOneAPipeOrExtremeValuesIsShownAsItIs) {
+  const QString path = dir_.filePath("Data/20240301/rb2405.csv");
+  Write(Line("09:00:00", "3725.00", 10));
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  ASSERT_EQ(window_.data().size(), 1u);
+
+  const QString other = dir_.filePath("Data/20240301/other.csv");
+  QFile f(other);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  const std::string night = Line("21:00:00", "3800.00", 5) + Line("21:00:01", "3801.00", 6) + Line("21:00:02", "3802.00", 7);
+  f.write(night.data(), static_cast<qint64>(night.size()));
+  f.close();
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::rename(other, path));
+  window_.Refresh();
+  EXPECT_EQ(window_.data().size(), 3u) << "the new file alone, read from its start";
+  EXPECT_TRUE(window_.panel()->showing_chart());
+
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+  window_.Refresh();  // returns at once rather than waiting for a writer
+  EXPECT_EQ(Headline(), "Cannot read the tick file");
+
+  // The largest volumes and prices far beyond any contract's, 16 apart: charted, without a hang.
+  ASSERT_TRUE(QFile::remove(path));
+  std::string extreme = Line("09:00:00", "100000000000000000.00", 1) + Line("09:00:01", "100000000000000016.00", 1);
+  for (const char* volume : {",-9223372036854775808,", ",9223372036854775807,"}) {
+    extreme.replace(extreme.find(",1,"), 3, volume);
+  }
+  for (size_t at; (at = extreme.find("37251.23")) != std::string::npos;) extreme.replace(at, 8, "-1.00");  // no average
+  Write(extreme);
+  window_.Refresh();
+  ASSERT_EQ(window_.data().size(), 2u);
+  EXPECT_TRUE(window_.panel()->showing_chart()) << Headline();
+  EXPECT_EQ(window_.data().tick_volume(1), INT64_MAX);
 }
 
 TEST_F(ChartWindowTest, TheWindowChecksTheFileByItself) {

@@ -6,7 +6,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <future>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -99,6 +105,52 @@ TEST_F(TickFileFollowerTest, AFileThatShrankIsReadAgainFromItsStart) {
   ASSERT_EQ(r.ticks.size(), 1u);
   EXPECT_DOUBLE_EQ(r.ticks[0].last, 3800.0);
   EXPECT_EQ(follower.malformed_lines(), 0);
+}
+
+TEST_F(TickFileFollowerTest, AFileReplacedByAnotherIsReadAgainFromItsStart) {
+  Rewrite(Line("09:00:00", "3725.00", 10));
+  TickFileFollower follower(path_);
+  ASSERT_EQ(follower.Poll().ticks.size(), 1u);
+
+  // Replaced by a longer file under the same name, as a copy or an editor's save does.
+  const QString other = dir_.filePath("other.csv");
+  {
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const std::string night = Line("21:00:00", "3800.00", 5) + Line("21:00:01", "3801.00", 6);
+    f.write(night.data(), static_cast<qint64>(night.size()));
+  }
+  ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path_).constData()), 0);
+  auto replaced = follower.Poll();
+  EXPECT_EQ(replaced.status, TickFileFollower::Status::kRestarted);
+  ASSERT_EQ(replaced.ticks.size(), 2u);
+  EXPECT_DOUBLE_EQ(replaced.ticks[0].last, 3800.0);
+  EXPECT_EQ(follower.malformed_lines(), 0);
+
+  // Gone for a while and back, longer than before: read from its start, since the chart forgot it.
+  ASSERT_TRUE(QFile::remove(path_));
+  EXPECT_EQ(follower.Poll().status, TickFileFollower::Status::kMissing);
+  Rewrite(Line("09:00:00", "3725.00", 10) + Line("09:00:01", "3726.00", 11) + Line("09:00:02", "3727.00", 12));
+  auto back = follower.Poll();
+  ASSERT_EQ(back.ticks.size(), 3u);
+  EXPECT_DOUBLE_EQ(back.ticks[0].last, 3725.0);
+  EXPECT_EQ(follower.malformed_lines(), 0);
+}
+
+TEST_F(TickFileFollowerTest, ANamedPipeInPlaceOfTheFileIsRefusedWithoutBlocking) {
+  const QByteArray fifo = QFile::encodeName(path_);
+  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+  TickFileFollower follower(path_);
+  auto polled = std::async(std::launch::async, [&] { return follower.Poll(); });
+  if (polled.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    // Let the blocked open go, so that the test ends and reports the hang.
+    const int writer = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
+    polled.wait();
+    if (writer >= 0) ::close(writer);
+    FAIL() << "Poll blocked on a named pipe";
+  }
+  EXPECT_EQ(polled.get().status, TickFileFollower::Status::kUnreadable);
+  EXPECT_NE(follower.error_text().indexOf("named pipe"), -1) << follower.error_text().toStdString();
 }
 
 TEST_F(TickFileFollowerTest, AFolderInPlaceOfTheFileIsUnreadable) {

@@ -44,6 +44,20 @@ TEST(ValueBandTest, LabelsAreRoundDistinctAndInsideTheBand) {
   }
 }
 
+TEST(ValueBandTest, HugeValuesWithATinySpreadGiveFewLabelsAndNoEndlessLoop) {
+  // A step below the spacing of doubles this large never moves a running sum on.
+  struct Case {
+    double low;
+    double high;
+    double reference;
+  };
+  for (const Case& c : std::vector<Case>{{1e17, 1e17 + 16, NAN}, {1e17, 1e17 + 16, 1e17}, {1e299, 1e299, NAN}}) {
+    const auto labels = ValueBand::Padded(c.low, c.high, 0.05, 0.3, 1.0).RoundLabels(6, 0, c.reference);
+    EXPECT_LE(labels.size(), 30u) << c.low;
+    for (size_t i = 1; i < labels.size(); ++i) EXPECT_GT(labels[i].first, labels[i - 1].first) << c.low;
+  }
+}
+
 TEST(ValueBandTest, PercentLabelsSitAtThePricesTheyStandFor) {
   const ValueBand band{3695, 3782, 0.3, 1.0};
   const auto labels = band.RoundLabels(6, 2, 3722);

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -6,6 +7,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStatusTipEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -172,6 +175,13 @@ TEST(ShellCommands, CaptionBarLinksLooksAndAbout) {
   CMainFrame* frame = shell.app->mainFrame();
   CaptionBar* caption = frame->captionBar();
   EXPECT_EQ(caption->text(), "保存共0个交易日数据，今日保存0个文件");
+  // Left to right: the button, the text, the bitmap.
+  QLabel* text = caption->findChild<QLabel*>(QStringLiteral("233"));
+  QLabel* bitmap = caption->findChild<QLabel*>(QStringLiteral("230"));
+  ASSERT_NE(text, nullptr);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_LT(caption->button()->geometry().right(), text->geometry().left());
+  EXPECT_LT(text->geometry().right(), bitmap->geometry().left());
   EXPECT_EQ(caption->button()->text(), "打开行情数据存储目录");
   EXPECT_EQ(caption->button()->toolTip(), "单击此处查看其他选项");
 
@@ -200,6 +210,54 @@ TEST(ShellCommands, CaptionBarLinksLooksAndAbout) {
 
   frame->action(cmd::kAppAbout)->trigger();
   EXPECT_EQ(shell.dialogs->abouts, 1);
+}
+
+TEST(ShellStatusBar, PaneWidthsAndTheScrollLockPaneFollowingItsState) {
+  ShellHarness shell;
+  ASSERT_TRUE(shell.Start());
+  CMainFrame* frame = shell.app->mainFrame();
+  for (int i = 0; i < 4; ++i) ASSERT_NE(frame->statusPane(i), nullptr) << i;
+  ASSERT_TRUE(WaitUntil([&] { return frame->statusPane(0)->text() == "共1行 共8列"; }))
+      << "the view's line count goes to pane 0";
+  EXPECT_EQ(frame->statusPane(0)->width(), 500);
+  EXPECT_EQ(frame->statusPane(1)->width(), 220);
+  EXPECT_EQ(frame->statusPane(2)->width(), 270);
+  for (int i = 1; i < 4; ++i) EXPECT_GT(frame->statusPane(i)->x(), frame->statusPane(i - 1)->x()) << i;
+  EXPECT_LT(frame->minimumSizeHint().width(), 800) << "the panes give way in a narrow window";
+  // A menu prompt shows in pane 0 and, once it ends, the message comes back; no pane is hidden.
+  QStatusTipEvent prompt(QStringLiteral("打开行情数据存储目录"));
+  QApplication::sendEvent(frame, &prompt);
+  EXPECT_EQ(frame->statusPane(0)->text(), "打开行情数据存储目录");
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(frame->statusPane(i)->isVisible()) << i;
+  QStatusTipEvent ended{QString()};
+  QApplication::sendEvent(frame, &ended);
+  EXPECT_EQ(frame->statusPane(0)->text(), "共1行 共8列");
+
+  // No scroll-lock LED in the test's folder: the Scroll Lock presses the program sees decide.
+  QLabel* scrl = frame->statusPane(3);
+  EXPECT_EQ(scrl->text(), "SCRL");
+  EXPECT_FALSE(scrl->isEnabled()) << "dimmed while off";
+  QWindow* window = frame->windowHandle();
+  ASSERT_NE(window, nullptr);
+  QTest::keyClick(window, Qt::Key_ScrollLock);
+  EXPECT_TRUE(WaitUntil([&] { return scrl->isEnabled(); })) << "lit once pressed";
+  QTest::keyClick(window, Qt::Key_ScrollLock);
+  EXPECT_TRUE(WaitUntil([&] { return !scrl->isEnabled(); })) << "dimmed after the second press";
+
+  // Where the kernel shows a keyboard's scroll-lock LED, the LED decides.
+  QDir leds(shell.scrollLockLedsDir);
+  ASSERT_TRUE(leds.mkpath(QStringLiteral("input3::capslock")));
+  ASSERT_TRUE(leds.mkpath(QStringLiteral("input3::scrolllock")));
+  auto setLed = [&](const char* led, const char* value) {
+    QFile f(leds.filePath(QStringLiteral("%1/brightness").arg(QString::fromLatin1(led))));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(value);
+  };
+  setLed("input3::capslock", "1\n");
+  setLed("input3::scrolllock", "1\n");
+  EXPECT_TRUE(WaitUntil([&] { return scrl->isEnabled(); }));
+  setLed("input3::scrolllock", "0\n");
+  EXPECT_TRUE(WaitUntil([&] { return !scrl->isEnabled(); }));
 }
 
 TEST(ShellClose, CancelKeepsEverythingAndOkShutsDownOnce) {
@@ -268,6 +326,22 @@ TEST(ShellSingleInstance, SecondStartShowsTheFirstWindowAndTouchesNothing) {
   ASSERT_TRUE(WaitUntil([&] { return frame->isVisible(); }));
   EXPECT_FALSE(frame->isMinimized());
   EXPECT_TRUE(frame->trayIcon()->shown()) << "the icon stays";
+}
+
+TEST(ShellSingleInstance, ALockThatCannotBeMadeLeavesTheOnlyInstanceRunningAndSaysWhy) {
+  // A file where the runtime folder should be: no one, root included, can make the lock in it.
+  ShellHarness shell;
+  QFile blocker(shell.dir.filePath(QStringLiteral("notafolder")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  shell.runtimeDir = blocker.fileName() + QStringLiteral("/run");
+  ASSERT_TRUE(shell.Start());
+  EXPECT_EQ(shell.system->starts, 1);
+  EXPECT_TRUE(shell.app->mainFrame()->isVisible());
+  const std::vector<std::string> lines = shell.sink.Lines(LogTab::CtpLog);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("单实例锁"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(QFile::encodeName(shell.runtimeDir).toStdString()), std::string::npos) << lines[0];
 }
 
 TEST(ShellSingleInstance, LockIsFreeAgainOnceTheFirstInstanceIsGone) {

@@ -135,6 +135,7 @@ struct ShellHarness {
     runtimeDir = dir.filePath(QStringLiteral("run"));
     settingsPath = dir.filePath(QStringLiteral("config/Quoteloom.conf"));
     autostartDir = dir.filePath(QStringLiteral("autostart"));
+    scrollLockLedsDir = dir.filePath(QStringLiteral("leds"));
   }
 
   CFerrowickApp::Options MakeOptions() {
@@ -142,6 +143,7 @@ struct ShellHarness {
     options.runtimeDir = runtimeDir;
     options.settingsPath = settingsPath;
     options.autostartDir = autostartDir;
+    options.scrollLockLedsDir = scrollLockLedsDir;
     options.makeSystem = [this] {
       auto created = std::make_unique<FakeSystem>();
       system = created.get();
@@ -172,6 +174,7 @@ struct ShellHarness {
   QString runtimeDir;
   QString settingsPath;
   QString autostartDir;
+  QString scrollLockLedsDir;
   std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
   std::shared_ptr<FakeChartLauncher> launcher = std::make_shared<FakeChartLauncher>();
   FakeClock clock;

@@ -1,6 +1,7 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QMdiArea>
 #include <QMenu>
@@ -62,7 +63,7 @@ TEST(DataView, RowsAndCountsForTwoContractsFromTheWriterThread) {
     EXPECT_EQ(rows->Text(2, column), "") << column;
   }
   EXPECT_EQ(view->statusText(), "共3行 共8列");
-  ASSERT_TRUE(WaitUntil([&] { return shell.app->mainFrame()->statusBar()->currentMessage() == "共3行 共8列"; }));
+  ASSERT_TRUE(WaitUntil([&] { return shell.app->mainFrame()->statusPane(0)->text() == "共3行 共8列"; }));
 }
 
 TEST(DataView, ReportsBeforeTheSetUpAreKeptAndAnEmptyNameGetsNoRow) {
