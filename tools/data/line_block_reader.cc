@@ -60,7 +60,8 @@ bool LineBlockReader::Next(std::string_view* line) {
       const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
       begin_ += length + 1;
       consumed_ += length + 1;
-      if (skipping_) {
+      if (skipping_ || length > kMaxLine) {
+        if (!skipping_) ++overlong_;
         skipping_ = false;
         continue;
       }
