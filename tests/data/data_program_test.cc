@@ -55,6 +55,11 @@ TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay
   EXPECT_NE(r.output.find("audit: 1/2 days, 20240307"), std::string::npos) << "progress lines when not on a terminal";
 
   EXPECT_EQ(Data(folder_, {"audit", "20240309"}).code, 3);
+
+  r = Data(folder_, {"audit", "--last", "1"});  // the timer's command: the latest day folder
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("20240308 summary"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("20240307 summary"), std::string::npos) << r.output;
 }
 
 TEST_F(DataProgramTest, BadCommandLinesExitTwoWithAReason) {

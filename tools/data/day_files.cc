@@ -51,6 +51,18 @@ std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::str
   return out;
 }
 
+std::vector<int> LatestDays(const fs::path& workdir, int count, int lastDay) {
+  std::vector<int> days;
+  std::error_code ec;
+  for (fs::directory_iterator it(workdir / "Data", ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const int day = ParseDayArgument(it->path().filename().string());
+    if (day != 0 && day <= lastDay && it->is_directory(ec)) days.push_back(day);
+  }
+  std::sort(days.begin(), days.end());
+  if (static_cast<int>(days.size()) > count) days.erase(days.begin(), days.end() - count);
+  return days;
+}
+
 bool IsContractName(std::string_view name) {
   if (name.empty() || name.size() > 30 || name[0] == '.') return false;
   return std::all_of(name.begin(), name.end(), [](char c) {

@@ -17,6 +17,9 @@ int ParseDayArgument(std::string_view text);
 std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,
                             const std::filesystem::path& workdir, std::string* error);
 
+// The `count` latest day folders under Data/ that are not after `lastDay`, oldest first.
+std::vector<int> LatestDays(const std::filesystem::path& workdir, int count, int lastDay);
+
 std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
 
 // A contract code that can name a file in the day folder: letters, digits, '-', '_', '&', '.',

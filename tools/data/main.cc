@@ -30,17 +30,32 @@ struct DaySelection {
   std::vector<std::string> days;
   std::string from;
   std::string to;
+  int last = 0;
 };
 
 void AddDayOptions(CLI::App* command, DaySelection* selection) {
   command->add_option("DAY", selection->days, "trading days, yyyymmdd");
   command->add_option("--from", selection->from, "first day of a range (days without a folder are skipped)");
   command->add_option("--to", selection->to, "last day of the range");
+  command->add_option("--last", selection->last,
+                      "the N latest day folders up to the current trading day (for timers)")
+      ->check(CLI::Range(1, 10000));
+}
+
+int CurrentTradingDay() {
+  char today[kTradingDaySize];
+  ComputeTradingDay(TheSystemClock().Now(), today);
+  return std::atoi(today);
 }
 
 bool Days(const DaySelection& selection, const fs::path& workdir, std::vector<int>* days) {
   std::string error;
-  *days = ExpandDays(selection.days, selection.from, selection.to, workdir, &error);
+  if (selection.last > 0) {
+    *days = LatestDays(workdir, selection.last, CurrentTradingDay());
+    if (days->empty()) error = "no day folder under " + (workdir / "Data").string();
+  } else {
+    *days = ExpandDays(selection.days, selection.from, selection.to, workdir, &error);
+  }
   if (days->empty()) {
     std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
     return false;
@@ -87,9 +102,7 @@ int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
 // How far a day can be judged now: all of it once it is over, up to now while it is collected.
 std::int64_t JudgeUntil(int day) {
   const ClockReading now = TheSystemClock().Now();
-  char today[kTradingDaySize];
-  ComputeTradingDay(now, today);
-  const int current = std::atoi(today);
+  const int current = CurrentTradingDay();
   if (day < current) return -1;
   if (day > current) return 0;
   return static_cast<std::int64_t>(SessionSecond(now.hour * 3600 + now.minute * 60 + now.second)) * 1000;
