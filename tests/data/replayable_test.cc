@@ -51,26 +51,26 @@ TEST(ReplayableTest, TheReplayServiceReadsBackEveryTickWithItsValues) {
   ASSERT_EQ(history.size(), 2u);
   for (int i = 0; i < 2; ++i) {
     const TickRecord expected = (i == 0 ? first : second).Record();
-    const ReplayMessage& m = history[i];
+    const ReplayMessage& m = history[i];  // packed: numbers are read by value (unary +)
     EXPECT_STREQ(m.InstrumentID, "rb2405");
     EXPECT_STREQ(m.TradingDay, expected.TradingDay);
     EXPECT_STREQ(m.ActionDay, expected.ActionDay);
     EXPECT_STREQ(m.UpdateTime, expected.UpdateTime);
-    EXPECT_EQ(m.UpdateMillisec, expected.UpdateMillisec);
-    EXPECT_EQ(m.Volume, expected.Volume);
-    EXPECT_EQ(m.AskVolume1, expected.AskVolume1);
-    EXPECT_EQ(m.BidVolume1, expected.BidVolume1);
+    EXPECT_EQ(+m.UpdateMillisec, expected.UpdateMillisec);
+    EXPECT_EQ(+m.Volume, expected.Volume);
+    EXPECT_EQ(+m.AskVolume1, expected.AskVolume1);
+    EXPECT_EQ(+m.BidVolume1, expected.BidVolume1);
     const std::pair<double, double> doubles[] = {
-        {m.LastPrice, expected.LastPrice},         {m.HighestPrice, expected.HighestPrice},
-        {m.LowestPrice, expected.LowestPrice},     {m.OpenPrice, expected.OpenPrice},
-        {m.ClosePrice, expected.ClosePrice},       {m.AskPrice1, expected.AskPrice1},
-        {m.BidPrice1, expected.BidPrice1},         {m.UpperLimitPrice, expected.UpperLimitPrice},
-        {m.LowerLimitPrice, expected.LowerLimitPrice}, {m.OpenInterest, expected.OpenInterest},
-        {m.Turnover, expected.Turnover},           {m.PreClosePrice, expected.PreClosePrice},
-        {m.PreOpenInterest, expected.PreOpenInterest}, {m.PreSettlementPrice, expected.PreSettlementPrice},
+        {+m.LastPrice, expected.LastPrice},         {+m.HighestPrice, expected.HighestPrice},
+        {+m.LowestPrice, expected.LowestPrice},     {+m.OpenPrice, expected.OpenPrice},
+        {+m.ClosePrice, expected.ClosePrice},       {+m.AskPrice1, expected.AskPrice1},
+        {+m.BidPrice1, expected.BidPrice1},         {+m.UpperLimitPrice, expected.UpperLimitPrice},
+        {+m.LowerLimitPrice, expected.LowerLimitPrice}, {+m.OpenInterest, expected.OpenInterest},
+        {+m.Turnover, expected.Turnover},           {+m.PreClosePrice, expected.PreClosePrice},
+        {+m.PreOpenInterest, expected.PreOpenInterest}, {+m.PreSettlementPrice, expected.PreSettlementPrice},
     };
     for (const auto& [got, want] : doubles) EXPECT_EQ(got, want) << "tick " << i;
-    EXPECT_NEAR(m.AveragePrice, expected.AveragePrice, 0.005);  // stored with two decimals
+    EXPECT_NEAR(+m.AveragePrice, expected.AveragePrice, 0.005);  // stored with two decimals
   }
   EXPECT_EQ(StoredTickFile::CountCommaLines(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405").string()), 3);
 }

@@ -90,6 +90,7 @@ int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
       lines += r.lines;
     }
     if (failed > 0) status = kExitFiles;
+    progress.ClearLine();
     std::printf("%d: %llu written, %llu up to date, %llu failed, %llu lines\n", days[i],
                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(upToDate),
                 static_cast<unsigned long long>(failed), static_cast<unsigned long long>(lines));
@@ -121,7 +122,7 @@ int RunAudit(const fs::path& workdir, const std::vector<int>& days, AuditOptions
       status = kExitFindings;
     }
     if (!json) {
-      progress.Message(std::string());
+      progress.ClearLine();
       std::fputs(AuditText(audit).c_str(), stdout);
       std::fflush(stdout);
     }
@@ -163,6 +164,7 @@ int RunBars(const fs::path& workdir, const std::vector<int>& days, const std::st
     }
     for (const std::string& warning : bars.warnings) progress.Message("quoteloom-data: " + warning);
     if (outDir.empty()) {
+      progress.ClearLine();
       std::fwrite(bars.csv.data(), 1, bars.csv.size(), stdout);
       std::fflush(stdout);
     } else {

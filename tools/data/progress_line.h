@@ -15,10 +15,10 @@ class ProgressLine {
   void DayDone(std::size_t index, int day, const std::string& detail);
   // A message that must not be overwritten by the progress line.
   void Message(const std::string& text);
-
- private:
+  // Takes the progress line away before other output to the same terminal.
   void ClearLine();
 
+ private:
   std::string task_;
   std::size_t days_;
   std::FILE* stream_;
