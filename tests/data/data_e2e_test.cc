@@ -113,7 +113,7 @@ class FakeNight {
     std::vector<std::string> env = {
         "LD_PRELOAD=" + std::string(kFakeTimeLibrary),
         "FAKETIME=@" + std::string(kStart) + " x" + std::to_string(kSpeed),
-        "QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS=86400000",
+        "QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS=3600000",
         "QUOTELOOM_CTP_CONNECT_TIMEOUT_MS=600000",
         "QUOTELOOM_CTP_RECONNECT_MS=60000",
     };
