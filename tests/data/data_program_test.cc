@@ -65,7 +65,8 @@ TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay
 TEST_F(DataProgramTest, BadCommandLinesExitTwoWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"audit", "2024030"}, {"audit", "20240230"}, {"bars", "20240307", "--period", "2m"},
-      {"audit", "--from", "20240310", "--to", "20240301"}, {"frobnicate"}, {},
+      {"audit", "--from", "20240310", "--to", "20240301"}, {"audit", "--from", "19000101", "--to", "99991231"},
+      {"audit", "--last", "2", "20240307"}, {"frobnicate"}, {},
   };
   for (const auto& args : bad) {
     const Result r = Data(folder_, args);

@@ -8,6 +8,13 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Ten years of days: enough for any real range, and a bound on the folders looked up.
+constexpr int kMaxRangeDays = 3660;
+
+}  // namespace
+
 int ParseDayArgument(std::string_view text) {
   if (text.size() != 8) return 0;
   int day = 0;
@@ -38,6 +45,10 @@ std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::str
     }
     if (first > last) {
       *error = "--from " + from + " comes after --to " + to;
+      return {};
+    }
+    if (last > ShiftCalendarDate(first, kMaxRangeDays)) {
+      *error = "a range of at most " + std::to_string(kMaxRangeDays) + " days, please";
       return {};
     }
     for (int day = first; day <= last; day = ShiftCalendarDate(day, 1)) {

@@ -34,12 +34,15 @@ struct DaySelection {
 };
 
 void AddDayOptions(CLI::App* command, DaySelection* selection) {
-  command->add_option("DAY", selection->days, "trading days, yyyymmdd");
-  command->add_option("--from", selection->from, "first day of a range (days without a folder are skipped)");
-  command->add_option("--to", selection->to, "last day of the range");
-  command->add_option("--last", selection->last,
-                      "the N latest day folders up to the current trading day (for timers)")
-      ->check(CLI::Range(1, 10000));
+  CLI::Option* days = command->add_option("DAY", selection->days, "trading days, yyyymmdd");
+  CLI::Option* from =
+      command->add_option("--from", selection->from, "first day of a range (days without a folder are skipped)");
+  CLI::Option* to = command->add_option("--to", selection->to, "last day of the range");
+  command->add_option("--last", selection->last, "the N latest day folders up to the current trading day (for timers)")
+      ->check(CLI::Range(1, 10000))
+      ->excludes(days)
+      ->excludes(from)
+      ->excludes(to);
 }
 
 int CurrentTradingDay() {
