@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "sessions/session_clock.h"
 
-constexpr int kDaySeconds = 24 * 3600;
-constexpr int kEveSeconds = 18 * 3600;
+namespace {
 
 QString MinuteText(int session_minute) {
   const int clock = (session_minute + kEveSeconds / 60) % (24 * 60);
@@ -16,7 +15,7 @@ QString MinuteText(int session_minute) {
 }  // namespace
 
 int SessionAxis::SessionKey(int time_of_day) {
-  return (time_of_day - kEveSeconds + kDaySeconds) % kDaySeconds;
+  return SessionSecond(time_of_day);
 }
 
 void SessionAxis::Build(const std::vector<int>& sorted_keys) {

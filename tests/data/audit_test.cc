@@ -1,0 +1,164 @@
+#include "tools/data/day_audit.h"
+
+#include <gtest/gtest.h>
+
+#include "sessions/session_clock.h"
+#include "tests/data/data_fixture.h"
+
+namespace {
+
+constexpr int kFriday = 20240308;  // its night runs on Thursday evening
+constexpr int kMonday = 20240311;
+
+const ContractAudit& Of(const DayAudit& day, const std::string& contract) {
+  for (const ContractAudit& c : day.contracts) {
+    if (c.contract == contract) return c;
+  }
+  ADD_FAILURE() << "no audit of " << contract;
+  static const ContractAudit kNone;
+  return kNone;
+}
+
+std::string Gaps(const ContractAudit& c) {
+  std::string text;
+  for (const AuditGap& g : c.gaps) {
+    text += SessionTimeText(g.from_ms) + "-" + SessionTimeText(g.to_ms) + " " + g.where + ";";
+  }
+  return text;
+}
+
+TEST(AuditTest, ACompleteNightWithAnAuctionTickAndEmptyBookSidesHasNoHole) {
+  DataFolder folder;
+  Tick auction;
+  auction.time = "20:59:00";
+  std::string lines = auction.Line() + TickRun("rb2405", Clock(21, 0), Clock(23, 0));
+  Tick emptyAsk;  // a limit-up tick: nobody sells
+  emptyAsk.time = "23:00:00";
+  emptyAsk.ms = 500;
+  emptyAsk.ask = DBL_MAX;
+  lines += emptyAsk.Line();
+  folder.Append(kFriday, "rb2405", lines);
+
+  const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
+  const ContractAudit& rb = Of(day, "rb2405");
+  EXPECT_EQ(rb.ticks, 7203u);
+  EXPECT_TRUE(rb.active);
+  EXPECT_EQ(SessionTimeText(rb.first_ms), "20:59:00.000");
+  EXPECT_EQ(SessionTimeText(rb.last_ms), "23:00:00.500");
+  EXPECT_EQ(Gaps(rb), "");
+  EXPECT_EQ(day.Holes(), 0u);
+  EXPECT_EQ(day.Invalid(), 0u);
+  EXPECT_TRUE(day.night_collected);
+  EXPECT_FALSE(day.day_collected) << "no tick in the day session: it is not judged";
+  EXPECT_NE(AuditText(day).find("20240308 summary: 1 contracts, 7203 ticks, 0 holes, 0 invalid"), std::string::npos)
+      << AuditText(day);
+}
+
+TEST(AuditTest, SilencesInsideASessionAtItsStartAndAtItsEndAreHoles) {
+  DataFolder folder;
+  // rb2405 falls silent for 41 s; hc2405 starts five minutes late and stops ten minutes early.
+  folder.Append(kFriday, "rb2405",
+                TickRun("rb2405", Clock(21, 0), Clock(21, 29, 59)) + TickRun("rb2405", Clock(21, 30, 41), Clock(23, 0)));
+  folder.Append(kFriday, "hc2405", TickRun("hc2405", Clock(21, 5), Clock(22, 50)));
+  // A silence of exactly the threshold is no hole.
+  folder.Append(kFriday, "i2405",
+                TickRun("i2405", Clock(21, 0), Clock(22, 0)) + TickRun("i2405", Clock(22, 0, 30), Clock(23, 0)));
+
+  const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
+  EXPECT_EQ(Gaps(Of(day, "rb2405")), "21:29:59.000-21:30:41.000 inside;");
+  EXPECT_EQ(Gaps(Of(day, "hc2405")),
+            "21:00:00.000-21:05:00.000 session start;22:50:00.000-23:00:00.000 session end;");
+  EXPECT_EQ(Gaps(Of(day, "i2405")), "");
+  EXPECT_EQ(day.Holes(), 3u);
+
+  AuditOptions longer;
+  longer.gap_seconds = 60;
+  EXPECT_EQ(Gaps(Of(AuditDay(folder.path(), kFriday, longer), "rb2405")), "");
+}
+
+TEST(AuditTest, OnlyTradingTimeCountsAcrossTheMorningBreak) {
+  DataFolder folder;
+  // rb2405 stops at 10:14:50 and resumes at 10:30:05: 15 s of trading. hc2405 stops at 10:10.
+  folder.Append(kMonday, "rb2405",
+                TickRun("rb2405", Clock(9, 0), Clock(10, 14, 50)) + TickRun("rb2405", Clock(10, 30, 5), Clock(15, 0)));
+  folder.Append(kMonday, "hc2405",
+                TickRun("hc2405", Clock(9, 0), Clock(10, 10)) + TickRun("hc2405", Clock(10, 30), Clock(15, 0)));
+  const DayAudit day = AuditDay(folder.path(), kMonday, AuditOptions());
+  EXPECT_EQ(Gaps(Of(day, "rb2405")), "");
+  ASSERT_EQ(Of(day, "hc2405").gaps.size(), 1u);
+  EXPECT_EQ(Of(day, "hc2405").gaps[0].trading_ms, 300000);
+  EXPECT_FALSE(day.night_collected) << "Monday's night (Friday evening) was not collected and is not judged";
+}
+
+TEST(AuditTest, DuplicatesInvalidTimesAndBadLastPricesAreFoundAndLocated) {
+  DataFolder folder;
+  std::string lines = TickRun("rb2405", Clock(21, 0), Clock(21, 10));
+  Tick resent;  // the front sends the last snapshot again after a reconnection
+  resent.time = "21:10:00";
+  resent.volume = 601;
+  resent.stamp = "20240307211004";
+  lines += resent.Line();
+  Tick bad;
+  bad.time = "99:99:99";
+  bad.volume = 602;
+  lines += bad.Line();
+  bad.time = "21:10:01";
+  bad.ms = 1000;
+  lines += bad.Line();
+  bad.time = "21:05:00";  // older than the line above
+  bad.ms = 0;
+  bad.volume = 603;
+  lines += bad.Line();
+  bad.time = "21:10:02";
+  bad.volume = 604;
+  bad.last = DBL_MAX;
+  lines += bad.Line();
+  bad.time = "21:10:03";
+  bad.volume = 605;
+  bad.last = 3990;  // the upper limit is 3950
+  lines += bad.Line();
+  lines += "20240307211004,rb2405,garbage\r\n";
+  lines += TickRun("rb2405", Clock(21, 10, 4), Clock(23, 0), 1, 700);
+  folder.Append(kFriday, "rb2405", lines);
+
+  const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
+  const ContractAudit& rb = Of(day, "rb2405");
+  EXPECT_EQ(rb.duplicates, 1u);
+  EXPECT_EQ(rb.invalid_times, 2u);
+  EXPECT_EQ(rb.out_of_order, 1u);
+  EXPECT_EQ(rb.last_max_double, 1u);
+  EXPECT_EQ(rb.last_outside_limits, 1u);
+  EXPECT_EQ(rb.malformed, 1u);
+  EXPECT_EQ(rb.Holes(), 0u);
+  ASSERT_GE(rb.examples.size(), 7u);
+  EXPECT_EQ(rb.examples[0].line, 602u);
+  EXPECT_EQ(rb.examples[0].problem, "duplicate");
+  EXPECT_EQ(rb.examples[1].text, "99:99:99.0");
+  EXPECT_EQ(day.Invalid(), 6u);
+  EXPECT_EQ(day.Duplicates(), 1u);
+}
+
+TEST(AuditTest, QuietContractsAndUnknownProductsAreNotJudgedForGaps) {
+  DataFolder folder;
+  folder.Append(kFriday, "rb2405", TickRun("rb2405", Clock(21, 0), Clock(23, 0)));
+  folder.Append(kFriday, "rb2410", TickRun("rb2410", Clock(21, 30), Clock(22, 30), 60));  // a far month
+  folder.Append(kFriday, "zz2405", TickRun("zz2405", Clock(21, 0), Clock(21, 10)));
+  const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
+  EXPECT_FALSE(Of(day, "rb2410").active);
+  EXPECT_EQ(Of(day, "rb2410").median_interval_ms, 60000);
+  EXPECT_FALSE(Of(day, "zz2405").hours_known);
+  EXPECT_EQ(day.Holes(), 0u);
+}
+
+TEST(AuditTest, ADayStillBeingCollectedIsJudgedUpToNow) {
+  DataFolder folder;
+  folder.Append(kFriday, "rb2405", TickRun("rb2405", Clock(21, 0), Clock(22, 0)));
+  AuditOptions options;
+  options.judge_until_ms = SessionSecond(Clock(22, 0, 10)) * 1000LL;
+  EXPECT_EQ(AuditDay(folder.path(), kFriday, options).Holes(), 0u);
+  options.judge_until_ms = SessionSecond(Clock(22, 5)) * 1000LL;
+  EXPECT_EQ(Gaps(Of(AuditDay(folder.path(), kFriday, options), "rb2405")),
+            "22:00:00.000-22:05:00.000 session end;");
+}
+
+}  // namespace

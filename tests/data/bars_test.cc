@@ -1,0 +1,90 @@
+#include "tools/data/day_bars.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/data/data_fixture.h"
+
+namespace {
+
+constexpr int kMonday = 20240311;  // its night runs on Friday 2024-03-08 and past midnight into Saturday
+
+std::string Ticks(const std::vector<Tick>& ticks) {
+  std::string lines;
+  for (const Tick& t : ticks) lines += t.Line();
+  return lines;
+}
+
+Tick T(const char* contract, const char* time, int ms, double last, int volume, double interest) {
+  Tick t;
+  t.contract = contract;
+  t.time = time;
+  t.ms = ms;
+  t.last = last;
+  t.volume = volume;
+  t.turnover = volume * 1000.0;
+  t.interest = interest;
+  return t;
+}
+
+class BarsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_.Append(kMonday, "rb2405",
+                   Ticks({
+                       T("rb2405", "20:59:00", 0, 3700, 10, 100),    // the night's call auction
+                       T("rb2405", "21:00:00", 500, 3702, 15, 101),
+                       T("rb2405", "21:00:30", 0, 3698, 20, 102),
+                       T("rb2405", "21:01:10", 0, 3705, 26, 104),
+                       T("rb2405", "21:01:10", 0, 3705, 26, 104),    // sent again after a reconnection
+                       T("rb2405", "22:59:59", 500, 3710, 30, 105),
+                       T("rb2405", "23:00:00", 0, 3711, 31, 106),    // the closing snapshot
+                       T("rb2405", "10:14:59", 500, 3720, 40, 110),
+                       T("rb2405", "10:15:00", 0, 3721, 41, 111),    // closes the first period
+                       T("rb2405", "10:30:00", 500, 3722, 45, 112),
+                       T("rb2405", "12:00:00", 0, 3799, 46, 112),    // noon: no bar
+                   }));
+    folder_.Append(kMonday, "au2406", Ticks({T("au2406", "00:30:10", 0, 480, 5, 50)}));
+  }
+
+  std::string Bars(const char* period) {
+    const DayBars bars = BuildDayBars(folder_.path(), kMonday, *ParseBarPeriod(period));
+    EXPECT_TRUE(bars.error.empty()) << bars.error;
+    return bars.csv;
+  }
+
+  DataFolder folder_;
+};
+
+TEST_F(BarsTest, MinuteBarsEqualTheHandComputedOnes) {
+  EXPECT_EQ(Bars("1m"),
+            "au2406,20240311,2024-03-09T00:30:00+08:00,2024-03-09T00:31:00+08:00,480,480,480,480,5,5000,50,1\n"
+            "rb2405,20240311,2024-03-08T21:00:00+08:00,2024-03-08T21:01:00+08:00,3700,3702,3698,3698,20,20000,102,3\n"
+            "rb2405,20240311,2024-03-08T21:01:00+08:00,2024-03-08T21:02:00+08:00,3705,3705,3705,3705,6,6000,104,1\n"
+            "rb2405,20240311,2024-03-08T22:59:00+08:00,2024-03-08T23:00:00+08:00,3710,3711,3710,3711,5,5000,106,2\n"
+            "rb2405,20240311,2024-03-11T10:14:00+08:00,2024-03-11T10:15:00+08:00,3720,3721,3720,3721,10,10000,111,2\n"
+            "rb2405,20240311,2024-03-11T10:30:00+08:00,2024-03-11T10:31:00+08:00,3722,3722,3722,3722,4,4000,112,1\n");
+}
+
+TEST_F(BarsTest, LongerBarsAreCutAtBreaksAndTheDailyBarHoldsTheWholeDay) {
+  const std::string hour = Bars("1h");
+  EXPECT_NE(hour.find("rb2405,20240311,2024-03-08T21:00:00+08:00,2024-03-08T22:00:00+08:00,3700,3705,3698,3705,26,"),
+            std::string::npos) << hour;
+  EXPECT_NE(hour.find("2024-03-11T10:00:00+08:00,2024-03-11T10:15:00+08:00,3720,3721,3720,3721,10,"), std::string::npos)
+      << "the hour stops at the break\n" << hour;
+  EXPECT_NE(hour.find("2024-03-11T10:30:00+08:00,2024-03-11T11:00:00+08:00,3722,"), std::string::npos) << hour;
+
+  const std::string day = Bars("1d");
+  EXPECT_NE(day.find("rb2405,20240311,2024-03-08T21:00:00+08:00,2024-03-11T15:00:00+08:00,3700,3722,3698,3722,45,45000,112,9\n"),
+            std::string::npos) << day;
+  EXPECT_NE(day.find("au2406,20240311,2024-03-08T21:00:00+08:00,2024-03-11T15:00:00+08:00,480,"), std::string::npos) << day;
+}
+
+TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {
+  EXPECT_EQ(ParseBarPeriod("1m"), 60);
+  EXPECT_EQ(ParseBarPeriod("15m"), 900);
+  EXPECT_EQ(ParseBarPeriod("1d"), kDailyBar);
+  EXPECT_FALSE(ParseBarPeriod("2m"));
+  EXPECT_FALSE(ParseBarPeriod(""));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#ifndef QUOTELOOM_TESTS_DATA_DATA_FIXTURE_H
+#define QUOTELOOM_TESTS_DATA_DATA_FIXTURE_H
+
+#include <stdlib.h>
+
+#include <cfloat>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "storage/tick_line.h"
+#include "tests/support/tick_fixtures.h"
+
+// A working folder of the collector in /tmp with per-contract files written line by line in the
+// collector's own format (storage's BuildTickLine, fixed style). Test thread only.
+class DataFolder {
+ public:
+  DataFolder() {
+    char pattern[] = "/tmp/quoteloom-data-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~DataFolder() { std::filesystem::remove_all(path_); }
+  DataFolder(const DataFolder&) = delete;
+  DataFolder& operator=(const DataFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path File(int day, const std::string& contract) const {
+    return path_ / "Data" / std::to_string(day) / (contract + ".csv");
+  }
+  void Append(int day, const std::string& contract, const std::string& bytes) const {
+    std::filesystem::create_directories(path_ / "Data" / std::to_string(day));
+    std::ofstream(File(day, contract), std::ios::binary | std::ios::app) << bytes;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// One tick of a contract; the rest of the record is the example rb2405 tick.
+struct Tick {
+  std::string contract = "rb2405";
+  std::string time = "21:00:00";
+  int ms = 0;
+  double last = 3725;
+  int volume = 1;
+  double turnover = 0;
+  double interest = 1000;
+  double ask = 3726;
+  std::string stamp = "20240307210000";
+
+  TickRecord Record() const {
+    TickRecord r = ExampleRb2405Record();
+    std::snprintf(r.InstrumentID, sizeof r.InstrumentID, "%s", contract.c_str());
+    std::snprintf(r.UpdateTime, sizeof r.UpdateTime, "%s", time.c_str());
+    r.UpdateMillisec = ms;
+    r.LastPrice = last;
+    r.Volume = volume;
+    r.Turnover = turnover;
+    r.OpenInterest = interest;
+    r.AskPrice1 = ask;
+    return r;
+  }
+  std::string Line() const {
+    char line[kTickLineSize];
+    const std::size_t n = BuildTickLine(Record(), stamp.c_str(), NumberStyle::kFixed, line);
+    return std::string(line, n);
+  }
+};
+
+// "HH:MM:SS" of seconds since midnight.
+inline std::string ClockText(int seconds) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+inline int Clock(int h, int m, int s = 0) { return h * 3600 + m * 60 + s; }
+
+// Lines of ticks every `stepSeconds` from `from` up to and including `to` (seconds since midnight,
+// `to` may be past midnight as a value above 86400), the volume rising by one each.
+inline std::string TickRun(const std::string& contract, int from, int to, int stepSeconds = 1, int firstVolume = 1) {
+  std::string lines;
+  int volume = firstVolume;
+  for (int t = from; t <= to; t += stepSeconds) {
+    Tick tick;
+    tick.contract = contract;
+    tick.time = ClockText(t);
+    tick.volume = volume++;
+    lines += tick.Line();
+  }
+  return lines;
+}
+
+#endif

@@ -1,0 +1,103 @@
+// quoteloom-data as a script runs it: exit status, JSON, output files and progress lines.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "tests/data/data_fixture.h"
+#include "tests/support/child_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Result {
+  int code = -1;
+  std::string output;
+};
+
+Result Data(const DataFolder& folder, std::vector<std::string> args) {
+  std::vector<std::string> argv = {QUOTELOOM_DATA, "--workdir", folder.path().string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess program(argv, (folder.path() / "out.txt").string());
+  Result r;
+  EXPECT_TRUE(program.Wait(30s));
+  if (WIFEXITED(program.status())) r.code = WEXITSTATUS(program.status());
+  r.output = program.Output();
+  return r;
+}
+
+class DataProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_.Append(20240307, "rb2405", TickRun("rb2405", Clock(9, 0), Clock(15, 0)));
+    // The next day rb2405 is silent from 21:30 to 21:40.
+    folder_.Append(20240308, "rb2405",
+                   TickRun("rb2405", Clock(21, 0), Clock(21, 30)) + TickRun("rb2405", Clock(21, 40), Clock(23, 0)));
+  }
+  DataFolder folder_;
+};
+
+TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay) {
+  Result r = Data(folder_, {"audit", "20240307"});
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("20240307 summary: 1 contracts, 21601 ticks, 0 holes"), std::string::npos) << r.output;
+
+  r = Data(folder_, {"audit", "--from", "20240301", "--to", "20240310", "--json"});
+  EXPECT_EQ(r.code, 1) << r.output;
+  const auto json = nlohmann::json::parse(r.output.substr(r.output.find('{')), nullptr, false);
+  ASSERT_FALSE(json.is_discarded()) << r.output;
+  ASSERT_EQ(json["days"].size(), 2u);
+  EXPECT_EQ(json["holes"], 1);
+  EXPECT_EQ(json["days"][1]["contracts"][0]["gaps"][0]["from"], "21:30:00.000");
+  EXPECT_NE(r.output.find("audit: 1/2 days, 20240307"), std::string::npos) << "progress lines when not on a terminal";
+
+  EXPECT_EQ(Data(folder_, {"audit", "20240309"}).code, 3);
+
+  r = Data(folder_, {"audit", "--last", "1"});  // the timer's command: the latest day folder
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("20240308 summary"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("20240307 summary"), std::string::npos) << r.output;
+}
+
+TEST_F(DataProgramTest, BadCommandLinesExitTwoWithAReason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"audit", "2024030"}, {"audit", "20240230"}, {"bars", "20240307", "--period", "2m"},
+      {"audit", "--from", "20240310", "--to", "20240301"}, {"audit", "--from", "19000101", "--to", "99991231"},
+      {"audit", "--last", "2", "20240307"}, {"frobnicate"}, {},
+  };
+  for (const auto& args : bad) {
+    const Result r = Data(folder_, args);
+    EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << r.output;
+    EXPECT_FALSE(r.output.empty());
+  }
+  EXPECT_EQ(Data(folder_, {"--help"}).code, 0);
+}
+
+TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
+  Result r = Data(folder_, {"bars", "20240307", "--period", "1h"});
+  ASSERT_EQ(r.code, 0) << r.output;
+  std::istringstream lines(r.output);
+  std::string header, first;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  EXPECT_EQ(header, "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks");
+  EXPECT_EQ(first.rfind("rb2405,20240307,2024-03-07T09:00:00+08:00,2024-03-07T10:00:00+08:00,3725,", 0), 0u) << first;
+
+  std::filesystem::create_directories(folder_.path() / "bars");
+  r = Data(folder_, {"bars", "--from", "20240307", "--to", "20240308", "--period", "5m", "--out",
+                     (folder_.path() / "bars").string()});
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(folder_.path() / "bars" / "20240307-5m.csv"));
+  EXPECT_TRUE(std::filesystem::exists(folder_.path() / "bars" / "20240308-5m.csv"));
+}
+
+TEST_F(DataProgramTest, ReplayableReportsWhatItWroteForEachDay) {
+  Result r = Data(folder_, {"replayable", "20240307"});
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 21601 lines"), std::string::npos) << r.output;
+}
+
+}  // namespace

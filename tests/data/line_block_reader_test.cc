@@ -1,0 +1,72 @@
+#include "tools/data/line_block_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/data/data_fixture.h"
+#include "tools/data/collected_line.h"
+
+namespace {
+
+std::vector<std::string> ReadAll(const std::filesystem::path& path, LineBlockReader* reader) {
+  std::vector<std::string> lines;
+  EXPECT_TRUE(reader->Open(path.string())) << reader->error();
+  std::string_view line;
+  while (reader->Next(&line)) lines.emplace_back(line);
+  return lines;
+}
+
+TEST(LineBlockReaderTest, HandsOutWholeLinesAcrossBlocksAndKeepsBackAnUnfinishedOne) {
+  DataFolder folder;
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += "line " + std::to_string(i) + std::string(i % 50, 'x') + "\r\n";
+  text += "plain lf\n";
+  text += std::string(LineBlockReader::kMaxLine + 10, 'y') + "\r\n";
+  text += "after the long one\r\n";
+  text += "unfinished";
+  folder.Append(1, "f", text);
+
+  LineBlockReader reader;
+  const std::vector<std::string> lines = ReadAll(folder.File(1, "f"), &reader);
+  ASSERT_EQ(lines.size(), 40002u);
+  EXPECT_EQ(lines[0], "line 0");
+  EXPECT_EQ(lines[39999], "line 39999" + std::string(39999 % 50, 'x'));
+  EXPECT_EQ(lines[40000], "plain lf");
+  EXPECT_EQ(lines[40001], "after the long one");
+  EXPECT_EQ(reader.overlong(), 1u);
+  EXPECT_EQ(reader.consumed(), text.size() - std::string("unfinished").size());
+  EXPECT_EQ(static_cast<std::size_t>(reader.size_at_open()), text.size());
+}
+
+TEST(LineBlockReaderTest, RefusesWhatIsNotARegularFile) {
+  DataFolder folder;
+  LineBlockReader reader;
+  EXPECT_FALSE(reader.Open(folder.path().string()));
+  EXPECT_FALSE(reader.Open((folder.path() / "missing").string()));
+  EXPECT_FALSE(reader.error().empty());
+}
+
+TEST(CollectedLineTest, SplitsTheCollectorsLineAndChecksItsTimes) {
+  CollectedLine fields;
+  const std::string line = Tick().Line();
+  ASSERT_TRUE(SplitCollectedLine(std::string_view(line).substr(0, line.size() - 2), &fields));
+  EXPECT_EQ(fields.field[kInstrumentID], "rb2405");
+  EXPECT_EQ(fields.field[kUpdateTime], "21:00:00");
+  EXPECT_EQ(fields.field[kPreSettlementPrice], "3722.00");
+  EXPECT_EQ(fields.content.substr(0, 7), "rb2405,");
+  EXPECT_FALSE(SplitCollectedLine("a,b,c", &fields));
+  EXPECT_FALSE(SplitCollectedLine(line.substr(0, line.size() - 2) + ",extra", &fields));
+
+  EXPECT_EQ(ParseClockTime("21:00:01"), 75601);
+  for (const char* bad : {"99:99:99", "24:00:00", "21:60:00", "21:00", "21-00-00", "2100:00", ""}) {
+    EXPECT_EQ(ParseClockTime(bad), -1) << bad;
+  }
+  double value = 0;
+  EXPECT_TRUE(ParseWhole("3725.00", &value));
+  EXPECT_FALSE(ParseWhole("3725.00x", &value));
+  EXPECT_FALSE(ParseWhole("", &value));
+}
+
+}  // namespace

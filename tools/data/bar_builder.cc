@@ -1,0 +1,130 @@
+#include "tools/data/bar_builder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sessions/session_clock.h"
+
+std::optional<int> ParseBarPeriod(std::string_view name) {
+  if (name == "1m") return 60;
+  if (name == "5m") return 300;
+  if (name == "15m") return 900;
+  if (name == "1h") return 3600;
+  if (name == "1d") return kDailyBar;
+  return std::nullopt;
+}
+
+BarSlots::BarSlots(const ProductHours& hours, int period) : slot_of_second_(kDaySeconds, -1) {
+  if (period == kDailyBar) {
+    const auto& sessions = hours.sessions();
+    slots_.push_back({sessions.front().begin(), sessions.back().end()});
+    for (const TradingSession& session : sessions) {
+      std::fill(slot_of_second_.begin() + session.auction_begin, slot_of_second_.begin() + session.end() + 1, 0);
+      for (std::size_t p = 1; p < session.periods.size(); ++p) {
+        std::fill(slot_of_second_.begin() + session.periods[p - 1].end + 1,
+                  slot_of_second_.begin() + session.periods[p].begin, -1);
+      }
+    }
+    return;
+  }
+  // Session seconds start at 18:00, a whole number of hours, so multiples of the period in
+  // session seconds are multiples on the clock too.
+  for (const TradingSession& session : hours.sessions()) {
+    const int firstSlot = static_cast<int>(slots_.size());
+    for (const TradingPeriod& p : session.periods) {
+      for (int begin = p.begin; begin < p.end;) {
+        const int end = std::min((begin / period + 1) * period, p.end);
+        const int slot = static_cast<int>(slots_.size());
+        slots_.push_back({begin, end});
+        std::fill(slot_of_second_.begin() + begin, slot_of_second_.begin() + end, static_cast<std::int16_t>(slot));
+        begin = end;
+      }
+      // The closing snapshot, stamped exactly at the end, belongs to the last bar.
+      slot_of_second_[p.end] = static_cast<std::int16_t>(slots_.size() - 1);
+    }
+    std::fill(slot_of_second_.begin() + session.auction_begin, slot_of_second_.begin() + session.begin(),
+              static_cast<std::int16_t>(firstSlot));
+  }
+}
+
+BarBuilder::BarBuilder(const BarSlots& slots) : slots_(slots), state_(slots.slots().size()) {}
+
+void BarBuilder::Add(const CollectedLine& line) {
+  // A snapshot sent again after a reconnection adds nothing.
+  if (line.content == previous_content_) return;
+  previous_content_.assign(line.content);
+  const int time = ParseClockTime(line.field[kUpdateTime]);
+  long long millis = 0;
+  if (time < 0 || !ParseWhole(line.field[kUpdateMillisec], &millis) || millis < 0 || millis > 999) {
+    ++left_out_;
+    return;
+  }
+  const int second = SessionSecond(time);
+  const int index = slots_.SlotOf(second);
+  if (index < 0) {
+    ++left_out_;
+    return;
+  }
+  const std::int64_t key = second * 1000LL + millis;
+  Slot& slot = state_[index];
+  ++slot.ticks;
+  double last = 0;
+  if (ParseWhole(line.field[kLastPrice], &last) && std::isfinite(last) && last > 0 && last < kUnsetPrice) {
+    if (!slot.priced) {
+      slot.open = slot.high = slot.low = slot.close = last;
+      slot.open_key = slot.close_key = key;
+      slot.priced = true;
+    } else {
+      slot.high = std::max(slot.high, last);
+      slot.low = std::min(slot.low, last);
+      if (key < slot.open_key) {
+        slot.open = last;
+        slot.open_key = key;
+      }
+      if (key >= slot.close_key) {
+        slot.close = last;
+        slot.close_key = key;
+      }
+    }
+  }
+  if (key >= slot.last_key) {
+    long long volume = 0;
+    double turnover = 0, interest = 0;
+    if (ParseWhole(line.field[kVolume], &volume) && ParseWhole(line.field[kTurnover], &turnover) &&
+        ParseWhole(line.field[kOpenInterest], &interest)) {
+      slot.last_key = key;
+      slot.volume = volume;
+      slot.turnover = turnover;
+      slot.open_interest = interest;
+    }
+  }
+}
+
+std::vector<Bar> BarBuilder::Finish() const {
+  std::vector<Bar> bars;
+  // The cumulative values start from zero each trading day; a fall (a bad tick) adds nothing.
+  long long volumeBefore = 0;
+  double turnoverBefore = 0;
+  for (std::size_t i = 0; i < state_.size(); ++i) {
+    const Slot& s = state_[i];
+    // A bar without a price is not written; what it traded counts in the next one.
+    if (!s.priced) continue;
+    Bar bar;
+    bar.begin = slots_.slots()[i].first;
+    bar.end = slots_.slots()[i].second;
+    bar.open = s.open;
+    bar.high = s.high;
+    bar.low = s.low;
+    bar.close = s.close;
+    bar.ticks = s.ticks;
+    bar.open_interest = s.open_interest;
+    if (s.last_key >= 0) {
+      bar.volume = std::max(0LL, s.volume - volumeBefore);
+      bar.turnover = std::max(0.0, s.turnover - turnoverBefore);
+      volumeBefore = std::max(volumeBefore, s.volume);
+      turnoverBefore = std::max(turnoverBefore, s.turnover);
+    }
+    bars.push_back(bar);
+  }
+  return bars;
+}

@@ -1,0 +1,123 @@
+#ifndef QUOTELOOM_TOOLS_DATA_CONTRACT_AUDIT_H
+#define QUOTELOOM_TOOLS_DATA_CONTRACT_AUDIT_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "sessions/product_hours.h"
+#include "tools/data/collected_line.h"
+
+// The audit of one contract's file of one trading day. Lines go in one by one (Add), then Finish
+// judges the gaps once the day's other contracts are known. Times are session milliseconds:
+// session seconds (sessions/session_clock.h) times 1000 plus the tick's milliseconds. One thread.
+
+struct AuditOptions {
+  int gap_seconds = 30;             // a longer silence inside a session of an active contract is a hole
+  int active_median_ms = 1000;      // active: the median interval between its ticks is at most this
+  int min_intervals = 20;           // and it has at least this many intervals
+  std::int64_t judge_until_ms = -1; // session milliseconds of "now" on the day being collected; -1: all
+};
+
+struct AuditGap {
+  std::int64_t from_ms = 0;  // the last tick before (or the session's open)
+  std::int64_t to_ms = 0;    // the first tick after (or the session's close)
+  std::int64_t trading_ms = 0;
+  std::string where;         // "inside", "session start", "session end", "whole session"
+};
+
+struct AuditExample {
+  std::uint64_t line = 0;    // 1-based line number in the file
+  std::string problem;
+  std::string text;          // the field that shows it
+};
+
+struct ContractAudit {
+  static constexpr std::size_t kMaxExamples = 10;
+  static constexpr std::size_t kMaxGaps = 200;
+
+  std::string contract;
+  std::string product;
+  bool hours_known = false;
+  std::uint64_t ticks = 0;
+  std::int64_t first_ms = -1;   // earliest and latest valid time
+  std::int64_t last_ms = -1;
+  bool active = false;
+  std::int64_t median_interval_ms = -1;
+  std::vector<AuditGap> gaps;
+  std::uint64_t gaps_not_listed = 0;
+  std::uint64_t duplicates = 0;
+  std::uint64_t invalid_times = 0;
+  std::uint64_t out_of_order = 0;
+  std::uint64_t last_outside_limits = 0;
+  std::uint64_t last_max_double = 0;
+  std::uint64_t malformed = 0;
+  std::uint64_t outside_sessions = 0;  // valid ticks outside the product's hours: a note, not an error
+  std::vector<AuditExample> examples;
+
+  std::uint64_t Holes() const { return gaps.size() + gaps_not_listed; }
+  std::uint64_t Invalid() const {
+    return invalid_times + out_of_order + last_outside_limits + last_max_double + malformed;
+  }
+};
+
+class ContractAuditor {
+ public:
+  ContractAuditor(std::string contract, const AuditOptions& options);
+
+  void AddMalformed(std::uint64_t lineNumber);
+  void Add(const CollectedLine& line, std::uint64_t lineNumber);
+
+  // After the last line: works out whether the contract is active and lets go of what only the
+  // reading needed.
+  void EndOfFile();
+
+  // Whether the contract had a tick inside its night or day session (auction included).
+  bool saw_night() const { return saw_night_; }
+  bool saw_day() const { return saw_day_; }
+
+  // Judges the gaps: sessions of a kind (night/day) that no contract of the day was collected in
+  // are left alone (no trading that day, or the collector was not running).
+  ContractAudit Finish(bool nightCollected, bool dayCollected);
+
+ private:
+  struct SessionSpan {
+    std::int64_t first = -1;
+    std::int64_t last = -1;
+  };
+
+  void Example(std::uint64_t lineNumber, const char* problem, std::string_view text);
+  void CheckLastPrice(const CollectedLine& line, std::uint64_t lineNumber);
+  void TrackTime(std::int64_t key);
+  void AddGap(std::int64_t from, std::int64_t to, const char* where);
+  std::int64_t TradingMs(std::int64_t from, std::int64_t to) const;
+
+  AuditOptions options_;
+  ContractAudit audit_;
+  const ProductHours* hours_ = nullptr;
+  std::unordered_set<std::uint64_t> seen_;
+  std::int64_t previous_key_ = -1;     // the latest time so far
+  std::int64_t previous_line_key_ = -1;
+  int previous_session_ = -1;
+  std::vector<std::int32_t> intervals_;
+  struct Candidate {
+    AuditGap gap;
+    int session;
+  };
+  std::vector<Candidate> inside_candidates_;
+  std::uint64_t inside_candidates_dropped_ = 0;
+  std::vector<SessionSpan> spans_;
+  std::string lower_text_;
+  std::string upper_text_;
+  double lower_limit_ = 0;
+  double upper_limit_ = 0;
+  bool saw_night_ = false;
+  bool saw_day_ = false;
+};
+
+// "HH:MM:SS.mmm" of session milliseconds.
+std::string SessionTimeText(std::int64_t sessionMs);
+
+#endif

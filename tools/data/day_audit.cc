@@ -1,0 +1,178 @@
+#include "tools/data/day_audit.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <numeric>
+
+#include "tools/data/day_files.h"
+#include "tools/data/line_block_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename F>
+std::uint64_t Sum(const DayAudit& audit, F f) {
+  std::uint64_t total = 0;
+  for (const ContractAudit& c : audit.contracts) total += f(c);
+  return total;
+}
+
+std::string Format(const char* format, auto... args) {
+  char text[512];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+std::string SecondsText(std::int64_t ms) { return Format("%.1f s", static_cast<double>(ms) / 1000.0); }
+
+}  // namespace
+
+std::uint64_t DayAudit::Holes() const { return Sum(*this, [](const ContractAudit& c) { return c.Holes(); }); }
+std::uint64_t DayAudit::Invalid() const {
+  return Sum(*this, [](const ContractAudit& c) { return c.Invalid(); }) + file_errors.size() + (error.empty() ? 0 : 1);
+}
+std::uint64_t DayAudit::Duplicates() const {
+  return Sum(*this, [](const ContractAudit& c) { return c.duplicates; });
+}
+
+DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options) {
+  DayAudit audit;
+  audit.day = day;
+  std::vector<std::string> contracts;
+  if (!ListContracts(workdir, day, &contracts, &audit.error)) return audit;
+  std::vector<ContractAuditor> auditors;
+  auditors.reserve(contracts.size());
+  CollectedLine fields;
+  for (const std::string& contract : contracts) {
+    auditors.emplace_back(contract, options);
+    ContractAuditor& auditor = auditors.back();
+    LineBlockReader reader;
+    if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
+      audit.file_errors.push_back(reader.error());
+      continue;
+    }
+    std::string_view line;
+    std::uint64_t number = 0;
+    while (reader.Next(&line)) {
+      ++number;
+      if (SplitCollectedLine(line, &fields)) {
+        auditor.Add(fields, number);
+      } else {
+        auditor.AddMalformed(number);
+      }
+    }
+    for (std::uint64_t i = 0; i < reader.overlong(); ++i) auditor.AddMalformed(0);
+    if (!reader.error().empty()) audit.file_errors.push_back(contract + ".csv: " + reader.error());
+    audit.lines += number;
+    auditor.EndOfFile();
+    audit.night_collected |= auditor.saw_night();
+    audit.day_collected |= auditor.saw_day();
+  }
+  for (ContractAuditor& auditor : auditors) {
+    audit.contracts.push_back(auditor.Finish(audit.night_collected, audit.day_collected));
+  }
+  return audit;
+}
+
+std::string AuditText(const DayAudit& audit) {
+  std::string out;
+  if (!audit.error.empty()) return Format("%d: cannot read: %s\n", audit.day, audit.error.c_str());
+  for (const std::string& error : audit.file_errors) out += Format("%d: cannot read %s\n", audit.day, error.c_str());
+  for (const ContractAudit& c : audit.contracts) {
+    out += Format("%d %-12s ticks %8llu", audit.day, c.contract.c_str(), static_cast<unsigned long long>(c.ticks));
+    if (c.first_ms >= 0) {
+      out += "  " + SessionTimeText(c.first_ms) + " - " + SessionTimeText(c.last_ms);
+    }
+    if (!c.hours_known) {
+      out += "  product '" + c.product + "' not in the session table: gaps not checked";
+    } else if (c.active) {
+      out += Format("  active (median interval %lld ms)", static_cast<long long>(c.median_interval_ms));
+    } else {
+      out += "  not active: gaps not checked";
+    }
+    out += "\n";
+    for (const AuditGap& gap : c.gaps) {
+      out += "    hole " + SessionTimeText(gap.from_ms) + " - " + SessionTimeText(gap.to_ms) + " (" +
+             SecondsText(gap.trading_ms) + " of trading, " + gap.where + ")\n";
+    }
+    if (c.gaps_not_listed > 0) out += Format("    %llu more holes\n", static_cast<unsigned long long>(c.gaps_not_listed));
+    const std::pair<const char*, std::uint64_t> counts[] = {
+        {"duplicates", c.duplicates},
+        {"invalid update times", c.invalid_times},
+        {"update times out of order", c.out_of_order},
+        {"last prices outside the limits or not numbers", c.last_outside_limits},
+        {"last prices carrying the largest double", c.last_max_double},
+        {"malformed lines", c.malformed},
+        {"ticks outside trading hours (note)", c.outside_sessions},
+    };
+    for (const auto& [what, n] : counts) {
+      if (n > 0) out += Format("    %s: %llu\n", what, static_cast<unsigned long long>(n));
+    }
+    for (const AuditExample& e : c.examples) {
+      out += Format("    line %llu: %s %s\n", static_cast<unsigned long long>(e.line), e.problem.c_str(), e.text.c_str());
+    }
+  }
+  out += Format("%d summary: %zu contracts, %llu ticks, %llu holes, %llu invalid, %llu duplicates; night %s, day %s\n",
+                audit.day, audit.contracts.size(), static_cast<unsigned long long>(Sum(audit, [](const ContractAudit& c) { return c.ticks; })),
+                static_cast<unsigned long long>(audit.Holes()), static_cast<unsigned long long>(audit.Invalid()),
+                static_cast<unsigned long long>(audit.Duplicates()),
+                audit.night_collected ? "collected" : "not collected (or no trading)",
+                audit.day_collected ? "collected" : "not collected (or no trading)");
+  return out;
+}
+
+std::string AuditJson(const std::vector<DayAudit>& days) {
+  nlohmann::json root = nlohmann::json::object();
+  nlohmann::json& list = root["days"] = nlohmann::json::array();
+  std::uint64_t holes = 0, invalid = 0;
+  for (const DayAudit& audit : days) {
+    nlohmann::json day;
+    day["day"] = std::to_string(audit.day);
+    if (!audit.error.empty()) day["error"] = audit.error;
+    day["file_errors"] = audit.file_errors;
+    day["night_collected"] = audit.night_collected;
+    day["day_collected"] = audit.day_collected;
+    nlohmann::json& contracts = day["contracts"] = nlohmann::json::array();
+    std::uint64_t ticks = 0;
+    for (const ContractAudit& c : audit.contracts) {
+      ticks += c.ticks;
+      nlohmann::json j;
+      j["contract"] = c.contract;
+      j["product"] = c.product;
+      j["hours_known"] = c.hours_known;
+      j["ticks"] = c.ticks;
+      j["first"] = c.first_ms >= 0 ? nlohmann::json(SessionTimeText(c.first_ms)) : nlohmann::json();
+      j["last"] = c.last_ms >= 0 ? nlohmann::json(SessionTimeText(c.last_ms)) : nlohmann::json();
+      j["active"] = c.active;
+      j["median_interval_ms"] = c.median_interval_ms;
+      nlohmann::json& gaps = j["gaps"] = nlohmann::json::array();
+      for (const AuditGap& g : c.gaps) {
+        gaps.push_back({{"from", SessionTimeText(g.from_ms)}, {"to", SessionTimeText(g.to_ms)},
+                        {"seconds", static_cast<double>(g.trading_ms) / 1000.0}, {"where", g.where}});
+      }
+      j["gaps_not_listed"] = c.gaps_not_listed;
+      j["duplicates"] = c.duplicates;
+      j["invalid_times"] = c.invalid_times;
+      j["out_of_order"] = c.out_of_order;
+      j["last_outside_limits"] = c.last_outside_limits;
+      j["last_max_double"] = c.last_max_double;
+      j["malformed_lines"] = c.malformed;
+      j["outside_sessions"] = c.outside_sessions;
+      nlohmann::json& examples = j["examples"] = nlohmann::json::array();
+      for (const AuditExample& e : c.examples) {
+        examples.push_back({{"line", e.line}, {"problem", e.problem}, {"text", e.text}});
+      }
+      contracts.push_back(std::move(j));
+    }
+    day["summary"] = {{"contracts", audit.contracts.size()}, {"ticks", ticks}, {"holes", audit.Holes()},
+                      {"invalid", audit.Invalid()}, {"duplicates", audit.Duplicates()}};
+    holes += audit.Holes();
+    invalid += audit.Invalid();
+    list.push_back(std::move(day));
+  }
+  root["holes"] = holes;
+  root["invalid"] = invalid;
+  return root.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}

@@ -1,0 +1,33 @@
+#ifndef QUOTELOOM_TOOLS_DATA_DAY_AUDIT_H
+#define QUOTELOOM_TOOLS_DATA_DAY_AUDIT_H
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/data/contract_audit.h"
+
+// The audit of every per-contract file of one trading day, and its report. One thread.
+struct DayAudit {
+  int day = 0;
+  std::vector<ContractAudit> contracts;
+  bool night_collected = false;  // some contract had a tick inside its night session
+  bool day_collected = false;
+  std::string error;             // the day could not be read at all
+  std::vector<std::string> file_errors;
+  std::uint64_t lines = 0;
+
+  std::uint64_t Holes() const;
+  std::uint64_t Invalid() const;
+  std::uint64_t Duplicates() const;
+};
+
+DayAudit AuditDay(const std::filesystem::path& workdir, int day, const AuditOptions& options);
+
+// The human-readable report of a day: a line per contract, its findings indented below, a summary line.
+std::string AuditText(const DayAudit& audit);
+// The same as one JSON object.
+std::string AuditJson(const std::vector<DayAudit>& days);
+
+#endif

@@ -1,0 +1,96 @@
+#include "tools/data/day_bars.h"
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "sessions/session_clock.h"
+#include "tools/data/day_files.h"
+#include "tools/data/line_block_reader.h"
+
+namespace fs = std::filesystem;
+
+const char kBarCsvHeader[] = "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks";
+
+namespace {
+
+void AppendNumber(double value, std::string* out) {
+  char text[64];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  out->append(text, r.ptr);
+}
+
+void AppendInteger(long long value, std::string* out) {
+  char text[24];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  out->append(text, r.ptr);
+}
+
+}  // namespace
+
+std::string IsoTime(int day, int sessionSecond) {
+  const int date = CalendarDateOf(day, sessionSecond);
+  const int time = TimeOfDay(sessionSecond);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d+08:00", date / 10000, date / 100 % 100, date % 100,
+                time / 3600, time / 60 % 60, time % 60);
+  return text;
+}
+
+void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::string* out) {
+  out->append(contract);
+  out->push_back(',');
+  AppendInteger(day, out);
+  out->push_back(',');
+  out->append(IsoTime(day, bar.begin));
+  out->push_back(',');
+  out->append(IsoTime(day, bar.end));
+  for (double price : {bar.open, bar.high, bar.low, bar.close}) {
+    out->push_back(',');
+    AppendNumber(price, out);
+  }
+  out->push_back(',');
+  AppendInteger(bar.volume, out);
+  out->push_back(',');
+  AppendNumber(bar.turnover, out);
+  out->push_back(',');
+  AppendNumber(bar.open_interest, out);
+  out->push_back(',');
+  AppendInteger(static_cast<long long>(bar.ticks), out);
+  out->push_back('\n');
+}
+
+DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
+  DayBars result;
+  std::vector<std::string> contracts;
+  if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
+  std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
+  CollectedLine fields;
+  for (const std::string& contract : contracts) {
+    const ProductHours* hours = FindProductHours(ProductOfContract(contract));
+    if (hours == nullptr) {
+      result.warnings.push_back(contract + ": product not in the session table, no bars");
+      continue;
+    }
+    auto& slots = slotsByHours[hours];
+    if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
+    LineBlockReader reader;
+    if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
+      result.warnings.push_back(reader.error());
+      continue;
+    }
+    BarBuilder builder(*slots);
+    std::string_view line;
+    while (reader.Next(&line)) {
+      ++result.lines;
+      if (SplitCollectedLine(line, &fields)) builder.Add(fields);
+    }
+    if (!reader.error().empty()) result.warnings.push_back(contract + ".csv: " + reader.error());
+    const std::vector<Bar> bars = builder.Finish();
+    for (const Bar& bar : bars) AppendBarLine(contract, day, bar, &result.csv);
+    result.bars += bars.size();
+    ++result.contracts;
+  }
+  return result;
+}

@@ -1,0 +1,33 @@
+#ifndef QUOTELOOM_TOOLS_DATA_DAY_BARS_H
+#define QUOTELOOM_TOOLS_DATA_DAY_BARS_H
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/data/bar_builder.h"
+
+// The bars of every contract of one trading day as CSV. One thread.
+
+// "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks"
+extern const char kBarCsvHeader[];
+
+// One CSV line of a bar (with its line end); start and end as ISO 8601 times in +08:00.
+void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::string* out);
+
+// "2024-03-07T21:00:00+08:00" of a session second of trading day `day`.
+std::string IsoTime(int day, int sessionSecond);
+
+struct DayBars {
+  std::string csv;  // the lines, without the header
+  std::uint64_t contracts = 0;
+  std::uint64_t bars = 0;
+  std::uint64_t lines = 0;
+  std::vector<std::string> warnings;  // unknown products, unreadable files
+  std::string error;                  // the day folder could not be read
+};
+
+DayBars BuildDayBars(const std::filesystem::path& workdir, int day, int periodSeconds);
+
+#endif

@@ -1,0 +1,34 @@
+#ifndef QUOTELOOM_TOOLS_DATA_DAY_FILES_H
+#define QUOTELOOM_TOOLS_DATA_DAY_FILES_H
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The collector's files of one trading day under a working folder: Data/<day>/<contract>.csv, and
+// the days a command line names. Pure functions of the file system, any thread.
+
+// yyyymmdd of a real date as a number; 0 otherwise.
+int ParseDayArgument(std::string_view text);
+
+// The days to work on: `days` as given, then every calendar day from `from` to `to` (0: none) that
+// has a day folder. Sorted, without repeats. Empty with `error` set on a bad day or range.
+std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,
+                            const std::filesystem::path& workdir, std::string* error);
+
+// The `count` latest day folders under Data/ that are not after `lastDay`, oldest first.
+std::vector<int> LatestDays(const std::filesystem::path& workdir, int count, int lastDay);
+
+std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
+
+// A contract code that can name a file in the day folder: letters, digits, '-', '_', '&', '.',
+// at most 30 characters, not starting with '.'.
+bool IsContractName(std::string_view name);
+
+// The contracts with a per-contract file in the day folder, sorted; false with `error` set when the
+// folder cannot be read.
+bool ListContracts(const std::filesystem::path& workdir, int day, std::vector<std::string>* contracts,
+                   std::string* error);
+
+#endif

@@ -1,0 +1,80 @@
+#include "tools/data/line_block_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+LineBlockReader::~LineBlockReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool LineBlockReader::Open(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd_ < 0) {
+    error_ = path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error_ = path + ": not a regular file";
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  size_ = info.st_size;
+  mtime_ = info.st_mtim;
+  buffer_.resize(kBlockSize + kMaxLine);
+  return true;
+}
+
+// Moves the unread tail to the front and reads the next block behind it.
+bool LineBlockReader::Fill() {
+  if (eof_) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = std::string("read: ") + std::strerror(errno);
+    if (n <= 0) {
+      eof_ = true;
+      return false;
+    }
+    end_ += static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+bool LineBlockReader::Next(std::string_view* line) {
+  if (fd_ < 0) return false;
+  for (;;) {
+    const char* start = buffer_.data() + begin_;
+    const void* lf = std::memchr(start, '\n', end_ - begin_);
+    if (lf != nullptr) {
+      const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+      begin_ += length + 1;
+      consumed_ += length + 1;
+      if (skipping_ || length > kMaxLine) {
+        if (!skipping_) ++overlong_;
+        skipping_ = false;
+        continue;
+      }
+      *line = std::string_view(start, length > 0 && start[length - 1] == '\r' ? length - 1 : length);
+      return true;
+    }
+    if (end_ - begin_ >= kMaxLine) {
+      // Drop what is held of an overlong line and keep looking for its end.
+      if (!skipping_) ++overlong_;
+      skipping_ = true;
+      consumed_ += end_ - begin_;
+      begin_ = end_;
+    }
+    if (!Fill()) return false;
+  }
+}

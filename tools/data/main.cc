@@ -1,0 +1,241 @@
+// quoteloom-data: works on what the collector stored in its working folder: makes the replay
+// service's files of it (replayable), checks it for holes and bad values (audit) and builds bars.
+#include <CLI/CLI.hpp>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "sessions/session_clock.h"
+#include "sessions/trading_day_rule.h"
+#include "tools/data/day_audit.h"
+#include "tools/data/day_bars.h"
+#include "tools/data/day_files.h"
+#include "tools/data/progress_line.h"
+#include "tools/data/replayable_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitFindings = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitFiles = 3;
+
+struct DaySelection {
+  std::vector<std::string> days;
+  std::string from;
+  std::string to;
+  int last = 0;
+};
+
+void AddDayOptions(CLI::App* command, DaySelection* selection) {
+  CLI::Option* days = command->add_option("DAY", selection->days, "trading days, yyyymmdd");
+  CLI::Option* from =
+      command->add_option("--from", selection->from, "first day of a range (days without a folder are skipped)");
+  CLI::Option* to = command->add_option("--to", selection->to, "last day of the range");
+  command->add_option("--last", selection->last, "the N latest day folders up to the current trading day (for timers)")
+      ->check(CLI::Range(1, 10000))
+      ->excludes(days)
+      ->excludes(from)
+      ->excludes(to);
+}
+
+int CurrentTradingDay() {
+  char today[kTradingDaySize];
+  ComputeTradingDay(TheSystemClock().Now(), today);
+  return std::atoi(today);
+}
+
+bool Days(const DaySelection& selection, const fs::path& workdir, std::vector<int>* days) {
+  std::string error;
+  if (selection.last > 0) {
+    *days = LatestDays(workdir, selection.last, CurrentTradingDay());
+    if (days->empty()) error = "no day folder under " + (workdir / "Data").string();
+  } else {
+    *days = ExpandDays(selection.days, selection.from, selection.to, workdir, &error);
+  }
+  if (days->empty()) {
+    std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
+  int status = 0;
+  ProgressLine progress("replayable", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    std::vector<std::string> contracts;
+    std::string error;
+    if (!ListContracts(workdir, days[i], &contracts, &error)) {
+      progress.Message("quoteloom-data: " + error);
+      status = kExitFiles;
+      continue;
+    }
+    std::uint64_t written = 0, upToDate = 0, lines = 0, failed = 0;
+    for (const std::string& contract : contracts) {
+      const ReplayableWriter::Result r = ReplayableWriter::Write(workdir, days[i], contract);
+      if (r.outcome == ReplayableWriter::Outcome::kFailed) {
+        progress.Message("quoteloom-data: " + r.error);
+        ++failed;
+        continue;
+      }
+      if (r.malformed > 0) {
+        progress.Message("quoteloom-data: " + std::to_string(days[i]) + "/" + contract + ".csv: " +
+                         std::to_string(r.malformed) + " lines without 24 fields left out");
+      }
+      (r.outcome == ReplayableWriter::Outcome::kWritten ? written : upToDate) += 1;
+      lines += r.lines;
+    }
+    if (failed > 0) status = kExitFiles;
+    progress.ClearLine();
+    std::printf("%d: %llu written, %llu up to date, %llu failed, %llu lines\n", days[i],
+                static_cast<unsigned long long>(written), static_cast<unsigned long long>(upToDate),
+                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(lines));
+    std::fflush(stdout);
+    progress.DayDone(i, days[i], std::to_string(written) + " written, " + std::to_string(upToDate) + " up to date");
+  }
+  return status;
+}
+
+// How far a day can be judged now: all of it once it is over, up to now while it is collected.
+std::int64_t JudgeUntil(int day) {
+  const ClockReading now = TheSystemClock().Now();
+  const int current = CurrentTradingDay();
+  if (day < current) return -1;
+  if (day > current) return 0;
+  return static_cast<std::int64_t>(SessionSecond(now.hour * 3600 + now.minute * 60 + now.second)) * 1000;
+}
+
+int RunAudit(const fs::path& workdir, const std::vector<int>& days, AuditOptions options, bool json) {
+  std::vector<DayAudit> audits;
+  int status = 0;
+  ProgressLine progress("audit", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    options.judge_until_ms = JudgeUntil(days[i]);
+    DayAudit audit = AuditDay(workdir, days[i], options);
+    if (!audit.error.empty()) {
+      status = kExitFiles;
+    } else if (status == 0 && (audit.Holes() > 0 || audit.Invalid() > 0)) {
+      status = kExitFindings;
+    }
+    if (!json) {
+      progress.ClearLine();
+      std::fputs(AuditText(audit).c_str(), stdout);
+      std::fflush(stdout);
+    }
+    progress.DayDone(i, days[i], std::to_string(audit.lines) + " lines");
+    audits.push_back(std::move(audit));
+  }
+  if (json) std::fputs(AuditJson(audits).c_str(), stdout);
+  return status;
+}
+
+bool WriteWhole(const fs::path& path, const std::string& text, std::string* error) {
+  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp." + std::to_string(::getpid()));
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
+    *error = temporary.string() + ": cannot write";
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    *error = path.string() + ": cannot rename into place";
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+int RunBars(const fs::path& workdir, const std::vector<int>& days, const std::string& periodName,
+            const std::string& outDir) {
+  const int period = *ParseBarPeriod(periodName);
+  int status = 0;
+  ProgressLine progress("bars", days.size());
+  if (outDir.empty()) std::printf("%s\n", kBarCsvHeader);
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    DayBars bars = BuildDayBars(workdir, days[i], period);
+    if (!bars.error.empty()) {
+      progress.Message("quoteloom-data: " + bars.error);
+      status = kExitFiles;
+      continue;
+    }
+    for (const std::string& warning : bars.warnings) progress.Message("quoteloom-data: " + warning);
+    if (outDir.empty()) {
+      progress.ClearLine();
+      std::fwrite(bars.csv.data(), 1, bars.csv.size(), stdout);
+      std::fflush(stdout);
+    } else {
+      std::string error;
+      const fs::path path = fs::path(outDir) / (std::to_string(days[i]) + "-" + periodName + ".csv");
+      if (!WriteWhole(path, kBarCsvHeader + std::string("\n") + bars.csv, &error)) {
+        progress.Message("quoteloom-data: " + error);
+        status = kExitFiles;
+      }
+    }
+    progress.DayDone(i, days[i], std::to_string(bars.contracts) + " contracts, " + std::to_string(bars.bars) + " bars");
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"quoteloom-data: replay files, a completeness audit and bars from the collector's tick files"};
+  app.footer("Exit status: 0 done, 1 audit found holes or invalid data, 2 bad command line, 3 files could not be read or written.");
+  app.require_subcommand(1);
+  std::string workdir = ".";
+  app.add_option("--workdir", workdir, "the collector's working folder (default: the current folder)")
+      ->check(CLI::ExistingDirectory);
+  app.fallthrough();
+
+  DaySelection replayableDays, auditDays, barDays;
+  CLI::App* replayable = app.add_subcommand(
+      "replayable", "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the per-contract files");
+  AddDayOptions(replayable, &replayableDays);
+
+  CLI::App* audit = app.add_subcommand("audit", "check each contract of the days for holes, duplicates and bad values");
+  AddDayOptions(audit, &auditDays);
+  bool json = false;
+  AuditOptions options;
+  audit->add_flag("--json", json, "one JSON document instead of text");
+  audit->add_option("--gap", options.gap_seconds, "seconds of silence inside a session that make a hole (default 30)")
+      ->check(CLI::Range(1, 86400));
+  audit->add_option("--active-median", options.active_median_ms,
+                    "a contract is checked for gaps when the median interval between its ticks is at most this "
+                    "many milliseconds (default 1000)")
+      ->check(CLI::Range(1, 86400000));
+
+  CLI::App* bars = app.add_subcommand("bars", "OHLCV bars per contract over its sessions, as CSV");
+  AddDayOptions(bars, &barDays);
+  std::string period = "1m";
+  std::string outDir;
+  bars->add_option("--period", period, "1m, 5m, 15m, 1h or 1d (default 1m)")
+      ->check(CLI::IsMember({"1m", "5m", "15m", "1h", "1d"}));
+  bars->add_option("--out", outDir, "write <day>-<period>.csv files into this folder instead of standard output")
+      ->check(CLI::ExistingDirectory);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;
+  }
+
+  const fs::path root(workdir);
+  std::vector<int> days;
+  if (replayable->parsed()) {
+    if (!Days(replayableDays, root, &days)) return kExitUsage;
+    return RunReplayable(root, days);
+  }
+  if (audit->parsed()) {
+    if (!Days(auditDays, root, &days)) return kExitUsage;
+    return RunAudit(root, days, options, json);
+  }
+  if (!Days(barDays, root, &days)) return kExitUsage;
+  return RunBars(root, days, period, outDir);
+}

@@ -1,0 +1,154 @@
+#include "tools/data/replayable_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "tools/data/collected_line.h"
+#include "tools/data/day_files.h"
+#include "tools/data/line_block_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Buffers output and writes it in big blocks; remembers the first error.
+class BlockWriter {
+ public:
+  explicit BlockWriter(int fd) : fd_(fd) { buffer_.reserve(kFlushAt + 8192); }
+  void Append(std::string_view bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if (buffer_.size() >= kFlushAt) Flush();
+  }
+  bool Flush() {
+    std::size_t done = 0;
+    while (ok_ && done < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = std::strerror(n < 0 ? errno : EIO);
+        ok_ = false;
+      } else {
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    buffer_.clear();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 20;
+  int fd_;
+  std::vector<char> buffer_;
+  bool ok_ = true;
+  std::string error_;
+};
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+void AppendReordered(const CollectedLine& f, BlockWriter* out) {
+  static constexpr CollectedField kOrder[] = {
+      kTradingDay, kActionDay, kInstrumentID, kUpdateTime, kUpdateMillisec, kLastPrice, kVolume, kHighestPrice,
+      kLowestPrice, kOpenPrice, kClosePrice, kAveragePrice, kAskPrice1, kAskVolume1, kBidPrice1, kBidVolume1,
+      kUpperLimitPrice, kLowerLimitPrice, kOpenInterest, kTurnover, kPreClosePrice, kPreOpenInterest,
+      kPreSettlementPrice, kWriteStamp};
+  bool first = true;
+  for (CollectedField field : kOrder) {
+    if (!first) out->Append(",");
+    first = false;
+    out->Append(f.field[field]);
+  }
+  out->Append("\r\n");
+}
+
+}  // namespace
+
+fs::path ReplayableWriter::TargetPath(const fs::path& workdir, int day, const std::string& contract) {
+  return DayFolder(workdir, day) / "Tick" / (contract + ".csv");
+}
+
+ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int day, const std::string& contract,
+                                                 int stableAgeSeconds) {
+  Result result;
+  const fs::path source = DayFolder(workdir, day) / (contract + ".csv");
+  const fs::path target = TargetPath(workdir, day, contract);
+
+  struct stat sourceInfo;
+  if (::stat(source.c_str(), &sourceInfo) != 0) {
+    result.error = source.string() + ": " + std::strerror(errno);
+    return result;
+  }
+  struct stat targetInfo;
+  if (::lstat(target.c_str(), &targetInfo) == 0 && S_ISREG(targetInfo.st_mode) &&
+      SameTime(targetInfo.st_mtim, sourceInfo.st_mtim)) {
+    result.outcome = Outcome::kUpToDate;
+    return result;
+  }
+
+  LineBlockReader reader;
+  if (!reader.Open(source.string())) {
+    result.error = reader.error();
+    return result;
+  }
+  std::error_code ec;
+  fs::create_directory(target.parent_path(), ec);
+  if (ec) {
+    result.error = target.parent_path().string() + ": " + ec.message();
+    return result;
+  }
+  const fs::path temporary = target.parent_path() / ("." + contract + ".csv.tmp." + std::to_string(::getpid()));
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    result.error = temporary.string() + ": " + std::strerror(errno);
+    return result;
+  }
+  BlockWriter out(fd);
+  out.Append(kHeader);
+  out.Append("\r\n");
+  std::string_view line;
+  CollectedLine fields;
+  while (reader.Next(&line)) {
+    if (!SplitCollectedLine(line, &fields)) {
+      ++result.malformed;
+      continue;
+    }
+    AppendReordered(fields, &out);
+    ++result.lines;
+  }
+  result.malformed += reader.overlong();
+  out.Flush();
+  result.partial_tail = reader.consumed() < static_cast<std::uint64_t>(reader.size_at_open());
+
+  // Stamp the copy with the source's time only when the source is finished; otherwise a second
+  // before it, so the next run copies it again.
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const timespec sourceTime = reader.mtime_at_open();
+  const bool finished = !result.partial_tail && reader.error().empty() &&
+                        now.tv_sec - sourceTime.tv_sec >= stableAgeSeconds;
+  timespec stamp = sourceTime;
+  if (!finished) stamp.tv_sec -= 1;
+  const timespec times[2] = {now, stamp};
+  const bool stamped = ::futimens(fd, times) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!out.ok() || !reader.error().empty() || !stamped || !closed) {
+    result.error = temporary.string() + ": " +
+                   (!out.ok() ? out.error() : !reader.error().empty() ? reader.error() : std::strerror(errno));
+    ::unlink(temporary.c_str());
+    return result;
+  }
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    result.error = target.string() + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return result;
+  }
+  result.outcome = Outcome::kWritten;
+  return result;
+}
