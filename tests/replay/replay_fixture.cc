@@ -54,7 +54,7 @@ void ReplayServiceTest::Store(const std::string& day, const std::string& contrac
 }
 
 std::string ReplayServiceTest::PathOf(const std::string& day, const std::string& contract) const {
-  return dir_.path() + "/Data/" + day + "/Tick/" + contract + ".csv";
+  return dir_.path() + "/Data//" + day + "//Tick//" + contract + ".csv";
 }
 
 std::unique_ptr<ReplayClient> ReplayServiceTest::Connect() {

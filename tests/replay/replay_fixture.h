@@ -45,6 +45,7 @@ class ReplayServiceTest : public ::testing::Test {
 
   // Writes Data/<day>/Tick/<contract>.csv.
   void Store(const std::string& day, const std::string& contract, const std::string& content);
+  // The path as the service logs it, with doubled separators.
   std::string PathOf(const std::string& day, const std::string& contract) const;
 
   std::unique_ptr<ReplayClient> Connect();

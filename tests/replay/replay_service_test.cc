@@ -35,11 +35,11 @@ TEST_F(ReplayServiceTest, ReadsEveryDayOfTheRangeInOrder) {
       "OK找到" + PathOf("20160130", "rb1710"),
       "2026 12 09 08:30:05 " + PathOf("20160130", "rb1710"),
       "读取csv共 1 条记录",
+      "(1)[client:1]发送行情 rb1710 [20160130][20160130][09:00:00][500][3000.00][10][3010.00][2990.00][3000.00]"
+      "[0.00][3001.50][3001.00][3]",
       "没找到" + PathOf("20160131", "rb1710"),
       "OK找到" + PathOf("20160201", "rb1710"),
       "OK找到" + PathOf("20160202", "rb1710"),
-      "(1)[client:1]发送行情 rb1710 [20160130][20160130][09:00:00][500][3000.00][10][3010.00][2990.00][3000.00]"
-      "[0.00][3001.50][3001.00][3]",
       "(3)[client:1]发送行情 rb1710 [20160202][20160202][09:00:00][500][3002.00][10][3010.00][2990.00][3000.00]"
       "[0.00][3001.50][3003.00][3]",
   }));
@@ -308,7 +308,7 @@ TEST_F(ReplayServiceTest, HistoryOfAClosedClientNeverReachesItsSuccessor) {
   auto successor = Connect();
   ASSERT_TRUE(WaitForLog("OnAccept 客户端连接(1)"));
   EXPECT_TRUE(NoMessage(*successor, 200));
-  EXPECT_EQ(service_->RunningReplays(), 1u) << "the old replay goes on, sending nothing";
+  EXPECT_EQ(service_->RunningReplays(), 0u) << "the old replay ended with its client";
 }
 
 TEST_F(ReplayServiceTest, DestroyingTheServiceStopsItInOrder) {
