@@ -78,6 +78,10 @@ class ITcpServer : public IServer {
   virtual void SetIdleTimeout(std::uint32_t milliseconds) = 0;
   // Bytes queued for one connection at most: a Send beyond it returns false (errno ENOBUFS).
   virtual void SetMaxSendQueue(std::uint32_t bytes) = 0;
+  // The system's send buffer of every accepted socket (SO_SNDBUF), so that a client that does not
+  // read also makes the system hold little for it; 0 leaves the system's own sizing.
+  virtual void SetSocketSendBufferSize(std::uint32_t bytes) = 0;
+  virtual std::uint32_t GetSocketSendBufferSize() const = 0;
   // Told of every connection closed at once by the limits above, on a worker thread.
   using RefusalHandler = std::function<void(ConnectionRefusal reason, const char* peerAddress, unsigned short peerPort)>;
   virtual void SetRefusalHandler(RefusalHandler handler) = 0;

@@ -57,6 +57,8 @@ class CTcpServer : public ITcpServer {
   void SetMaxConnectionsPerPeer(std::uint32_t count) override { maxConnectionsPerPeer_ = count; }
   void SetIdleTimeout(std::uint32_t ms) override { idleTimeout_ = ms; }
   void SetMaxSendQueue(std::uint32_t bytes) override { maxSendQueue_ = bytes; }
+  void SetSocketSendBufferSize(std::uint32_t bytes) override { socketSendBufferSize_ = bytes; }
+  std::uint32_t GetSocketSendBufferSize() const override { return socketSendBufferSize_; }
   void SetRefusalHandler(RefusalHandler handler) override { refusalHandler_ = std::move(handler); }
   std::uint32_t GetMaxOpenConnections() const override { return maxOpenConnections_; }
   std::uint32_t GetMaxConnectionsPerPeer() const override { return maxConnectionsPerPeer_; }
@@ -119,6 +121,7 @@ class CTcpServer : public ITcpServer {
   std::uint32_t maxConnectionsPerPeer_ = 0;
   std::uint32_t idleTimeout_ = 0;
   std::uint32_t maxSendQueue_ = 0;
+  std::uint32_t socketSendBufferSize_ = 0;
   RefusalHandler refusalHandler_;
 
   std::mutex controlMutex_;  // serialises Start and Stop

@@ -95,6 +95,9 @@ void CTcpServer::Impl::Register(tcp::socket socket) {
   }
   SetKeepAlive(conn->socket.native_handle(), owner->keepAliveTime_, owner->keepAliveInterval_);
   conn->socket.set_option(tcp::no_delay(true), ec);
+  if (owner->socketSendBufferSize_ != 0) {
+    conn->socket.set_option(asio::socket_base::send_buffer_size(static_cast<int>(owner->socketSendBufferSize_)), ec);
+  }
   asio::post(conn->strand, [this, conn] { Open(conn); });
 }
 

@@ -85,6 +85,7 @@ void ReplayService::StartReplayService() {
   server_.SetMaxConnectionsPerPeer(options_.maxConnectionsPerPeer);
   server_.SetIdleTimeout(options_.idleTimeoutMs);
   server_.SetMaxSendQueue(options_.sendQueueBytes);
+  server_.SetSocketSendBufferSize(options_.socketSendBuffer);
   server_.Start(options_.bindAddress.c_str(), options_.port);
 }
 

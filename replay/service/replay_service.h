@@ -24,6 +24,7 @@ struct ReplayServiceOptions {
   static constexpr std::uint32_t kDefaultIdleTimeoutMs = 60000;
   static constexpr std::uint32_t kDefaultSendQueueBytes = 64 * 1024;
   static constexpr std::uint32_t kDefaultMaxReplayThreads = 16;
+  static constexpr std::uint32_t kDefaultSocketSendBuffer = 64 * 1024;
 
   unsigned short port = 7777;        // 0: the system picks one (see ListenAddress)
   std::string bindAddress = "0.0.0.0";
@@ -35,6 +36,9 @@ struct ReplayServiceOptions {
   // Idle connections, half-sent packs and clients that stop reading are closed after this; 0: never.
   std::uint32_t idleTimeoutMs = kDefaultIdleTimeoutMs;
   std::uint32_t sendQueueBytes = kDefaultSendQueueBytes;  // unsent bytes per client
+  // The system's send buffer per client (doubled by the system): ample for one message a
+  // millisecond, small for a client that does not read. 0: the system's own sizing.
+  std::uint32_t socketSendBuffer = kDefaultSocketSendBuffer;
   std::uint32_t maxReplayThreads = kDefaultMaxReplayThreads;
   ReplayThreadCreateFn createThread = nullptr;  // null: pthread_create
 };

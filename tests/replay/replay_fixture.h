@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ class ReplayServiceTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // A new service with the fixture's options changed by `adjust`; the log starts afresh with it.
+  void Restart(const std::function<void(ReplayServiceOptions&)>& adjust);
 
   // Writes Data/<day>/Tick/<contract>.csv.
   void Store(const std::string& day, const std::string& contract, const std::string& content);
