@@ -30,7 +30,7 @@ const char* DaemonUsage() {
          "  --replay-bind ADDRESS IPv4 address it listens on (default: 0.0.0.0, every address;\n"
          "                        127.0.0.1 keeps it on this machine)\n"
          "  --replay-max-connections N  clients connected at once (default: 0, the open-file\n"
-         "                        limit less 128 kept for the collector, at most 10000)\n"
+         "                        limit less 144 kept for the collector, at most 10000)\n"
          "  --replay-max-per-address N  clients connected at once from one address (default: 64;\n"
          "                        0: no limit of its own)\n"
          "  --replay-idle-seconds N     close idle, half-sent and non-reading clients after N\n"

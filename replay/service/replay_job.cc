@@ -76,7 +76,7 @@ void ReplayJob::Run() {
   AppendLineF(LogTab::ClientConnections, "%d年%d月%d日", year, month, first - year * 10000 - month * 100);
 
   // While it is served, the client only receives: that is not idleness.
-  request_.server->HoldOpen(request_.client, true);
+  if (!Stopped()) request_.server->HoldOpen(request_.client, true);
   for (int day = first; day <= last && !Stopped(); day = NextReplayDay(day)) {
     ReplayDay(day);
     std::this_thread::sleep_for(kPace);

@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::uint32_t kConnectionTableSize = 10000;
 constexpr std::uint64_t kReservedDescriptors = 128;
+// Each accept in progress may hold a new client's descriptor until its handler has run, so they
+// are few and counted against the descriptor limit as well.
+constexpr std::uint32_t kAcceptsOutstanding = 16;
 
 ReplayServiceOptions WithPort(unsigned short port) {
   ReplayServiceOptions options;
@@ -26,8 +29,9 @@ ReplayServiceOptions WithPort(unsigned short port) {
 }  // namespace
 
 std::uint32_t MaxConnectionsForDescriptorLimit(std::uint64_t openFiles) {
-  const std::uint64_t reserve = std::min(kReservedDescriptors, openFiles / 2);
-  return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(openFiles - reserve, 1, kConnectionTableSize));
+  const std::uint64_t reserve = std::min(kReservedDescriptors, openFiles / 2) + kAcceptsOutstanding;
+  const std::uint64_t room = openFiles > reserve ? openFiles - reserve : 1;
+  return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(room, 1, kConnectionTableSize));
 }
 
 std::uint32_t DefaultMaxConnections() {
@@ -83,6 +87,7 @@ void ReplayService::StartReplayService() {
   server_.SetMaxOpenConnections(options_.maxConnections != 0 ? std::min(options_.maxConnections, kConnectionTableSize)
                                                              : DefaultMaxConnections());
   server_.SetMaxConnectionsPerPeer(options_.maxConnectionsPerPeer);
+  server_.SetAcceptSocketCount(kAcceptsOutstanding);
   server_.SetIdleTimeout(options_.idleTimeoutMs);
   server_.SetMaxSendQueue(options_.sendQueueBytes);
   server_.SetSocketSendBufferSize(options_.socketSendBuffer);

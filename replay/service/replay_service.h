@@ -44,7 +44,8 @@ struct ReplayServiceOptions {
 };
 
 // The connections a server may hold with the descriptor limit `openFiles`: the limit less a reserve
-// for the writer's files, the fronts and the logs (128, or half of a small limit), at most 10000.
+// for the writer's files, the fronts and the logs (128, or half of a small limit) and less the 16
+// accepts kept in progress, at least 1 and at most 10000.
 std::uint32_t MaxConnectionsForDescriptorLimit(std::uint64_t openFiles);
 // The same for the process's current soft limit.
 std::uint32_t DefaultMaxConnections();
