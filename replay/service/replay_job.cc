@@ -75,13 +75,12 @@ void ReplayJob::Run() {
   const int month = first / 100 - year * 100;
   AppendLineF(LogTab::ClientConnections, "%d年%d月%d日", year, month, first - year * 10000 - month * 100);
 
-  // While it is served, the client only receives: that is not idleness.
-  if (!Stopped()) request_.server->HoldOpen(request_.client, true);
   for (int day = first; day <= last && !Stopped(); day = NextReplayDay(day)) {
     ReplayDay(day);
     std::this_thread::sleep_for(kPace);
   }
   if (!Stopped()) SendLive();
+  // Held since its request (while it is served, the client only receives): idle from now on.
   if (!clientGone_.load(std::memory_order_acquire)) request_.server->HoldOpen(request_.client, false);
 }
 

@@ -195,6 +195,8 @@ void ReplayService::StartReplay(ActiveRequest request) {
   // sees the new number and stops at its next step.
   const std::uint64_t generation = shared_.generation.load(std::memory_order_acquire) + 1;
   const auto publish = [this, &request, generation] {
+    // A client that only receives its replay is not idle; its replay lets go when it ends.
+    request.server->HoldOpen(request.client, true);
     shared_.relay.Select(request.contract.c_str());
     activeRequest_ = request;
     shared_.livePhase.store(true, std::memory_order_release);
