@@ -87,10 +87,11 @@ void CTcpServer::Impl::Register(tcp::socket socket) {
     }
   }
   if (!conn) {
+    // Told first, so that whoever sees the close can already see the refusal.
+    if (owner->refusalHandler_) owner->refusalHandler_(refusal, peerAddress.c_str(), peerPort);
     asio::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
-    if (owner->refusalHandler_) owner->refusalHandler_(refusal, peerAddress.c_str(), peerPort);
     return;
   }
   SetKeepAlive(conn->socket.native_handle(), owner->keepAliveTime_, owner->keepAliveInterval_);

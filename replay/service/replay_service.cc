@@ -120,7 +120,7 @@ void ReplayService::OnRefused(ConnectionRefusal reason, const char* address, uns
   }
   const std::uint32_t limit = total ? server_.GetMaxOpenConnections() : server_.GetMaxConnectionsPerPeer();
   std::string line = StringPrintf("拒绝连接[%s:%u] %s[%u]", address, port, total ? "连接数已满" : "同一地址连接数已满", limit);
-  if (unlogged != 0) line += StringPrintf(" (此前1秒内另拒绝%u个)", unlogged);
+  if (unlogged != 0) line += StringPrintf(" (此前另拒绝%u个未记录)", unlogged);
   AppendLine(LogTab::ClientConnections, line);
 }
 

@@ -234,6 +234,14 @@ TEST_F(ReplayLimitsTest, ConnectionsBeyondTheLimitsAreClosedAndLoggedOncePerSeco
     if (line.rfind("拒绝连接[", 0) == 0) refusals.push_back(line.substr(line.find(']') + 1));
   EXPECT_EQ(refusals, (std::vector<std::string>{" 同一地址连接数已满[1]", " 连接数已满[2]"}));
   EXPECT_EQ(CountLog("OnAccept"), 2u);
+
+  std::this_thread::sleep_for(1100ms);
+  EXPECT_TRUE(refused("127.0.0.3"));
+  for (int i = 0; i < 400 && CountLog("拒绝连接[") < 3; ++i) std::this_thread::sleep_for(5ms);
+  const std::vector<std::string> later = Log();
+  ASSERT_EQ(CountLog("拒绝连接["), 3u);
+  const std::string& last = later.back();
+  EXPECT_EQ(last.substr(last.find(']') + 1), " 连接数已满[2] (此前另拒绝4个未记录)") << last;
 }
 
 }  // namespace
