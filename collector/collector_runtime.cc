@@ -18,9 +18,23 @@
 #include "storage/posix_file_env.h"
 #include "storage/tick_writer_thread.h"
 
+namespace {
+
+ReplayServiceOptions ReplayOptionsOf(const CollectorRuntime::Options& o) {
+  ReplayServiceOptions replay;
+  replay.port = o.replayPort;
+  replay.bindAddress = o.replayBindAddress;
+  replay.maxConnections = o.replayMaxConnections;
+  replay.maxConnectionsPerPeer = o.replayMaxConnectionsPerPeer;
+  replay.idleTimeoutMs = o.replayIdleTimeoutMs;
+  return replay;
+}
+
+}  // namespace
+
 struct CollectorRuntime::Impl {
   explicit Impl(const Options& o)
-      : options(o), clock(o.clock != nullptr ? *o.clock : TheSystemClock()), replay(relay, o.replayPort) {}
+      : options(o), clock(o.clock != nullptr ? *o.clock : TheSystemClock()), replay(relay, ReplayOptionsOf(o)) {}
 
   // Runs on the collector thread: the API, its callback object, setting.ini, the fronts, Init.
   void StartCollector();

@@ -21,6 +21,10 @@ class CollectorRuntime {
   struct Options {
     bool startReplayService = true;           // "MDServicestate" is "1" or empty
     unsigned short replayPort = 7777;
+    std::string replayBindAddress = "0.0.0.0";  // dotted IPv4; 127.0.0.1 keeps it on this machine
+    std::uint32_t replayMaxConnections = 0;      // 0: the descriptor limit less a reserve
+    std::uint32_t replayMaxConnectionsPerPeer = 64;
+    std::uint32_t replayIdleTimeoutMs = 60000;
     const char* settingIniPath = "./setting.ini";
     const Clock* clock = nullptr;             // null: the system clock
     TickReportReceiver* receiver = nullptr;   // null: reports are dropped

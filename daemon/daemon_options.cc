@@ -1,5 +1,7 @@
 #include "daemon/daemon_options.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,14 @@ const char* DaemonUsage() {
          "  --workdir DIR         working directory holding setting.ini and the data (default: .)\n"
          "  --replay on|off       run the replay service (default: the stored MDServicestate, on when unset)\n"
          "  --replay-port PORT    port of the replay service (default: 7777; 0 picks a free one)\n"
+         "  --replay-bind ADDRESS IPv4 address it listens on (default: 0.0.0.0, every address;\n"
+         "                        127.0.0.1 keeps it on this machine)\n"
+         "  --replay-max-connections N  clients connected at once (default: 0, the open-file\n"
+         "                        limit less 144 kept for the collector, at most 10000)\n"
+         "  --replay-max-per-address N  clients connected at once from one address (default: 64;\n"
+         "                        0: no limit of its own)\n"
+         "  --replay-idle-seconds N     close idle, half-sent and non-reading clients after N\n"
+         "                        seconds (default: 60; 0: never)\n"
          "  --status-seconds N    seconds between status lines (default: 10)\n"
          "  --help                show this text\n"
          "\n"
@@ -37,7 +47,9 @@ bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::stri
     const bool hasValue = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       options->help = true;
-    } else if (arg == "--workdir" || arg == "--replay" || arg == "--replay-port" || arg == "--status-seconds") {
+    } else if (arg == "--workdir" || arg == "--replay" || arg == "--replay-port" || arg == "--status-seconds" ||
+               arg == "--replay-bind" || arg == "--replay-max-connections" || arg == "--replay-max-per-address" ||
+               arg == "--replay-idle-seconds") {
       if (!hasValue) {
         *error = arg + " needs a value";
         return false;
@@ -65,6 +77,26 @@ bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::stri
           return false;
         }
         options->replayPort = static_cast<unsigned short>(number);
+      } else if (arg == "--replay-bind") {
+        in_addr parsed{};
+        if (inet_pton(AF_INET, value, &parsed) != 1) {
+          *error = std::string("--replay-bind takes an IPv4 address such as 127.0.0.1, not '") + value + "'";
+          return false;
+        }
+        options->replayBind = value;
+      } else if (arg == "--replay-max-connections" || arg == "--replay-max-per-address") {
+        if (!ParseNumber(value, 0, 10000, &number)) {
+          *error = arg + " takes a number of connections from 0 to 10000, not '" + value + "'";
+          return false;
+        }
+        (arg == "--replay-max-connections" ? options->replayMaxConnections : options->replayMaxPerAddress) =
+            static_cast<std::uint32_t>(number);
+      } else if (arg == "--replay-idle-seconds") {
+        if (!ParseNumber(value, 0, 86400, &number)) {
+          *error = std::string("--replay-idle-seconds takes a number of seconds from 0 to 86400, not '") + value + "'";
+          return false;
+        }
+        options->replayIdleSeconds = static_cast<std::uint32_t>(number);
       } else {
         if (!ParseNumber(value, 1, 86400, &number)) {
           *error = std::string("--status-seconds takes a number of seconds from 1 to 86400, not '") + value + "'";

@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_DAEMON_DAEMON_OPTIONS_H
 #define QUOTELOOM_DAEMON_DAEMON_OPTIONS_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,10 @@ struct DaemonOptions {
   std::string workdir = ".";
   std::optional<bool> replay;  // unset: "MDServicestate" decides
   unsigned short replayPort = 7777;
+  std::string replayBind = "0.0.0.0";
+  std::uint32_t replayMaxConnections = 0;  // 0: from the descriptor limit
+  std::uint32_t replayMaxPerAddress = 64;
+  std::uint32_t replayIdleSeconds = 60;
   int statusSeconds = 10;
   bool help = false;
 };

@@ -107,6 +107,10 @@ int main(int argc, char** argv) {
   CollectorRuntime::Options runtimeOptions;
   runtimeOptions.startReplayService = replay;
   runtimeOptions.replayPort = options.replayPort;
+  runtimeOptions.replayBindAddress = options.replayBind;
+  runtimeOptions.replayMaxConnections = options.replayMaxConnections;
+  runtimeOptions.replayMaxConnectionsPerPeer = options.replayMaxPerAddress;
+  runtimeOptions.replayIdleTimeoutMs = options.replayIdleSeconds * 1000;
   runtimeOptions.receiver = &receiver;
   CollectorRuntime runtime(runtimeOptions);
   std::printf("quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
@@ -116,7 +120,9 @@ int main(int argc, char** argv) {
   if (!replay) {
     std::printf("quoteloomd: replay service off\n");
   } else if (runtime.replayService().ListenAddress(&replayAddress, &replayPort)) {
-    std::printf("quoteloomd: replay service on %s:%u\n", replayAddress.c_str(), replayPort);
+    std::printf("quoteloomd: replay service on %s:%u (at most %u clients, %u from one address)\n",
+                replayAddress.c_str(), replayPort, runtime.replayService().maxConnections(),
+                options.replayMaxPerAddress);
   } else {
     std::fprintf(stderr, "quoteloomd: the replay service did not start on port %u; collecting without it\n",
                  options.replayPort);

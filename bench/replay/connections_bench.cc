@@ -49,6 +49,7 @@ int main() {
   ReplayServiceOptions options;
   options.port = 0;
   options.bindAddress = "127.0.0.1";
+  options.maxConnectionsPerPeer = 0;  // every client comes from 127.0.0.1
   ReplayService service(relay, options);
 
   const int fdsBefore = OpenDescriptors();

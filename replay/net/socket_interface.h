@@ -2,6 +2,7 @@
 #define QUOTELOOM_REPLAY_NET_SOCKET_INTERFACE_H
 
 #include <cstdint>
+#include <functional>
 
 #include "replay/net/socket_types.h"
 
@@ -21,6 +22,11 @@ class IComplexSocket {
   virtual bool Send(ConnectionId id, const std::uint8_t* data, int length) = 0;
   // Asks for the connection to be closed; its OnClose reports (Close, 0).
   virtual bool Disconnect(ConnectionId id) = 0;
+  // Bytes queued for the connection and not yet written; -1 when it does not exist or is closing.
+  virtual std::int64_t QueuedSendBytes(ConnectionId id) const = 0;
+  // A held connection is never closed for being idle: its owner is serving it. Half-sent packs and
+  // stalled sends still time out. False when the connection does not exist.
+  virtual bool HoldOpen(ConnectionId id, bool held) = 0;
 
   virtual bool HasStarted() const = 0;
   virtual ServiceState GetState() const = 0;
@@ -60,6 +66,29 @@ class ITcpServer : public IServer {
   virtual std::uint32_t GetSocketBufferSize() const = 0;
   virtual std::uint32_t GetKeepAliveTime() const = 0;
   virtual std::uint32_t GetKeepAliveInterval() const = 0;
+
+  // Limits against a flood of clients. 0 switches each one off.
+  // Connections open at once (below the table size, to keep descriptors for the rest of the process).
+  virtual void SetMaxOpenConnections(std::uint32_t count) = 0;
+  // Connections open at once from one remote address.
+  virtual void SetMaxConnectionsPerPeer(std::uint32_t count) = 0;
+  // A connection is closed with OnClose(Receive, 110) when nothing arrived for this long and it is
+  // not held, or a pack stayed half-received this long; with OnClose(Send, 110) when bytes were
+  // queued for it and none could be written for this long.
+  virtual void SetIdleTimeout(std::uint32_t milliseconds) = 0;
+  // Bytes queued for one connection at most: a Send beyond it returns false (errno ENOBUFS).
+  virtual void SetMaxSendQueue(std::uint32_t bytes) = 0;
+  // The system's send buffer of every accepted socket (SO_SNDBUF), so that a client that does not
+  // read also makes the system hold little for it; 0 leaves the system's own sizing.
+  virtual void SetSocketSendBufferSize(std::uint32_t bytes) = 0;
+  virtual std::uint32_t GetSocketSendBufferSize() const = 0;
+  // Told of every connection closed at once by the limits above, on a worker thread.
+  using RefusalHandler = std::function<void(ConnectionRefusal reason, const char* peerAddress, unsigned short peerPort)>;
+  virtual void SetRefusalHandler(RefusalHandler handler) = 0;
+  virtual std::uint32_t GetMaxOpenConnections() const = 0;
+  virtual std::uint32_t GetMaxConnectionsPerPeer() const = 0;
+  virtual std::uint32_t GetIdleTimeout() const = 0;
+  virtual std::uint32_t GetMaxSendQueue() const = 0;
 };
 
 // The pack settings of a pack-framed socket; both take effect at the next start.

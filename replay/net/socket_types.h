@@ -44,7 +44,17 @@ enum class SocketError : std::int32_t {
 
 const char* SocketErrorText(SocketError code);
 
+// Why a new connection was closed at once, before any event: the server's limits on open connections.
+enum class ConnectionRefusal : std::int32_t {
+  TooManyConnections = 1,  // the total limit (or the connection table) is full
+  TooManyFromPeer = 2,     // the remote address already holds its limit of connections
+};
+
 // The code that OnClose carries for a framing error or a refused body.
 inline constexpr int kFramingErrorCode = 1223;
+
+// The code that OnClose carries when a connection timed out: idle, a pack left half-sent, or a
+// client that stopped reading what was queued for it.
+inline constexpr int kTimedOutErrorCode = 110;  // ETIMEDOUT
 
 #endif

@@ -47,6 +47,10 @@ class CTcpPackServerT : public IPackSocket, public T {
     return std::make_unique<PackContext>(maxPackSize_, flag_);
   }
 
+  std::size_t PartialReceiveBytes(const ReceiveContext* context) const override {
+    return static_cast<const PackContext*>(context)->decoder.buffered();
+  }
+
   bool DeliverReceived(ConnectionId id, ReceiveContext* context, const std::uint8_t* data, std::size_t length,
                        int* errorCode) override {
     PackDecoder& decoder = static_cast<PackContext*>(context)->decoder;

@@ -130,6 +130,7 @@ SocketError CTcpServer::StartRunning(const char* bindAddress, unsigned short por
   asio::post(impl->acceptStrand, [raw, accepts] {
     raw->accepting = true;
     for (std::uint32_t i = 0; i < accepts; ++i) raw->PostAccept();
+    raw->ArmSweep();
   });
   return SocketError::Ok;
 }
@@ -158,6 +159,7 @@ void CTcpServer::RunStopSequence() {
         impl->accepting = false;
         asio::error_code ignored;
         impl->acceptor.close(ignored);
+        impl->sweepTimer.cancel();
         closed.set_value();
       });
       closed.get_future().wait();
@@ -195,6 +197,14 @@ bool CTcpServer::SendUnit(ConnectionId id, const std::uint8_t* head, std::size_t
   if (!conn) return false;
   std::lock_guard<std::mutex> lock(conn->sendMutex);
   if (conn->closing) return false;
+  const std::size_t unit = headLength + bodyLength;
+  if (maxSendQueue_ != 0 && conn->queued + unit > maxSendQueue_) {
+    errno = ENOBUFS;
+    return false;
+  }
+  // A stalled send is timed from the moment something waits to be written.
+  if (conn->queued == 0) conn->lastWriteNs.store(SteadyNowNs(), std::memory_order_relaxed);
+  conn->queued += unit;
   if (headLength > 0) conn->pending.insert(conn->pending.end(), head, head + headLength);
   conn->pending.insert(conn->pending.end(), body, body + bodyLength);
   if (!conn->writing) {
@@ -211,6 +221,24 @@ bool CTcpServer::Disconnect(ConnectionId id) {
   std::shared_ptr<Connection> conn = impl->Find(id);
   if (!conn) return false;
   impl->PostFinish(conn);
+  return true;
+}
+
+std::int64_t CTcpServer::QueuedSendBytes(ConnectionId id) const {
+  std::shared_ptr<Impl> impl = CurrentImpl();
+  std::shared_ptr<Connection> conn = impl ? impl->Find(id) : nullptr;
+  if (!conn) return -1;
+  std::lock_guard<std::mutex> lock(conn->sendMutex);
+  return conn->closing ? -1 : static_cast<std::int64_t>(conn->queued);
+}
+
+bool CTcpServer::HoldOpen(ConnectionId id, bool held) {
+  std::shared_ptr<Impl> impl = CurrentImpl();
+  std::shared_ptr<Connection> conn = impl ? impl->Find(id) : nullptr;
+  if (!conn) return false;
+  // Released: the idle time counts from now, not from the client's last request.
+  if (!held) conn->lastReceiveNs.store(SteadyNowNs(), std::memory_order_relaxed);
+  conn->held.store(held, std::memory_order_relaxed);
   return true;
 }
 

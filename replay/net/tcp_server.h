@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <mutex>
 
 #include "replay/net/socket_interface.h"
@@ -23,6 +24,8 @@ class CTcpServer : public ITcpServer {
   bool Stop() override;
   bool Send(ConnectionId id, const std::uint8_t* data, int length) override;
   bool Disconnect(ConnectionId id) override;
+  std::int64_t QueuedSendBytes(ConnectionId id) const override;
+  bool HoldOpen(ConnectionId id, bool held) override;
 
   bool HasStarted() const override;
   ServiceState GetState() const override;
@@ -50,6 +53,17 @@ class CTcpServer : public ITcpServer {
   std::uint32_t GetSocketBufferSize() const override { return socketBufferSize_; }
   std::uint32_t GetKeepAliveTime() const override { return keepAliveTime_; }
   std::uint32_t GetKeepAliveInterval() const override { return keepAliveInterval_; }
+  void SetMaxOpenConnections(std::uint32_t count) override { maxOpenConnections_ = count; }
+  void SetMaxConnectionsPerPeer(std::uint32_t count) override { maxConnectionsPerPeer_ = count; }
+  void SetIdleTimeout(std::uint32_t ms) override { idleTimeout_ = ms; }
+  void SetMaxSendQueue(std::uint32_t bytes) override { maxSendQueue_ = bytes; }
+  void SetSocketSendBufferSize(std::uint32_t bytes) override { socketSendBufferSize_ = bytes; }
+  std::uint32_t GetSocketSendBufferSize() const override { return socketSendBufferSize_; }
+  void SetRefusalHandler(RefusalHandler handler) override { refusalHandler_ = std::move(handler); }
+  std::uint32_t GetMaxOpenConnections() const override { return maxOpenConnections_; }
+  std::uint32_t GetMaxConnectionsPerPeer() const override { return maxConnectionsPerPeer_; }
+  std::uint32_t GetIdleTimeout() const override { return idleTimeout_; }
+  std::uint32_t GetMaxSendQueue() const override { return maxSendQueue_; }
 
   static std::uint32_t DefaultWorkerThreadCount();
   // The system page size: the bytes asked for by each read.
@@ -68,6 +82,8 @@ class CTcpServer : public ITcpServer {
   // OnClose(Receive, *errorCode).
   virtual bool DeliverReceived(ConnectionId id, ReceiveContext* context, const std::uint8_t* data,
                                std::size_t length, int* errorCode);
+  // Bytes of an incomplete unit held by the context (a half-received pack); 0 for raw bytes.
+  virtual std::size_t PartialReceiveBytes(const ReceiveContext*) const { return 0; }
   // The settings' ranges; a layer above adds its own.
   virtual bool CheckParams() const;
 
@@ -101,6 +117,12 @@ class CTcpServer : public ITcpServer {
   std::uint32_t freeBufferObjPool_ = 300;
   std::uint32_t freeBufferObjHold_ = 1200;
   std::uint32_t freeSocketObjLockTime_ = 10000;
+  std::uint32_t maxOpenConnections_ = 0;
+  std::uint32_t maxConnectionsPerPeer_ = 0;
+  std::uint32_t idleTimeout_ = 0;
+  std::uint32_t maxSendQueue_ = 0;
+  std::uint32_t socketSendBufferSize_ = 0;
+  RefusalHandler refusalHandler_;
 
   std::mutex controlMutex_;  // serialises Start and Stop
   std::atomic<ServiceState> state_{ServiceState::Stopped};

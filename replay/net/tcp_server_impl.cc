@@ -12,6 +12,7 @@ namespace {
 using asio::ip::tcp;
 
 constexpr auto kAcceptRetryDelay = std::chrono::milliseconds(10);
+constexpr std::size_t kKeptWriteCapacity = 64 * 1024;
 
 // The echo of a close already handled: such completions raise no event.
 bool IsCloseEcho(const asio::error_code& ec) {
@@ -55,35 +56,49 @@ void CTcpServer::Impl::OnAccepted(const asio::error_code& ec, tcp::socket socket
 }
 
 void CTcpServer::Impl::Register(tcp::socket socket) {
+  asio::error_code ec;
+  const tcp::endpoint peer = socket.remote_endpoint(ec);
+  const std::string peerAddress = ec ? std::string() : peer.address().to_string();
+  const unsigned short peerPort = ec ? 0 : peer.port();
   std::shared_ptr<Connection> conn;
+  ConnectionRefusal refusal = ConnectionRefusal::TooManyConnections;
   {
     std::lock_guard<std::mutex> lock(tableMutex);
     const std::size_t n = slots.size();
-    for (std::size_t i = 0; count < n && i < n; ++i) {
-      const std::size_t slot = (cursor + i) % n;
-      if (slots[slot]) continue;
-      conn = std::make_shared<Connection>(io, std::move(socket), static_cast<ConnectionId>(slot + 1),
-                                          owner->socketBufferSize_);
-      slots[slot] = conn;
-      cursor = (slot + 1) % n;
-      ++count;
-      break;
+    const std::size_t openLimit = owner->maxOpenConnections_ != 0 ? std::min<std::size_t>(n, owner->maxOpenConnections_) : n;
+    const auto fromPeer = perPeer.find(peerAddress);
+    if (count < openLimit && owner->maxConnectionsPerPeer_ != 0 && fromPeer != perPeer.end() &&
+        fromPeer->second >= owner->maxConnectionsPerPeer_) {
+      refusal = ConnectionRefusal::TooManyFromPeer;
+    } else if (count < openLimit) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t slot = (cursor + i) % n;
+        if (slots[slot]) continue;
+        conn = std::make_shared<Connection>(io, std::move(socket), static_cast<ConnectionId>(slot + 1),
+                                            owner->socketBufferSize_);
+        conn->peerAddress = peerAddress;
+        conn->peerPort = peerPort;
+        slots[slot] = conn;
+        cursor = (slot + 1) % n;
+        ++count;
+        ++perPeer[peerAddress];
+        break;
+      }
     }
   }
   if (!conn) {
+    // Told first, so that whoever sees the close can already see the refusal.
+    if (owner->refusalHandler_) owner->refusalHandler_(refusal, peerAddress.c_str(), peerPort);
     asio::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
     return;
   }
-  asio::error_code ec;
-  const tcp::endpoint peer = conn->socket.remote_endpoint(ec);
-  if (!ec) {
-    conn->peerAddress = peer.address().to_string();
-    conn->peerPort = peer.port();
-  }
   SetKeepAlive(conn->socket.native_handle(), owner->keepAliveTime_, owner->keepAliveInterval_);
   conn->socket.set_option(tcp::no_delay(true), ec);
+  if (owner->socketSendBufferSize_ != 0) {
+    conn->socket.set_option(asio::socket_base::send_buffer_size(static_cast<int>(owner->socketSendBufferSize_)), ec);
+  }
   asio::post(conn->strand, [this, conn] { Open(conn); });
 }
 
@@ -113,10 +128,19 @@ void CTcpServer::Impl::OnRead(const std::shared_ptr<Connection>& conn, const asi
   } else if (ec) {
     Finish(conn, true, SocketOperation::Receive, ec.value());
   } else {
+    const std::int64_t now = SteadyNowNs();
+    conn->lastReceiveNs.store(now, std::memory_order_relaxed);
     int errorCode = 0;
     if (!owner->DeliverReceived(conn->id, conn->receiveContext.get(), conn->readBuffer.data(), n, &errorCode)) {
       Finish(conn, true, SocketOperation::Receive, errorCode);
     } else if (!conn->finished) {
+      // A half-received pack is timed from its first bytes, so trickling bytes cannot keep it open.
+      const bool partial = owner->PartialReceiveBytes(conn->receiveContext.get()) != 0;
+      if (!partial) {
+        conn->partialSinceNs.store(0, std::memory_order_relaxed);
+      } else if (conn->partialSinceNs.load(std::memory_order_relaxed) == 0) {
+        conn->partialSinceNs.store(now, std::memory_order_relaxed);
+      }
       Read(conn);
     }
   }
@@ -147,8 +171,15 @@ void CTcpServer::Impl::OnWritten(const std::shared_ptr<Connection>& conn, const 
     Finish(conn, true, SocketOperation::Send, ec.value());
     return;
   }
+  {
+    std::lock_guard<std::mutex> lock(conn->sendMutex);
+    conn->queued -= std::min(conn->queued, n);
+    conn->lastWriteNs.store(SteadyNowNs(), std::memory_order_relaxed);
+  }
   listener->OnSend(owner, conn->id, conn->inflight.data(), static_cast<int>(n));
   conn->inflight.clear();
+  // A burst for a slow client must not keep its buffer's size for the rest of the connection.
+  if (conn->inflight.capacity() > kKeptWriteCapacity) conn->inflight.shrink_to_fit();
   Write(conn);
 }
 
@@ -159,6 +190,8 @@ void CTcpServer::Impl::Finish(const std::shared_ptr<Connection>& conn, bool rais
     std::lock_guard<std::mutex> lock(conn->sendMutex);
     conn->closing = true;
     conn->pending.clear();
+    conn->pending.shrink_to_fit();
+    conn->queued = 0;
   }
   if (raise) listener->OnClose(owner, conn->id, op, code);
   asio::error_code ignored;
@@ -168,16 +201,18 @@ void CTcpServer::Impl::Finish(const std::shared_ptr<Connection>& conn, bool rais
   auto& slot = slots[conn->id - 1];
   if (slot == conn) {
     slot.reset();
+    const auto fromPeer = perPeer.find(conn->peerAddress);
+    if (fromPeer != perPeer.end() && --fromPeer->second == 0) perPeer.erase(fromPeer);
     if (--count == 0) tableEmptied.notify_all();
   }
 }
 
-void CTcpServer::Impl::PostFinish(const std::shared_ptr<Connection>& conn) {
+void CTcpServer::Impl::PostFinish(const std::shared_ptr<Connection>& conn, SocketOperation op, int code) {
   {
     std::lock_guard<std::mutex> lock(conn->sendMutex);
     conn->closing = true;
   }
-  asio::post(conn->strand, [this, conn] { Finish(conn, true, SocketOperation::Close, 0); });
+  asio::post(conn->strand, [this, conn, op, code] { Finish(conn, true, op, code); });
 }
 
 std::shared_ptr<CTcpServer::Connection> CTcpServer::Impl::Find(ConnectionId id) const {
@@ -198,4 +233,37 @@ std::vector<std::shared_ptr<CTcpServer::Connection>> CTcpServer::Impl::Snapshot(
 void CTcpServer::Impl::WaitUntilEmpty() {
   std::unique_lock<std::mutex> lock(tableMutex);
   tableEmptied.wait(lock, [this] { return count == 0; });
+}
+
+void CTcpServer::Impl::ArmSweep() {
+  const std::uint32_t timeout = owner->idleTimeout_;
+  if (timeout == 0) return;
+  const auto period = std::chrono::milliseconds(std::clamp<std::uint32_t>(timeout / 4, 5, 1000));
+  sweepTimer.expires_after(period);
+  sweepTimer.async_wait(asio::bind_executor(acceptStrand, [this](const asio::error_code& ec) {
+    if (ec || !accepting) return;
+    Sweep();
+    ArmSweep();
+  }));
+}
+
+void CTcpServer::Impl::Sweep() {
+  const std::int64_t limit = static_cast<std::int64_t>(owner->idleTimeout_) * 1000000;
+  const std::int64_t now = SteadyNowNs();
+  for (const auto& conn : Snapshot()) {
+    std::int64_t queued;
+    {
+      std::lock_guard<std::mutex> lock(conn->sendMutex);
+      if (conn->closing) continue;
+      queued = static_cast<std::int64_t>(conn->queued);
+    }
+    const std::int64_t partialSince = conn->partialSinceNs.load(std::memory_order_relaxed);
+    if (queued > 0 && now - conn->lastWriteNs.load(std::memory_order_relaxed) > limit) {
+      PostFinish(conn, SocketOperation::Send, kTimedOutErrorCode);
+    } else if ((partialSince != 0 && now - partialSince > limit) ||
+               (!conn->held.load(std::memory_order_relaxed) &&
+                now - conn->lastReceiveNs.load(std::memory_order_relaxed) > limit)) {
+      PostFinish(conn, SocketOperation::Receive, kTimedOutErrorCode);
+    }
+  }
 }

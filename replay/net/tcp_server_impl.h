@@ -3,7 +3,9 @@
 
 // The Asio side of CTcpServer, private to replay_net.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,6 +20,12 @@
 // Keep-alive on when both values are non-zero: the first probe after `timeMs` of silence, then one
 // every `intervalMs` (whole seconds).
 void SetKeepAlive(int fd, std::uint32_t timeMs, std::uint32_t intervalMs);
+
+// The steady clock in nanoseconds, for the activity stamps of a connection.
+inline std::int64_t SteadyNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // One accepted connection. Fields below "strand only" are touched only on `strand`.
 struct CTcpServer::Connection {
@@ -34,6 +42,14 @@ struct CTcpServer::Connection {
   std::vector<std::uint8_t> pending;  // guarded by sendMutex: queued, not yet written
   bool writing = false;               // guarded by sendMutex: a write is posted or in flight
   bool closing = false;               // guarded by sendMutex: no more sends accepted
+  std::size_t queued = 0;             // guarded by sendMutex: bytes in pending and inflight
+
+  // Activity stamps for the timeouts: written on the strand (or by a sender under sendMutex), read
+  // by the sweep; relaxed, as a stale reading only moves a close by one sweep.
+  std::atomic<std::int64_t> lastReceiveNs{SteadyNowNs()};
+  std::atomic<std::int64_t> lastWriteNs{SteadyNowNs()};  // last write progress, or the queue's start
+  std::atomic<std::int64_t> partialSinceNs{0};           // a pack received in part since; 0: none
+  std::atomic<bool> held{false};                         // its owner serves it: never idle
 
   // Strand only.
   bool finished = false;
@@ -59,10 +75,14 @@ struct CTcpServer::Impl {
   void OnWritten(const std::shared_ptr<Connection>& conn, const asio::error_code& ec, std::size_t n);
   // Ends the connection once: OnClose (when `raise`), socket shut down and closed, slot freed.
   void Finish(const std::shared_ptr<Connection>& conn, bool raise, SocketOperation op, int code);
-  void PostFinish(const std::shared_ptr<Connection>& conn);
+  // Marks it closing at once and ends it on its strand with OnClose(op, code).
+  void PostFinish(const std::shared_ptr<Connection>& conn, SocketOperation op = SocketOperation::Close, int code = 0);
   std::shared_ptr<Connection> Find(ConnectionId id) const;
   std::vector<std::shared_ptr<Connection>> Snapshot() const;
   void WaitUntilEmpty();
+  // Every sweep period, on acceptStrand: closes the connections that timed out.
+  void ArmSweep();
+  void Sweep();
 
   CTcpServer* const owner;
   ITcpServerListener* const listener;
@@ -81,6 +101,8 @@ struct CTcpServer::Impl {
   std::vector<std::shared_ptr<Connection>> slots;  // guarded by tableMutex
   std::size_t cursor = 0;                          // guarded by tableMutex
   std::size_t count = 0;                           // guarded by tableMutex
+  std::map<std::string, std::uint32_t> perPeer;    // guarded by tableMutex: open connections by address
+  asio::steady_timer sweepTimer{io};               // acceptStrand only
 };
 
 #endif

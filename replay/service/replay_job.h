@@ -2,9 +2,8 @@
 #define QUOTELOOM_REPLAY_SERVICE_REPLAY_JOB_H
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
 
 #include "replay/net/socket_interface.h"
@@ -12,6 +11,7 @@
 
 class Clock;
 class LiveTickRelay;
+class StoredTickReader;
 struct TickRecord;
 
 // The replay state that the service owns and its replay threads read. Constant members are set
@@ -20,9 +20,12 @@ struct ReplayShared {
   LiveTickRelay& relay;
   const Clock& clock;
   const std::string dataRoot;
+  // Bytes that may wait unsent for one client: a replay waits while its client's queue is full.
+  const std::size_t sendQueueBytes;
   // Set by a start request, cleared by a stop request and by every connection close.
   std::atomic<bool> livePhase{false};
-  // Raised by every start request: a replay thread whose own number is older stops.
+  // Raised by every start request that is taken: a replay whose own number is lower stops. A replay
+  // may start just before the number reaches its own.
   std::atomic<std::uint64_t> generation{0};
   // Set when the service is destroyed: every replay thread ends at its next step.
   std::atomic<bool> abandon{false};
@@ -37,29 +40,37 @@ struct ActiveRequest {
   std::string lastDay;   // at most 9 characters
 };
 
-// One replay: loads the stored ticks of every day of the range, sends them one per millisecond,
-// then sends the live ticks of the contract while the live phase lasts. Runs on its own thread.
+// One replay: reads the stored ticks of each day of the range in small chunks and sends them one
+// per millisecond, then sends the live ticks of the contract while the live phase lasts. It stops
+// within milliseconds, also in the middle of a file, when a newer start request supersedes it or
+// its client's connection closes. Runs on a replay thread.
 class ReplayJob {
  public:
-  // `clientGone` is set when the request's connection closes: from then on nothing is sent, so a
-  // later connection that is given the same id never receives this replay.
+  // Lines read under the file lock at a time: the lock is let go between chunks and between files.
+  static constexpr int kChunkLines = 64;
+
+  // `clientGone` is set when the request's connection closes: from then on nothing is sent and the
+  // replay ends, so a later connection that is given the same id never receives this replay.
   ReplayJob(ReplayShared& shared, ActiveRequest request, std::uint64_t generation,
-            std::shared_ptr<const std::atomic<bool>> clientGone);
+            const std::atomic<bool>& clientGone);
 
   void Run();
 
  private:
-  bool Superseded() const;
-  void LoadDay(int day);
-  void SendHistory();
+  bool Stopped() const;
+  void ReplayDay(int day);
+  int CountCommaLines(StoredTickReader& reader);
+  void SendStoredTicks(StoredTickReader& reader);
   void SendLive();
-  void SendMessage(const ReplayMessage& message, const char* format, int counter);
+  // Waits for room in the client's send queue, logs the line and sends; false once stopped.
+  bool SendMessage(const ReplayMessage& message, const char* format, int counter);
+  bool WaitForRoom();
 
   ReplayShared& shared_;
   const ActiveRequest request_;
   const std::uint64_t generation_;
-  const std::shared_ptr<const std::atomic<bool>> clientGone_;
-  std::deque<ReplayMessage> history_;
+  const std::atomic<bool>& clientGone_;
+  int sent_ = 0;  // stored ticks sent so far, over all days
 };
 
 // The tick message of a live tick record.

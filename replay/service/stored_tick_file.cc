@@ -1,13 +1,12 @@
 #include "replay/service/stored_tick_file.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/string_printf.h"
+#include "replay/service/stored_tick_reader.h"
 
 namespace {
 
@@ -60,52 +59,16 @@ double ParseDouble(std::string_view text) {
   return negative ? -value : value;
 }
 
-// Reads one line without its line break (\n or \r\n); false at the end of the file.
-bool ReadLine(std::FILE* file, char** buffer, std::size_t* capacity, std::string_view* line) {
-  const ssize_t n = getline(buffer, capacity, file);
-  if (n < 0) return false;
-  std::size_t length = static_cast<std::size_t>(n);
-  while (length > 0 && ((*buffer)[length - 1] == '\n' || (*buffer)[length - 1] == '\r')) --length;
-  *line = std::string_view(*buffer, length);
-  return true;
-}
-
-class LineReader {
- public:
-  // Only a regular file counts as opened: a directory or device in its place cannot be read.
-  explicit LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
-    struct stat info;
-    if (file_ && (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode))) {
-      std::fclose(file_);
-      file_ = nullptr;
-    }
-  }
-  ~LineReader() {
-    if (file_) std::fclose(file_);
-    std::free(buffer_);
-  }
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
-
-  bool ok() const { return file_ != nullptr; }
-  bool Next(std::string_view* line) { return ReadLine(file_, &buffer_, &capacity_, line); }
-
- private:
-  std::FILE* file_;
-  char* buffer_ = nullptr;
-  std::size_t capacity_ = 0;
-};
-
 }  // namespace
 
 std::string StoredTickFile::Path(std::string_view dataRoot, int day, std::string_view contract) {
-  return StringPrintf("%.*s/%d/Tick/%.*s.csv", static_cast<int>(dataRoot.size()), dataRoot.data(), day,
+  return StringPrintf("%.*s//%d//Tick//%.*s.csv", static_cast<int>(dataRoot.size()), dataRoot.data(), day,
                       static_cast<int>(contract.size()), contract.data());
 }
 
 std::optional<int> StoredTickFile::CountCommaLines(const std::string& path) {
-  LineReader reader(path);
-  if (!reader.ok()) return std::nullopt;
+  StoredTickReader reader;
+  if (reader.Open(path) != StoredTickReader::OpenResult::Ok) return std::nullopt;
   int count = 0;
   std::string_view line;
   while (reader.Next(&line))
@@ -114,8 +77,8 @@ std::optional<int> StoredTickFile::CountCommaLines(const std::string& path) {
 }
 
 bool StoredTickFile::Load(const std::string& path, std::string_view contract, std::deque<ReplayMessage>* history) {
-  LineReader reader(path);
-  if (!reader.ok()) return false;
+  StoredTickReader reader;
+  if (reader.Open(path) != StoredTickReader::OpenResult::Ok) return false;
   std::string_view line;
   if (!reader.Next(&line)) return true;  // the header line
   while (reader.Next(&line)) history->push_back(ParseLine(line, contract));

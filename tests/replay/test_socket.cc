@@ -32,9 +32,19 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 TestSocket::~TestSocket() { Close(); }
 
-bool TestSocket::Connect(unsigned short port) {
+bool TestSocket::Connect(unsigned short port, const char* from, int receiveBuffer) {
   Close();
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+  if (from != nullptr) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&source), sizeof(source)) != 0) {
+      Close();
+      return false;
+    }
+  }
   const sockaddr_in address = Loopback(port);
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     Close();

@@ -15,7 +15,9 @@ class TestSocket {
   TestSocket(const TestSocket&) = delete;
   TestSocket& operator=(const TestSocket&) = delete;
 
-  bool Connect(unsigned short port);
+  // To 127.0.0.1:`port`, from the loopback address `from` (any of 127.0.0.0/8), with a receive
+  // buffer of `receiveBuffer` bytes when not 0 (a client that reads little holds little).
+  bool Connect(unsigned short port, const char* from = nullptr, int receiveBuffer = 0);
   bool Send(const std::vector<std::uint8_t>& bytes);
   // Exactly `n` bytes within `timeoutMs`, or nullopt.
   std::optional<std::vector<std::uint8_t>> Read(std::size_t n, int timeoutMs = 5000);
