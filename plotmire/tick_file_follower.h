@@ -30,7 +30,7 @@ class TickFileFollower {
   };
 
   struct Limits {
-    // Far above a busy contract's day (a few hundred thousand ticks); about 250 MB in the chart.
+    // Far above a busy contract's day (a few hundred thousand ticks); about 330 MB in the window.
     int64_t max_ticks = 1'000'000;
     // Bytes one Poll() reads at most, so that a big file does not hold up the window.
     int64_t bytes_per_poll = 4 << 20;
