@@ -7,7 +7,6 @@
 #include <QTime>
 #include <QTimer>
 
-#include <iterator>
 #include <utility>
 
 #include "plotmire/chart_panel.h"
@@ -17,6 +16,8 @@
 namespace {
 
 constexpr int kFollowIntervalMs = 1000;
+// While a big file is read, its progress is shown a few times a second rather than at every step.
+constexpr int kProgressIntervalMs = 250;
 
 QString Megabytes(int64_t bytes) { return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1); }
 
@@ -84,6 +85,7 @@ void ChartWindow::OpenFile(const QString& file_path) {
 void ChartWindow::Follow(const QString& file_path, const QString& contract, const QString& trading_day) {
   follower_ = std::make_unique<TickFileFollower>(file_path, limits_);
   loading_ = {};
+  progress_shown_.invalidate();
   data_.Clear();
   contract_ = contract;
   trading_day_ = trading_day;
@@ -100,9 +102,10 @@ void ChartWindow::ShowProblem(const QString& headline, const QString& detail) {
 
 void ChartWindow::Refresh() {
   if (!follower_) return;
-  TickFileFollower::PollResult result = follower_->Poll();
+  const size_t held = loading_.size();
+  const TickFileFollower::Status status = follower_->Poll(&loading_);
   const QString path = QDir::toNativeSeparators(follower_->path());
-  switch (result.status) {
+  switch (status) {
     case TickFileFollower::Status::kMissing:
       loading_ = {};
       data_.Clear();
@@ -117,36 +120,37 @@ void ChartWindow::Refresh() {
                   QStringLiteral("%1: %2").arg(path, follower_->error_text()));
       break;
     case TickFileFollower::Status::kRestarted:
-      loading_ = {};
+      loading_.erase(loading_.begin(), loading_.begin() + static_cast<ptrdiff_t>(held));  // of the file before
+      progress_shown_.invalidate();
       data_.Clear();
       panel_->ShowMessage(QStringLiteral("Reading again"), path);
       chart_shown_ = false;
       [[fallthrough]];
     case TickFileFollower::Status::kRead:
-      TakeTicks(std::move(result.ticks), path);
+      ChartReadTicks(path);
       break;
   }
   // The next step of a big file comes as soon as the window has handled its events.
-  const int interval = follower_->unread() > 0 ? 0 : kFollowIntervalMs;
+  const bool reading = follower_->unread() > 0;
+  const int interval = reading ? 0 : kFollowIntervalMs;
   if (timer_->interval() != interval) timer_->setInterval(interval);
-  UpdateStatus();
-}
-
-void ChartWindow::TakeTicks(std::vector<ChartTick> ticks, const QString& path) {
-  if (loading_.empty()) {
-    loading_ = std::move(ticks);
-  } else {
-    loading_.insert(loading_.end(), std::make_move_iterator(ticks.begin()), std::make_move_iterator(ticks.end()));
-  }
-  if (follower_->unread() > 0) {
-    // Drawn once, when the file is read: not a growing chart redrawn at every step.
+  if (reading) {
+    if (progress_shown_.isValid() && progress_shown_.elapsed() < kProgressIntervalMs) return;
+    progress_shown_.start();
+    // The chart is drawn once, when the file is read: not a growing chart redrawn at every step.
     if (!chart_shown_) {
       panel_->ShowMessage(QStringLiteral("Reading the tick file"),
                           QStringLiteral("%1\n%2 of %3 MB read")
                               .arg(path, Megabytes(follower_->size()), Megabytes(follower_->size() + follower_->unread())));
     }
-    return;
+  } else {
+    progress_shown_.invalidate();
   }
+  UpdateStatus();
+}
+
+void ChartWindow::ChartReadTicks(const QString& path) {
+  if (follower_->unread() > 0) return;  // charted when the file is read
   const bool grew = !loading_.empty();
   data_.Append(std::exchange(loading_, {}));
   if (data_.empty()) {

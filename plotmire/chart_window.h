@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_PLOTMIRE_CHART_WINDOW_H
 #define QUOTELOOM_PLOTMIRE_CHART_WINDOW_H
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -46,7 +47,7 @@ class ChartWindow : public QMainWindow {
   void createStatusBar();
   void Follow(const QString& file_path, const QString& contract, const QString& trading_day);
   void ShowProblem(const QString& headline, const QString& detail);
-  void TakeTicks(std::vector<ChartTick> ticks, const QString& path);
+  void ChartReadTicks(const QString& path);
   void UpdateStatus();
 
   const QString program_dir_;
@@ -59,6 +60,7 @@ class ChartWindow : public QMainWindow {
   std::unique_ptr<TickFileFollower> follower_;
   // Ticks of a file being read in steps, charted together once it is read.
   std::vector<ChartTick> loading_;
+  QElapsedTimer progress_shown_;  // when the reading progress was last shown
   ChartData data_;
   QString contract_;
   QString trading_day_;

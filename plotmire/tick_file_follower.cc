@@ -52,12 +52,16 @@ void TickFileFollower::Reset() {
 
 TickFileFollower::PollResult TickFileFollower::Poll() {
   PollResult result;
+  result.status = Poll(&result.ticks);
+  return result;
+}
+
+TickFileFollower::Status TickFileFollower::Poll(std::vector<ChartTick>* ticks) {
   const QByteArray name = QFile::encodeName(path_);
   // A pipe or device is not even opened: opening it could wake or disturb whoever uses it.
   struct stat before {};
   if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
-    result.status = Refuse(NotAFileText(before.st_mode));
-    return result;
+    return Refuse(NotAFileText(before.st_mode));
   }
   // Without O_NONBLOCK the open of a named pipe (put there since the check) waits for a writer.
   const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -65,12 +69,11 @@ TickFileFollower::PollResult TickFileFollower::Poll() {
     const int error = errno;
     Forget();
     error_text_ = error == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(error));
-    result.status = error == ENOENT ? Status::kMissing : Status::kUnreadable;
-    return result;
+    return error == ENOENT ? Status::kMissing : Status::kUnreadable;
   }
-  result.status = Read(fd, &result.ticks);
+  const Status status = Read(fd, ticks);
   ::close(fd);
-  return result;
+  return status;
 }
 
 TickFileFollower::Status TickFileFollower::Read(int fd, std::vector<ChartTick>* out) {

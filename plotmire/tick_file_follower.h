@@ -43,6 +43,8 @@ class TickFileFollower {
   TickFileFollower(QString path, Limits limits);
 
   PollResult Poll();
+  // The same, adding the new ticks to the end of *ticks (a big file's steps gather in one vector).
+  Status Poll(std::vector<ChartTick>* ticks);
 
   const QString& path() const { return path_; }
   const Limits& limits() const { return limits_; }

@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -55,8 +54,7 @@ void BM_ReadFile(benchmark::State& state) {
     ChartData data;
     std::vector<ChartTick> ticks;
     do {
-      std::vector<ChartTick> step = follower.Poll().ticks;
-      ticks.insert(ticks.end(), std::make_move_iterator(step.begin()), std::make_move_iterator(step.end()));
+      follower.Poll(&ticks);
     } while (follower.unread() > 0);
     data.Append(std::move(ticks));
     benchmark::DoNotOptimize(data.size());

@@ -222,11 +222,21 @@ TEST_F(ChartWindowTest, ABigFileIsReadInStepsWhileTheWindowHandlesEvents) {
   EXPECT_EQ(Headline(), "Reading the tick file");
   EXPECT_TRUE(window_.data().empty()) << "drawn once, when the file is read";
   EXPECT_TRUE(window_.status_text().contains("reading")) << window_.status_text().toStdString();
+
+  // Replaced half-way: what was read of the file before is dropped.
+  const QString other = dir_.filePath("Data/20240301/other.csv");
+  QFile f(other);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  const std::string replacement = Seconds(150);
+  f.write(replacement.data(), static_cast<qint64>(replacement.size()));
+  f.close();
+  ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(dir_.filePath("Data/20240301/rb2405.csv")).constData()), 0);
+
   // The next steps come from the event loop, at once rather than a second apart.
   QDeadlineTimer deadline(900);
   while (window_.loading() && !deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 50);
   EXPECT_FALSE(window_.loading());
-  EXPECT_EQ(window_.data().size(), 200u);
+  EXPECT_EQ(window_.data().size(), 150u);
   EXPECT_TRUE(window_.panel()->showing_chart()) << Headline();
   EXPECT_FALSE(window_.status_text().contains("reading")) << window_.status_text().toStdString();
 }
