@@ -7,6 +7,7 @@
 #include <QTime>
 #include <QTimer>
 
+#include <cstddef>
 #include <utility>
 
 #include "plotmire/chart_panel.h"
