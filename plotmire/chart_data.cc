@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <numeric>
 
@@ -26,8 +27,8 @@ int64_t VolumeRise(int64_t before, int64_t now) {
 }  // namespace
 
 void ChartData::Clear() {
-  ticks_.clear();
-  keys_.clear();
+  ticks_ = {};  // a big day's memory is given back, not kept for the next file
+  keys_ = {};
   Derive();
 }
 
@@ -35,13 +36,19 @@ void ChartData::Append(std::vector<ChartTick> ticks) {
   if (ticks.empty()) return;
   bool in_order = true;
   int64_t previous = keys_.empty() ? INT64_MIN : keys_.back();
-  ticks_.reserve(ticks_.size() + ticks.size());
-  for (auto& t : ticks) {
-    const int64_t key = SortKey(t);
+  const size_t first_new = ticks_.size();
+  if (ticks_.empty()) {
+    ticks_ = std::move(ticks);  // a whole file's ticks are taken over, not copied
+  } else {
+    ticks_.reserve(ticks_.size() + ticks.size());
+    std::move(ticks.begin(), ticks.end(), std::back_inserter(ticks_));
+  }
+  keys_.reserve(ticks_.size());
+  for (size_t i = first_new; i < ticks_.size(); ++i) {
+    const int64_t key = SortKey(ticks_[i]);
     in_order = in_order && key >= previous;
     previous = key;
     keys_.push_back(key);
-    ticks_.push_back(std::move(t));
   }
   if (!in_order) {
     std::vector<size_t> order(ticks_.size());

@@ -7,14 +7,20 @@
 #include <QTime>
 #include <QTimer>
 
+#include <cstddef>
+#include <utility>
+
 #include "plotmire/chart_panel.h"
 #include "plotmire/chart_path.h"
 #include "plotmire/chart_style.h"
-#include "plotmire/tick_file_follower.h"
 
 namespace {
 
 constexpr int kFollowIntervalMs = 1000;
+// While a big file is read, its progress is shown a few times a second rather than at every step.
+constexpr int kProgressIntervalMs = 250;
+
+QString Megabytes(int64_t bytes) { return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1); }
 
 bool IsDay(const QString& text) {
   return text.size() == 8 && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
@@ -56,6 +62,7 @@ void ChartWindow::OpenReceivedPath(const QString& received) {
   const ChartPath path = FormChartPath(program_dir_, received);
   if (!path.ok) {
     follower_.reset();
+    loading_ = {};
     data_.Clear();
     timer_->stop();
     ShowProblem(received == QLatin1String("\\") ? QStringLiteral("No contract chosen")
@@ -77,7 +84,9 @@ void ChartWindow::OpenFile(const QString& file_path) {
 }
 
 void ChartWindow::Follow(const QString& file_path, const QString& contract, const QString& trading_day) {
-  follower_ = std::make_unique<TickFileFollower>(file_path);
+  follower_ = std::make_unique<TickFileFollower>(file_path, limits_);
+  loading_ = {};
+  progress_shown_.invalidate();
   data_.Clear();
   contract_ = contract;
   trading_day_ = trading_day;
@@ -94,60 +103,95 @@ void ChartWindow::ShowProblem(const QString& headline, const QString& detail) {
 
 void ChartWindow::Refresh() {
   if (!follower_) return;
-  TickFileFollower::PollResult result = follower_->Poll();
+  const size_t held = loading_.size();
+  const TickFileFollower::Status status = follower_->Poll(&loading_);
   const QString path = QDir::toNativeSeparators(follower_->path());
-  switch (result.status) {
+  switch (status) {
     case TickFileFollower::Status::kMissing:
+      loading_ = {};
       data_.Clear();
       ShowProblem(QStringLiteral("No tick file"),
                   QStringLiteral("%1 does not exist.\nThe chart appears as soon as the collector writes the "
                                  "first tick of this contract.").arg(path));
       break;
     case TickFileFollower::Status::kUnreadable:
+      loading_ = {};
       data_.Clear();
       ShowProblem(QStringLiteral("Cannot read the tick file"),
                   QStringLiteral("%1: %2").arg(path, follower_->error_text()));
       break;
     case TickFileFollower::Status::kRestarted:
+      loading_.erase(loading_.begin(), loading_.begin() + static_cast<ptrdiff_t>(held));  // of the file before
+      progress_shown_.invalidate();
       data_.Clear();
       panel_->ShowMessage(QStringLiteral("Reading again"), path);
       chart_shown_ = false;
       [[fallthrough]];
-    case TickFileFollower::Status::kRead: {
-      const bool grew = !result.ticks.empty();
-      data_.Append(std::move(result.ticks));
-      if (data_.empty()) {
-        ShowProblem(QStringLiteral("No ticks yet"),
-                    follower_->lines() == 0
-                        ? QStringLiteral("%1 is empty.\nThe chart appears with the first tick.").arg(path)
-                        : QStringLiteral("None of the %1 lines of %2 is a tick line.").arg(follower_->lines()).arg(path));
-      } else if (grew || !chart_shown_) {
-        if (contract_.isEmpty()) contract_ = QString::fromStdString(data_.tick(0).contract);
-        if (trading_day_.isEmpty()) trading_day_ = QString::fromStdString(data_.tick(0).trading_day);
-        panel_->ShowData(&data_, contract_, trading_day_);
-        chart_shown_ = true;
-      }
+    case TickFileFollower::Status::kRead:
+      ChartReadTicks(path);
       break;
+  }
+  // The next step of a big file comes as soon as the window has handled its events.
+  const bool reading = follower_->unread() > 0;
+  const int interval = reading ? 0 : kFollowIntervalMs;
+  if (timer_->interval() != interval) timer_->setInterval(interval);
+  if (reading) {
+    if (progress_shown_.isValid() && progress_shown_.elapsed() < kProgressIntervalMs) return;
+    progress_shown_.start();
+    // The chart is drawn once, when the file is read: not a growing chart redrawn at every step.
+    if (!chart_shown_) {
+      panel_->ShowMessage(QStringLiteral("Reading the tick file"),
+                          QStringLiteral("%1\n%2 of %3 MB read")
+                              .arg(path, Megabytes(follower_->size()), Megabytes(follower_->size() + follower_->unread())));
     }
+  } else {
+    progress_shown_.invalidate();
   }
   UpdateStatus();
 }
 
+void ChartWindow::ChartReadTicks(const QString& path) {
+  if (follower_->unread() > 0) return;  // charted when the file is read
+  const bool grew = !loading_.empty();
+  data_.Append(std::exchange(loading_, {}));
+  if (data_.empty()) {
+    ShowProblem(QStringLiteral("No ticks yet"),
+                follower_->lines() == 0
+                    ? QStringLiteral("%1 is empty.\nThe chart appears with the first tick.").arg(path)
+                    : QStringLiteral("None of the %1 lines of %2 is a tick line.").arg(follower_->lines()).arg(path));
+  } else if (grew || !chart_shown_) {
+    if (contract_.isEmpty()) contract_ = QString::fromStdString(data_.tick(0).contract);
+    if (trading_day_.isEmpty()) trading_day_ = QString::fromStdString(data_.tick(0).trading_day);
+    panel_->ShowData(&data_, contract_, trading_day_);
+    chart_shown_ = true;
+  }
+}
+
 void ChartWindow::UpdateStatus() {
   if (!follower_) return;
-  file_label_->setText(QStringLiteral("%1   ·   %2 ticks   ·   checked %3")
+  QString reading;
+  if (follower_->unread() > 0) {
+    reading = QStringLiteral("   ·   reading, %1 of %2 MB")
+                  .arg(Megabytes(follower_->size()), Megabytes(follower_->size() + follower_->unread()));
+  }
+  file_label_->setText(QStringLiteral("%1   ·   %2 ticks%3   ·   checked %4")
                            .arg(QDir::toNativeSeparators(follower_->path()))
                            .arg(data_.size())
-                           .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
-  if (follower_->malformed_lines() == 0) {
-    warning_label_->clear();
-    return;
+                           .arg(reading, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+  QStringList warnings;
+  if (follower_->full()) {
+    warnings << QStringLiteral("⚠ Tick limit reached: the chart holds the first %1 ticks, the rest of the file "
+                               "is not read")
+                    .arg(follower_->limits().max_ticks);
   }
-  warning_label_->setText(QStringLiteral("⚠ %1 malformed line%2 skipped (first: line %3, %4)")
-                              .arg(follower_->malformed_lines())
-                              .arg(follower_->malformed_lines() == 1 ? "" : "s")
-                              .arg(follower_->first_malformed_line())
-                              .arg(QString::fromStdString(follower_->first_malformed_reason())));
+  if (follower_->malformed_lines() > 0) {
+    warnings << QStringLiteral("⚠ %1 malformed line%2 skipped (first: line %3, %4)")
+                    .arg(follower_->malformed_lines())
+                    .arg(follower_->malformed_lines() == 1 ? "" : "s")
+                    .arg(follower_->first_malformed_line())
+                    .arg(QString::fromStdString(follower_->first_malformed_reason()));
+  }
+  warning_label_->setText(warnings.join(QStringLiteral("   ·   ")));
 }
 
 QString ChartWindow::status_text() const { return file_label_->text() + QLatin1Char(' ') + warning_label_->text(); }

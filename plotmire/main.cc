@@ -68,6 +68,15 @@ void TakeScreenshot(ChartWindow* window, const Options& options) {
   QApplication::exit(saved ? 0 : 1);
 }
 
+// A big file is still being read 1.5 s after start: wait for its chart.
+void TakeScreenshotWhenRead(ChartWindow* window, const Options* options) {
+  if (window->loading()) {
+    QTimer::singleShot(100, window, [window, options] { TakeScreenshotWhenRead(window, options); });
+    return;
+  }
+  TakeScreenshot(window, *options);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -100,7 +109,7 @@ int main(int argc, char* argv[]) {
   }
   window.show();
   if (!options.screenshot.isEmpty()) {
-    QTimer::singleShot(1500, &window, [&window, &options] { TakeScreenshot(&window, options); });
+    QTimer::singleShot(1500, &window, [&window, &options] { TakeScreenshotWhenRead(&window, &options); });
   }
   return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,9 +14,7 @@
 
 namespace {
 
-constexpr int64_t kReadBlock = 4 << 20;
-// A line longer than this is not a tick line; it is counted as malformed rather than buffered.
-constexpr size_t kMaxLineLength = 64 << 10;
+constexpr int64_t kReadBlock = 1 << 20;
 
 QString NotAFileText(mode_t mode) {
   if (S_ISDIR(mode)) return QStringLiteral("it is a folder");
@@ -27,7 +26,9 @@ QString NotAFileText(mode_t mode) {
 
 }  // namespace
 
-TickFileFollower::TickFileFollower(QString path) : path_(std::move(path)) {}
+TickFileFollower::TickFileFollower(QString path, Limits limits)
+    : path_(std::move(path)),
+      limits_{std::max<int64_t>(limits.max_ticks, 1), std::max<int64_t>(limits.bytes_per_poll, 1)} {}
 
 // The chart drops what it holds when the file is missing or unreadable; so does the follower, and
 // the file is read from its start once it is back.
@@ -38,8 +39,11 @@ void TickFileFollower::Forget() {
 
 void TickFileFollower::Reset() {
   offset_ = 0;
+  file_size_ = 0;
   partial_.clear();
   partial_overlong_ = false;
+  full_ = false;
+  ticks_taken_ = 0;
   lines_ = 0;
   malformed_ = 0;
   first_malformed_line_ = 0;
@@ -48,12 +52,16 @@ void TickFileFollower::Reset() {
 
 TickFileFollower::PollResult TickFileFollower::Poll() {
   PollResult result;
+  result.status = Poll(&result.ticks);
+  return result;
+}
+
+TickFileFollower::Status TickFileFollower::Poll(std::vector<ChartTick>* ticks) {
   const QByteArray name = QFile::encodeName(path_);
   // A pipe or device is not even opened: opening it could wake or disturb whoever uses it.
   struct stat before {};
   if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
-    result.status = Refuse(NotAFileText(before.st_mode));
-    return result;
+    return Refuse(NotAFileText(before.st_mode));
   }
   // Without O_NONBLOCK the open of a named pipe (put there since the check) waits for a writer.
   const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -61,12 +69,11 @@ TickFileFollower::PollResult TickFileFollower::Poll() {
     const int error = errno;
     Forget();
     error_text_ = error == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(error));
-    result.status = error == ENOENT ? Status::kMissing : Status::kUnreadable;
-    return result;
+    return error == ENOENT ? Status::kMissing : Status::kUnreadable;
   }
-  result.status = Read(fd, &result.ticks);
+  const Status status = Read(fd, ticks);
   ::close(fd);
-  return result;
+  return status;
 }
 
 TickFileFollower::Status TickFileFollower::Read(int fd, std::vector<ChartTick>* out) {
@@ -85,15 +92,17 @@ TickFileFollower::Status TickFileFollower::Read(int fd, std::vector<ChartTick>* 
   device_ = st.st_dev;
   inode_ = st.st_ino;
   const int64_t size = st.st_size;
-  std::vector<char> block;
-  while (offset_ < size) {
-    block.resize(static_cast<size_t>(std::min(kReadBlock, size - offset_)));
-    const ssize_t got = ::pread(fd, block.data(), block.size(), offset_);
+  file_size_ = size;
+  // One bounded step per poll; the caller polls again soon while unread() is not 0.
+  int64_t budget = limits_.bytes_per_poll;
+  while (offset_ < size && budget > 0 && !full_) {
+    block_.resize(static_cast<size_t>(std::min({kReadBlock, size - offset_, budget})));
+    const ssize_t got = ::pread(fd, block_.data(), block_.size(), offset_);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return Refuse(QString::fromLocal8Bit(std::strerror(errno)));
     if (got == 0) break;
-    offset_ += got;
-    TakeLines(block.data(), got, out);
+    budget -= got;
+    offset_ += TakeLines(block_.data(), got, out);
   }
   return status;
 }
@@ -104,9 +113,10 @@ TickFileFollower::Status TickFileFollower::Refuse(const QString& reason) {
   return Status::kUnreadable;
 }
 
-void TickFileFollower::TakeLines(const char* data, int64_t size, std::vector<ChartTick>* out) {
+// Returns the bytes used: all of them, unless the tick limit was reached on the way.
+int64_t TickFileFollower::TakeLines(const char* data, int64_t size, std::vector<ChartTick>* out) {
   std::string_view rest(data, static_cast<size_t>(size));
-  while (!rest.empty()) {
+  while (!rest.empty() && !full_) {
     const size_t newline = rest.find('\n');
     if (newline == std::string_view::npos) {
       if (partial_overlong_ || partial_.size() + rest.size() > kMaxLineLength) {
@@ -116,7 +126,7 @@ void TickFileFollower::TakeLines(const char* data, int64_t size, std::vector<Cha
       } else {
         partial_.append(rest);
       }
-      return;
+      return size;
     }
     std::string_view line = rest.substr(0, newline);
     rest.remove_prefix(newline + 1);
@@ -125,12 +135,16 @@ void TickFileFollower::TakeLines(const char* data, int64_t size, std::vector<Cha
       TakeLine(std::string_view(), out, "line too long");
     } else if (partial_.empty()) {
       TakeLine(line, out);
+    } else if (partial_.size() + line.size() > kMaxLineLength) {
+      partial_.clear();
+      TakeLine(std::string_view(), out, "line too long");
     } else {
       partial_.append(line);
       TakeLine(partial_, out);
       partial_.clear();
     }
   }
+  return size - static_cast<int64_t>(rest.size());
 }
 
 void TickFileFollower::TakeLine(std::string_view line, std::vector<ChartTick>* out,
@@ -146,7 +160,12 @@ void TickFileFollower::TakeLine(std::string_view line, std::vector<ChartTick>* o
   } else {
     ChartTick tick;
     if (ParseTickLine(line, &tick, &reason)) {
-      out->push_back(std::move(tick));
+      // A tick beyond the limit is not taken, and nothing after it is read.
+      full_ = ticks_taken_ >= limits_.max_ticks;
+      if (!full_) {
+        out->push_back(std::move(tick));
+        ++ticks_taken_;
+      }
       return;
     }
   }

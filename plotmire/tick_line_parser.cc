@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int kFieldCount = 24;
+constexpr size_t kMaxContractLength = 30;
+constexpr size_t kMaxDayLength = 8;
 // The vendor marks a missing value with the largest double; anything this big is such a mark.
 constexpr double kMissingMark = 1e300;
 
@@ -74,6 +76,16 @@ bool ParseTickLine(std::string_view line, ChartTick* tick, std::string* error) {
   }
   if (f[1].empty()) {
     *error = "no contract code";
+    return false;
+  }
+  // The writer stores no longer code, and the record's trading day holds 8 bytes; every tick
+  // held keeps both, so a longer one is refused rather than kept a million times.
+  if (f[1].size() > kMaxContractLength) {
+    *error = "contract code longer than 30 bytes";
+    return false;
+  }
+  if (f[2].size() > kMaxDayLength) {
+    *error = "trading day longer than 8 bytes";
     return false;
   }
   tick->time_of_day = ParseClockTime(f[4]);

@@ -203,4 +203,61 @@ TEST_F(ChartWindowTest, AFileNamedDirectlyTakesItsDayFromItsFolder) {
   EXPECT_NE(Headline().find("rb2405   ·   trading day 20240301"), std::string::npos) << Headline();
 }
 
+// Lines of the minutes of 09:00 to 09:59, one tick a second, `count` of them.
+std::string Seconds(int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i) {
+    char time[9];
+    std::snprintf(time, sizeof(time), "09:%02d:%02d", i / 60 % 60, i % 60);
+    lines += Line(time, "3725.00", i + 1);
+  }
+  return lines;
+}
+
+TEST_F(ChartWindowTest, ABigFileIsReadInStepsWhileTheWindowHandlesEvents) {
+  window_.SetFollowLimits({.max_ticks = 1000, .bytes_per_poll = 4096});
+  Write(Seconds(200));
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  EXPECT_TRUE(window_.loading());
+  EXPECT_EQ(Headline(), "Reading the tick file");
+  EXPECT_TRUE(window_.data().empty()) << "drawn once, when the file is read";
+  EXPECT_TRUE(window_.status_text().contains("reading")) << window_.status_text().toStdString();
+
+  // Replaced half-way: what was read of the file before is dropped.
+  const QString other = dir_.filePath("Data/20240301/other.csv");
+  QFile f(other);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  const std::string replacement = Seconds(150);
+  f.write(replacement.data(), static_cast<qint64>(replacement.size()));
+  f.close();
+  ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(dir_.filePath("Data/20240301/rb2405.csv")).constData()), 0);
+
+  // The next steps come from the event loop, at once rather than a second apart.
+  QDeadlineTimer deadline(900);
+  while (window_.loading() && !deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_FALSE(window_.loading());
+  EXPECT_EQ(window_.data().size(), 150u);
+  EXPECT_TRUE(window_.panel()->showing_chart()) << Headline();
+  EXPECT_FALSE(window_.status_text().contains("reading")) << window_.status_text().toStdString();
+}
+
+TEST_F(ChartWindowTest, AFileBeyondTheTickLimitIsChartedUpToTheLimitWithAWarning) {
+  window_.SetFollowLimits({.max_ticks = 100});
+  Write(Seconds(100));
+  window_.OpenReceivedPath("20240301\\rb2405.csv");
+  ASSERT_EQ(window_.data().size(), 100u);
+  EXPECT_FALSE(window_.status_text().contains("limit")) << "exactly the limit is no warning";
+
+  Write(Seconds(150).substr(Seconds(100).size()) + "junk\r\n", true);
+  window_.Refresh();
+  EXPECT_EQ(window_.data().size(), 100u);
+  EXPECT_TRUE(window_.panel()->showing_chart());
+  const QString status = window_.status_text();
+  EXPECT_TRUE(status.contains("Tick limit reached: the chart holds the first 100 ticks")) << status.toStdString();
+  Write(Seconds(300), true);
+  window_.Refresh();
+  EXPECT_EQ(window_.data().size(), 100u) << "it holds no more";
+  EXPECT_TRUE(window_.status_text().contains("Tick limit reached"));
+}
+
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <future>
 #include <string>
 
@@ -21,6 +23,38 @@ std::string Line(const char* time, const char* last, int volume) {
          std::to_string(volume) +
          ",3750.00,3700.00,3710.00,-1.00,37251.23,3726.00,15,3725.00,30,3950.00,3500.00,1654321.00,"
          "4598765432.00,3720.00,1650000.00,3722.00\r\n";
+}
+
+// "09:MM:SS" of the i-th second after 09:00:00.
+std::string Time(int i) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "09:%02d:%02d", i / 60 % 60, i % 60);
+  return text;
+}
+
+// The process's peak resident memory in KiB, after resetting it to the present figure; -1 where
+// the kernel does not offer that.
+int64_t ResetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return clear ? 0 : -1;
+}
+
+int64_t PeakMemoryKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
+}
+
+int64_t MemoryKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
 }
 
 class TickFileFollowerTest : public ::testing::Test {
@@ -158,6 +192,76 @@ TEST_F(TickFileFollowerTest, AFolderInPlaceOfTheFileIsUnreadable) {
   TickFileFollower follower(path_);
   EXPECT_EQ(follower.Poll().status, TickFileFollower::Status::kUnreadable);
   EXPECT_FALSE(follower.error_text().isEmpty());
+}
+
+TEST_F(TickFileFollowerTest, ABigFileIsReadABoundedStepPerPoll) {
+  std::string lines;
+  for (int i = 0; i < 10; ++i) lines += Line(Time(i).c_str(), "3725.00", i);
+  Rewrite(lines);
+  TickFileFollower follower(path_, {.max_ticks = 1000, .bytes_per_poll = 1000});
+  std::vector<ChartTick> ticks;
+  int polls = 0;
+  do {
+    const int64_t before = follower.size();
+    auto step = follower.Poll();
+    EXPECT_LE(follower.size() - before, 1000);
+    ticks.insert(ticks.end(), step.ticks.begin(), step.ticks.end());
+  } while (++polls < 20 && follower.unread() > 0);
+  EXPECT_EQ(polls, static_cast<int>((lines.size() + 999) / 1000));
+  ASSERT_EQ(ticks.size(), 10u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(ticks[i].volume, i);
+  EXPECT_EQ(follower.size(), static_cast<int64_t>(lines.size()));
+}
+
+TEST_F(TickFileFollowerTest, AnEndlessLineIsSkippedWithoutBeingHeldAndTheLinesAfterItAreRead) {
+  // 64 MiB without a line end, still being written, then its end and two good lines.
+  const std::string piece(1 << 20, 'x');
+  for (int i = 0; i < 64; ++i) Append(piece);
+  const int64_t memory_before = MemoryKiB();
+  const bool peak_known = ResetPeakMemory() == 0 && PeakMemoryKiB() > 0;
+  TickFileFollower follower(path_);
+  int polls = 0;
+  do {
+    const int64_t before = follower.size();
+    EXPECT_TRUE(follower.Poll().ticks.empty());
+    EXPECT_LE(follower.size() - before, follower.limits().bytes_per_poll);
+    EXPECT_LE(follower.held_line_bytes(), TickFileFollower::kMaxLineLength);
+  } while (follower.unread() > 0 && ++polls < 100);
+  EXPECT_EQ(follower.size(), 64 << 20);
+  EXPECT_GE(polls, 15) << "read in steps";
+  EXPECT_EQ(follower.malformed_lines(), 0) << "not counted before its end arrives";
+  Append("\r\n" + Line("09:00:00", "3725.00", 10) + Line("09:00:01", "3726.00", 11));
+  auto r = follower.Poll();
+  ASSERT_EQ(r.ticks.size(), 2u);
+  EXPECT_EQ(r.ticks[1].volume, 11);
+  EXPECT_EQ(follower.malformed_lines(), 1);
+  EXPECT_EQ(follower.first_malformed_reason(), "line too long");
+  if (peak_known) {
+    EXPECT_LT(PeakMemoryKiB() - memory_before, 16 << 10) << "the line's 64 MiB were held";
+  }
+}
+
+TEST_F(TickFileFollowerTest, BeyondItsTickLimitTheFileIsNotReadUntilItIsReplaced) {
+  std::string lines;
+  for (int i = 0; i < 5; ++i) lines += Line(Time(i).c_str(), "3725.00", i);
+  Rewrite(lines.substr(0, lines.size() / 5 * 3));
+  TickFileFollower follower(path_, {.max_ticks = 3});
+  EXPECT_EQ(follower.Poll().ticks.size(), 3u);
+  EXPECT_FALSE(follower.full()) << "exactly the limit";
+
+  Append(lines.substr(lines.size() / 5 * 3));
+  EXPECT_TRUE(follower.Poll().ticks.empty());
+  EXPECT_TRUE(follower.full());
+  EXPECT_EQ(follower.unread(), 0);
+  Append(lines);
+  EXPECT_TRUE(follower.Poll().ticks.empty()) << "nothing more is taken";
+  EXPECT_EQ(follower.ticks_taken(), 3);
+
+  Rewrite(Line("21:00:00", "3800.00", 5) + Line("21:00:01", "3801.00", 6));
+  auto again = follower.Poll();
+  EXPECT_EQ(again.status, TickFileFollower::Status::kRestarted);
+  EXPECT_EQ(again.ticks.size(), 2u);
+  EXPECT_FALSE(follower.full());
 }
 
 }  // namespace

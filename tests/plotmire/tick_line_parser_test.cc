@@ -111,6 +111,8 @@ TEST(TickLineParserTest, MalformedLinesAreRefusedWithAReason) {
       {-1, Join(std::vector<std::string>(example.begin(), example.end() - 1)), "found 23"},
       {0, "2024030109050", "write stamp"},
       {1, "", "contract"},
+      {1, std::string(31, 'a'), "contract code longer than 30 bytes"},
+      {2, "202403010", "trading day longer than 8 bytes"},
       {4, "9:05:07", "update time"},
       {4, "24:00:00", "update time"},
       {5, "", "milliseconds"},
