@@ -28,6 +28,7 @@ class CollectorRuntime {
 
   struct Counters {
     std::uint64_t ticksAccepted;     // pushed into the writer queue by the intake
+    std::uint64_t ticksRefused;      // refused by the intake (bad code or text, not subscribed)
     std::uint64_t ticksWritten;      // records whose two lines were handled
     std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt
     std::uint64_t linesLost;         // lines that reached neither file

@@ -36,6 +36,7 @@ bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
 }
 
 void CMdSpi::OnFrontConnected() {
+  screen_.LoggedOut();
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -53,6 +54,7 @@ void CMdSpi::ReqUserLogin() {
 }
 
 void CMdSpi::OnFrontDisconnected(int nReason) {
+  screen_.LoggedOut();
   AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
   AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
 }
@@ -77,10 +79,12 @@ void CMdSpi::SubscribeMarketData() {
   }
   const int count = universe_.Generate(tradingDay_);
   std::printf("共生成%d个合约\n-----------------------------\n\n", count);
+  screen_.LoggedIn();
   for (int i = 0; i < count; ++i) {
     char code[InstrumentUniverse::kCodeSize];
     std::snprintf(code, sizeof(code), "%s", universe_.code(i));
     AppendLineF(LogTab::Subscriptions, "[%d]合约名：[%s]", i, code);
+    screen_.Subscribed(code);
     char* codes[1] = {code};
     (void)api_->SubscribeMarketData(codes, 1);
   }
@@ -129,6 +133,11 @@ bool CMdSpi::OutsideStopSaveWindows() {
 void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
   if (pDepthMarketData == nullptr) return;
   if (!OutsideStopSaveWindows()) return;
+  const TickScreen::Verdict verdict = screen_.Check(*pDepthMarketData);
+  if (verdict != TickScreen::Verdict::kAccept) {
+    screen_.Refuse(*pDepthMarketData, verdict);
+    return;
+  }
   TickRecord record;
   BuildTickRecord(pDepthMarketData, &record);
   {

@@ -10,8 +10,8 @@
 
 namespace {
 
-CThostFtdcDepthMarketDataField SampleTick() {
-  CThostFtdcDepthMarketDataField tick{};
+FrontDepthMarketData SampleTick() {
+  FrontDepthMarketData tick{};
   std::strcpy(tick.TradingDay, "20240301");
   std::strcpy(tick.InstrumentID, "rb2405");
   std::strcpy(tick.ExchangeID, "SHFE");
@@ -30,17 +30,17 @@ CThostFtdcDepthMarketDataField SampleTick() {
 }
 
 TEST(FrontWireTest, DepthRecordSurvivesTheWireFieldForField) {
-  CThostFtdcDepthMarketDataField sent = SampleTick();
+  FrontDepthMarketData sent = SampleTick();
   std::string frame;
   AppendDepthMarketData(frame, sent);
-  ASSERT_EQ(frame.size(), kFrameHeaderSize + 354);
+  ASSERT_EQ(frame.size(), kFrameHeaderSize + 470);
   FrameDecoder decoder;
   decoder.Append(frame.data(), frame.size());
   FrontMessageType type;
   std::string_view payload;
   ASSERT_EQ(decoder.Next(&type, &payload), FrameDecoder::Result::kFrame);
   EXPECT_EQ(type, FrontMessageType::kDepthMarketData);
-  CThostFtdcDepthMarketDataField got;
+  FrontDepthMarketData got;
   ASSERT_TRUE(DecodeDepthMarketData(payload, &got));
   EXPECT_STREQ(got.InstrumentID, "rb2405");
   EXPECT_STREQ(got.UpdateTime, "09:05:07");

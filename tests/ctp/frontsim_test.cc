@@ -146,7 +146,7 @@ TEST(TickGeneratorTest, SameSeedSameWalkAndFieldsAreConsistent) {
   TickGenerator b(contracts, 42, "20210603");
   TickGenerator other(contracts, 43, "20210603");
   ClockReading now;
-  CThostFtdcDepthMarketDataField ta, tb, tc;
+  FrontDepthMarketData ta, tb, tc;
   bool differs = false;
   for (int i = 0; i < 200; ++i) {
     // Asking for the contracts in another order does not change either walk.
@@ -187,7 +187,7 @@ TEST(TickPacerTest, SpreadsTheRateAndNeverBursts) {
 }
 
 TEST(ReplayTickTest, ReadsBothStoredStylesBackIntoRecords) {
-  CThostFtdcDepthMarketDataField general, fixed;
+  FrontDepthMarketData general, fixed;
   ASSERT_TRUE(ParseTickLine("20240301090507,rb2405,20240301,20240301,09:05:07,500,3725,123456,3750,3700,3710,-1,"
                             "37251.2,3726,15,3725,30,3950,3500,1.65432e+06,4.59877e+09,3720,1.65e+06,3722\r\n",
                             &general));
@@ -219,7 +219,7 @@ TEST(ReplayTickTest, ReadsBothStoredStylesBackIntoRecords) {
       "20240301090507,,20240301,20240301,09:05:07,500,3725,1,3750,3700,3710,-1,37251.2,3726,15,3725,30,3950,3500,"
       "1,1,3720,1,3722",
   };
-  CThostFtdcDepthMarketDataField ignored;
+  FrontDepthMarketData ignored;
   for (const char* line : bad) EXPECT_FALSE(ParseTickLine(line, &ignored)) << line;
 }
 
