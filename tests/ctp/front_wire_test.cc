@@ -145,7 +145,7 @@ TEST(FrontWireTest, RepliesKeepErrorTextsAndFlags) {
 
 TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   std::vector<std::string> codes(kMaxCodesPerFrame + 2, "rb2106");
-  codes.back() = std::string(40, 'x');
+  codes.back() = std::string(90, 'x');
   std::vector<std::string_view> views(codes.begin(), codes.end());
   std::string stream;
   AppendCodes(stream, FrontMessageType::kSubscribe, views);
@@ -163,7 +163,7 @@ TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   }
   EXPECT_EQ(finals, (std::vector<bool>{false, true}));
   ASSERT_EQ(all.size(), codes.size());
-  EXPECT_EQ(all.back(), std::string(30, 'x'));  // cut to the field's width
+  EXPECT_EQ(all.back(), std::string(80, 'x'));  // cut to the field's width
   // A count that promises more codes than the payload holds.
   std::string short_frame;
   AppendCodes(short_frame, FrontMessageType::kSubscribe, {"rb2106"});

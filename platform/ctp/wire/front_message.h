@@ -28,7 +28,7 @@ enum class FrontMessageType : std::uint8_t {
 constexpr std::uint32_t kMaxFramePayload = 64 * 1024;
 constexpr std::size_t kFrameHeaderSize = 5;
 // Most codes one subscription frame may carry.
-constexpr int kMaxCodesPerFrame = 1000;
+constexpr int kMaxCodesPerFrame = 800;  // 800 codes of 81 bytes fit one payload
 
 // Code fields carry up to 80 characters, as the wide fields of the newer vendor layouts do.
 constexpr std::size_t kWireCodeSize = 81;
