@@ -23,6 +23,11 @@ int LeadingNumber(const char* text) {
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
+// The code of a subscription answer, which a front may leave unterminated.
+std::string CodeText(const CThostFtdcSpecificInstrumentField* instrument) {
+  return std::string(instrument->InstrumentID, strnlen(instrument->InstrumentID, sizeof(instrument->InstrumentID)));
+}
+
 }  // namespace
 
 CMdSpi::CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
@@ -102,17 +107,17 @@ void CMdSpi::OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInst
     return;
   }
   if (IsErrorRspInfo(pRspInfo)) {
-    AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", pSpecificInstrument->InstrumentID, pRspInfo->ErrorID,
+    AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", CodeText(pSpecificInstrument).c_str(), pRspInfo->ErrorID,
                 ErrorText(pRspInfo).c_str());
     return;
   }
-  AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+  AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
 void CMdSpi::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument,
                                   CThostFtdcRspInfoField* /*pRspInfo*/, int /*nRequestID*/, bool /*bIsLast*/) {
   if (pSpecificInstrument == nullptr) return;
-  AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+  AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
 bool CMdSpi::OutsideStopSaveWindows() {

@@ -216,14 +216,18 @@ TEST_F(TickIntakeTest, TicksThatWouldEscapeTheFolderOrBreakALineAreRefusedCounte
   EXPECT_STREQ(records[0].UpdateTime, "99:99:99");
 }
 
-// The wide code field of 6.5.1 and later carries up to 80 characters; the record holds 30. The
-// 30-character code is taken whole, a longer one is refused rather than cut.
+// The wide code field of 6.5.1 and later carries up to 80 characters, the classic one 31 without a
+// terminator; the record holds 30. A longer code is refused rather than cut.
 TEST_F(TickIntakeTest, ACodeLongerThanTheRecordHoldsIsRefusedNotCut) {
   CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
   std::memset(d.InstrumentID, 'A', sizeof(d.InstrumentID));  // filled to the last byte, unterminated
   spi_.OnRtnDepthMarketData(&d);
-  d.InstrumentID[31] = '\0';
-  spi_.OnRtnDepthMarketData(&d);
+  if constexpr (sizeof(d.InstrumentID) > 32) {
+    d.InstrumentID[31] = '\0';  // 31 characters
+    spi_.OnRtnDepthMarketData(&d);
+  } else {
+    spi_.OnRtnDepthMarketData(&d);
+  }
   EXPECT_EQ(spi_.ticksRefused(), 2u);
   EXPECT_TRUE(Drain().empty());
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,12 @@
 namespace {
 
 using Verdict = TickScreen::Verdict;
+
+// The code as a front of the release would put it: terminated when it fits, else filling the field.
+void SetCode(CThostFtdcDepthMarketDataField* d, const std::string& code) {
+  std::memset(d->InstrumentID, 0, sizeof(d->InstrumentID));
+  std::memcpy(d->InstrumentID, code.data(), std::min(code.size(), sizeof(d->InstrumentID)));
+}
 
 struct CodeCase {
   std::string code;
@@ -43,7 +50,7 @@ TEST(TickScreenTest, TheCodeMustBeWholeSubscribedAndMadeOfExchangeCharacters) {
   };
   for (const CodeCase& c : cases) {
     CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
-    std::snprintf(d.InstrumentID, sizeof(d.InstrumentID), "%s", c.code.c_str());
+    SetCode(&d, c.code);
     EXPECT_EQ(screen.Check(d), c.verdict) << c.code;
   }
 }
