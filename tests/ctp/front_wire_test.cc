@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/ctp/standin/front_address.h"
+#include "platform/ctp/standin/vendor_records.h"
 #include "platform/ctp/wire/frame_decoder.h"
 #include "platform/ctp/wire/front_message.h"
 
@@ -171,6 +172,30 @@ TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   lying[0] = 2;
   bool final_frame = false;
   EXPECT_FALSE(DecodeCodes(lying, &got, &final_frame));
+}
+
+// The stand-in fills the vendor record of its layout family by field name; a code the family's field
+// cannot hold arrives filling it to the last byte, never cut to a shorter, valid-looking code.
+TEST(FrontWireTest, TheStandInHandsOverCodesInTheFamilysCodeField) {
+  FrontDepthMarketData tick = SampleTick();
+  tick.BandingUpperPrice = 3900;
+  CThostFtdcDepthMarketDataField vendor;
+  ToVendor(tick, &vendor);
+  EXPECT_STREQ(vendor.InstrumentID, "rb2405");
+  EXPECT_EQ(vendor.LastPrice, 3725);
+  EXPECT_STREQ(vendor.ActionDay, "20240301");
+#if QUOTELOOM_CTP_FAMILY >= 60601
+  EXPECT_EQ(vendor.BandingUpperPrice, 3900);
+#endif
+
+  std::memset(tick.InstrumentID, 'A', sizeof(tick.InstrumentID) - 1);
+  ToVendor(tick, &vendor);
+  const std::size_t held = strnlen(vendor.InstrumentID, sizeof(vendor.InstrumentID));
+  if (sizeof(vendor.InstrumentID) >= sizeof(tick.InstrumentID)) {
+    EXPECT_EQ(held, sizeof(tick.InstrumentID) - 1);  // the wide field holds all 80 characters
+  } else {
+    EXPECT_EQ(held, sizeof(vendor.InstrumentID));  // full, unterminated
+  }
 }
 
 TEST(FrontAddressTest, ParsesTcpAddresses) {
