@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -171,15 +172,19 @@ TEST_F(TickIntakeTest, TicksThatWouldEscapeTheFolderOrBreakALineAreRefusedCounte
   struct Case {
     std::string code;
     void (*spoil)(CThostFtdcDepthMarketDataField*);
-    const char* logged;  // the log line of the first such tick
+    std::string logged;  // the log line of the first such tick
   };
   const auto none = [](CThostFtdcDepthMarketDataField*) {};
+  // The 34-character combination as the release's code field holds it: whole from 6.5.1 on, else
+  // filling the 31 bytes without a terminator.
+  const std::string longCode = "IF2406&IF2409&IF2412&IF2503&IF2506";
+  const std::string heldLong = longCode.substr(0, sizeof(CThostFtdcDepthMarketDataField::InstrumentID));
   const Case cases[] = {
       {"../../../escaped", none, "拒收行情[../../../escaped]：合约代码含有字母、数字、空格、&、-以外的字符"},
       {"rb2405,x", none, "拒收行情[rb2405,x]：合约代码含有字母、数字、空格、&、-以外的字符"},
       {"rb2405\r\nrb2406", none, "拒收行情[rb2405\\x0D\\x0Arb2406]：合约代码含有字母、数字、空格、&、-以外的字符"},
       {"", none, "拒收行情[]：合约代码为空"},
-      {"IF2406&IF2409&IF2412&IF2503&IF2506", none, "拒收行情[IF2406&IF2409&IF2412&IF2503&IF2506]：合约代码超过30个字符"},
+      {longCode, none, "拒收行情[" + heldLong + "]：合约代码超过30个字符"},
       {"zz9999", none, "拒收行情[zz9999]：未订阅的合约"},
       {"rb2406", [](CThostFtdcDepthMarketDataField* d) { std::snprintf(d->UpdateTime, 9, "10:00,00"); },
        "拒收行情[rb2406]：日期或时间含有逗号或控制字符"},
@@ -194,7 +199,8 @@ TEST_F(TickIntakeTest, TicksThatWouldEscapeTheFolderOrBreakALineAreRefusedCounte
     LogWatch log;
     for (int i = 0; i < 3; ++i) {
       CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
-      std::snprintf(d.InstrumentID, sizeof(d.InstrumentID), "%s", c.code.c_str());
+      std::memset(d.InstrumentID, 0, sizeof(d.InstrumentID));
+      std::memcpy(d.InstrumentID, c.code.data(), std::min(c.code.size(), sizeof(d.InstrumentID)));
       c.spoil(&d);
       spi_.OnRtnDepthMarketData(&d);
       ++sent;
