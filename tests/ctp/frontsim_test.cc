@@ -111,7 +111,8 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
   const char* argv[] = {"frontsim", "--listen", "127.0.0.1:0", "--broker", "b", "--user", "u", "--password",
                         "p", "--trading-day", "20210603", "--total-rate", "50000", "--duration", "2.5",
                         "--drop-after-ticks", "10", "--seed", "7", "--summary", "/tmp/x.json",
-                        "--nan-fields", "LastPrice,AskPrice1", "--max-fields", "Turnover", "--ignore-heartbeats"};
+                        "--nan-fields", "LastPrice,AskPrice1", "--max-fields", "Turnover", "--ignore-heartbeats",
+                        "--hostile-every", "40"};
   SimOptions options;
   std::string error;
   ASSERT_TRUE(ParseSimOptions(static_cast<int>(std::size(argv)), argv, &options, &error)) << error;
@@ -125,6 +126,7 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
   EXPECT_EQ(options.nan_fields, (std::vector<std::string>{"LastPrice", "AskPrice1"}));
   EXPECT_EQ(options.max_fields, (std::vector<std::string>{"Turnover"}));
   EXPECT_TRUE(options.ignore_heartbeats);
+  EXPECT_EQ(options.hostile_every, 40u);
 
   const std::vector<std::vector<const char*>> bad = {
       {"frontsim", "--listen", "127.0.0.1"},     {"frontsim", "--listen", "127.0.0.1:70000"},
@@ -132,6 +134,7 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
       {"frontsim", "--total-rate", "-5"},        {"frontsim", "--seed", "x"},
       {"frontsim", "--nan-fields", "Volume"},    {"frontsim", "--fault-every", "0"},
       {"frontsim", "--bogus", "1"},              {"frontsim", "--duration"},
+      {"frontsim", "--hostile-every", "0"},
   };
   for (const auto& args : bad) {
     SimOptions ignored;
