@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "ThostFtdcMdApi.h"
+#include "collector/md_api_factory.h"
 #include "collector/open_file_limit.h"
 #include "core/file_lock.h"
 #include "core/log_sink.h"
@@ -36,8 +37,9 @@ struct CollectorRuntime::Impl {
   explicit Impl(const Options& o)
       : options(o), clock(o.clock != nullptr ? *o.clock : TheSystemClock()), replay(relay, ReplayOptionsOf(o)) {}
 
-  // Runs on the collector thread: the API, its callback object, setting.ini, the fronts, Init.
+  // Runs on the collector thread: setting.ini, the API, its callback object, the fronts, Init.
   void StartCollector();
+  CThostFtdcMdApi* CreateApi();
 
   // Constant after construction.
   const Options options;
@@ -62,18 +64,34 @@ struct CollectorRuntime::Impl {
   bool shutDown = false;  // owning thread only
 };
 
+// setting.ini is read first: the environment it names is chosen when the API is created.
 void CollectorRuntime::Impl::StartCollector() {
-  CThostFtdcMdApi* created = CThostFtdcMdApi::CreateFtdcMdApi("", false, false);
+  ReadSettingIni(options.settingIniPath, &account, &windows);
+  CThostFtdcMdApi* created = CreateApi();
   auto* callbacks = new CMdSpi(created, account, windows, *queue, relay, clock);
   spi.store(callbacks, std::memory_order_release);
   if (created == nullptr) return;
   api.store(created, std::memory_order_release);
   created->RegisterSpi(callbacks);
-  ReadSettingIni(options.settingIniPath, &account, &windows);
   for (auto& address : account.Addresses) {
     if (address[0] != '\0') created->RegisterFront(address);
   }
   created->Init();
+}
+
+CThostFtdcMdApi* CollectorRuntime::Impl::CreateApi() {
+  if (const char* version = MdApiVersion<CThostFtdcMdApi>()) AppendLineF(LogTab::CtpLog, "行情API版本[%s]", version);
+  const MdEnvironment environment = EnvironmentOf(account);
+  if (environment == MdEnvironment::kUnknown) {
+    AppendLineF(LogTab::CtpLog, "setting.ini的environment=%s无法识别，按生产环境连接", account.Environment);
+  }
+  const bool production = environment != MdEnvironment::kEvaluation;
+  if (kApiChoosesEnvironment<CThostFtdcMdApi>) {
+    AppendLine(LogTab::CtpLog, production ? "行情API连接生产环境" : "行情API连接评测环境");
+  } else if (!production) {
+    AppendLine(LogTab::CtpLog, "此版本行情API不能选择评测环境，按生产环境连接");
+  }
+  return CreateMdApi<CThostFtdcMdApi>(production);
 }
 
 CollectorRuntime::CollectorRuntime(const Options& options) : impl_(new Impl(options)) {}
@@ -122,7 +140,10 @@ const StopSaveWindows& CollectorRuntime::stopSaveWindows() const { return impl_-
 CollectorRuntime::Counters CollectorRuntime::counters() const {
   const Impl& m = *impl_;
   Counters c{};
-  if (const CMdSpi* spi = m.spi.load(std::memory_order_acquire)) c.ticksAccepted = spi->ticksAccepted();
+  if (const CMdSpi* spi = m.spi.load(std::memory_order_acquire)) {
+    c.ticksAccepted = spi->ticksAccepted();
+    c.ticksRefused = spi->ticksRefused();
+  }
   if (m.writer != nullptr) {
     const TickWriterThread::Counters w = m.writer->counters();
     c.ticksWritten = w.ticksWritten;

@@ -32,6 +32,7 @@ class CollectorRuntime {
 
   struct Counters {
     std::uint64_t ticksAccepted;     // pushed into the writer queue by the intake
+    std::uint64_t ticksRefused;      // refused by the intake (bad code or text, not subscribed)
     std::uint64_t ticksWritten;      // records with both lines on disk (data file or its fallback)
     std::uint64_t ticksUnstorable;   // records the writer refused (unsafe code or text): not stored
     std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt

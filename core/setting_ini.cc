@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <strings.h>
 
 #include "core/ini_file.h"
 
@@ -11,6 +12,7 @@ void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows*
   ini.ReadString(section, "brokeid", "", account->BrokerID, sizeof(account->BrokerID));
   ini.ReadString(section, "username", "", account->UserID, sizeof(account->UserID));
   ini.ReadString(section, "password", "", account->Password, sizeof(account->Password));
+  ini.ReadString(section, "environment", "", account->Environment, sizeof(account->Environment));
   account->ServerNum = ini.ReadInt(section, "servernum", 0);
 
   windows->Set(ini.ReadInt(section, "stopsavetimebegin1", 0) / 10000.0,
@@ -24,4 +26,12 @@ void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows*
     std::snprintf(key, sizeof(key), "address%d", i);
     ini.ReadString(section, key, "", account->Addresses[i - 1], sizeof(account->Addresses[i - 1]));
   }
+}
+
+MdEnvironment EnvironmentOf(const AccountSettings& account) {
+  if (account.Environment[0] == '\0' || strcasecmp(account.Environment, "production") == 0) {
+    return MdEnvironment::kProduction;
+  }
+  if (strcasecmp(account.Environment, "evaluation") == 0) return MdEnvironment::kEvaluation;
+  return MdEnvironment::kUnknown;
 }

@@ -13,12 +13,20 @@ struct AccountSettings {
   char Password[41] = {};
   int ServerNum = 0;
   char Addresses[kAddressSlots][50] = {};
+  // "environment": empty or "production" for production fronts, "evaluation" for the vendor's
+  // evaluation environment (chosen through CreateFtdcMdApi by SDKs from 6.7.11 on).
+  char Environment[16] = {};
 };
+
+enum class MdEnvironment { kProduction, kEvaluation, kUnknown };
+
+// The environment "environment" names, compared without case; missing or empty is production.
+MdEnvironment EnvironmentOf(const AccountSettings& account);
 
 inline constexpr const char* kSettingIniPath = "./setting.ini";
 inline constexpr const char* kSettingIniSection = "AccountInfo";
 
-// Reads the account, "servernum", the four stop-save times (HHMM / 10000.0) and address1 to
+// Reads the account, "environment", "servernum", the four stop-save times (HHMM / 10000.0) and address1 to
 // address<min(servernum, 12)>. A missing file or key gives empty text and 0, without a message.
 void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows);
 

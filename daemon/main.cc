@@ -38,9 +38,10 @@ std::string CurrentDirectory() {
 void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
   const CollectorRuntime::Counters c = runtime.counters();
   std::printf("[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
-              ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 "\n",
+              ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
+              ", refused ticks %" PRIu64 "\n",
               receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
-              c.ticksUnstorable);
+              c.ticksUnstorable, c.ticksRefused);
   std::fflush(stdout);
 }
 

@@ -23,6 +23,11 @@ int LeadingNumber(const char* text) {
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
+// The code of a subscription answer, which a front may leave unterminated.
+std::string CodeText(const CThostFtdcSpecificInstrumentField* instrument) {
+  return std::string(instrument->InstrumentID, strnlen(instrument->InstrumentID, sizeof(instrument->InstrumentID)));
+}
+
 }  // namespace
 
 CMdSpi::CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
@@ -36,6 +41,7 @@ bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
 }
 
 void CMdSpi::OnFrontConnected() {
+  screen_.LoggedOut();
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -53,6 +59,7 @@ void CMdSpi::ReqUserLogin() {
 }
 
 void CMdSpi::OnFrontDisconnected(int nReason) {
+  screen_.LoggedOut();
   AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
   AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
 }
@@ -77,10 +84,12 @@ void CMdSpi::SubscribeMarketData() {
   }
   const int count = universe_.Generate(tradingDay_);
   std::printf("共生成%d个合约\n-----------------------------\n\n", count);
+  screen_.LoggedIn();
   for (int i = 0; i < count; ++i) {
     char code[InstrumentUniverse::kCodeSize];
     std::snprintf(code, sizeof(code), "%s", universe_.code(i));
     AppendLineF(LogTab::Subscriptions, "[%d]合约名：[%s]", i, code);
+    screen_.Subscribed(code);
     char* codes[1] = {code};
     (void)api_->SubscribeMarketData(codes, 1);
   }
@@ -98,17 +107,17 @@ void CMdSpi::OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInst
     return;
   }
   if (IsErrorRspInfo(pRspInfo)) {
-    AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", pSpecificInstrument->InstrumentID, pRspInfo->ErrorID,
+    AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", CodeText(pSpecificInstrument).c_str(), pRspInfo->ErrorID,
                 ErrorText(pRspInfo).c_str());
     return;
   }
-  AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+  AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
 void CMdSpi::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInstrument,
                                   CThostFtdcRspInfoField* /*pRspInfo*/, int /*nRequestID*/, bool /*bIsLast*/) {
   if (pSpecificInstrument == nullptr) return;
-  AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", pSpecificInstrument->InstrumentID);
+  AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
 bool CMdSpi::OutsideStopSaveWindows() {
@@ -129,6 +138,11 @@ bool CMdSpi::OutsideStopSaveWindows() {
 void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
   if (pDepthMarketData == nullptr) return;
   if (!OutsideStopSaveWindows()) return;
+  const TickScreen::Verdict verdict = screen_.Check(*pDepthMarketData);
+  if (verdict != TickScreen::Verdict::kAccept) {
+    screen_.Refuse(*pDepthMarketData, verdict);
+    return;
+  }
   TickRecord record;
   BuildTickRecord(pDepthMarketData, &record);
   {

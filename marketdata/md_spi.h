@@ -10,11 +10,13 @@
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
 #include "marketdata/instrument_universe.h"
+#include "marketdata/tick_screen.h"
 #include "queue/live_tick_relay.h"
 #include "queue/ring_queue_api.h"
 
 // The collector's callback object: logs in on every connection, subscribes the whole generated
-// universe on every successful login, and takes every tick into the writer queue. Its callbacks
+// universe on every successful login, and takes every tick of a subscribed contract into the writer
+// queue. Its callbacks
 // run on the API's callback thread; StopIntake and the counters may be called from any thread.
 class CMdSpi final : public CThostFtdcMdSpi {
  public:
@@ -39,6 +41,9 @@ class CMdSpi final : public CThostFtdcMdSpi {
 
   // Ticks pushed into the writer queue so far.
   std::uint64_t ticksAccepted() const { return ticksAccepted_.load(std::memory_order_acquire); }
+  // Ticks the intake refused: a code that cannot name a file, a broken text field, a contract not
+  // subscribed since the last login.
+  std::uint64_t ticksRefused() const { return screen_.refused(); }
   // The trading day of the last successful login (yyyymmdd), 0 before.
   int tradingDay() const { return tradingDay_; }
   const InstrumentUniverse& universe() const { return universe_; }
@@ -64,6 +69,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   int requestId_ = 0;
   int tradingDay_ = 0;
   InstrumentUniverse universe_;
+  TickScreen screen_;
   bool noticeArmed_ = true;
   int trimCounter_ = 0;
   int sampleCounter_ = 0;

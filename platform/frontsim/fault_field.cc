@@ -7,7 +7,7 @@ struct Named {
   DepthDoubleField field;
 };
 
-#define QUOTELOOM_FIELD(name) {#name, &CThostFtdcDepthMarketDataField::name}
+#define QUOTELOOM_FIELD(name) {#name, &FrontDepthMarketData::name}
 constexpr Named kFields[] = {
     QUOTELOOM_FIELD(LastPrice),       QUOTELOOM_FIELD(PreSettlementPrice), QUOTELOOM_FIELD(PreClosePrice),
     QUOTELOOM_FIELD(PreOpenInterest), QUOTELOOM_FIELD(OpenPrice),          QUOTELOOM_FIELD(HighestPrice),

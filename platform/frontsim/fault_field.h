@@ -3,10 +3,10 @@
 
 #include <string_view>
 
-#include "ThostFtdcUserApiStruct.h"
+#include "platform/ctp/wire/front_message.h"
 
 // A double field of the depth record by its record name, or null for any other name. Any thread.
-using DepthDoubleField = double CThostFtdcDepthMarketDataField::*;
+using DepthDoubleField = double FrontDepthMarketData::*;
 const DepthDoubleField* FindFaultField(std::string_view name);
 
 #endif

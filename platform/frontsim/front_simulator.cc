@@ -34,7 +34,7 @@ void CopyText(char (&to)[N], std::string_view from) {
   to[n] = '\0';
 }
 
-void SetInfo(CThostFtdcRspInfoField* info, int error, const char* utf8) {
+void SetInfo(FrontRspInfo* info, int error, const char* utf8) {
   info->ErrorID = error;
   CopyText(info->ErrorMsg, Utf8ToGbk(utf8));
 }
@@ -424,7 +424,7 @@ void FrontSimulator::EmitGenerated(Clock::time_point now) {
   if (count == 0) return;
   ClockReading reading = TheSystemClock().Now();
   if (options_.trading_day.empty()) generator_->set_trading_day(TradingDayAt(reading));
-  CThostFtdcDepthMarketDataField tick;
+  FrontDepthMarketData tick;
   std::lock_guard<std::mutex> lock(stats_mutex_);
   for (std::uint64_t i = 0; i < count && !active_.empty(); ++i) {
     std::size_t index = active_[cursor_++ % active_.size()];
@@ -453,7 +453,7 @@ void FrontSimulator::EmitReplayed(Clock::time_point now) {
     bool behind = false;
     for (Client* client : subscribers_[next.contract]) behind = behind || client->backlog() >= kMaxBacklog;
     if (behind) break;
-    CThostFtdcDepthMarketDataField tick = next.field;
+    FrontDepthMarketData tick = next.field;
     ApplyFieldFaults(next.contract, tick);
     SendTick(next.contract, tick);
     ++replay_next_;
@@ -470,7 +470,7 @@ void FrontSimulator::EmitReplayed(Clock::time_point now) {
   }
 }
 
-void FrontSimulator::ApplyFieldFaults(std::size_t index, CThostFtdcDepthMarketDataField& tick) {
+void FrontSimulator::ApplyFieldFaults(std::size_t index, FrontDepthMarketData& tick) {
   if (options_.nan_fields.empty() && options_.max_fields.empty()) return;
   if (++generated_[index] % options_.fault_every != 0) return;
   for (const std::string& name : options_.nan_fields) {
@@ -482,7 +482,7 @@ void FrontSimulator::ApplyFieldFaults(std::size_t index, CThostFtdcDepthMarketDa
 }
 
 // Called with stats_mutex_ held.
-void FrontSimulator::SendTick(std::size_t index, CThostFtdcDepthMarketDataField& tick) {
+void FrontSimulator::SendTick(std::size_t index, FrontDepthMarketData& tick) {
   if (subscribers_[index].empty()) return;
   frame_.clear();
   AppendDepthMarketData(frame_, tick);
@@ -494,5 +494,45 @@ void FrontSimulator::SendTick(std::size_t index, CThostFtdcDepthMarketDataField&
     client->out.append(frame_);
     ++sent_[index];
     ++stats_.ticks_total;
+  }
+  if (options_.hostile_every > 0 && ++since_hostile_ >= options_.hostile_every) {
+    since_hostile_ = 0;
+    SendHostileTicks(index, tick);
+  }
+}
+
+// Called with stats_mutex_ held. Variants of a real tick of the contract that a collector must not
+// store: each would name a file outside its folder, break a stored line or cut a code.
+void FrontSimulator::SendHostileTicks(std::size_t index, const FrontDepthMarketData& tick) {
+  const std::string code = tick.InstrumentID;
+  const std::string hostile_codes[] = {
+      "../../../escaped",
+      code + ",x",
+      code + "\r\n" + code,
+      Utf8ToGbk("螺纹") + code.substr(std::min<std::size_t>(2, code.size())),
+      "",
+      "IF2406&IF2409&IF2412&IF2503&IF2506",  // 34 characters: a combination longer than 30
+      std::string(kWireCodeSize - 1, 'A'),
+      "zz9999",  // never subscribed
+  };
+  std::vector<FrontDepthMarketData> variants;
+  for (const std::string& bad : hostile_codes) {
+    variants.push_back(tick);
+    CopyText(variants.back().InstrumentID, bad);
+  }
+  variants.push_back(tick);
+  CopyText(variants.back().UpdateTime, "10:00,00");
+  variants.push_back(tick);
+  CopyText(variants.back().ActionDay, "2024\n0301");
+  variants.push_back(tick);
+  CopyText(variants.back().TradingDay, "2024\x01");
+  for (const FrontDepthMarketData& variant : variants) {
+    frame_.clear();
+    AppendDepthMarketData(frame_, variant);
+    for (Client* client : subscribers_[index]) {
+      if (client->backlog() >= kMaxBacklog) continue;
+      client->out.append(frame_);
+      ++stats_.ticks_hostile;
+    }
   }
 }

@@ -65,9 +65,10 @@ class FrontSimulator {
   void CheckScheduledFaults(Clock::time_point now);
   void EmitGenerated(Clock::time_point now);
   void EmitReplayed(Clock::time_point now);
-  void SendTick(std::size_t index, CThostFtdcDepthMarketDataField& tick);
+  void SendTick(std::size_t index, FrontDepthMarketData& tick);
+  void SendHostileTicks(std::size_t index, const FrontDepthMarketData& tick);
   bool TickLimitReached() const;
-  void ApplyFieldFaults(std::size_t index, CThostFtdcDepthMarketDataField& tick);
+  void ApplyFieldFaults(std::size_t index, FrontDepthMarketData& tick);
   std::string TradingDayAt(const ClockReading& now) const;
   void WriteSummaryFile();
   void Wake();
@@ -103,6 +104,7 @@ class FrontSimulator {
   Clock::time_point started_;
   TickPacer pacer_;
   std::size_t cursor_ = 0;
+  std::uint64_t since_hostile_ = 0;
   bool dropped_by_ticks_ = false;
   bool dropped_by_time_ = false;
   int resets_left_ = 0;

@@ -53,7 +53,7 @@ double CalendarSeconds(int day, int hours, int minutes, int seconds) {
 
 // When the tick was recorded: the collector's write stamp (yyyymmddHHMMSS, the order of arrival) with
 // the tick's milliseconds; without a stamp, its action day and update time. Only differences matter.
-double RecordedSeconds(std::string_view stamp, const CThostFtdcDepthMarketDataField& f) {
+double RecordedSeconds(std::string_view stamp, const FrontDepthMarketData& f) {
   double millis = f.UpdateMillisec / 1000.0;
   bool digits = stamp.size() == 14;
   for (char c : stamp) digits = digits && c >= '0' && c <= '9';
@@ -71,7 +71,7 @@ double RecordedSeconds(std::string_view stamp, const CThostFtdcDepthMarketDataFi
 
 }  // namespace
 
-bool ParseTickLine(std::string_view line, CThostFtdcDepthMarketDataField* f) {
+bool ParseTickLine(std::string_view line, FrontDepthMarketData* f) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   std::string_view parts[24];
   std::size_t count = 0;

@@ -132,6 +132,8 @@ bool ParseSimOptions(int argc, const char* const argv[], SimOptions* o, std::str
       if (!SplitFields(value, &o->nan_fields, error)) return false;
     } else if (option == "--max-fields") {
       if (!SplitFields(value, &o->max_fields, error)) return false;
+    } else if (option == "--hostile-every") {
+      ok = ParseCount(value, &o->hostile_every) && o->hostile_every > 0;
     } else if (option == "--fault-every") {
       ok = ParseCount(value, &o->fault_every) && o->fault_every > 0;
     } else {
@@ -174,5 +176,9 @@ std::string SimUsage() {
          "  --nan-fields F1,F2        put NaN into these price fields (record names, e.g. LastPrice)\n"
          "  --max-fields F1,F2        put the largest double into these price fields\n"
          "  --fault-every N           the field faults hit every N-th tick of a contract (default 1)\n"
+         "  --hostile-every N         after every N ticks send one round of hostile ticks: codes that are\n"
+         "                            paths, hold a comma, CR LF or GBK, are empty, longer than 30 or 80\n"
+         "                            characters or never subscribed, and a comma or control character in\n"
+         "                            the update time or the days (counted as ticks_hostile, not in ticks)\n"
          "  --help                    this text\n";
 }

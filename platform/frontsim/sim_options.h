@@ -31,6 +31,7 @@ struct SimOptions {
   std::vector<std::string> nan_fields;
   std::vector<std::string> max_fields;
   std::uint64_t fault_every = 1;    // the field faults hit every N-th tick of a contract
+  std::uint64_t hostile_every = 0;  // after every N ticks, one round of hostile ticks; 0: never
   bool help = false;
 };
 

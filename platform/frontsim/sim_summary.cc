@@ -40,7 +40,8 @@ std::string SimSummary::ToJson() const {
   out += "  \"refused_logins\": " + std::to_string(refused_logins) + ",\n";
   out += "  \"subscriptions\": " + std::to_string(subscriptions) + ",\n";
   out += "  \"connections\": " + std::to_string(connections) + ",\n";
-  out += "  \"ticks_skipped\": " + std::to_string(ticks_skipped) + "\n}\n";
+  out += "  \"ticks_skipped\": " + std::to_string(ticks_skipped) + ",\n";
+  out += "  \"ticks_hostile\": " + std::to_string(ticks_hostile) + "\n}\n";
   return out;
 }
 

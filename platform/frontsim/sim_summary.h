@@ -14,6 +14,7 @@ struct SimSummary {
   std::uint64_t subscriptions = 0;            // codes asked for, listed or not
   std::uint64_t connections = 0;
   std::uint64_t ticks_skipped = 0;            // not sent because a client fell too far behind
+  std::uint64_t ticks_hostile = 0;            // hostile ticks sent (--hostile-every), not in ticks
 
   std::string ToJson() const;
 };

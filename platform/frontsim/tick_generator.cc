@@ -63,7 +63,7 @@ void TickGenerator::Step(const ListedContract& c, Walk& w) {
   if (w.open_interest < 0) w.open_interest = 0;
 }
 
-void TickGenerator::Next(std::size_t index, const ClockReading& now, CThostFtdcDepthMarketDataField* out) {
+void TickGenerator::Next(std::size_t index, const ClockReading& now, FrontDepthMarketData* out) {
   const ListedContract& c = contracts_[index];
   Walk& w = walks_[index];
   Step(c, w);

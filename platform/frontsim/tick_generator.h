@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ThostFtdcUserApiStruct.h"
+#include "platform/ctp/wire/front_message.h"
 #include "core/clock.h"
 #include "platform/frontsim/listed_contract.h"
 
@@ -20,7 +20,7 @@ class TickGenerator {
   // From 18:00 a front started without a fixed day announces the next one.
   void set_trading_day(const std::string& day) { trading_day_ = day; }
   // The next snapshot of contract index, stamped with the wall-clock reading now.
-  void Next(std::size_t index, const ClockReading& now, CThostFtdcDepthMarketDataField* out);
+  void Next(std::size_t index, const ClockReading& now, FrontDepthMarketData* out);
 
  private:
   struct Walk {

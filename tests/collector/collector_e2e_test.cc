@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +33,12 @@ namespace {
 
 using Counts = std::map<std::string, std::uint64_t>;
 
+// The collector under test: the one of this build, or one built against an SDK folder.
+std::string QuoteloomdProgram() {
+  const char* path = std::getenv("QUOTELOOM_E2E_QUOTELOOMD");
+  return path != nullptr && *path != '\0' ? path : QUOTELOOMD;
+}
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
@@ -44,9 +52,10 @@ std::size_t CountOf(const std::string& text, const std::string& needle) {
   return n;
 }
 
-// The simulator's summary: ticks_total and the ticks per contract.
+// The simulator's summary: ticks_total, the ticks per contract and the hostile ticks.
 struct Summary {
   std::uint64_t total = 0;
+  std::uint64_t hostile = 0;
   Counts ticks;
 };
 
@@ -54,6 +63,7 @@ bool ParseSummary(const std::string& json, Summary* out) {
   std::smatch m;
   if (!std::regex_search(json, m, std::regex("\"ticks_total\"\\s*:\\s*(\\d+)"))) return false;
   out->total = std::stoull(m[1]);
+  if (std::regex_search(json, m, std::regex("\"ticks_hostile\"\\s*:\\s*(\\d+)"))) out->hostile = std::stoull(m[1]);
   const auto start = json.find("\"ticks\"");
   if (start == std::string::npos) return false;
   const auto open = json.find('{', start);
@@ -129,13 +139,15 @@ class CollectorEndToEndTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/quoteloom-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    // The working folder sits two levels down, so a path that climbs out of it stays in view.
+    root_ = pattern;
+    dir_ = root_ / "a" / "work";
     fs::create_directories(dir_ / "xdg");
   }
   void TearDown() override {
     collector_.reset();
     simulator_.reset();
-    fs::remove_all(dir_);
+    fs::remove_all(root_);
   }
 
   // Starts the simulator on a free loopback port and returns its address.
@@ -162,7 +174,9 @@ class CollectorEndToEndTest : public ::testing::Test {
 
   void StartCollectorProgram(std::vector<std::string> replayArgs = {"--replay", "off"}) {
     std::vector<std::string> argv = launcher_;
-    for (const char* arg : {QUOTELOOMD, "--workdir", dir_.c_str(), "--status-seconds", "1"}) argv.push_back(arg);
+    for (std::string arg : {QuoteloomdProgram(), std::string("--workdir"), dir_.string(), std::string("--status-seconds"), std::string("1")}) {
+      argv.push_back(arg);
+    }
     argv.insert(argv.end(), replayArgs.begin(), replayArgs.end());
     collector_ = std::make_unique<ChildProcess>(argv, (dir_ / "quoteloomd.out").string(),
                                                 std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
@@ -247,6 +261,8 @@ class CollectorEndToEndTest : public ::testing::Test {
     EXPECT_FALSE(fs::exists(dir_ / "cresh2.txt"));
   }
 
+
+  fs::path root_;
   fs::path dir_;
   std::vector<std::string> launcher_;  // put before the collector's command line, such as prlimit
   std::unique_ptr<ChildProcess> simulator_;
@@ -291,6 +307,74 @@ TEST_F(CollectorEndToEndTest, LogsInSubscribesTheUniverseAndStoresExactlyWhatThe
   EXPECT_EQ(CountOf(out, "[订阅合约] [1474]合约名：[TS2603]"), 1u);
   EXPECT_EQ(CountOf(out, "[CTP日志] 订阅行情成功["), 1475u);
   EXPECT_EQ(CountOf(out, "共生成1475个合约"), 1u);
+}
+
+// A front that sends paths, commas, CR LF, GBK, empty and overlong codes, codes never subscribed and
+// broken days and times among its real ticks. Run against every SDK folder too (tests/collector/
+// sdk_families.sh), where the overlong codes reach the intake in the release's own code field.
+TEST_F(CollectorEndToEndTest, HostileTicksAreRefusedCountedAndNeverReachAFileOrALine) {
+  const std::string address = StartSimulator({"--duration", "5", "--hostile-every", "40"});
+  ASSERT_FALSE(address.empty()) << simulator_->Output();
+  StartCollector(address);
+  ASSERT_TRUE(simulator_->Wait(40s));
+  ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
+
+  Summary summary;
+  ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary)) << ReadFile(dir_ / "summary.json");
+  ASSERT_GT(summary.total, 0u);
+  ASSERT_GE(summary.hostile, 11u);
+  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(CollectorOutput(), "refused ticks") >= (long long)summary.hostile; },
+                        10s));
+  const long long accepted = StopCollector();
+  EXPECT_EQ(LastNumberAfter(CollectorOutput(), "refused ticks"), static_cast<long long>(summary.hostile));
+  EXPECT_EQ(accepted, static_cast<long long>(summary.total));
+
+  // Only the real ticks are stored, each once in each file.
+  Counts timeStream, perContract;
+  std::uint64_t timeStreamTotal = 0, perContractTotal = 0;
+  StoredCounts(&timeStream, &perContract, &timeStreamTotal, &perContractTotal);
+  Counts sent;
+  for (const auto& [code, n] : summary.ticks) {
+    if (n > 0) sent[code] = n;
+  }
+  EXPECT_EQ(timeStream, sent);
+  EXPECT_EQ(perContract, sent);
+
+  // Nothing outside the working folder, and every stored line whole, with its code whole.
+  const std::regex plainName("[A-Za-z0-9]+\\.csv");
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    if (!entry.is_regular_file()) continue;
+    const fs::path relative = fs::relative(entry.path(), dir_);
+    EXPECT_NE(*relative.begin(), "..") << entry.path();
+    if (entry.path().extension() != ".csv") continue;
+    EXPECT_TRUE(std::regex_match(entry.path().filename().string(), plainName)) << entry.path();
+    const bool perContractFile = relative.begin()->string() == "Data";
+    std::istringstream in(ReadFile(entry.path()));
+    for (std::string line; std::getline(in, line);) {
+      ASSERT_EQ(std::count(line.begin(), line.end(), ','), 23) << entry.path() << ": " << line;
+      ASSERT_EQ(line.back(), '\r') << entry.path();
+      const auto a = line.find(',');
+      const std::string code = line.substr(a + 1, line.find(',', a + 1) - a - 1);
+      EXPECT_EQ(sent.count(code), 1u) << line;
+      if (perContractFile) {
+        EXPECT_EQ(code, entry.path().stem().string());
+      }
+    }
+  }
+
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(CountOf(out, "[CTP日志] 行情登录成功[20240301]"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 订阅行情成功["), 1475u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 行情API版本["), 1u);
+  if (const char* release = std::getenv("QUOTELOOM_E2E_SDK_RELEASE")) {
+    EXPECT_EQ(CountOf(out, std::string("layout of ") + release + "]"), 1u) << out.substr(0, 2000);
+  }
+  // Each bad code is logged once however often it came; the overlong ones as the release holds them.
+  EXPECT_EQ(CountOf(out, "[CTP日志] 拒收行情[../../../escaped]："), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 拒收行情[]：合约代码为空"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 拒收行情[zz9999]：未订阅的合约"), 1u);
+  EXPECT_EQ(CountOf(out, "[CTP日志] 拒收行情[IF2406&IF2409&IF2412&IF"), 1u);
+  EXPECT_EQ(CountOf(out, "：合约代码超过30个字符"), 2u);
 }
 
 TEST_F(CollectorEndToEndTest, ARefusedLoginIsLoggedAndNothingIsSubscribed) {
@@ -560,7 +644,7 @@ TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
       {{"--workdir", (dir_ / "missing").string()}, 1, "cannot use the working directory"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> argv = {QUOTELOOMD};
+    std::vector<std::string> argv = {QuoteloomdProgram()};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     ChildProcess program(argv, (dir_ / "cli.out").string());
     ASSERT_TRUE(program.Wait(10s)) << c.args[0];

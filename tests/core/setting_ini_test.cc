@@ -47,6 +47,25 @@ TEST_F(SettingIniTest, ReadsAccountWindowsAndAddresses) {
   EXPECT_EQ(windows_.end2(), 2040 / 10000.0);
 }
 
+TEST_F(SettingIniTest, TheEnvironmentIsProductionUnlessEvaluationIsNamed) {
+  const struct {
+    const char* line;
+    MdEnvironment environment;
+  } cases[] = {
+      {"", MdEnvironment::kProduction},
+      {"environment=\r\n", MdEnvironment::kProduction},
+      {"environment=production\r\n", MdEnvironment::kProduction},
+      {"Environment=Evaluation\r\n", MdEnvironment::kEvaluation},
+      {"environment=test\r\n", MdEnvironment::kUnknown},
+  };
+  for (const auto& c : cases) {
+    Write(std::string("[AccountInfo]\r\nbrokeid=9999\r\n") + c.line);
+    AccountSettings account;
+    ReadSettingIni(path_.c_str(), &account, &windows_);
+    EXPECT_EQ(EnvironmentOf(account), c.environment) << c.line;
+  }
+}
+
 TEST_F(SettingIniTest, AddressSlotsFollowServernum) {
   std::string many = "[AccountInfo]\nservernum=15\n";
   for (int i = 1; i <= 15; ++i) many += "address" + std::to_string(i) + "=tcp://h:" + std::to_string(i) + "\n";

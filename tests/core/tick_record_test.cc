@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "ThostFtdcUserApiStruct.h"
+
 namespace {
 
 CThostFtdcDepthMarketDataField Incoming(const char* instrument) {

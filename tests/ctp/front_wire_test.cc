@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "platform/ctp/standin/front_address.h"
+#include "platform/ctp/standin/vendor_records.h"
 #include "platform/ctp/wire/frame_decoder.h"
 #include "platform/ctp/wire/front_message.h"
 
 namespace {
 
-CThostFtdcDepthMarketDataField SampleTick() {
-  CThostFtdcDepthMarketDataField tick{};
+FrontDepthMarketData SampleTick() {
+  FrontDepthMarketData tick{};
   std::strcpy(tick.TradingDay, "20240301");
   std::strcpy(tick.InstrumentID, "rb2405");
   std::strcpy(tick.ExchangeID, "SHFE");
@@ -30,17 +31,17 @@ CThostFtdcDepthMarketDataField SampleTick() {
 }
 
 TEST(FrontWireTest, DepthRecordSurvivesTheWireFieldForField) {
-  CThostFtdcDepthMarketDataField sent = SampleTick();
+  FrontDepthMarketData sent = SampleTick();
   std::string frame;
   AppendDepthMarketData(frame, sent);
-  ASSERT_EQ(frame.size(), kFrameHeaderSize + 354);
+  ASSERT_EQ(frame.size(), kFrameHeaderSize + 470);
   FrameDecoder decoder;
   decoder.Append(frame.data(), frame.size());
   FrontMessageType type;
   std::string_view payload;
   ASSERT_EQ(decoder.Next(&type, &payload), FrameDecoder::Result::kFrame);
   EXPECT_EQ(type, FrontMessageType::kDepthMarketData);
-  CThostFtdcDepthMarketDataField got;
+  FrontDepthMarketData got;
   ASSERT_TRUE(DecodeDepthMarketData(payload, &got));
   EXPECT_STREQ(got.InstrumentID, "rb2405");
   EXPECT_STREQ(got.UpdateTime, "09:05:07");
@@ -145,7 +146,7 @@ TEST(FrontWireTest, RepliesKeepErrorTextsAndFlags) {
 
 TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   std::vector<std::string> codes(kMaxCodesPerFrame + 2, "rb2106");
-  codes.back() = std::string(40, 'x');
+  codes.back() = std::string(90, 'x');
   std::vector<std::string_view> views(codes.begin(), codes.end());
   std::string stream;
   AppendCodes(stream, FrontMessageType::kSubscribe, views);
@@ -163,7 +164,7 @@ TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   }
   EXPECT_EQ(finals, (std::vector<bool>{false, true}));
   ASSERT_EQ(all.size(), codes.size());
-  EXPECT_EQ(all.back(), std::string(30, 'x'));  // cut to the field's width
+  EXPECT_EQ(all.back(), std::string(80, 'x'));  // cut to the field's width
   // A count that promises more codes than the payload holds.
   std::string short_frame;
   AppendCodes(short_frame, FrontMessageType::kSubscribe, {"rb2106"});
@@ -171,6 +172,30 @@ TEST(FrontWireTest, LongCodeListsSpanFramesAndOnlyTheLastIsFinal) {
   lying[0] = 2;
   bool final_frame = false;
   EXPECT_FALSE(DecodeCodes(lying, &got, &final_frame));
+}
+
+// The stand-in fills the vendor record of its layout family by field name; a code the family's field
+// cannot hold arrives filling it to the last byte, never cut to a shorter, valid-looking code.
+TEST(FrontWireTest, TheStandInHandsOverCodesInTheFamilysCodeField) {
+  FrontDepthMarketData tick = SampleTick();
+  tick.BandingUpperPrice = 3900;
+  CThostFtdcDepthMarketDataField vendor;
+  ToVendor(tick, &vendor);
+  EXPECT_STREQ(vendor.InstrumentID, "rb2405");
+  EXPECT_EQ(vendor.LastPrice, 3725);
+  EXPECT_STREQ(vendor.ActionDay, "20240301");
+#if QUOTELOOM_CTP_FAMILY >= 60601
+  EXPECT_EQ(vendor.BandingUpperPrice, 3900);
+#endif
+
+  std::memset(tick.InstrumentID, 'A', sizeof(tick.InstrumentID) - 1);
+  ToVendor(tick, &vendor);
+  const std::size_t held = strnlen(vendor.InstrumentID, sizeof(vendor.InstrumentID));
+  if (sizeof(vendor.InstrumentID) >= sizeof(tick.InstrumentID)) {
+    EXPECT_EQ(held, sizeof(tick.InstrumentID) - 1);  // the wide field holds all 80 characters
+  } else {
+    EXPECT_EQ(held, sizeof(vendor.InstrumentID));  // full, unterminated
+  }
 }
 
 TEST(FrontAddressTest, ParsesTcpAddresses) {

@@ -111,7 +111,8 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
   const char* argv[] = {"frontsim", "--listen", "127.0.0.1:0", "--broker", "b", "--user", "u", "--password",
                         "p", "--trading-day", "20210603", "--total-rate", "50000", "--duration", "2.5",
                         "--drop-after-ticks", "10", "--seed", "7", "--summary", "/tmp/x.json",
-                        "--nan-fields", "LastPrice,AskPrice1", "--max-fields", "Turnover", "--ignore-heartbeats"};
+                        "--nan-fields", "LastPrice,AskPrice1", "--max-fields", "Turnover", "--ignore-heartbeats",
+                        "--hostile-every", "40"};
   SimOptions options;
   std::string error;
   ASSERT_TRUE(ParseSimOptions(static_cast<int>(std::size(argv)), argv, &options, &error)) << error;
@@ -125,6 +126,7 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
   EXPECT_EQ(options.nan_fields, (std::vector<std::string>{"LastPrice", "AskPrice1"}));
   EXPECT_EQ(options.max_fields, (std::vector<std::string>{"Turnover"}));
   EXPECT_TRUE(options.ignore_heartbeats);
+  EXPECT_EQ(options.hostile_every, 40u);
 
   const std::vector<std::vector<const char*>> bad = {
       {"frontsim", "--listen", "127.0.0.1"},     {"frontsim", "--listen", "127.0.0.1:70000"},
@@ -132,6 +134,7 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
       {"frontsim", "--total-rate", "-5"},        {"frontsim", "--seed", "x"},
       {"frontsim", "--nan-fields", "Volume"},    {"frontsim", "--fault-every", "0"},
       {"frontsim", "--bogus", "1"},              {"frontsim", "--duration"},
+      {"frontsim", "--hostile-every", "0"},
   };
   for (const auto& args : bad) {
     SimOptions ignored;
@@ -146,7 +149,7 @@ TEST(TickGeneratorTest, SameSeedSameWalkAndFieldsAreConsistent) {
   TickGenerator b(contracts, 42, "20210603");
   TickGenerator other(contracts, 43, "20210603");
   ClockReading now;
-  CThostFtdcDepthMarketDataField ta, tb, tc;
+  FrontDepthMarketData ta, tb, tc;
   bool differs = false;
   for (int i = 0; i < 200; ++i) {
     // Asking for the contracts in another order does not change either walk.
@@ -187,7 +190,7 @@ TEST(TickPacerTest, SpreadsTheRateAndNeverBursts) {
 }
 
 TEST(ReplayTickTest, ReadsBothStoredStylesBackIntoRecords) {
-  CThostFtdcDepthMarketDataField general, fixed;
+  FrontDepthMarketData general, fixed;
   ASSERT_TRUE(ParseTickLine("20240301090507,rb2405,20240301,20240301,09:05:07,500,3725,123456,3750,3700,3710,-1,"
                             "37251.2,3726,15,3725,30,3950,3500,1.65432e+06,4.59877e+09,3720,1.65e+06,3722\r\n",
                             &general));
@@ -219,7 +222,7 @@ TEST(ReplayTickTest, ReadsBothStoredStylesBackIntoRecords) {
       "20240301090507,,20240301,20240301,09:05:07,500,3725,1,3750,3700,3710,-1,37251.2,3726,15,3725,30,3950,3500,"
       "1,1,3720,1,3722",
   };
-  CThostFtdcDepthMarketDataField ignored;
+  FrontDepthMarketData ignored;
   for (const char* line : bad) EXPECT_FALSE(ParseTickLine(line, &ignored)) << line;
 }
 

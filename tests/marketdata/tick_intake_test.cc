@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -24,6 +26,14 @@ class TickIntakeTest : public ::testing::Test {
     queue_->InitQueue(256);
     windows_.Set(0.03, 0.084, 0, 0);  // setting.ini with 300 and 840 in window 1, window 2 missing
     clock_.Set(FakeClock::At(2024, 3, 1, 6, 10, 0, 0));
+    LogIn();
+  }
+
+  // A successful login for trading day 20240301: the universe from sc2403 to TS2603 is subscribed.
+  void LogIn() {
+    api_.tradingDay = "20240301";
+    CThostFtdcRspUserLoginField answer{};
+    spi_.OnRspUserLogin(&answer, nullptr, 1, true);
   }
 
   void Tick(const char* contract = "rb2405") {
@@ -135,24 +145,119 @@ TEST_F(TickIntakeTest, SampleEveryTwelfthAndTrimEveryHundredThirtyFourthAccepted
 }
 
 TEST_F(TickIntakeTest, OnlyTheSelectedContractIsForwardedWhileAReplayIsActive) {
-  relay_.Select("IF2106");
+  relay_.Select("IF2406");
   relay_.EndForwarding();
-  Tick("IF2106");
+  Tick("IF2406");
   EXPECT_EQ(relay_.BufferSize(), 0u);
 
-  relay_.Select("IF2106");
-  Tick("IF2107");
-  Tick("if2106");
-  Tick("IF2106");
-  Tick("IF2106");
+  relay_.Select("IF2406");
+  Tick("IF2407");
+  Tick("if2406");  // never subscribed: refused, neither queued nor forwarded
+  Tick("IF2406");
+  Tick("IF2406");
   EXPECT_EQ(relay_.BufferSize(), 2u);
-  relay_.Select("IF2106");  // a new request: the next IF2106 tick starts a fresh buffer
-  Tick("IF2106");
+  relay_.Select("IF2406");  // a new request: the next IF2406 tick starts a fresh buffer
+  Tick("IF2406");
   EXPECT_EQ(relay_.BufferSize(), 1u);
   TickRecord taken;
   ASSERT_TRUE(relay_.Take(&taken));
-  EXPECT_STREQ(taken.InstrumentID, "IF2106");
-  EXPECT_EQ(Drain().size(), 6u);  // every tick went to the writer queue
+  EXPECT_STREQ(taken.InstrumentID, "IF2406");
+  EXPECT_EQ(Drain().size(), 5u);  // every accepted tick went to the writer queue
+  EXPECT_EQ(spi_.ticksRefused(), 1u);
+}
+
+// What a hostile or broken front may send: nothing of it reaches the queue, each tick is counted,
+// and each contract code is logged once.
+TEST_F(TickIntakeTest, TicksThatWouldEscapeTheFolderOrBreakALineAreRefusedCountedAndLoggedOnce) {
+  struct Case {
+    std::string code;
+    void (*spoil)(CThostFtdcDepthMarketDataField*);
+    std::string logged;  // the log line of the first such tick
+  };
+  const auto none = [](CThostFtdcDepthMarketDataField*) {};
+  // The 34-character combination as the release's code field holds it: whole from 6.5.1 on, else
+  // filling the 31 bytes without a terminator.
+  const std::string longCode = "IF2406&IF2409&IF2412&IF2503&IF2506";
+  const std::string heldLong = longCode.substr(0, sizeof(CThostFtdcDepthMarketDataField::InstrumentID));
+  const Case cases[] = {
+      {"../../../escaped", none, "拒收行情[../../../escaped]：合约代码含有字母、数字、空格、&、-以外的字符"},
+      {"rb2405,x", none, "拒收行情[rb2405,x]：合约代码含有字母、数字、空格、&、-以外的字符"},
+      {"rb2405\r\nrb2406", none, "拒收行情[rb2405\\x0D\\x0Arb2406]：合约代码含有字母、数字、空格、&、-以外的字符"},
+      {"", none, "拒收行情[]：合约代码为空"},
+      {longCode, none, "拒收行情[" + heldLong + "]：合约代码超过30个字符"},
+      {"zz9999", none, "拒收行情[zz9999]：未订阅的合约"},
+      {"rb2406", [](CThostFtdcDepthMarketDataField* d) { std::snprintf(d->UpdateTime, 9, "10:00,00"); },
+       "拒收行情[rb2406]：日期或时间含有逗号或控制字符"},
+      {"rb2407", [](CThostFtdcDepthMarketDataField* d) { d->ActionDay[4] = '\n'; },
+       "拒收行情[rb2407]：日期或时间含有逗号或控制字符"},
+      {"rb2408", [](CThostFtdcDepthMarketDataField* d) { d->TradingDay[0] = '\x01'; },
+       "拒收行情[rb2408]：日期或时间含有逗号或控制字符"},
+  };
+  LogWatch all;
+  std::uint64_t sent = 0;
+  for (const Case& c : cases) {
+    LogWatch log;
+    for (int i = 0; i < 3; ++i) {
+      CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
+      std::memset(d.InstrumentID, 0, sizeof(d.InstrumentID));
+      std::memcpy(d.InstrumentID, c.code.data(), std::min(c.code.size(), sizeof(d.InstrumentID)));
+      c.spoil(&d);
+      spi_.OnRtnDepthMarketData(&d);
+      ++sent;
+    }
+    EXPECT_EQ(log.NewLines(LogTab::CtpLog), Lines{c.logged}) << c.logged;
+  }
+  EXPECT_EQ(spi_.ticksRefused(), sent);
+  EXPECT_EQ(spi_.ticksAccepted(), 0u);
+  EXPECT_TRUE(Drain().empty());
+  EXPECT_TRUE(all.NewLines(LogTab::MarketData).empty());
+
+  // Odd but harmless values are not judged.
+  CThostFtdcDepthMarketDataField odd = ExampleRb2405Depth();
+  std::snprintf(odd.UpdateTime, sizeof(odd.UpdateTime), "99:99:99");
+  odd.LastPrice = -5;
+  spi_.OnRtnDepthMarketData(&odd);
+  const auto records = Drain();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_STREQ(records[0].UpdateTime, "99:99:99");
+}
+
+// The wide code field of 6.5.1 and later carries up to 80 characters, the classic one 31 without a
+// terminator; the record holds 30. A longer code is refused rather than cut.
+TEST_F(TickIntakeTest, ACodeLongerThanTheRecordHoldsIsRefusedNotCut) {
+  CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
+  std::memset(d.InstrumentID, 'A', sizeof(d.InstrumentID));  // filled to the last byte, unterminated
+  spi_.OnRtnDepthMarketData(&d);
+  if constexpr (sizeof(d.InstrumentID) > 32) {
+    d.InstrumentID[31] = '\0';  // 31 characters
+    spi_.OnRtnDepthMarketData(&d);
+  } else {
+    spi_.OnRtnDepthMarketData(&d);
+  }
+  EXPECT_EQ(spi_.ticksRefused(), 2u);
+  EXPECT_TRUE(Drain().empty());
+}
+
+TEST_F(TickIntakeTest, TicksBeforeALoginOrAfterTheConnectionWasLostAreRefused) {
+  CMdSpi fresh(&api_, account_, windows_, *queue_, relay_, clock_);
+  CThostFtdcDepthMarketDataField d = ExampleRb2405Depth();
+  fresh.OnRtnDepthMarketData(&d);
+  EXPECT_EQ(fresh.ticksRefused(), 1u);
+
+  CThostFtdcRspUserLoginField answer{};
+  fresh.OnRspUserLogin(&answer, nullptr, 1, true);
+  fresh.OnRtnDepthMarketData(&d);
+  EXPECT_EQ(fresh.ticksAccepted(), 1u);
+
+  fresh.OnFrontDisconnected(0x1001);
+  fresh.OnRtnDepthMarketData(&d);
+  fresh.OnFrontConnected();
+  fresh.OnRtnDepthMarketData(&d);
+  EXPECT_EQ(fresh.ticksRefused(), 3u);
+  fresh.OnRspUserLogin(&answer, nullptr, 2, true);
+  fresh.OnRtnDepthMarketData(&d);
+  EXPECT_EQ(fresh.ticksAccepted(), 2u);
+  EXPECT_EQ(Drain().size(), 2u);
 }
 
 TEST_F(TickIntakeTest, NothingIsQueuedOnceTheIntakeIsStopped) {

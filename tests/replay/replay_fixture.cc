@@ -6,6 +6,7 @@
 
 #include "core/log_sink.h"
 #include "core/string_printf.h"
+#include "ThostFtdcUserApiStruct.h"
 
 std::string StoredLine(const std::string& day, const std::string& time, double lastPrice) {
   return StringPrintf("%s,%s,,%s,500,%.2f,10,3010,2990,3000,0,3001.5,%.2f,3,%.2f,4,3300,2700,1000,30000,2995,900,2996",

@@ -6,8 +6,12 @@
 
 #include "ThostFtdcMdApi.h"
 
+// Records of some releases only; declaring them is harmless where they exist.
+struct CThostFtdcQryMulticastInstrumentField;
+
 // A market-data API that records what the collector asks of it. The test's thread plays the
-// callback thread.
+// callback thread. The functions of some releases only are written without override, so the fake
+// builds against every layout family.
 class FakeMdApi : public CThostFtdcMdApi {
  public:
   struct Login {
@@ -23,6 +27,7 @@ class FakeMdApi : public CThostFtdcMdApi {
   const char* GetTradingDay() override { return tradingDay.c_str(); }
   void RegisterFront(char* address) override { fronts.emplace_back(address); }
   void RegisterNameServer(char*) override {}
+  void RegisterFensUserInfo(CThostFtdcFensUserInfoField*) override {}
   void RegisterSpi(CThostFtdcMdSpi* spi) override { this->spi = spi; }
   int SubscribeMarketData(char* codes[], int count) override {
     counts.push_back(count);
@@ -30,6 +35,9 @@ class FakeMdApi : public CThostFtdcMdApi {
     return 0;
   }
   int UnSubscribeMarketData(char*[], int) override { return 0; }
+  int SubscribeForQuoteRsp(char*[], int) override { return 0; }
+  int UnSubscribeForQuoteRsp(char*[], int) override { return 0; }
+  int ReqQryMulticastInstrument(CThostFtdcQryMulticastInstrumentField*, int) { return 0; }
   int ReqUserLogin(CThostFtdcReqUserLoginField* f, int requestId) override {
     logins.push_back({f->BrokerID, f->UserID, f->Password, requestId});
     return 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ThostFtdcUserApiStruct.h"
 #include "core/tick_record.h"
 
 // The depth-market-data record of rb2405 used as the example line of the stored files.

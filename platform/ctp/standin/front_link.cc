@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/ctp/standin/front_address.h"
+#include "platform/ctp/standin/vendor_records.h"
 #include "platform/ctp/wire/front_message.h"
 
 namespace {
@@ -343,8 +344,8 @@ bool FrontLink::HandleFrame(FrontMessageType type, std::string_view payload) {
       if (!DecodeLoginReply(payload, &reply)) return false;
       event.kind = MdEvent::Kind::kRspUserLogin;
       event.number = reply.request_id;
-      event.info = reply.info;
-      event.login = reply.field;
+      ToVendor(reply.info, &event.info);
+      ToVendor(reply.field, &event.login);
       break;
     }
     case FrontMessageType::kLogoutReply: {
@@ -352,8 +353,8 @@ bool FrontLink::HandleFrame(FrontMessageType type, std::string_view payload) {
       if (!DecodeLogoutReply(payload, &reply)) return false;
       event.kind = MdEvent::Kind::kRspUserLogout;
       event.number = reply.request_id;
-      event.info = reply.info;
-      event.logout = reply.field;
+      ToVendor(reply.info, &event.info);
+      ToVendor(reply.field, &event.logout);
       break;
     }
     case FrontMessageType::kSubscribeReply:
@@ -363,14 +364,17 @@ bool FrontLink::HandleFrame(FrontMessageType type, std::string_view payload) {
       event.kind = type == FrontMessageType::kSubscribeReply ? MdEvent::Kind::kRspSubMarketData
                                                              : MdEvent::Kind::kRspUnSubMarketData;
       event.is_last = reply.is_last;
-      event.info = reply.info;
-      event.instrument = reply.instrument;
+      ToVendor(reply.info, &event.info);
+      ToVendor(reply.instrument, &event.instrument);
       break;
     }
-    case FrontMessageType::kDepthMarketData:
+    case FrontMessageType::kDepthMarketData: {
+      FrontDepthMarketData tick;
+      if (!DecodeDepthMarketData(payload, &tick)) return false;
       event.kind = MdEvent::Kind::kRtnDepthMarketData;
-      if (!DecodeDepthMarketData(payload, &event.depth)) return false;
+      ToVendor(tick, &event.depth);
       break;
+    }
     default:
       return true;  // a message of a newer front: not ours to judge
   }

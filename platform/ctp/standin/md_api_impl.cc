@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ctp/standin/vendor_records.h"
 #include "platform/ctp/wire/front_message.h"
 
 MdApiImpl::MdApiImpl() : link_(ReadMdApiTiming(), queue_) {}
@@ -67,6 +68,8 @@ void MdApiImpl::RegisterFront(char* pszFrontAddress) {
 
 void MdApiImpl::RegisterNameServer(char*) {}
 
+void MdApiImpl::RegisterFensUserInfo(CThostFtdcFensUserInfoField*) {}
+
 void MdApiImpl::RegisterSpi(CThostFtdcMdSpi* pSpi) { spi_.store(pSpi, std::memory_order_release); }
 
 int MdApiImpl::SubscribeMarketData(char* ppInstrumentID[], int nCount) {
@@ -76,6 +79,16 @@ int MdApiImpl::SubscribeMarketData(char* ppInstrumentID[], int nCount) {
 int MdApiImpl::UnSubscribeMarketData(char* ppInstrumentID[], int nCount) {
   return SendCodes(FrontMessageType::kUnsubscribe, ppInstrumentID, nCount);
 }
+
+// The simulator quotes no options, so it has no quote requests to forward.
+int MdApiImpl::SubscribeForQuoteRsp(char*[], int) { return -3; }
+
+int MdApiImpl::UnSubscribeForQuoteRsp(char*[], int) { return -3; }
+
+#if QUOTELOOM_CTP_FAMILY >= 60319
+// Multicast belongs to the vendor's transport; the simulator serves TCP only.
+int MdApiImpl::ReqQryMulticastInstrument(CThostFtdcQryMulticastInstrumentField*, int) { return -3; }
+#endif
 
 int MdApiImpl::SendCodes(FrontMessageType type, char* codes[], int count) {
   if (codes == nullptr || count <= 0) return -1;
@@ -93,7 +106,7 @@ int MdApiImpl::ReqUserLogin(CThostFtdcReqUserLoginField* pReqUserLoginField, int
   if (pReqUserLoginField == nullptr) return -1;
   LoginRequest request;
   request.request_id = nRequestID;
-  request.field = *pReqUserLoginField;
+  ToWire(*pReqUserLoginField, &request.field);
   std::string frame;
   AppendLoginRequest(frame, request);
   return link_.Send(frame);
@@ -103,7 +116,7 @@ int MdApiImpl::ReqUserLogout(CThostFtdcUserLogoutField* pUserLogout, int nReques
   if (pUserLogout == nullptr) return -1;
   LogoutRequest request;
   request.request_id = nRequestID;
-  request.field = *pUserLogout;
+  ToWire(*pUserLogout, &request.field);
   std::string frame;
   AppendLogoutRequest(frame, request);
   return link_.Send(frame);

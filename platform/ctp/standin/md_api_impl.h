@@ -23,11 +23,18 @@ class MdApiImpl final : public CThostFtdcMdApi {
   const char* GetTradingDay() override;
   void RegisterFront(char* pszFrontAddress) override;
   void RegisterNameServer(char* pszNsAddress) override;
+  void RegisterFensUserInfo(CThostFtdcFensUserInfoField* pFensUserInfo) override;
   void RegisterSpi(CThostFtdcMdSpi* pSpi) override;
   int SubscribeMarketData(char* ppInstrumentID[], int nCount) override;
   int UnSubscribeMarketData(char* ppInstrumentID[], int nCount) override;
+  int SubscribeForQuoteRsp(char* ppInstrumentID[], int nCount) override;
+  int UnSubscribeForQuoteRsp(char* ppInstrumentID[], int nCount) override;
   int ReqUserLogin(CThostFtdcReqUserLoginField* pReqUserLoginField, int nRequestID) override;
   int ReqUserLogout(CThostFtdcUserLogoutField* pUserLogout, int nRequestID) override;
+#if QUOTELOOM_CTP_FAMILY >= 60319
+  int ReqQryMulticastInstrument(CThostFtdcQryMulticastInstrumentField* pQryMulticastInstrument,
+                                int nRequestID) override;
+#endif
 
  private:
   ~MdApiImpl();

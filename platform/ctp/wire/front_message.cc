@@ -113,7 +113,8 @@ void InfoFields(Io& io, Info& info) {
   NUM(UpdateMillisec) NUM(BidPrice1) NUM(BidVolume1) NUM(AskPrice1) NUM(AskVolume1) NUM(BidPrice2)      \
   NUM(BidVolume2) NUM(AskPrice2) NUM(AskVolume2) NUM(BidPrice3) NUM(BidVolume3) NUM(AskPrice3)          \
   NUM(AskVolume3) NUM(BidPrice4) NUM(BidVolume4) NUM(AskPrice4) NUM(AskVolume4) NUM(BidPrice5)          \
-  NUM(BidVolume5) NUM(AskPrice5) NUM(AskVolume5) NUM(AveragePrice) TEXT(ActionDay)
+  NUM(BidVolume5) NUM(AskPrice5) NUM(AskVolume5) NUM(AveragePrice) TEXT(ActionDay) NUM(BandingUpperPrice)  \
+  NUM(BandingLowerPrice)
 
 void AppendHeartbeat(std::string& out) { Writer w(out, FrontMessageType::kHeartbeat); }
 
@@ -157,7 +158,7 @@ void AppendCodes(std::string& out, FrontMessageType type, const std::vector<std:
     w.Put(static_cast<std::uint16_t>(count));
     w.Put(static_cast<std::uint8_t>(at + count == codes.size() ? 1 : 0));
     for (std::size_t i = at; i < at + count; ++i) {
-      TThostFtdcInstrumentIDType code{};
+      char code[kWireCodeSize] = {};
       std::memcpy(code, codes[i].data(), std::min(codes[i].size(), sizeof code - 1));
       w.Text(code);
     }
@@ -173,7 +174,7 @@ void AppendSubscriptionReply(std::string& out, FrontMessageType type, const Subs
   w.Put(static_cast<std::uint8_t>(m.is_last ? 1 : 0));
 }
 
-void AppendDepthMarketData(std::string& out, const CThostFtdcDepthMarketDataField& m) {
+void AppendDepthMarketData(std::string& out, const FrontDepthMarketData& m) {
   Writer w(out, FrontMessageType::kDepthMarketData);
 #define QUOTELOOM_PUT_TEXT(name) w.Text(m.name);
 #define QUOTELOOM_PUT_NUM(name) w.Put(m.name);
@@ -229,7 +230,7 @@ bool DecodeCodes(std::string_view payload, std::vector<std::string>* codes, bool
   r.Get(&final);
   if (count > kMaxCodesPerFrame || final > 1) return false;
   for (std::uint16_t i = 0; i < count; ++i) {
-    TThostFtdcInstrumentIDType code{};
+    char code[kWireCodeSize] = {};
     r.Text(code);
     codes->emplace_back(code);
   }
@@ -249,7 +250,7 @@ bool DecodeSubscriptionReply(std::string_view payload, SubscriptionReply* m) {
   return r.done() && last <= 1;
 }
 
-bool DecodeDepthMarketData(std::string_view payload, CThostFtdcDepthMarketDataField* m) {
+bool DecodeDepthMarketData(std::string_view payload, FrontDepthMarketData* m) {
   std::memset(m, 0, sizeof *m);
   Reader r(payload);
 #define QUOTELOOM_GET_TEXT(name) r.Text(m->name);
