@@ -117,7 +117,8 @@ TEST(FrontSimProgramTest, ServesOnAnEphemeralPortAndSummarisesWhatItSent) {
     }
   };
   api->Init();
-  ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() >= 10; }));
+  ASSERT_TRUE(spi.WaitFor([](const auto&, const auto& ticks) { return ticks.size() >= 10; }))
+      << ::testing::PrintToString(spi.lines()) << " ticks " << spi.ticks().size();
 
   ::kill(child.pid(), SIGUSR1);
   for (int i = 0; i < 200 && !std::filesystem::exists(summary); ++i) {
