@@ -1,0 +1,148 @@
+#include "cluster/tick_publisher.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "cluster/tick_id.h"
+#include "cluster/tick_subject.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kMaxBackoff = std::chrono::milliseconds(5000);
+
+}  // namespace
+
+TickPublisher::TickPublisher(const ClusterSettings& settings, Options options)
+    : settings_(settings),
+      options_(std::move(options)),
+      link_(settings),
+      follower_(settings.workdir),
+      state_(options_.statePath.empty() ? settings.workdir + "/quoteloom-publish.state" : options_.statePath) {}
+
+void TickPublisher::OnAckError(jsCtx*, jsPubAckErr*, void* closure) {
+  static_cast<TickPublisher*>(closure)->ackErrors_.fetch_add(1, std::memory_order_relaxed);
+}
+
+const std::string& TickPublisher::SubjectOf(std::string_view contract) {
+  auto it = subjects_.find(contract);
+  if (it != subjects_.end()) return it->second;
+  if (subjects_.size() > 100000) subjects_.clear();  // bounded, whatever codes the files hold
+  return subjects_.emplace(std::string(contract), TickSubject(settings_.subjectPrefix, contract)).first->second;
+}
+
+int TickPublisher::Run(const std::atomic<bool>& stop) {
+  std::string error;
+  if (!state_.Load(&committed_, &error)) {
+    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+    return 1;
+  }
+  if (!options_.fromDay.empty()) committed_ = FollowPosition{};
+  follower_.Start(committed_, options_.fromDay);
+  bool reachable = false;
+  link_.SetPublishAsync(options_.maxPending, &TickPublisher::OnAckError, this);
+  if (!link_.Open(&reachable, &error)) {
+    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+    return 3;
+  }
+  if (!reachable) std::printf("quoteloom-publish: %s\n", error.c_str());
+  std::printf("quoteloom-publish: following %s/DataTimeStream from %s, state %s\n", settings_.workdir.c_str(),
+              committed_.day.empty() ? (options_.fromDay.empty() ? "the newest day" : options_.fromDay.c_str())
+                                     : (committed_.day + " offset " + std::to_string(committed_.offset)).c_str(),
+              state_.path().c_str());
+  std::fflush(stdout);
+
+  bool streamReady = false;
+  auto backoff = std::chrono::milliseconds(100);
+  auto nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
+  auto lastNews = Clock::now();
+  while (!stop.load(std::memory_order_acquire)) {
+    if (Clock::now() >= nextStatus) {
+      PrintStatus();
+      nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
+    }
+    if (!link_.Connected()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    if (!streamReady && !(streamReady = link_.EnsureStream(&error))) {
+      lastProblem_ = error;
+      std::this_thread::sleep_for(backoff);
+      backoff = std::min(backoff * 2, kMaxBackoff);
+      continue;
+    }
+    TimeStreamFollower::Batch batch;
+    if (!follower_.Next(options_.batchBytes, &batch)) {
+      if (options_.exitWhenIdleSeconds > 0 &&
+          Clock::now() - lastNews > std::chrono::duration<double>(options_.exitWhenIdleSeconds)) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(options_.pollMilliseconds));
+      continue;
+    }
+    lastNews = Clock::now();
+    if (!PublishBatch(batch)) {
+      ++retries_;
+      follower_.Rewind(committed_);
+      std::this_thread::sleep_for(backoff);
+      backoff = std::min(backoff * 2, kMaxBackoff);
+      continue;
+    }
+    backoff = std::chrono::milliseconds(100);
+    acknowledged_ += batch.lines.size();
+    committed_ = batch.end;
+    if (!state_.Save(committed_, &error)) lastProblem_ = error;
+  }
+  PrintStatus();
+  return 0;
+}
+
+bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
+  if (batch.lines.empty()) return true;
+  jsCtx* js = link_.js();
+  const std::uint64_t errorsBefore = ackErrors_.load(std::memory_order_relaxed);
+  for (const StoredTickLine& line : batch.lines) {
+    natsMsg* msg = nullptr;
+    natsStatus s = natsMsg_Create(&msg, SubjectOf(line.contract()).c_str(), nullptr, line.text.data(),
+                                  static_cast<int>(line.text.size()));
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", TickIdOf(line).Text().c_str());
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Quoteloom-Collector", options_.collectorName.c_str());
+    if (s == NATS_OK) s = js_PublishMsgAsync(js, &msg, nullptr);
+    natsMsg_Destroy(msg);
+    if (s != NATS_OK) {
+      lastProblem_ = "publish: " + NatsLink::LastError(s);
+      DiscardPending();
+      return false;
+    }
+    ++published_;
+  }
+  jsPubOptions wait;
+  jsPubOptions_Init(&wait);
+  wait.MaxWait = 10000;
+  const natsStatus s = js_PublishAsyncComplete(js, &wait);
+  if (s != NATS_OK || ackErrors_.load(std::memory_order_relaxed) != errorsBefore) {
+    lastProblem_ = s != NATS_OK ? "acknowledgements: " + NatsLink::LastError(s) : "the stream refused a message";
+    DiscardPending();
+    return false;
+  }
+  return true;
+}
+
+void TickPublisher::DiscardPending() {
+  natsMsgList pending{};
+  if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
+}
+
+void TickPublisher::PrintStatus() {
+  const auto& c = follower_.counters();
+  std::printf(
+      "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
+      "connection %s%s%s\n",
+      static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
+      static_cast<unsigned long long>(follower_.backlogBytes()),
+      follower_.position().day.empty() ? "-" : follower_.position().day.c_str(),
+      static_cast<unsigned long long>(c.malformedLines), static_cast<unsigned long long>(retries_),
+      link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+  lastProblem_.clear();
+  std::fflush(stdout);
+}
