@@ -6,7 +6,8 @@
 #include "cluster/time_stream_follower.h"
 
 // The publisher's state file: the position up to which JetStream has acknowledged every line, as
-// JSON {"day":"20240301","offset":123,"device":2049,"inode":131}. Written to a temporary file,
+// JSON {"day":"20240301","offset":123,"device":2049,"inode":131,"tail":"<hex>"} (the
+// tail: the last bytes before the offset). Written to a temporary file,
 // flushed to disk and renamed over the old one, so a crash leaves the old or the new state, whole.
 // The publisher thread only.
 class PublishState {

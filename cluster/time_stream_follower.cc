@@ -33,6 +33,14 @@ void TimeStreamFollower::Rewind(const FollowPosition& position) {
   skippingLongLine_ = false;
 }
 
+bool TimeStreamFollower::TailMatches(int fd) const {
+  const std::string& tail = position_.tail;
+  if (tail.empty() || tail.size() > position_.offset) return true;
+  std::string now(tail.size(), '\0');
+  const ssize_t n = ::pread(fd, now.data(), now.size(), static_cast<off_t>(position_.offset - tail.size()));
+  return n == static_cast<ssize_t>(now.size()) && now == tail;
+}
+
 std::string TimeStreamFollower::DayPath(const std::string& day) const {
   return workdir_ + "/" + kTimeStreamDirectory + "/" + day + ".csv";
 }
@@ -85,10 +93,12 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
       if (seen && (st.st_ino != position_.inode || st.st_dev != position_.device)) {
         ++counters_.filesReplaced;
         position_.offset = 0;
+        position_.tail.clear();
         skippingLongLine_ = false;
-      } else if (static_cast<std::uint64_t>(st.st_size) < position_.offset) {
+      } else if (static_cast<std::uint64_t>(st.st_size) < position_.offset || !TailMatches(fd)) {
         ++counters_.filesTruncated;
         position_.offset = 0;
+        position_.tail.clear();
         skippingLongLine_ = false;
       }
       position_.inode = st.st_ino;
@@ -103,9 +113,7 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
     }
     ::close(fd);
   }
-  out->start.device = position_.device;
-  out->start.inode = position_.inode;
-  out->start.offset = position_.offset;
+  out->start = position_;
 
   out->bytes = std::move(bytes);
   const std::size_t consumed = Consume(out->bytes, out);
@@ -153,6 +161,14 @@ std::size_t TimeStreamFollower::Consume(const std::string& bytes, Batch* out) {
     at = lf + 1;
   }
   position_.offset += at;
+  if (at >= FollowPosition::kTailSize) {
+    position_.tail = bytes.substr(at - FollowPosition::kTailSize, FollowPosition::kTailSize);
+  } else {
+    position_.tail += bytes.substr(0, at);
+    if (position_.tail.size() > FollowPosition::kTailSize) {
+      position_.tail.erase(0, position_.tail.size() - FollowPosition::kTailSize);
+    }
+  }
   out->end = position_;
   return at;
 }

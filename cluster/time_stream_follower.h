@@ -8,6 +8,8 @@
 
 #include "cluster/stored_tick_line.h"
 
+#include <cstddef>
+
 // Where a follower stands in the time-stream files: the day's file, the byte after the last line
 // handled, and the identity of the file (so a file replaced under it is noticed). Value type.
 struct FollowPosition {
@@ -15,6 +17,9 @@ struct FollowPosition {
   std::uint64_t offset = 0;
   std::uint64_t device = 0;  // 0: not yet seen
   std::uint64_t inode = 0;
+  // The last bytes before `offset` (up to kTailSize), so a file rewritten in place is noticed too.
+  std::string tail;
+  static constexpr std::size_t kTailSize = 256;
   bool operator==(const FollowPosition&) const = default;
 };
 
@@ -57,6 +62,8 @@ class TimeStreamFollower {
   const std::string& lastFault() const { return lastFault_; }
 
  private:
+  // True when the file still holds the remembered bytes just before the read position.
+  bool TailMatches(int fd) const;
   std::string DayPath(const std::string& day) const;
   std::vector<std::string> StoredDays();
   std::string DayAfter(const std::string& day);
