@@ -8,6 +8,9 @@ namespace {
 
 constexpr int64_t kNanosPerSecond = 1000000000LL;
 
+// Given so that a connect that cannot reach any server returns at once and goes on in the background.
+void OnConnected(natsConnection*, void*) {}
+
 int64_t ReconnectDelay(natsConnection*, int attempts, void*) {
   return std::min<int64_t>(5000, 100LL << std::min(attempts, 6));
 }
@@ -50,7 +53,7 @@ bool NatsLink::Open(bool* reachable, std::string* error) {
   if (s == NATS_OK) s = natsOptions_SetCustomReconnectDelay(options_, ReconnectDelay, nullptr);
   if (s == NATS_OK) s = natsOptions_SetPingInterval(options_, 5000);
   if (s == NATS_OK) s = natsOptions_SetMaxPingsOut(options_, 2);
-  if (s == NATS_OK) s = natsOptions_SetRetryOnFailedConnect(options_, true, nullptr, nullptr);
+  if (s == NATS_OK) s = natsOptions_SetRetryOnFailedConnect(options_, true, OnConnected, nullptr);
   if (s == NATS_OK && settings_.onlyListedServers) s = natsOptions_SetIgnoreDiscoveredServers(options_, true);
   if (s == NATS_OK && !settings_.user.empty()) {
     s = natsOptions_SetUserInfo(options_, settings_.user.c_str(), settings_.password.c_str());
@@ -73,7 +76,11 @@ bool NatsLink::Open(bool* reachable, std::string* error) {
     *error = "cannot connect: " + LastError(s);
     return false;
   }
-  if (s == NATS_NOT_YET_CONNECTED) *error = "no server of the cluster answers yet; trying again in the background";
+  if (s == NATS_NOT_YET_CONNECTED) {
+    std::string list;
+    for (const auto& url : settings_.servers) list += (list.empty() ? "" : ",") + url;
+    *error = "no server of the cluster answers yet (" + list + "); trying again in the background";
+  }
   jsOptions jo;
   jsOptions_Init(&jo);
   jo.Wait = 5000;

@@ -1,6 +1,7 @@
 #include "cluster/tick_publisher.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "cluster/tick_id.h"
@@ -133,14 +134,26 @@ void TickPublisher::DiscardPending() {
   if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
 }
 
+std::uint64_t TickPublisher::BacklogBytes() const {
+  std::uint64_t bytes = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(settings_.workdir + "/DataTimeStream", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != 12 || name.substr(8) != ".csv" || name.substr(0, 8) < committed_.day) continue;
+    const std::uint64_t size = entry.file_size(ec);
+    const std::uint64_t done = name.substr(0, 8) == committed_.day ? committed_.offset : 0;
+    if (!ec && size > done) bytes += size - done;
+  }
+  return bytes;
+}
+
 void TickPublisher::PrintStatus() {
   const auto& c = follower_.counters();
   std::printf(
       "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
       "connection %s%s%s\n",
       static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
-      static_cast<unsigned long long>(follower_.backlogBytes()),
-      follower_.position().day.empty() ? "-" : follower_.position().day.c_str(),
+      static_cast<unsigned long long>(BacklogBytes()), committed_.day.empty() ? "-" : committed_.day.c_str(),
       static_cast<unsigned long long>(c.malformedLines), static_cast<unsigned long long>(retries_),
       link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
   lastProblem_.clear();

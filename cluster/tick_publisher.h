@@ -39,6 +39,8 @@ class TickPublisher {
   bool PublishBatch(const TimeStreamFollower::Batch& batch);
   void DiscardPending();
   const std::string& SubjectOf(std::string_view contract);
+  // Bytes of the time-stream files after the acknowledged position.
+  std::uint64_t BacklogBytes() const;
   void PrintStatus();
   static void OnAckError(jsCtx* js, jsPubAckErr* error, void* closure);
 

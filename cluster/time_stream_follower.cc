@@ -77,7 +77,7 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
       if (day.empty() && d >= firstDay_) day = d;
     }
     if (day.empty()) return false;
-    position_ = FollowPosition{day, 0, 0, 0};
+    position_ = FollowPosition{day, 0, 0, 0, {}};
   }
   out->start = position_;
   // Listed before the read: once a later day exists the collector has finished this one, so what
@@ -109,7 +109,6 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
       bytes.resize(want);
       const ssize_t n = ::pread(fd, bytes.data(), want, static_cast<off_t>(position_.offset));
       bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-      backlogBytes_ = size - position_.offset;
     }
     ::close(fd);
   }
@@ -125,10 +124,9 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
     lastFault_ = "partial line at the end of day " + position_.day;
   }
   ++counters_.daysFinished;
-  position_ = FollowPosition{nextDay, 0, 0, 0};
+  position_ = FollowPosition{nextDay, 0, 0, 0, {}};
   skippingLongLine_ = false;
   out->end = position_;
-  backlogBytes_ = 0;
   return true;
 }
 

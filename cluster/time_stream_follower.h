@@ -56,8 +56,6 @@ class TimeStreamFollower {
 
   const FollowPosition& position() const { return position_; }
   const Counters& counters() const { return counters_; }
-  // Bytes between the read position and the end of the followed file at the last read.
-  std::uint64_t backlogBytes() const { return backlogBytes_; }
   // The last malformed line's fault, for the log.
   const std::string& lastFault() const { return lastFault_; }
 
@@ -75,7 +73,6 @@ class TimeStreamFollower {
   std::string firstDay_;
   bool skippingLongLine_ = false;  // inside a line longer than any tick line, up to its end
   Counters counters_;
-  std::uint64_t backlogBytes_ = 0;
   std::string lastFault_;
   std::vector<std::string> days_;
   std::chrono::steady_clock::time_point daysListedAt_{};
