@@ -23,8 +23,8 @@ class TickPublisher {
     std::string collectorName;  // the Quoteloom-Collector header
     std::string statePath;      // default: WORKDIR/quoteloom-publish.state
     std::string fromDay;        // publish again from this stored day on; empty: from the state
-    std::size_t batchBytes = 1 << 20;
-    int maxPending = 4096;
+    std::size_t batchBytes = 4 << 20;
+    int maxPending = 16384;
     int pollMilliseconds = 20;
     double exitWhenIdleSeconds = 0;  // > 0: end once everything is acknowledged and nothing new came for this long
   };

@@ -2,6 +2,7 @@
 // written, and not delivered again after a restart.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <string>
 
@@ -33,11 +34,11 @@ TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
   ClusterSettings settings;
   settings.servers = {cluster.Urls()};
   settings.workdir = dir.path().string();
-  NatsLink link(settings);
+  auto link = std::make_unique<NatsLink>(settings);
   bool reachable = false;
   std::string error;
-  ASSERT_TRUE(link.Open(&reachable, &error)) << error;
-  ASSERT_TRUE(WaitUntil([&] { return link.Connected() && link.EnsureStream(&error); }, 15s)) << error;
+  ASSERT_TRUE(link->Open(&reachable, &error)) << error;
+  ASSERT_TRUE(WaitUntil([&] { return link->Connected() && link->EnsureStream(&error); }, 15s)) << error;
 
   const std::string good = TestTickLine("rb2405", 7);
   const std::string rb = TickSubject(settings.subjectPrefix, "rb2405");
@@ -51,11 +52,14 @@ TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
   };
   for (const auto& [subject, body] : messages) {
     jsPubAck* ack = nullptr;
-    ASSERT_EQ(js_Publish(&ack, link.js(), subject.c_str(), body.data(), static_cast<int>(body.size()), nullptr,
+    ASSERT_EQ(js_Publish(&ack, link->js(), subject.c_str(), body.data(), static_cast<int>(body.size()), nullptr,
                          nullptr),
               NATS_OK);
     jsPubAck_Destroy(ack);
   }
+
+  link.reset();
+  nats_CloseAndWait(2000);
 
   const fs::path archive = dir.path() / "archive";
   const std::vector<std::string> argv = {QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--servers",

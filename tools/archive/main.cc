@@ -1,5 +1,6 @@
 // quoteloom-archive: writes a NATS JetStream stream of ticks into the collector's file tree,
 // one copy of each tick, and resumes as the stream's durable consumer after any stop.
+#include <nats/nats.h>
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -42,6 +43,12 @@ int main(int argc, char** argv) {
   signal(SIGINT, OnStopSignal);
   signal(SIGTERM, OnStopSignal);
   signal(SIGPIPE, SIG_IGN);
-  TickArchiver archiver(settings, options);
-  return archiver.Run(gStop);
+  int code = 0;
+  {
+    TickArchiver archiver(settings, options);
+    code = archiver.Run(gStop);
+  }
+  // Ends the library's threads, so nothing of it is left when the program exits.
+  nats_CloseAndWait(2000);
+  return code;
 }

@@ -1,5 +1,6 @@
 // quoteloom-publish: publishes the lines a collector appends to its time-stream files to a NATS
 // JetStream stream, and resumes from its state file after any stop.
+#include <nats/nats.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
   signal(SIGINT, OnStopSignal);
   signal(SIGTERM, OnStopSignal);
   signal(SIGPIPE, SIG_IGN);
-  TickPublisher publisher(settings, options);
-  return publisher.Run(gStop);
+  int code = 0;
+  {
+    TickPublisher publisher(settings, options);
+    code = publisher.Run(gStop);
+  }
+  // Ends the library's threads, so nothing of it is left when the program exits.
+  nats_CloseAndWait(2000);
+  return code;
 }
