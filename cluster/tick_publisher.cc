@@ -82,6 +82,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
       continue;
     }
     lastNews = Clock::now();
+    ReportFollowerEvents();
     if (!PublishBatch(batch)) {
       ++retries_;
       follower_.Rewind(committed_);
@@ -127,6 +128,20 @@ bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
     return false;
   }
   return true;
+}
+
+void TickPublisher::ReportFollowerEvents() {
+  const TimeStreamFollower::Counters& c = follower_.counters();
+  if (c.filesReplaced != seen_.filesReplaced || c.filesTruncated != seen_.filesTruncated) {
+    std::printf("quoteloom-publish: DataTimeStream/%s.csv was %s under it; reading it again from its start\n",
+                follower_.position().day.c_str(), c.filesReplaced != seen_.filesReplaced ? "replaced" : "shortened");
+  }
+  if (c.daysFinished != seen_.daysFinished) {
+    std::printf("quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
+  }
+  if (c.malformedLines != seen_.malformedLines) lastProblem_ = "malformed line skipped: " + follower_.lastFault();
+  seen_ = c;
+  std::fflush(stdout);
 }
 
 void TickPublisher::DiscardPending() {

@@ -38,6 +38,8 @@ class TickPublisher {
  private:
   bool PublishBatch(const TimeStreamFollower::Batch& batch);
   void DiscardPending();
+  // Prints a file replaced or shortened under the follower and a change of day; notes a malformed line.
+  void ReportFollowerEvents();
   const std::string& SubjectOf(std::string_view contract);
   // Bytes of the time-stream files after the acknowledged position.
   std::uint64_t BacklogBytes() const;
@@ -56,6 +58,7 @@ class TickPublisher {
   std::uint64_t acknowledged_ = 0;
   std::uint64_t retries_ = 0;
   std::string lastProblem_;
+  TimeStreamFollower::Counters seen_;
   // Written by the library's threads, read by Run().
   std::atomic<std::uint64_t> ackErrors_{0};
 };
