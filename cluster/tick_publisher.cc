@@ -11,6 +11,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kMaxBackoff = std::chrono::milliseconds(5000);
+constexpr auto kAckTimeout = std::chrono::seconds(10);
 
 }  // namespace
 
@@ -55,13 +56,10 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
 
   bool streamReady = false;
   auto backoff = std::chrono::milliseconds(100);
-  auto nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
+  nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
   auto lastNews = Clock::now();
   while (!stop.load(std::memory_order_acquire)) {
-    if (Clock::now() >= nextStatus) {
-      PrintStatus();
-      nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
-    }
+    StatusIfDue();
     if (!link_.Connected()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
@@ -118,12 +116,20 @@ bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
     }
     ++published_;
   }
+  // Short waits, so the status line goes on and a lost connection ends the wait at once.
   jsPubOptions wait;
   jsPubOptions_Init(&wait);
-  wait.MaxWait = 10000;
-  const natsStatus s = js_PublishAsyncComplete(js, &wait);
+  wait.MaxWait = 250;
+  const auto deadline = Clock::now() + kAckTimeout;
+  natsStatus s = NATS_TIMEOUT;
+  while (s == NATS_TIMEOUT && Clock::now() < deadline && link_.Connected()) {
+    s = js_PublishAsyncComplete(js, &wait);
+    StatusIfDue();
+  }
   if (s != NATS_OK || ackErrors_.load(std::memory_order_relaxed) != errorsBefore) {
-    lastProblem_ = s != NATS_OK ? "acknowledgements: " + NatsLink::LastError(s) : "the stream refused a message";
+    lastProblem_ = s == NATS_OK              ? std::string("the stream refused a message")
+                   : !link_.Connected()      ? std::string("connection lost before the acknowledgements")
+                                             : "acknowledgements: " + NatsLink::LastError(s);
     DiscardPending();
     return false;
   }
@@ -147,6 +153,12 @@ void TickPublisher::ReportFollowerEvents() {
 void TickPublisher::DiscardPending() {
   natsMsgList pending{};
   if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
+}
+
+void TickPublisher::StatusIfDue() {
+  if (Clock::now() < nextStatus_) return;
+  PrintStatus();
+  nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
 }
 
 std::uint64_t TickPublisher::BacklogBytes() const {

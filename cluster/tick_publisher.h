@@ -44,6 +44,7 @@ class TickPublisher {
   // Bytes of the time-stream files after the acknowledged position.
   std::uint64_t BacklogBytes() const;
   void PrintStatus();
+  void StatusIfDue();
   static void OnAckError(jsCtx* js, jsPubAckErr* error, void* closure);
 
   const ClusterSettings& settings_;
@@ -59,6 +60,7 @@ class TickPublisher {
   std::uint64_t retries_ = 0;
   std::string lastProblem_;
   TimeStreamFollower::Counters seen_;
+  std::chrono::steady_clock::time_point nextStatus_;
   // Written by the library's threads, read by Run().
   std::atomic<std::uint64_t> ackErrors_{0};
 };
