@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cluster/state_saver.h"
 #include "cluster/tick_id.h"
 #include "cluster/tick_subject.h"
 
@@ -54,6 +55,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
               state_.path().c_str());
   std::fflush(stdout);
 
+  StateSaver saver(state_);
   bool streamReady = false;
   auto backoff = std::chrono::milliseconds(100);
   nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
@@ -91,7 +93,8 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     backoff = std::chrono::milliseconds(100);
     acknowledged_ += batch.lines.size();
     committed_ = batch.end;
-    if (!state_.Save(committed_, &error)) lastProblem_ = error;
+    saver.Post(committed_);
+    if (std::string problem = saver.TakeError(); !problem.empty()) lastProblem_ = problem;
   }
   PrintStatus();
   return 0;

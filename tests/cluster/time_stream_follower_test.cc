@@ -2,17 +2,29 @@
 // shortened under it, malformed lines skipped and counted; and its state file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "cluster/publish_state.h"
+#include "cluster/state_saver.h"
 #include "cluster/time_stream_follower.h"
 #include "tests/cluster/cluster_test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// True once the saver reports a failed write (bounded wait).
+bool WaitUntilError(StateSaver& saver) {
+  for (int i = 0; i < 200; ++i) {
+    if (!saver.TakeError().empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
 
 class FollowerTest : public ::testing::Test {
  protected:
@@ -162,6 +174,24 @@ TEST(PublishStateTest, SavesAndLoadsAPositionAndRefusesAForeignFile) {
     EXPECT_NE(error.find(path), std::string::npos);
   }
   EXPECT_FALSE(PublishState((folder.path() / "missing" / "state").string()).Save(saved, &error));
+}
+
+TEST(StateSaverTest, TheFileEndsWithTheLastPositionPosted) {
+  TempFolder folder;
+  PublishState state((folder.path() / "state").string());
+  {
+    StateSaver saver(state);
+    for (std::uint64_t offset = 1; offset <= 500; ++offset) saver.Post({"20240301", offset, 1, 2, {}});
+  }
+  FollowPosition p;
+  std::string error;
+  ASSERT_TRUE(state.Load(&p, &error)) << error;
+  EXPECT_EQ(p.offset, 500u);
+
+  PublishState unwritable((folder.path() / "missing" / "state").string());
+  StateSaver saver(unwritable);
+  saver.Post({"20240301", 1, 1, 2, {}});
+  EXPECT_TRUE(WaitUntilError(saver));
 }
 
 }  // namespace
