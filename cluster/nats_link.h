@@ -3,14 +3,14 @@
 
 #include <nats/nats.h>
 
-#include <atomic>
 #include <string>
 
 #include "cluster/cluster_settings.h"
 
 // One connection to the cluster and its JetStream context. The library reconnects on its own
-// (without limit, backing off to 5 s between rounds); the owner polls Connected() and StateText().
-// Open, EnsureStream and js() on the owning thread; the state is written by the library's threads.
+// (without limit, backing off to 5 s between rounds); a connection it gives up on is made again by
+// the owner with Reconnect(). The owner polls Connected() and StateText(). The owning thread only;
+// the library's threads note problems for TakeProblem().
 class NatsLink {
  public:
   explicit NatsLink(const ClusterSettings& settings);
@@ -26,6 +26,13 @@ class NatsLink {
   // in the background (`*reachable` false). False only for settings the library refuses.
   bool Open(bool* reachable, std::string* error);
   bool Connected() const;
+  // True when the library has given up on the connection (a refused login, for example).
+  bool Closed() const;
+  // After Closed(): a new connection with the same settings; the owner drops its subscriptions first.
+  bool Reconnect(std::string* error);
+  // The last error the library reported on its own threads (a refused login, a lost server), once;
+  // shared by every link of the process.
+  std::string TakeProblem();
   // "connected nats://...", "connecting", "reconnecting" or "closed".
   std::string StateText() const;
 
@@ -41,6 +48,13 @@ class NatsLink {
   static std::string LastError(natsStatus status);
 
  private:
+  // The settings as library options; with `retryInBackground` a connect that reaches no server
+  // returns at once and goes on trying.
+  natsStatus MakeOptions(natsOptions** out, bool retryInBackground) const;
+  bool Connect(bool* reachable, std::string* error);
+  static void OnConnectionEvent(natsConnection* connection, void* closure);
+  static void OnAsyncError(natsConnection* connection, natsSubscription*, natsStatus status, void* closure);
+
   const ClusterSettings& settings_;
   natsOptions* options_ = nullptr;
   natsConnection* connection_ = nullptr;

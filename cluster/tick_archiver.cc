@@ -70,6 +70,16 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
       nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
     }
     if (!link_.Connected()) {
+      if (link_.Closed()) {
+        // The library gave up (a refused login, say): try again from the start after a pause.
+        natsSubscription_Destroy(subscription_);
+        subscription_ = nullptr;
+        std::this_thread::sleep_for(backoff);
+        backoff = std::min(backoff * 2, kMaxBackoff);
+        error.clear();
+        link_.Reconnect(&error);
+        if (!error.empty()) lastProblem_ = error;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
@@ -162,6 +172,7 @@ bool TickArchiver::Handle(natsMsg* msg) {
 }
 
 void TickArchiver::PrintStatus() {
+  if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = writer_.counters();
   std::printf(
       "[status] messages taken %llu, ticks written %llu, duplicates skipped %llu, refused %llu, "

@@ -63,6 +63,15 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
   while (!stop.load(std::memory_order_acquire)) {
     StatusIfDue();
     if (!link_.Connected()) {
+      if (link_.Closed()) {
+        // The library gave up (a refused login, say): try again from the start after a pause.
+        std::this_thread::sleep_for(backoff);
+        backoff = std::min(backoff * 2, kMaxBackoff);
+        error.clear();
+        link_.Reconnect(&error);
+        if (!error.empty()) lastProblem_ = error;
+        streamReady = false;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
@@ -178,6 +187,7 @@ std::uint64_t TickPublisher::BacklogBytes() const {
 }
 
 void TickPublisher::PrintStatus() {
+  if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = follower_.counters();
   std::printf(
       "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
