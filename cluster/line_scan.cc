@@ -1,0 +1,47 @@
+#include "cluster/line_scan.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+bool ScanLines(const std::string& path, const std::function<void(std::string_view)>& onLine,
+               std::uint64_t* wholeBytes, std::uint64_t* fileBytes, std::string* error) {
+  *wholeBytes = *fileBytes = 0;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string pending;
+  std::string chunk(1 << 20, '\0');
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + path + ": " + std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    *fileBytes += static_cast<std::uint64_t>(n);
+    pending.append(chunk.data(), static_cast<std::size_t>(n));
+    std::size_t at = 0;
+    for (std::size_t lf = pending.find('\n'); lf != std::string::npos; lf = pending.find('\n', at)) {
+      onLine(std::string_view(pending).substr(at, lf + 1 - at));
+      at = lf + 1;
+    }
+    *wholeBytes += at;
+    pending.erase(0, at);
+  }
+  ::close(fd);
+  return true;
+}
+
+bool CutPartialTail(const std::string& path, std::uint64_t wholeBytes, std::string* error) {
+  if (::truncate(path.c_str(), static_cast<off_t>(wholeBytes)) == 0) return true;
+  *error = "cannot cut the partial last line of " + path + ": " + std::strerror(errno);
+  return false;
+}

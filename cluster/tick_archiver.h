@@ -1,0 +1,49 @@
+#ifndef QUOTELOOM_CLUSTER_TICK_ARCHIVER_H
+#define QUOTELOOM_CLUSTER_TICK_ARCHIVER_H
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "cluster/archive_writer.h"
+#include "cluster/cluster_settings.h"
+#include "cluster/nats_link.h"
+
+// quoteloom-archive's work: a durable pull consumer of the stream whose messages go through the
+// archive writer; a message is acknowledged once its lines are in their files (or it is a tick
+// already held), terminated when its body is not a tick line of its subject, and handed back for
+// a later try when a file cannot be written. Run() on the main thread.
+class TickArchiver {
+ public:
+  struct Options {
+    std::string durable = "quoteloom-archive";
+    int batch = 256;
+    std::size_t maxDaysHeld = 3;
+  };
+
+  TickArchiver(const ClusterSettings& settings, Options options);
+  ~TickArchiver();
+
+  // Exit code: 0 after `stop` was set, 3 when the connection settings are refused.
+  int Run(const std::atomic<bool>& stop);
+
+ private:
+  bool Subscribe(std::string* error);
+  // False when a file could not be written: the rest of the batch goes back to the stream.
+  bool Handle(natsMsg* msg);
+  void PrintStatus();
+
+  const ClusterSettings& settings_;
+  const Options options_;
+  NatsLink link_;
+  ArchiveWriter writer_;
+  natsSubscription* subscription_ = nullptr;
+
+  std::uint64_t taken_ = 0;
+  std::uint64_t badBodies_ = 0;
+  std::uint64_t pending_ = 0;
+  std::int64_t lagMilliseconds_ = 0;
+  std::string lastProblem_;
+};
+
+#endif

@@ -1,0 +1,172 @@
+#include "cluster/time_stream_follower.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "storage/storage_paths.h"
+
+namespace {
+
+constexpr auto kListInterval = std::chrono::milliseconds(200);
+
+bool IsDayFileName(const std::string& name) {
+  if (name.size() != 12 || name.substr(8) != ".csv") return false;
+  return std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+TimeStreamFollower::TimeStreamFollower(std::string workdir) : workdir_(std::move(workdir)) {}
+
+void TimeStreamFollower::Start(const FollowPosition& from, const std::string& firstDay) {
+  position_ = from;
+  firstDay_ = firstDay;
+  skippingLongLine_ = false;
+}
+
+void TimeStreamFollower::Rewind(const FollowPosition& position) {
+  position_ = position;
+  skippingLongLine_ = false;
+}
+
+bool TimeStreamFollower::TailMatches(int fd) const {
+  const std::string& tail = position_.tail;
+  if (tail.empty() || tail.size() > position_.offset) return true;
+  std::string now(tail.size(), '\0');
+  const ssize_t n = ::pread(fd, now.data(), now.size(), static_cast<off_t>(position_.offset - tail.size()));
+  return n == static_cast<ssize_t>(now.size()) && now == tail;
+}
+
+std::string TimeStreamFollower::DayPath(const std::string& day) const {
+  return workdir_ + "/" + kTimeStreamDirectory + "/" + day + ".csv";
+}
+
+std::vector<std::string> TimeStreamFollower::StoredDays() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - daysListedAt_ < kListInterval) return days_;
+  daysListedAt_ = now;
+  days_.clear();
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(workdir_ + "/" + kTimeStreamDirectory, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (IsDayFileName(name)) days_.push_back(name.substr(0, 8));
+  }
+  std::sort(days_.begin(), days_.end());
+  return days_;
+}
+
+std::string TimeStreamFollower::DayAfter(const std::string& day) {
+  for (const std::string& d : StoredDays()) {
+    if (d > day) return d;
+  }
+  return {};
+}
+
+bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
+  out->lines.clear();
+  out->bytes.clear();
+  if (position_.day.empty()) {
+    const std::vector<std::string> days = StoredDays();
+    if (days.empty()) return false;
+    std::string day = firstDay_.empty() ? days.back() : std::string();
+    for (const std::string& d : days) {
+      if (day.empty() && d >= firstDay_) day = d;
+    }
+    if (day.empty()) return false;
+    position_ = FollowPosition{day, 0, 0, 0, {}};
+  }
+  out->start = position_;
+  // Listed before the read: once a later day exists the collector has finished this one, so what
+  // is read after that is all the day holds.
+  const std::string nextDay = DayAfter(position_.day);
+
+  std::string bytes;
+  const int fd = ::open(DayPath(position_.day).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+      const bool seen = position_.inode != 0 || position_.device != 0;
+      if (seen && (st.st_ino != position_.inode || st.st_dev != position_.device)) {
+        ++counters_.filesReplaced;
+        position_.offset = 0;
+        position_.tail.clear();
+        skippingLongLine_ = false;
+      } else if (static_cast<std::uint64_t>(st.st_size) < position_.offset || !TailMatches(fd)) {
+        ++counters_.filesTruncated;
+        position_.offset = 0;
+        position_.tail.clear();
+        skippingLongLine_ = false;
+      }
+      position_.inode = st.st_ino;
+      position_.device = st.st_dev;
+      const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+      const std::size_t want = static_cast<std::size_t>(
+          std::min<std::uint64_t>(size - position_.offset, std::max(maxBytes, StoredTickLine::kMaxLineSize + 2)));
+      bytes.resize(want);
+      const ssize_t n = ::pread(fd, bytes.data(), want, static_cast<off_t>(position_.offset));
+      bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    ::close(fd);
+  }
+  out->start = position_;
+
+  out->bytes = std::move(bytes);
+  const std::size_t consumed = Consume(out->bytes, out);
+  if (!(out->end == out->start)) return true;
+  if (nextDay.empty()) return false;
+  // Nothing more will come to this day: a partial line left at its end was cut off for good.
+  if (consumed < out->bytes.size()) {
+    ++counters_.malformedLines;
+    lastFault_ = "partial line at the end of day " + position_.day;
+  }
+  ++counters_.daysFinished;
+  position_ = FollowPosition{nextDay, 0, 0, 0, {}};
+  skippingLongLine_ = false;
+  out->end = position_;
+  return true;
+}
+
+std::size_t TimeStreamFollower::Consume(const std::string& bytes, Batch* out) {
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t lf = bytes.find('\n', at);
+    if (skippingLongLine_) {
+      at = lf == std::string::npos ? bytes.size() : lf + 1;
+      if (lf != std::string::npos) skippingLongLine_ = false;
+      continue;
+    }
+    if (lf == std::string::npos) {
+      if (bytes.size() - at > StoredTickLine::kMaxLineSize) {
+        ++counters_.malformedLines;
+        lastFault_ = "line too long";
+        skippingLongLine_ = true;
+        at = bytes.size();
+      }
+      break;
+    }
+    StoredTickLine line;
+    std::string why;
+    if (ParseStoredTickLine(std::string_view(bytes).substr(at, lf + 1 - at), &line, &why)) {
+      out->lines.push_back(line);
+    } else {
+      ++counters_.malformedLines;
+      lastFault_ = why;
+    }
+    at = lf + 1;
+  }
+  position_.offset += at;
+  if (at >= FollowPosition::kTailSize) {
+    position_.tail = bytes.substr(at - FollowPosition::kTailSize, FollowPosition::kTailSize);
+  } else {
+    position_.tail += bytes.substr(0, at);
+    if (position_.tail.size() > FollowPosition::kTailSize) {
+      position_.tail.erase(0, position_.tail.size() - FollowPosition::kTailSize);
+    }
+  }
+  out->end = position_;
+  return at;
+}

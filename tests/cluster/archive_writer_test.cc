@@ -1,0 +1,101 @@
+// The archive's files: the collector's tree and formats, one copy of each tick across restarts and
+// neighbouring days, and the repair of what a crash between the two appends leaves.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cluster/archive_writer.h"
+#include "cluster/stored_tick_line.h"
+#include "tests/cluster/cluster_test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ArchiveWriterTest : public ::testing::Test {
+ protected:
+  ArchiveWriter::Result Store(ArchiveWriter& writer, const std::string& text) {
+    StoredTickLine line;
+    EXPECT_TRUE(ParseStoredTickLine(text, &line)) << text;
+    std::string error;
+    return writer.Store(line, &error);
+  }
+  fs::path TimeStream(const std::string& day) const { return folder_.path() / "DataTimeStream" / (day + ".csv"); }
+  fs::path Contract(const std::string& day, const std::string& c) const {
+    return folder_.path() / "Data" / day / (c + ".csv");
+  }
+  static std::string Fixed(const std::string& text) {
+    StoredTickLine line;
+    EXPECT_TRUE(ParseStoredTickLine(text, &line));
+    return FixedStyleLine(line);
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(ArchiveWriterTest, WritesBothFilesOfTheStampsTradingDayAndSkipsASecondCopy) {
+  ArchiveWriter writer(folder_.path().string());
+  const std::string evening = TestTickLine("rb2405", 1, "20240301210000");  // Friday night: Monday's file
+  const std::string other = TestTickLine("rb2405", 1, "20240301210003");    // the same tick from another collector
+  EXPECT_EQ(Store(writer, evening), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(Store(writer, other), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(ReadText(TimeStream("20240304")), evening);
+  EXPECT_EQ(ReadText(Contract("20240304", "rb2405")), Fixed(evening));
+  EXPECT_EQ(writer.counters().ticksWritten, 1u);
+  EXPECT_EQ(writer.counters().duplicates, 1u);
+}
+
+TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {
+  {
+    ArchiveWriter writer(folder_.path().string());
+    EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240304175958")), ArchiveWriter::Result::kWritten);
+    EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100000")), ArchiveWriter::Result::kWritten);
+  }
+  ArchiveWriter writer(folder_.path().string(), 3);
+  // A collector whose clock ran two seconds ahead filed it under the next trading day.
+  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240304180000")), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100001")), ArchiveWriter::Result::kDuplicate);
+  // More days than it holds in memory: the first day is read again from its file when needed.
+  for (const char* stamp : {"20240305100000", "20240306100000", "20240307100000"}) {
+    EXPECT_EQ(Store(writer, TestTickLine("rb2405", 9, stamp)), ArchiveWriter::Result::kWritten);
+  }
+  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100002")), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 3, "20240304100002")), ArchiveWriter::Result::kWritten);
+}
+
+TEST_F(ArchiveWriterTest, RepairsACrashBetweenTheTwoAppendsAndCutsPartialLines) {
+  const std::string a = TestTickLine("rb2405", 1), b = TestTickLine("rb2405", 2), c = TestTickLine("rb2405", 3);
+  // b reached the time-stream file but not the per-contract file; c was cut half way.
+  AppendText(TimeStream("20240301"), a + b + c.substr(0, 40));
+  AppendText(Contract("20240301", "rb2405"), Fixed(a) + Fixed(b).substr(0, 10));
+  ArchiveWriter writer(folder_.path().string());
+  EXPECT_EQ(Store(writer, b), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, c), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(ReadText(TimeStream("20240301")), a + b + c);
+  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), Fixed(a) + Fixed(b) + Fixed(c));
+  EXPECT_EQ(writer.counters().repairedLines, 3u);
+}
+
+TEST_F(ArchiveWriterTest, RefusesCodesThatCannotNameAFileAndStampsThatAreNoDate) {
+  ArchiveWriter writer(folder_.path().string());
+  for (const std::string& bad : {TestTickLine("../x", 1), TestTickLine("..", 1), TestTickLine("a/b", 1),
+                                 TestTickLine("rb2405", 1, "20241332000000")}) {
+    EXPECT_EQ(Store(writer, bad), ArchiveWriter::Result::kRefused) << bad;
+  }
+  EXPECT_FALSE(fs::exists(folder_.path() / "DataTimeStream"));
+  EXPECT_FALSE(fs::exists(folder_.path() / "x.csv"));
+}
+
+TEST_F(ArchiveWriterTest, AFailedAppendIsReportedAndTheTickWrittenLater) {
+  const std::string a = TestTickLine("rb2405", 1);
+  fs::create_directories(Contract("20240301", "rb2405"));  // a folder where the file should be
+  ArchiveWriter writer(folder_.path().string());
+  EXPECT_EQ(Store(writer, a), ArchiveWriter::Result::kFailed);
+  fs::remove(Contract("20240301", "rb2405"));
+  // The time-stream line is there; the retry finds it held and the repair adds the missing line.
+  EXPECT_EQ(Store(writer, a), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(ReadText(TimeStream("20240301")), a);
+  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), Fixed(a));
+}
+
+}  // namespace

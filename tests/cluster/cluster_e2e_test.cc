@@ -1,0 +1,352 @@
+// Two collectors of one feed, a publisher beside each, a three-node JetStream cluster and one
+// archive, all child processes on loopback: the archive ends with every tick the front sent, once,
+// through a collector killed, a node killed, a publisher cut off longer than the duplicate window
+// and the publisher and archive killed and restarted.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cluster/stored_tick_line.h"
+#include "tests/cluster/cluster_test_files.h"
+#include "tests/cluster/nats_cluster.h"
+#include "tests/cluster/tcp_cutter.h"
+#include "tests/support/child_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Exchange content (fields 2 to 24) of every tick, per contract.
+using Contents = std::map<std::string, std::vector<std::string>>;
+
+const char* const kContracts[] = {"rb2405", "cu2404", "au2406", "m2405", "SR405",
+                                  "TA405",  "IF2403", "sc2404", "ag2406", "i2405"};
+constexpr int kTicksPerContract = 240;
+constexpr int kTicksPerSecond = 200;
+constexpr int kReplayDelaySeconds = 3;
+
+std::size_t Total(const Contents& c) {
+  std::size_t n = 0;
+  for (const auto& [code, v] : c) n += v.size();
+  return n;
+}
+
+// Time-stream lines of a folder by contract (sorted), and the number of lines that are not ticks.
+Contents TimeStreamContents(const fs::path& folder, std::size_t* bad = nullptr) {
+  Contents out;
+  if (bad != nullptr) *bad = 0;
+  if (!fs::exists(folder / "DataTimeStream")) return out;
+  for (const auto& file : fs::directory_iterator(folder / "DataTimeStream")) {
+    std::istringstream in(ReadText(file.path()));
+    for (std::string line; std::getline(in, line);) {
+      line += '\n';
+      StoredTickLine tick;
+      if (!ParseStoredTickLine(line, &tick)) {
+        if (bad != nullptr) ++*bad;
+        continue;
+      }
+      out[std::string(tick.contract())].emplace_back(tick.exchangeContent());
+    }
+  }
+  for (auto& [code, v] : out) std::sort(v.begin(), v.end());
+  return out;
+}
+
+std::map<std::string, std::size_t> PerContractFileLines(const fs::path& folder) {
+  std::map<std::string, std::size_t> out;
+  if (!fs::exists(folder / "Data")) return out;
+  for (const auto& day : fs::directory_iterator(folder / "Data")) {
+    for (const auto& file : fs::directory_iterator(day.path())) {
+      const std::string text = ReadText(file.path());
+      out[file.path().stem().string()] += static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+  }
+  return out;
+}
+
+long long LastNumberAfter(const std::string& output, const std::string& label) {
+  const std::regex number(label + " (\\d+)");
+  long long value = -1;
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), number); it != std::sregex_iterator(); ++it) {
+    value = std::stoll((*it)[1]);
+  }
+  return value;
+}
+
+// Empty when `got` equals `want`; otherwise per contract how many ticks are missing and extra.
+std::string Difference(const Contents& want, const Contents& got) {
+  std::string out;
+  std::set<std::string> codes;
+  for (const auto& [code, v] : want) codes.insert(code);
+  for (const auto& [code, v] : got) codes.insert(code);
+  for (const std::string& code : codes) {
+    const auto w = want.count(code) ? want.at(code) : std::vector<std::string>{};
+    const auto g = got.count(code) ? got.at(code) : std::vector<std::string>{};
+    std::vector<std::string> missing, extra;
+    std::set_difference(w.begin(), w.end(), g.begin(), g.end(), std::back_inserter(missing));
+    std::set_difference(g.begin(), g.end(), w.begin(), w.end(), std::back_inserter(extra));
+    if (!missing.empty() || !extra.empty()) {
+      out += code + ": " + std::to_string(missing.size()) + " missing, " + std::to_string(extra.size()) +
+             " extra (" + (missing.empty() ? extra.front() : missing.front()) + ")\n";
+    }
+  }
+  return out;
+}
+
+class ClusterEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir_.path() / "xdg");
+    WriteReplayFile();
+  }
+
+  // The recorded ticks the simulator sends to every client; each one unique by its volume.
+  void WriteReplayFile() {
+    std::string text;
+    for (int i = 0; i < kTicksPerContract; ++i) {
+      for (const char* code : kContracts) {
+        char line[400];
+        const int second = 9 * 3600 + 300 + i / 2;
+        std::snprintf(line, sizeof(line),
+                      "20240301%02d%02d%02d,%s,20240301,20240301,%02d:%02d:%02d,%d,%d,%d,3800,3600,3700,-1,3711.5,%d,"
+                      "%d,%d,%d,3950,3500,%d,%d,3720,165000,3722\r\n",
+                      second / 3600, second / 60 % 60, second % 60, code, second / 3600, second / 60 % 60,
+                      second % 60, (i % 2) * 500, 3700 + i % 37, 1000 + i, 3701 + i % 37, 1 + i % 9, 3700 + i % 37,
+                      2 + i % 7, 160000 + i, 100000 + 37 * i);
+        text += line;
+        StoredTickLine tick;
+        EXPECT_TRUE(ParseStoredTickLine(line, &tick));
+        expected_[code].emplace_back(tick.exchangeContent());
+      }
+    }
+    for (auto& [code, v] : expected_) std::sort(v.begin(), v.end());
+    AppendText(dir_.path() / "replay.csv", text);
+  }
+
+  std::string StartSimulator(int extraSeconds = 8) {
+    const int duration = kReplayDelaySeconds + kTicksPerContract * 10 / kTicksPerSecond + extraSeconds;
+    simulator_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user", "u1",
+                                 "--password", "p1", "--trading-day", "20240301", "--summary",
+                                 (dir_.path() / "summary.json").string(), "--replay",
+                                 (dir_.path() / "replay.csv").string(), "--replay-speed", "0", "--total-rate",
+                                 std::to_string(kTicksPerSecond), "--replay-delay",
+                                 std::to_string(kReplayDelaySeconds), "--duration", std::to_string(duration)},
+        (dir_.path() / "frontsim.out").string());
+    return WaitForListeningAddress(*simulator_, 10s);
+  }
+
+  fs::path CollectorDir(int k) const { return dir_.path() / ("collector" + std::to_string(k)); }
+  fs::path ArchiveDir() const { return dir_.path() / "archive"; }
+
+  void StartCollector(int k, const std::string& address) {
+    fs::create_directories(CollectorDir(k));
+    std::ofstream(CollectorDir(k) / "setting.ini")
+        << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=p1\r\nservernum=1\r\naddress1=tcp://" << address
+        << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
+    collectors_[k] = std::make_unique<ChildProcess>(
+        std::vector<std::string>{QUOTELOOMD, "--workdir", CollectorDir(k).string(), "--status-seconds", "1",
+                                 "--replay", "off"},
+        (dir_.path() / ("quoteloomd" + std::to_string(k) + ".out")).string(),
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_.path() / "xdg").string()});
+  }
+
+  std::vector<std::string> CommonOptions(const std::string& servers) const {
+    return {"--servers", servers, "--replicas", replicas_, "--duplicate-window", "2", "--retention-hours", "1",
+            "--status-seconds", "1"};
+  }
+
+  void StartPublisher(int k, const std::string& servers, std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", CollectorDir(k).string(), "--collector-name",
+                                     "collector" + std::to_string(k)};
+    for (const auto& a : CommonOptions(servers)) argv.push_back(a);
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    publishers_[k] = std::make_unique<ChildProcess>(
+        argv, (dir_.path() / ("publish" + std::to_string(k) + "-" + std::to_string(++runs_) + ".out")).string());
+  }
+
+  void StartArchive(const std::string& servers) {
+    std::vector<std::string> argv = {QUOTELOOM_ARCHIVE, "--workdir", ArchiveDir().string()};
+    for (const auto& a : CommonOptions(servers)) argv.push_back(a);
+    archive_ = std::make_unique<ChildProcess>(argv, (dir_.path() / ("archive-" + std::to_string(++runs_) + ".out")).string());
+  }
+
+  std::size_t LinesIn(const fs::path& folder) const { return Total(TimeStreamContents(folder)); }
+
+  // Waits until `folder` holds at least `fraction` of the ticks.
+  bool WaitForShare(const fs::path& folder, double fraction, std::chrono::milliseconds limit) const {
+    return WaitUntil([&] { return LinesIn(folder) >= fraction * Total(expected_); }, limit);
+  }
+
+  // Stops a program with SIGTERM and expects a clean end.
+  static void Stop(std::unique_ptr<ChildProcess>& p) {
+    if (!p) return;
+    p->Signal(SIGTERM);
+    EXPECT_TRUE(p->Wait(20s));
+    EXPECT_TRUE(WIFEXITED(p->status()) && WEXITSTATUS(p->status()) == 0) << p->Output();
+  }
+
+  static void Kill(std::unique_ptr<ChildProcess>& p) {
+    p->Signal(SIGKILL);
+    p->Wait(10s);
+  }
+
+  // The archive ends complete and without a duplicate, in both of its files.
+  void ExpectArchiveExact() {
+    ASSERT_TRUE(WaitUntil([&] { return LinesIn(ArchiveDir()) >= Total(expected_); }, 60s))
+        << LinesIn(ArchiveDir()) << " of " << Total(expected_) << "\n" << archive_->Output();
+    std::this_thread::sleep_for(1500ms);  // a late copy would show by now
+    std::size_t bad = 0;
+    const std::string difference = Difference(expected_, TimeStreamContents(ArchiveDir(), &bad));
+    EXPECT_TRUE(difference.empty()) << difference;
+    EXPECT_EQ(bad, 0u);
+    std::map<std::string, std::size_t> want;
+    for (const auto& [code, v] : expected_) want[code] = v.size();
+    EXPECT_EQ(PerContractFileLines(ArchiveDir()), want);
+  }
+
+  // The collector's files hold every tick once and its own count says so.
+  void ExpectCollectorComplete(int k) {
+    EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(collectors_[k]->Output(), "ticks written") ==
+                                       static_cast<long long>(Total(expected_)); }, 10s))
+        << collectors_[k]->Output().substr(0, 2000);
+    const std::string difference = Difference(expected_, TimeStreamContents(CollectorDir(k)));
+    EXPECT_TRUE(difference.empty()) << "collector " << k << "\n" << difference;
+  }
+
+  TempFolder dir_;
+  Contents expected_;
+  std::string replicas_ = "3";
+  std::unique_ptr<ChildProcess> simulator_;
+  std::unique_ptr<ChildProcess> collectors_[2];
+  std::unique_ptr<ChildProcess> publishers_[2];
+  std::unique_ptr<ChildProcess> archive_;
+  int runs_ = 0;
+};
+
+TEST_F(ClusterEndToEndTest, TwoCollectorsOneArchiveHoldsEveryTickOnce) {
+  NatsCluster cluster(dir_.path(), 3);
+  ASSERT_TRUE(cluster.Start());
+  const std::string address = StartSimulator();
+  ASSERT_FALSE(address.empty());
+  StartCollector(0, address);
+  StartCollector(1, address);
+  StartPublisher(0, cluster.Urls());
+  StartPublisher(1, cluster.Urls());
+  StartArchive(cluster.Urls());
+  ASSERT_TRUE(simulator_->Wait(60s));
+  ExpectArchiveExact();
+
+  // Both collectors got every tick, and the summary counts each once per client.
+  ExpectCollectorComplete(0);
+  ExpectCollectorComplete(1);
+  const std::string summary = ReadText(dir_.path() / "summary.json");
+  for (const auto& [code, v] : expected_) {
+    EXPECT_EQ(LastNumberAfter(summary, "\"" + code + "\":"), static_cast<long long>(2 * v.size())) << code;
+  }
+  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(publishers_[1]->Output(), "acknowledged") ==
+                                     static_cast<long long>(Total(expected_)); }, 10s))
+      << publishers_[1]->Output();
+  for (auto& p : publishers_) Stop(p);
+  Stop(archive_);
+  EXPECT_NE(archive_->Output().find("[status] messages taken"), std::string::npos);
+}
+
+TEST_F(ClusterEndToEndTest, CollectorNodePublisherAndArchiveKilledHalfWayLoseAndDoubleNothing) {
+  NatsCluster cluster(dir_.path(), 3);
+  ASSERT_TRUE(cluster.Start());
+  const std::string address = StartSimulator();
+  ASSERT_FALSE(address.empty());
+  StartCollector(0, address);
+  StartCollector(1, address);
+  StartPublisher(0, cluster.Urls());
+  StartPublisher(1, cluster.Urls());
+  StartArchive(cluster.Urls());
+
+  ASSERT_TRUE(WaitForShare(CollectorDir(0), 0.25, 40s));
+  Kill(collectors_[1]);
+  ASSERT_TRUE(WaitForShare(CollectorDir(0), 0.4, 20s));
+  cluster.KillNode(1);
+  std::this_thread::sleep_for(3s);
+  ASSERT_TRUE(cluster.StartNode(1));
+  ASSERT_TRUE(WaitForShare(CollectorDir(0), 0.65, 20s));
+  Kill(publishers_[0]);
+  Kill(archive_);
+  std::this_thread::sleep_for(1500ms);
+  StartPublisher(0, cluster.Urls());
+  StartArchive(cluster.Urls());
+
+  ASSERT_TRUE(simulator_->Wait(60s));
+  ExpectCollectorComplete(0);
+  ExpectArchiveExact();
+  Stop(publishers_[0]);
+  Stop(publishers_[1]);
+  Stop(archive_);
+}
+
+TEST_F(ClusterEndToEndTest, PublisherCutOffLongerThanTheDuplicateWindowCatchesUpWithoutDuplicates) {
+  NatsCluster cluster(dir_.path(), 3);
+  ASSERT_TRUE(cluster.Start());
+  std::vector<std::unique_ptr<TcpCutter>> cutters;
+  std::string cutUrls;
+  for (int i = 0; i < 3; ++i) {
+    cutters.push_back(std::make_unique<TcpCutter>(cluster.clientPort(i)));
+    cutUrls += (i ? "," : "") + std::string("nats://127.0.0.1:") + std::to_string(cutters.back()->port());
+  }
+  const std::string address = StartSimulator();
+  ASSERT_FALSE(address.empty());
+  StartCollector(0, address);
+  StartCollector(1, address);
+  StartPublisher(0, cluster.Urls());
+  StartPublisher(1, cutUrls, {"--only-listed-servers"});
+  StartArchive(cluster.Urls());
+
+  ASSERT_TRUE(WaitForShare(CollectorDir(1), 0.2, 40s));
+  for (auto& c : cutters) c->SetCut(true);
+  std::this_thread::sleep_for(6s);  // three duplicate windows
+  EXPECT_NE(publishers_[1]->Output().find("connection reconnecting"), std::string::npos) << publishers_[1]->Output();
+  for (auto& c : cutters) c->SetCut(false);
+
+  ASSERT_TRUE(simulator_->Wait(60s));
+  ExpectCollectorComplete(1);
+  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(publishers_[1]->Output(), "acknowledged") ==
+                                     static_cast<long long>(Total(expected_)); }, 30s))
+      << publishers_[1]->Output();
+  ExpectArchiveExact();
+  // The late copies passed the stream's window and were dropped by the archive itself.
+  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(archive_->Output(), "duplicates skipped") > 0; }, 5s))
+      << archive_->Output();
+  for (auto& p : publishers_) Stop(p);
+  Stop(archive_);
+}
+
+TEST_F(ClusterEndToEndTest, CollectorStoresTheSameWithoutAClusterAndThePublisherWaitsForOne) {
+  NatsCluster cluster(dir_.path(), 1);
+  replicas_ = "1";
+  const std::string address = StartSimulator(2);
+  ASSERT_FALSE(address.empty());
+  StartCollector(0, address);
+  StartPublisher(0, cluster.Urls());
+  ASSERT_TRUE(simulator_->Wait(60s));
+  ASSERT_TRUE(WaitUntil([&] { return LinesIn(CollectorDir(0)) >= Total(expected_); }, 10s));
+  ExpectCollectorComplete(0);
+  EXPECT_EQ(PerContractFileLines(CollectorDir(0)).size(), expected_.size());
+  const std::string waiting = publishers_[0]->Output();
+  EXPECT_NE(waiting.find("cannot connect to the cluster yet"), std::string::npos) << waiting;
+  EXPECT_TRUE(publishers_[0]->Running());
+
+  ASSERT_TRUE(cluster.Start());
+  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(publishers_[0]->Output(), "acknowledged") ==
+                                     static_cast<long long>(Total(expected_)); }, 30s))
+      << publishers_[0]->Output();
+  Stop(publishers_[0]);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// quoteloom-archive: writes a NATS JetStream stream of ticks into the collector's file tree,
+// one copy of each tick, and resumes as the stream's durable consumer after any stop.
+#include <nats/nats.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#include "cluster/cluster_settings.h"
+#include "cluster/tick_archiver.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+void OnStopSignal(int) { gStop.store(true, std::memory_order_release); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ClusterSettings settings;
+  TickArchiver::Options options;
+  CLI::App app{"Writes the ticks of a NATS JetStream stream into the collector's file tree.", "quoteloom-archive"};
+  AddClusterOptions(app, settings);
+  app.add_option("--durable", options.durable, "Name of the archive's durable consumer")->capture_default_str();
+  app.add_option("--days-in-memory", options.maxDaysHeld, "Days whose tick ids are held in memory at once")
+      ->capture_default_str()
+      ->check(CLI::Range(3, 1000));
+  CLI11_PARSE(app, argc, argv);
+  std::error_code ec;
+  std::filesystem::create_directories(settings.workdir, ec);
+  std::string error;
+  if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
+    std::fprintf(stderr, "quoteloom-archive: --durable: no spaces, '.', '*' or '>'\n");
+    return 2;
+  }
+  if (!ValidateClusterSettings(settings, &error)) {
+    std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
+    return 2;
+  }
+  signal(SIGINT, OnStopSignal);
+  signal(SIGTERM, OnStopSignal);
+  signal(SIGPIPE, SIG_IGN);
+  int code = 0;
+  {
+    TickArchiver archiver(settings, options);
+    code = archiver.Run(gStop);
+  }
+  // Ends the library's threads, so nothing of it is left when the program exits.
+  nats_CloseAndWait(2000);
+  return code;
+}

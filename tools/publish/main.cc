@@ -1,0 +1,64 @@
+// quoteloom-publish: publishes the lines a collector appends to its time-stream files to a NATS
+// JetStream stream, and resumes from its state file after any stop.
+#include <nats/nats.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstdio>
+
+#include "cluster/cluster_settings.h"
+#include "cluster/tick_publisher.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+void OnStopSignal(int) { gStop.store(true, std::memory_order_release); }
+
+std::string HostName() {
+  char name[256] = "";
+  gethostname(name, sizeof(name) - 1);
+  return name[0] != '\0' ? name : "collector";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ClusterSettings settings;
+  TickPublisher::Options options;
+  options.collectorName = HostName();
+  CLI::App app{"Publishes the collector's stored tick lines to a NATS JetStream stream.", "quoteloom-publish"};
+  AddClusterOptions(app, settings);
+  app.add_option("--collector-name", options.collectorName, "Name in the Quoteloom-Collector header")
+      ->capture_default_str();
+  app.add_option("--state", options.statePath, "State file (default: WORKDIR/quoteloom-publish.state)");
+  app.add_option("--from-day", options.fromDay, "Publish the stored days from this one (yyyymmdd) on again")
+      ->check([](const std::string& v) {
+        return v.size() == 8 && v.find_first_not_of("0123456789") == std::string::npos ? std::string()
+                                                                                        : std::string("yyyymmdd");
+      });
+  app.add_option("--max-pending", options.maxPending, "Publishes that may wait for their acknowledgement")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000000));
+  app.add_option("--exit-when-idle", options.exitWhenIdleSeconds,
+                 "End once everything is acknowledged and nothing new came for this many seconds");
+  CLI11_PARSE(app, argc, argv);
+  std::string error;
+  if (!ValidateClusterSettings(settings, &error)) {
+    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+    return 2;
+  }
+  signal(SIGINT, OnStopSignal);
+  signal(SIGTERM, OnStopSignal);
+  signal(SIGPIPE, SIG_IGN);
+  int code = 0;
+  {
+    TickPublisher publisher(settings, options);
+    code = publisher.Run(gStop);
+  }
+  // Ends the library's threads, so nothing of it is left when the program exits.
+  nats_CloseAndWait(2000);
+  return code;
+}
