@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ThostFtdcUserApiStruct.h"
 #include "core/tick_record.h"
 #include "storage/tick_line.h"
 #include "tools/data/bar_builder.h"
