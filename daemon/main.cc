@@ -136,8 +136,9 @@ int main(int argc, char** argv) {
   runtime.Shutdown();
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
-              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 "\n",
-              after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable);
+              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64 "\n",
+              after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable,
+              after.ticksRefused);
   TheLogSink().Detach(&console);
   return 0;
 }

@@ -38,3 +38,5 @@ void CollectorSystem::Shutdown() {
 const StopSaveWindows& CollectorSystem::stopSaveWindows() const {
   return runtime_ ? runtime_->stopSaveWindows() : builtInWindows_;
 }
+
+std::uint64_t CollectorSystem::TicksRefused() const { return runtime_ ? runtime_->counters().ticksRefused : 0; }

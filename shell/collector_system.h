@@ -21,6 +21,7 @@ class CollectorSystem : public ShellSystem {
   bool ReplayServiceRunning() const override;
   void Shutdown() override;
   const StopSaveWindows& stopSaveWindows() const override;
+  std::uint64_t TicksRefused() const override;
 
  private:
   std::unique_ptr<CollectorRuntime> runtime_;

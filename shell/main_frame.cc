@@ -25,6 +25,7 @@
 #include "shell/output_wnd.h"
 #include "shell/scroll_lock_state.h"
 #include "shell/settings_user_store.h"
+#include "shell/shell_system.h"
 #include "shell/tray_icon.h"
 #include "shell/visual_styles.h"
 
@@ -298,7 +299,7 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
-  // Four panes side by side from the left: message, document tab, an empty pane, scroll lock.
+  // Four panes side by side from the left: message, document tab, refused ticks, scroll lock.
   for (int i = 0; i < 4; ++i) {
     panes_[i] = i < 3 ? new StatusPane(this) : new QLabel(this);
     panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
@@ -394,7 +395,7 @@ void CMainFrame::OnStatusTimer() {
   UpdateScrollLockPane();
   radarText_ = NextRadarText(radarText_);
   if (showRadar_) panes_[1]->setText(radarText_);
-  panes_[2]->setText(QString());  // the status text that no one fills
+  panes_[2]->setText(QStringLiteral("拒收行情%1笔").arg(app_.system().TicksRefused()));
   UpdateCommandUi();
 }
 

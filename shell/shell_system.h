@@ -1,6 +1,8 @@
 #ifndef QUOTELOOM_SHELL_SHELL_SYSTEM_H
 #define QUOTELOOM_SHELL_SHELL_SYSTEM_H
 
+#include <cstdint>
+
 class StopSaveWindows;
 class TickReportReceiver;
 
@@ -18,6 +20,8 @@ class ShellSystem {
   virtual void Shutdown() = 0;
   // The stop-save windows as the collector holds them at this moment.
   virtual const StopSaveWindows& stopSaveWindows() const = 0;
+  // Ticks the intake refused so far (bad code or text, not subscribed); 0 before Start.
+  virtual std::uint64_t TicksRefused() const = 0;
 };
 
 #endif

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +25,8 @@
 #include "core/clock.h"
 #include "storage/trading_day.h"
 #include "tests/support/child_process.h"
+#include "tests/support/front_simulator.h"
+#include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -64,15 +65,6 @@ double MeasureFileLimit(const fs::path& dir, double* microsPerTick) {
   return ticks / elapsed;
 }
 
-long long LastNumberAfter(const std::string& text, const std::string& label) {
-  const std::regex number(label + " (\\d+)");
-  long long value = -1;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), number); it != std::sregex_iterator(); ++it) {
-    value = std::stoll((*it)[1]);
-  }
-  return value;
-}
-
 // utime + stime of a process in seconds.
 double CpuSeconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -103,19 +95,14 @@ class Rig {
  public:
   Rig(const fs::path& dir, std::vector<std::string> simulatorArgs) : dir_(dir) {
     fs::create_directories(dir_ / "xdg");
-    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user",
-                                     "bench", "--password", "bench"};
-    argv.insert(argv.end(), simulatorArgs.begin(), simulatorArgs.end());
-    simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
-    const std::string address = WaitForListeningAddress(*simulator_, 10s);
+    const FrontAccount account{.user = "bench", .password = "bench"};
+    const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, simulatorArgs,
+                                                    (dir_ / "frontsim.out").string(), account);
     if (address.empty()) {
       std::fprintf(stderr, "the front simulator did not start\n");
       std::exit(1);
     }
-    std::ofstream ini(dir_ / "setting.ini");
-    ini << "[AccountInfo]\nbrokeid=9999\nusername=bench\npassword=bench\nservernum=1\naddress1=tcp://" << address
-        << "\nstopsavetimebegin1=0\nstopsavetimeend1=0\nstopsavetimebegin2=0\nstopsavetimeend2=0\n";
-    ini.close();
+    std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address), account);
     collector_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
         (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});

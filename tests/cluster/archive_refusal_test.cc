@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <regex>
 #include <string>
 
 #include "cluster/cluster_settings.h"
@@ -12,20 +11,12 @@
 #include "tests/cluster/cluster_test_files.h"
 #include "tests/cluster/nats_cluster.h"
 #include "tests/support/child_process.h"
+#include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-long long LastNumberAfter(const std::string& output, const std::string& label) {
-  const std::regex number(label + " (\\d+)");
-  long long value = -1;
-  for (auto it = std::sregex_iterator(output.begin(), output.end(), number); it != std::sregex_iterator(); ++it) {
-    value = std::stoll((*it)[1]);
-  }
-  return value;
-}
 
 TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
   TempFolder dir;

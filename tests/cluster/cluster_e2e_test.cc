@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +16,8 @@
 #include "tests/cluster/nats_cluster.h"
 #include "tests/cluster/tcp_cutter.h"
 #include "tests/support/child_process.h"
+#include "tests/support/front_simulator.h"
+#include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -71,15 +72,6 @@ std::map<std::string, std::size_t> PerContractFileLines(const fs::path& folder) 
   return out;
 }
 
-long long LastNumberAfter(const std::string& output, const std::string& label) {
-  const std::regex number(label + " (\\d+)");
-  long long value = -1;
-  for (auto it = std::sregex_iterator(output.begin(), output.end(), number); it != std::sregex_iterator(); ++it) {
-    value = std::stoll((*it)[1]);
-  }
-  return value;
-}
-
 // Empty when `got` equals `want`; otherwise per contract how many ticks are missing and extra.
 std::string Difference(const Contents& want, const Contents& got) {
   std::string out;
@@ -132,15 +124,12 @@ class ClusterEndToEndTest : public ::testing::Test {
 
   std::string StartSimulator(int extraSeconds = 8) {
     const int duration = kReplayDelaySeconds + kTicksPerContract * 10 / kTicksPerSecond + extraSeconds;
-    simulator_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user", "u1",
-                                 "--password", "p1", "--trading-day", "20240301", "--summary",
-                                 (dir_.path() / "summary.json").string(), "--replay",
-                                 (dir_.path() / "replay.csv").string(), "--replay-speed", "0", "--total-rate",
-                                 std::to_string(kTicksPerSecond), "--replay-delay",
-                                 std::to_string(kReplayDelaySeconds), "--duration", std::to_string(duration)},
+    return StartFrontSimulator(
+        &simulator_, QUOTELOOM_FRONTSIM,
+        {"--trading-day", "20240301", "--summary", (dir_.path() / "summary.json").string(), "--replay",
+         (dir_.path() / "replay.csv").string(), "--replay-speed", "0", "--total-rate", std::to_string(kTicksPerSecond),
+         "--replay-delay", std::to_string(kReplayDelaySeconds), "--duration", std::to_string(duration)},
         (dir_.path() / "frontsim.out").string());
-    return WaitForListeningAddress(*simulator_, 10s);
   }
 
   fs::path CollectorDir(int k) const { return dir_.path() / ("collector" + std::to_string(k)); }
@@ -148,9 +137,7 @@ class ClusterEndToEndTest : public ::testing::Test {
 
   void StartCollector(int k, const std::string& address) {
     fs::create_directories(CollectorDir(k));
-    std::ofstream(CollectorDir(k) / "setting.ini")
-        << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=p1\r\nservernum=1\r\naddress1=tcp://" << address
-        << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
+    std::ofstream(CollectorDir(k) / "setting.ini") << SettingIniText(OneFront(address));
     collectors_[k] = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", CollectorDir(k).string(), "--status-seconds", "1",
                                  "--replay", "off"},

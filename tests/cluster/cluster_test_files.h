@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/file_text.h"
 
 // A fresh folder under /tmp, removed with the object. Test thread only.
 class TempFolder {
@@ -36,13 +37,6 @@ inline std::string TestTickLine(const std::string& contract, int n, const std::s
 inline void AppendText(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::app) << text;
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 #endif

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -25,6 +24,10 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_text.h"
+#include "tests/support/front_simulator.h"
+#include "tests/support/process_output.h"
+#include "tests/support/simulator_summary.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -39,51 +42,10 @@ std::string QuoteloomdProgram() {
   return path != nullptr && *path != '\0' ? path : QUOTELOOMD;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::size_t CountOf(const std::string& text, const std::string& needle) {
   std::size_t n = 0;
   for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + needle.size())) ++n;
   return n;
-}
-
-// The simulator's summary: ticks_total, the ticks per contract and the hostile ticks.
-struct Summary {
-  std::uint64_t total = 0;
-  std::uint64_t hostile = 0;
-  Counts ticks;
-};
-
-bool ParseSummary(const std::string& json, Summary* out) {
-  std::smatch m;
-  if (!std::regex_search(json, m, std::regex("\"ticks_total\"\\s*:\\s*(\\d+)"))) return false;
-  out->total = std::stoull(m[1]);
-  if (std::regex_search(json, m, std::regex("\"ticks_hostile\"\\s*:\\s*(\\d+)"))) out->hostile = std::stoull(m[1]);
-  const auto start = json.find("\"ticks\"");
-  if (start == std::string::npos) return false;
-  const auto open = json.find('{', start);
-  const auto close = json.find('}', open);
-  const std::string body = json.substr(open + 1, close - open - 1);
-  const std::regex pair("\"([^\"]+)\"\\s*:\\s*(\\d+)");
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), pair); it != std::sregex_iterator(); ++it) {
-    out->ticks[(*it)[1]] = std::stoull((*it)[2]);
-  }
-  return true;
-}
-
-// The last number after `label` in the collector's output, or -1.
-long long LastNumberAfter(const std::string& output, const std::string& label) {
-  const std::regex number(label + " (\\d+)");
-  long long value = -1;
-  for (auto it = std::sregex_iterator(output.begin(), output.end(), number); it != std::sregex_iterator(); ++it) {
-    value = std::stoll((*it)[1]);
-  }
-  return value;
 }
 
 // A TCP connection to 127.0.0.1:`port` from the loopback address `from`; -1 on failure.
@@ -152,24 +114,19 @@ class CollectorEndToEndTest : public ::testing::Test {
 
   // Starts the simulator on a free loopback port and returns its address.
   std::string StartSimulator(std::vector<std::string> extra) {
-    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user",
-                                     "u1", "--password", "p1", "--trading-day", "20240301", "--summary",
-                                     (dir_ / "summary.json").string()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string());
-    return WaitForListeningAddress(*simulator_, 10s);
+    std::vector<std::string> options = {"--trading-day", "20240301", "--summary", (dir_ / "summary.json").string()};
+    options.insert(options.end(), extra.begin(), extra.end());
+    return StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, options, (dir_ / "frontsim.out").string());
   }
 
   void StartCollector(const std::string& address, const std::string& password = "p1",
                       std::vector<std::string> replayArgs = {"--replay", "off"}) {
-    WriteSettingIni("servernum=1\r\naddress1=tcp://" + address, password);
+    WriteSettingIni(OneFront(address), password);
     StartCollectorProgram(replayArgs);
   }
 
   void WriteSettingIni(const std::string& fronts, const std::string& password = "p1") {
-    std::ofstream ini(dir_ / "setting.ini");
-    ini << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=" << password << "\r\n" << fronts
-        << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
+    std::ofstream(dir_ / "setting.ini") << SettingIniText(fronts, {.password = password});
   }
 
   void StartCollectorProgram(std::vector<std::string> replayArgs = {"--replay", "off"}) {
@@ -207,7 +164,7 @@ class CollectorEndToEndTest : public ::testing::Test {
     *timeStreamTotal = *perContractTotal = 0;
     if (fs::is_directory(dir_ / "DataTimeStream")) {
       for (const auto& file : fs::directory_iterator(dir_ / "DataTimeStream")) {
-        std::istringstream in(ReadFile(file.path()));
+        std::istringstream in(ReadText(file.path()));
         for (std::string line; std::getline(in, line);) {
           const auto a = line.find(',');
           (*timeStream)[line.substr(a + 1, line.find(',', a + 1) - a - 1)]++;
@@ -218,7 +175,7 @@ class CollectorEndToEndTest : public ::testing::Test {
     if (fs::exists(dir_ / "Data")) {
       for (const auto& day : fs::directory_iterator(dir_ / "Data")) {
         for (const auto& file : fs::directory_iterator(day.path())) {
-          const std::uint64_t n = CountOf(ReadFile(file.path()), "\r\n");
+          const std::uint64_t n = CountOf(ReadText(file.path()), "\r\n");
           (*perContract)[file.path().stem().string()] += n;
           *perContractTotal += n;
         }
@@ -248,8 +205,8 @@ class CollectorEndToEndTest : public ::testing::Test {
     ASSERT_TRUE(simulator_->Wait(60s));
     ASSERT_TRUE(WaitForOutput("[断网日志] 行情连接断开[", 1, 20s)) << CollectorOutput();
     const long long accepted = StopCollector();
-    Summary summary;
-    ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary));
+    SimulatorSummary summary;
+    ASSERT_TRUE(ParseSimulatorSummary(ReadText(dir_ / "summary.json"), &summary));
     ASSERT_GT(summary.total, 0u);
     EXPECT_EQ(accepted, static_cast<long long>(summary.total));
     Counts timeStream, perContract;
@@ -279,8 +236,8 @@ TEST_F(CollectorEndToEndTest, LogsInSubscribesTheUniverseAndStoresExactlyWhatThe
   ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
   const long long accepted = StopCollector();
 
-  Summary summary;
-  ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary)) << ReadFile(dir_ / "summary.json");
+  SimulatorSummary summary;
+  ASSERT_TRUE(ParseSimulatorSummary(ReadText(dir_ / "summary.json"), &summary)) << ReadText(dir_ / "summary.json");
   ASSERT_GT(summary.total, 0u);
   EXPECT_EQ(accepted, static_cast<long long>(summary.total));
 
@@ -319,14 +276,17 @@ TEST_F(CollectorEndToEndTest, HostileTicksAreRefusedCountedAndNeverReachAFileOrA
   ASSERT_TRUE(simulator_->Wait(40s));
   ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
 
-  Summary summary;
-  ASSERT_TRUE(ParseSummary(ReadFile(dir_ / "summary.json"), &summary)) << ReadFile(dir_ / "summary.json");
+  SimulatorSummary summary;
+  ASSERT_TRUE(ParseSimulatorSummary(ReadText(dir_ / "summary.json"), &summary)) << ReadText(dir_ / "summary.json");
   ASSERT_GT(summary.total, 0u);
   ASSERT_GE(summary.hostile, 11u);
   EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(CollectorOutput(), "refused ticks") >= (long long)summary.hostile; },
                         10s));
   const long long accepted = StopCollector();
   EXPECT_EQ(LastNumberAfter(CollectorOutput(), "refused ticks"), static_cast<long long>(summary.hostile));
+  EXPECT_EQ(LastNumberAfter(CollectorOutput(), "quoteloomd: accepted ticks .*, refused ticks"),
+            static_cast<long long>(summary.hostile))
+      << "the exit line says it too\n" << CollectorOutput();
   EXPECT_EQ(accepted, static_cast<long long>(summary.total));
 
   // Only the real ticks are stored, each once in each file.
@@ -349,7 +309,7 @@ TEST_F(CollectorEndToEndTest, HostileTicksAreRefusedCountedAndNeverReachAFileOrA
     if (entry.path().extension() != ".csv") continue;
     EXPECT_TRUE(std::regex_match(entry.path().filename().string(), plainName)) << entry.path();
     const bool perContractFile = relative.begin()->string() == "Data";
-    std::istringstream in(ReadFile(entry.path()));
+    std::istringstream in(ReadText(entry.path()));
     for (std::string line; std::getline(in, line);) {
       ASSERT_EQ(std::count(line.begin(), line.end(), ','), 23) << entry.path() << ": " << line;
       ASSERT_EQ(line.back(), '\r') << entry.path();
@@ -464,7 +424,7 @@ TEST_F(CollectorEndToEndTest, TheOpenFileLimitIsRaisedToTheHardLimitAtStart) {
   ASSERT_TRUE(WaitForOutput("quoteloomd: replay service off", 1, 10s)) << CollectorOutput();
 
   std::smatch m;
-  const std::string limits = ReadFile("/proc/" + std::to_string(collector_->pid()) + "/limits");
+  const std::string limits = ReadText("/proc/" + std::to_string(collector_->pid()) + "/limits");
   ASSERT_TRUE(std::regex_search(limits, m, std::regex("Max open files +(\\d+) +(\\d+)"))) << limits;
   EXPECT_EQ(std::stoull(m[1]), static_cast<unsigned long long>(before.rlim_max));
   EXPECT_EQ(m[1], m[2]);
@@ -486,7 +446,7 @@ TEST_F(CollectorEndToEndTest, KillUnderLoadLeavesOnlyWholeLines) {
       continue;
     }
     ++files;
-    const std::string text = ReadFile(entry.path());
+    const std::string text = ReadText(entry.path());
     ASSERT_GE(text.size(), 2u) << entry.path();
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << entry.path();
     std::istringstream in(text);

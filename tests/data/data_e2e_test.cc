@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_text.h"
+#include "tests/support/front_simulator.h"
+#include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -27,13 +30,6 @@ constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/lib
 
 // Real time until the fake clock started at kStart shows `fakeSeconds` later.
 std::chrono::milliseconds RealTimeFor(int fakeSeconds) { return std::chrono::milliseconds(fakeSeconds * 1000 / kSpeed); }
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> Split(const std::string& line, char separator) {
   std::vector<std::string> fields;
@@ -60,16 +56,12 @@ class FakeNight {
     fs::create_directories(dir_ / "xdg");
     std::ofstream(dir_ / "contracts.txt") << "rb2405\nhc2405\n";
     const std::vector<std::string> env = Environment();
-    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM, "--listen", "127.0.0.1:0", "--broker", "9999", "--user",
-                                     "u1", "--password", "p1", "--trading-day", kDay, "--contracts",
-                                     (dir_ / "contracts.txt").string()};
-    argv.insert(argv.end(), simulatorFaults.begin(), simulatorFaults.end());
-    simulator_ = std::make_unique<ChildProcess>(argv, (dir_ / "frontsim.out").string(), env);
-    address_ = WaitForListeningAddress(*simulator_, 20s);
+    std::vector<std::string> options = {"--trading-day", kDay, "--contracts", (dir_ / "contracts.txt").string()};
+    options.insert(options.end(), simulatorFaults.begin(), simulatorFaults.end());
+    address_ = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, options, (dir_ / "frontsim.out").string(), {},
+                                   env, 20s);
     if (address_.empty()) return;
-    std::ofstream(dir_ / "setting.ini")
-        << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u1\r\npassword=p1\r\nservernum=1\r\naddress1=tcp://" << address_
-        << "\r\nstopsavetimebegin1=0\r\nstopsavetimeend1=0\r\nstopsavetimebegin2=0\r\nstopsavetimeend2=0\r\n";
+    std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address_));
     std::vector<std::string> daemonEnv = env;
     daemonEnv.push_back("XDG_CONFIG_HOME=" + (dir_ / "xdg").string());
     collector_ = std::make_unique<ChildProcess>(
@@ -127,24 +119,10 @@ class FakeNight {
   std::chrono::steady_clock::time_point started_;
 };
 
-struct ProgramRun {
-  int exitCode = -1;
-  std::string output;
-};
-
-ProgramRun RunProgram(std::vector<std::string> argv, const fs::path& outputFile, std::chrono::milliseconds limit = 60s) {
-  ChildProcess program(argv, outputFile.string());
-  ProgramRun run;
-  if (!program.Wait(limit)) return run;
-  run.output = program.Output();
-  if (WIFEXITED(program.status())) run.exitCode = WEXITSTATUS(program.status());
-  return run;
-}
-
 ProgramRun QuoteloomData(const FakeNight& night, std::vector<std::string> args) {
   std::vector<std::string> argv = {QUOTELOOM_DATA, "--workdir", night.dir().string()};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, night.dir() / "data.out");
+  return RunProgram(argv, night.dir() / "data.out", 60s);
 }
 
 class DataEndToEndTest : public ::testing::Test {
@@ -192,7 +170,7 @@ TEST_F(DataEndToEndTest, ACollectedNightIsReplayedInOrderThenLiveAndADroppedFron
   const ProgramRun replayable = QuoteloomData(whole, {"replayable", kDay});
   ASSERT_EQ(replayable.exitCode, 0) << replayable.output;
   EXPECT_NE(replayable.output.find("20240308: 2 written"), std::string::npos) << replayable.output;
-  const std::vector<std::string> stored = Lines(ReadFile(whole.dir() / "Data" / kDay / "Tick" / "rb2405.csv"));
+  const std::vector<std::string> stored = Lines(ReadText(whole.dir() / "Data" / kDay / "Tick" / "rb2405.csv"));
   ASSERT_GT(stored.size(), 10000u) << "two hours at two ticks a second";
   const std::size_t history = stored.size() - 1;
 

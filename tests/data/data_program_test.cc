@@ -7,26 +7,18 @@
 #include <sstream>
 
 #include "tests/data/data_fixture.h"
-#include "tests/support/child_process.h"
+#include "tests/support/process_output.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-struct Result {
-  int code = -1;
-  std::string output;
-};
-
-Result Data(const DataFolder& folder, std::vector<std::string> args) {
+ProgramRun Data(const DataFolder& folder, std::vector<std::string> args) {
   std::vector<std::string> argv = {QUOTELOOM_DATA, "--workdir", folder.path().string()};
   argv.insert(argv.end(), args.begin(), args.end());
-  ChildProcess program(argv, (folder.path() / "out.txt").string());
-  Result r;
-  EXPECT_TRUE(program.Wait(30s));
-  if (WIFEXITED(program.status())) r.code = WEXITSTATUS(program.status());
-  r.output = program.Output();
-  return r;
+  ProgramRun run = RunProgram(argv, folder.path() / "out.txt", 30s);
+  EXPECT_TRUE(run.ended);
+  return run;
 }
 
 class DataProgramTest : public ::testing::Test {
@@ -41,12 +33,12 @@ class DataProgramTest : public ::testing::Test {
 };
 
 TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay) {
-  Result r = Data(folder_, {"audit", "20240307"});
-  EXPECT_EQ(r.code, 0) << r.output;
+  ProgramRun r = Data(folder_, {"audit", "20240307"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("20240307 summary: 1 contracts, 21601 ticks, 0 holes"), std::string::npos) << r.output;
 
   r = Data(folder_, {"audit", "--from", "20240301", "--to", "20240310", "--json"});
-  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   const auto json = nlohmann::json::parse(r.output.substr(r.output.find('{')), nullptr, false);
   ASSERT_FALSE(json.is_discarded()) << r.output;
   ASSERT_EQ(json["days"].size(), 2u);
@@ -54,10 +46,10 @@ TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay
   EXPECT_EQ(json["days"][1]["contracts"][0]["gaps"][0]["from"], "21:30:00.000");
   EXPECT_NE(r.output.find("audit: 1/2 days, 20240307"), std::string::npos) << "progress lines when not on a terminal";
 
-  EXPECT_EQ(Data(folder_, {"audit", "20240309"}).code, 3);
+  EXPECT_EQ(Data(folder_, {"audit", "20240309"}).exitCode, 3);
 
   r = Data(folder_, {"audit", "--last", "1"});  // the timer's command: the latest day folder
-  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("20240308 summary"), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("20240307 summary"), std::string::npos) << r.output;
 }
@@ -69,16 +61,16 @@ TEST_F(DataProgramTest, BadCommandLinesExitTwoWithAReason) {
       {"audit", "--last", "2", "20240307"}, {"frobnicate"}, {},
   };
   for (const auto& args : bad) {
-    const Result r = Data(folder_, args);
-    EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << r.output;
+    const ProgramRun r = Data(folder_, args);
+    EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args[0]) << r.output;
     EXPECT_FALSE(r.output.empty());
   }
-  EXPECT_EQ(Data(folder_, {"--help"}).code, 0);
+  EXPECT_EQ(Data(folder_, {"--help"}).exitCode, 0);
 }
 
 TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
-  Result r = Data(folder_, {"bars", "20240307", "--period", "1h"});
-  ASSERT_EQ(r.code, 0) << r.output;
+  ProgramRun r = Data(folder_, {"bars", "20240307", "--period", "1h"});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
   std::istringstream lines(r.output);
   std::string header, first;
   std::getline(lines, header);
@@ -89,14 +81,14 @@ TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
   std::filesystem::create_directories(folder_.path() / "bars");
   r = Data(folder_, {"bars", "--from", "20240307", "--to", "20240308", "--period", "5m", "--out",
                      (folder_.path() / "bars").string()});
-  ASSERT_EQ(r.code, 0) << r.output;
+  ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(std::filesystem::exists(folder_.path() / "bars" / "20240307-5m.csv"));
   EXPECT_TRUE(std::filesystem::exists(folder_.path() / "bars" / "20240308-5m.csv"));
 }
 
 TEST_F(DataProgramTest, ReplayableReportsWhatItWroteForEachDay) {
-  Result r = Data(folder_, {"replayable", "20240307"});
-  ASSERT_EQ(r.code, 0) << r.output;
+  ProgramRun r = Data(folder_, {"replayable", "20240307"});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 21601 lines"), std::string::npos) << r.output;
 }
 

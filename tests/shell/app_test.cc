@@ -222,6 +222,10 @@ TEST(ShellStatusBar, PaneWidthsAndTheScrollLockPaneFollowingItsState) {
   EXPECT_EQ(frame->statusPane(0)->width(), 500);
   EXPECT_EQ(frame->statusPane(1)->width(), 220);
   EXPECT_EQ(frame->statusPane(2)->width(), 270);
+  // Pane 2 follows the intake's refused ticks, read every second.
+  EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情0笔"; }));
+  shell.system->ticksRefused = 7;
+  EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情7笔"; }));
   for (int i = 1; i < 4; ++i) EXPECT_GT(frame->statusPane(i)->x(), frame->statusPane(i - 1)->x()) << i;
   EXPECT_LT(frame->minimumSizeHint().width(), 800) << "the panes give way in a narrow window";
   // A menu prompt shows in pane 0 and, once it ends, the message comes back; no pane is hidden.

@@ -65,6 +65,7 @@ class FakeSystem : public ShellSystem {
   bool ReplayServiceRunning() const override { return replayRunning; }
   void Shutdown() override { ++shutdowns; }
   const StopSaveWindows& stopSaveWindows() const override { return windows; }
+  std::uint64_t TicksRefused() const override { return ticksRefused; }
 
   int starts = 0;
   int serviceStarts = 0;
@@ -74,6 +75,7 @@ class FakeSystem : public ShellSystem {
   bool replayRunning = false;
   TickReportReceiver* receiver = nullptr;
   StopSaveWindows windows;
+  std::uint64_t ticksRefused = 0;
 };
 
 class FakeDialogs : public Dialogs {

@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/file_text.h"
 
 extern char** environ;
 
@@ -77,12 +77,7 @@ class ChildProcess {
   }
   int status() const { return status_; }
 
-  std::string Output() const {
-    std::ifstream in(outputPath_, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Output() const { return ReadText(outputPath_); }
 
  private:
   std::string outputPath_;
