@@ -6,6 +6,7 @@
 #include "cluster/filing_day.h"
 #include "cluster/line_scan.h"
 #include "cluster/tick_id.h"
+#include "core/errno_text.h"
 #include "storage/storage_paths.h"
 
 namespace {
@@ -68,8 +69,9 @@ ArchiveWriter::Result ArchiveWriter::Store(const StoredTickLine& line, std::stri
 }
 
 bool ArchiveWriter::Append(const std::string& path, const std::string& text, std::string* error) {
-  if (env_.AppendToFile(path.c_str(), text.data(), text.size()) == FileEnv::AppendStatus::kOk) return true;
-  *error = "cannot append to " + path;
+  int failure = 0;
+  if (env_.AppendToFile(path.c_str(), text.data(), text.size(), &failure) == FileEnv::AppendStatus::kOk) return true;
+  *error = "cannot append to " + path + ": " + (failure == kNotARegularFile ? "not a regular file" : ErrnoText(failure));
   return false;
 }
 
