@@ -92,9 +92,12 @@ std::string CredentialsProblem(const std::string& path) {
   if (s != NATS_OK) {
     natsStatus ignored;
     const char* why = nats_GetLastError(&ignored);
-    std::string text = why != nullptr && *why != '\0' ? why : natsStatus_GetText(s);
-    if (const auto end = text.find("): "); text.front() == '(' && end != std::string::npos) text.erase(0, end + 3);
-    return path + ": the user nkey seed is not valid (" + text + ")";
+    std::string reason = why != nullptr && *why != '\0' ? why : natsStatus_GetText(s);
+    // Without the library's source location: "(nkeys.c:83): invalid checksum".
+    if (const auto end = reason.find("): "); reason.rfind("(", 0) == 0 && end != std::string::npos) {
+      reason.erase(0, end + 3);
+    }
+    return path + ": the user nkey seed is not valid (" + reason + ")";
   }
   return "";
 }
