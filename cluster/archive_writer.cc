@@ -71,7 +71,7 @@ ArchiveWriter::Result ArchiveWriter::Store(const StoredTickLine& line, std::stri
 bool ArchiveWriter::Append(const std::string& path, const std::string& text, std::string* error) {
   int failure = 0;
   if (env_.AppendToFile(path.c_str(), text.data(), text.size(), &failure) == FileEnv::AppendStatus::kOk) return true;
-  *error = "cannot append to " + path + ": " + ErrnoText(failure);
+  *error = "cannot append to " + path + ": " + (failure == kNotARegularFile ? "not a regular file" : ErrnoText(failure));
   return false;
 }
 

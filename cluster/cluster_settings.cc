@@ -1,8 +1,13 @@
 #include "cluster/cluster_settings.h"
 
+#include <nats/nats.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 void AddClusterOptions(CLI::App& app, ClusterSettings& s) {
   app.set_config("--config", "", "Read options from this file (INI or TOML: name = value, long option names)");
@@ -50,6 +55,53 @@ bool IsServerUrl(const std::string& url) {
 
 bool Readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
+// The text of the block after the line holding `begin` up to the next "---" line, or "".
+std::string CredentialsBlock(const std::string& text, const std::string& begin) {
+  auto at = text.find(begin);
+  if (at == std::string::npos || (at = text.find('\n', at)) == std::string::npos) return "";
+  std::istringstream lines(text.substr(at + 1));
+  std::string block;
+  for (std::string line; std::getline(lines, line) && line.rfind("---", 0) != 0;) {
+    line.erase(0, line.find_first_not_of(" \t\r"));
+    line.erase(line.find_last_not_of(" \t\r") + 1);
+    block += line;
+  }
+  return block;
+}
+
+// Why the library could not use `path` as a credentials file (a user JWT and the user's nkey
+// seed, as nsc writes them), or "". The library reads the file itself at every connect; this
+// only names a wrong file at start, where an empty one would connect without credentials.
+std::string CredentialsProblem(const std::string& path) {
+  std::error_code ec;
+  if (!Readable(path)) return "cannot read " + path;
+  if (!std::filesystem::is_regular_file(path, ec)) return path + " is not a file";
+  if (std::filesystem::file_size(path, ec) > 64 * 1024) return path + " is too large for a credentials file";
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (CredentialsBlock(text.str(), "BEGIN NATS USER JWT").empty()) return path + " holds no user JWT";
+  const std::string seed = CredentialsBlock(text.str(), "BEGIN USER NKEY SEED");
+  if (seed.empty()) return path + " holds no user nkey seed";
+  unsigned char* signature = nullptr;
+  int length = 0;
+  // Signing fails on a library not yet set up, which otherwise happens at the first connect.
+  natsStatus s = nats_Open(-1);
+  if (s == NATS_OK) s = nats_Sign(seed.c_str(), "quoteloom", &signature, &length);
+  std::free(signature);
+  if (s != NATS_OK) {
+    natsStatus ignored;
+    const char* why = nats_GetLastError(&ignored);
+    std::string reason = why != nullptr && *why != '\0' ? why : natsStatus_GetText(s);
+    // Without the library's source location: "(nkeys.c:83): invalid checksum".
+    if (const auto end = reason.find("): "); reason.rfind("(", 0) == 0 && end != std::string::npos) {
+      reason.erase(0, end + 3);
+    }
+    return path + ": the user nkey seed is not valid (" + reason + ")";
+  }
+  return "";
+}
+
 }  // namespace
 
 bool ValidateClusterSettings(const ClusterSettings& s, std::string* error) {
@@ -68,8 +120,10 @@ bool ValidateClusterSettings(const ClusterSettings& s, std::string* error) {
   if (s.user.empty() != s.password.empty()) return *error = "--user and --password go together", false;
   const int methods = !s.user.empty() + !s.token.empty() + !s.credentialsFile.empty();
   if (methods > 1) return *error = "give one of --user/--password, --token or --creds", false;
-  if (!s.credentialsFile.empty() && !Readable(s.credentialsFile)) {
-    return *error = "--creds: cannot read " + s.credentialsFile, false;
+  if (!s.credentialsFile.empty()) {
+    if (std::string problem = CredentialsProblem(s.credentialsFile); !problem.empty()) {
+      return *error = "--creds: " + problem, false;
+    }
   }
   if (!s.tlsCaFile.empty() && !Readable(s.tlsCaFile)) return *error = "--tls-ca: cannot read " + s.tlsCaFile, false;
   if (s.replicas < 1 || s.replicas > 5) return *error = "--replicas: 1 to 5", false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cluster/sleep_unless_stopped.h"
 #include "cluster/stored_tick_line.h"
 #include "cluster/tick_subject.h"
 
@@ -74,7 +75,8 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
         // The library gave up (a refused login, say): try again from the start after a pause.
         natsSubscription_Destroy(subscription_);
         subscription_ = nullptr;
-        std::this_thread::sleep_for(backoff);
+        SleepUnlessStopped(backoff, stop);
+        if (stop.load(std::memory_order_acquire)) break;
         backoff = std::min(backoff * 2, kMaxBackoff);
         error.clear();
         link_.Reconnect(&error);
@@ -85,7 +87,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     }
     if (subscription_ == nullptr && !Subscribe(&error)) {
       lastProblem_ = error;
-      std::this_thread::sleep_for(backoff);
+      SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
       continue;
     }
@@ -105,7 +107,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
         subscription_ = nullptr;
         fetchFailures = 0;
       }
-      std::this_thread::sleep_for(backoff);
+      SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
       continue;
     }
@@ -122,7 +124,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     if (ok) {
       backoff = std::chrono::milliseconds(100);
     } else {
-      std::this_thread::sleep_for(backoff);
+      SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
     }
   }

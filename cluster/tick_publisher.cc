@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cluster/sleep_unless_stopped.h"
 #include "cluster/state_saver.h"
 #include "cluster/tick_id.h"
 #include "cluster/tick_subject.h"
@@ -65,7 +66,8 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     if (!link_.Connected()) {
       if (link_.Closed()) {
         // The library gave up (a refused login, say): try again from the start after a pause.
-        std::this_thread::sleep_for(backoff);
+        SleepUnlessStopped(backoff, stop);
+        if (stop.load(std::memory_order_acquire)) break;
         backoff = std::min(backoff * 2, kMaxBackoff);
         error.clear();
         link_.Reconnect(&error);
@@ -77,7 +79,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     }
     if (!streamReady && !(streamReady = link_.EnsureStream(&error))) {
       lastProblem_ = error;
-      std::this_thread::sleep_for(backoff);
+      SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
       continue;
     }
@@ -95,7 +97,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     if (!PublishBatch(batch)) {
       ++retries_;
       follower_.Rewind(committed_);
-      std::this_thread::sleep_for(backoff);
+      SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
       continue;
     }

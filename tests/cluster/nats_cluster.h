@@ -39,6 +39,9 @@ class NatsCluster {
     nodes_.resize(nodes);
   }
 
+  // Options every node is started with as well (authentication, TLS); before Start().
+  void SetServerOptions(std::vector<std::string> options) { serverOptions_ = std::move(options); }
+
   // Starts every node and waits until each says it is ready.
   bool Start() {
     for (int i = 0; i < static_cast<int>(nodes_.size()); ++i) {
@@ -51,6 +54,7 @@ class NatsCluster {
     std::vector<std::string> argv = {NATS_SERVER, "-a", "127.0.0.1", "-p", std::to_string(clientPorts_[i]),
                                      "-n", "node" + std::to_string(i), "-js", "-sd",
                                      (dir_ / ("store" + std::to_string(i))).string()};
+    argv.insert(argv.end(), serverOptions_.begin(), serverOptions_.end());
     if (nodes_.size() > 1) {
       std::string routes;
       for (int j = 0; j < static_cast<int>(nodes_.size()); ++j) {
@@ -84,6 +88,7 @@ class NatsCluster {
   std::vector<int> clientPorts_;
   std::vector<int> routePorts_;
   std::vector<std::unique_ptr<ChildProcess>> nodes_;
+  std::vector<std::string> serverOptions_;
   int starts_ = 0;
 };
 
