@@ -297,19 +297,29 @@ TEST_F(ClusterEndToEndTest, PublisherCutOffLongerThanTheDuplicateWindowCatchesUp
 
   ASSERT_TRUE(WaitForShare(CollectorDir(1), 0.2, 40s));
   for (auto& c : cutters) c->SetCut(true);
+  const long long ackedBeforeCut = LastNumberAfter(publishers_[1]->Output(), "acknowledged");
   std::this_thread::sleep_for(6s);  // three duplicate windows
   EXPECT_NE(publishers_[1]->Output().find("connection reconnecting"), std::string::npos) << publishers_[1]->Output();
+  // Every copy the cut-off publisher sends from now on is older than the stream's window: the other
+  // publisher has stored all ticks, and a window has passed since (a slow machine can delay it).
+  ASSERT_TRUE(simulator_->Wait(60s));
+  ASSERT_TRUE(WaitUntil([&] { return LastNumberAfter(publishers_[0]->Output(), "acknowledged") ==
+                                     static_cast<long long>(Total(expected_)); }, 30s))
+      << publishers_[0]->Output();
+  std::this_thread::sleep_for(3s);
   for (auto& c : cutters) c->SetCut(false);
 
-  ASSERT_TRUE(simulator_->Wait(60s));
   ExpectCollectorComplete(1);
   EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(publishers_[1]->Output(), "acknowledged") ==
                                      static_cast<long long>(Total(expected_)); }, 30s))
       << publishers_[1]->Output();
   ExpectArchiveExact();
-  // The late copies passed the stream's window and were dropped by the archive itself.
-  EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(archive_->Output(), "duplicates skipped") > 0; }, 5s))
-      << archive_->Output();
+  // The late copies passed the stream's window and were dropped by the archive itself (unless the
+  // publisher had everything acknowledged before the cut, which only a very slow run allows).
+  if (ackedBeforeCut < static_cast<long long>(Total(expected_))) {
+    EXPECT_TRUE(WaitUntil([&] { return LastNumberAfter(archive_->Output(), "duplicates skipped") > 0; }, 10s))
+        << archive_->Output();
+  }
   for (auto& p : publishers_) Stop(p);
   Stop(archive_);
 }
