@@ -35,14 +35,7 @@ std::string FilingDayOfStamp(std::string_view stamp, int shiftSeconds) {
   const std::time_t at = timegm(&t) + shiftSeconds;
   std::tm moved{};
   if (gmtime_r(&at, &moved) == nullptr) return {};
-  ClockReading r;
-  r.year = moved.tm_year + 1900;
-  r.month = moved.tm_mon + 1;
-  r.day = moved.tm_mday;
-  r.hour = moved.tm_hour;
-  r.minute = moved.tm_min;
-  r.second = moved.tm_sec;
-  r.weekday = moved.tm_wday + 1;
+  const ClockReading r = ClockReadingOf(moved);
   char day[kTradingDaySize];
   ComputeTradingDay(r, day);
   return day;

@@ -4,20 +4,25 @@
 
 #include <ctime>
 
+ClockReading ClockReadingOf(const struct tm& t) {
+  ClockReading r;
+  r.year = t.tm_year + 1900;
+  r.month = t.tm_mon + 1;
+  r.day = t.tm_mday;
+  r.hour = t.tm_hour;
+  r.minute = t.tm_min;
+  r.second = t.tm_sec;
+  r.weekday = t.tm_wday + 1;
+  return r;
+}
+
 ClockReading SystemClock::Now() const {
   timeval tv{};
   gettimeofday(&tv, nullptr);
   const time_t seconds = tv.tv_sec;
   tm local{};
   localtime_r(&seconds, &local);
-  ClockReading r;
-  r.year = local.tm_year + 1900;
-  r.month = local.tm_mon + 1;
-  r.day = local.tm_mday;
-  r.hour = local.tm_hour;
-  r.minute = local.tm_min;
-  r.second = local.tm_sec;
-  r.weekday = local.tm_wday + 1;
+  ClockReading r = ClockReadingOf(local);
   r.millisecond = static_cast<int>(tv.tv_usec / 1000);
   return r;
 }

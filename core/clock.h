@@ -13,6 +13,11 @@ struct ClockReading {
   int millisecond = 0;
 };
 
+struct tm;
+
+// The calendar fields of a broken-down time (milliseconds 0).
+ClockReading ClockReadingOf(const struct tm& t);
+
 // Every reading of the local clock goes through this, so tests can set any date, time and weekday.
 // Implementations are safe to call from any thread.
 class Clock {

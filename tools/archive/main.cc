@@ -1,7 +1,5 @@
 // quoteloom-archive: writes a NATS JetStream stream of ticks into the collector's file tree,
 // one copy of each tick, and resumes as the stream's durable consumer after any stop.
-#include <nats/nats.h>
-#include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -9,15 +7,8 @@
 #include <filesystem>
 
 #include "cluster/cluster_settings.h"
+#include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
-
-namespace {
-
-std::atomic<bool> gStop{false};
-
-void OnStopSignal(int) { gStop.store(true, std::memory_order_release); }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   ClusterSettings settings;
@@ -40,15 +31,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
     return 2;
   }
-  signal(SIGINT, OnStopSignal);
-  signal(SIGTERM, OnStopSignal);
-  signal(SIGPIPE, SIG_IGN);
-  int code = 0;
-  {
+  return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickArchiver archiver(settings, options);
-    code = archiver.Run(gStop);
-  }
-  // Ends the library's threads, so nothing of it is left when the program exits.
-  nats_CloseAndWait(2000);
-  return code;
+    return archiver.Run(stop);
+  });
 }

@@ -1,7 +1,5 @@
 // quoteloom-publish: publishes the lines a collector appends to its time-stream files to a NATS
 // JetStream stream, and resumes from its state file after any stop.
-#include <nats/nats.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -9,13 +7,10 @@
 #include <cstdio>
 
 #include "cluster/cluster_settings.h"
+#include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_publisher.h"
 
 namespace {
-
-std::atomic<bool> gStop{false};
-
-void OnStopSignal(int) { gStop.store(true, std::memory_order_release); }
 
 std::string HostName() {
   char name[256] = "";
@@ -50,15 +45,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return 2;
   }
-  signal(SIGINT, OnStopSignal);
-  signal(SIGTERM, OnStopSignal);
-  signal(SIGPIPE, SIG_IGN);
-  int code = 0;
-  {
+  return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickPublisher publisher(settings, options);
-    code = publisher.Run(gStop);
-  }
-  // Ends the library's threads, so nothing of it is left when the program exits.
-  nats_CloseAndWait(2000);
-  return code;
+    return publisher.Run(stop);
+  });
 }
