@@ -516,8 +516,10 @@ TEST_F(CollectorEndToEndTest, AStartRequestFloodLeavesTheCollectorRunningAndWrit
     most = std::max(most, ThreadsOf(collector_->pid()));
   }
   std::printf("threads: %d idle, %d at most during 2000 start requests\n", idleThreads, most);
-  // The writer queue's push and pop each run on a short-lived thread of their own: two may come and go.
-  EXPECT_LE(most, idleThreads + 16 + 2) << "at most 16 replay threads";
+  // At most 16 replay threads; other short-lived threads (the writer queue's push and pop each run on
+  // one of their own) come and go around them, so the bound leaves room for a few. Unbounded
+  // creation would show hundreds.
+  EXPECT_LE(most, idleThreads + 16 + 8) << "at most 16 replay threads";
   EXPECT_TRUE(collector_->Running());
   EXPECT_GT(CountOf(CollectorOutput(), "OnReceive("), 100u);
   fs::remove_all(storedDay);  // not a file of the collector's: out of the count
