@@ -131,6 +131,11 @@ void CollectorRuntime::Shutdown() {
   if (CThostFtdcMdApi* api = m.api.exchange(nullptr, std::memory_order_acq_rel)) api->Release();
 }
 
+const char* CollectorRuntime::MdApiVersionText() {
+  const char* version = MdApiVersion<CThostFtdcMdApi>();
+  return version != nullptr ? version : "unknown";
+}
+
 ReplayService& CollectorRuntime::replayService() { return impl_->replay; }
 
 LiveTickRelay& CollectorRuntime::liveTickRelay() { return impl_->relay; }

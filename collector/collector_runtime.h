@@ -50,6 +50,9 @@ class CollectorRuntime {
   // Stops the intake, lets the writer write every queued record, stops the replay service.
   void Shutdown();
 
+  // The version the built-in CTP market-data API reports, or "unknown" for a release without one.
+  static const char* MdApiVersionText();
+
   ReplayService& replayService();
   LiveTickRelay& liveTickRelay();
   // The stop-save windows as the collector holds them: the built-in ones until it has read setting.ini.

@@ -2,112 +2,111 @@
 
 #include <arpa/inet.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <CLI/CLI.hpp>
+#include <charconv>
+
+#include "collector/collector_runtime.h"
+#include "core/build_version.h"
 
 namespace {
 
-bool ParseNumber(const char* text, long min, long max, long* out) {
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < min || value > max) return false;
-  *out = value;
-  return true;
+constexpr int kExitUsage = 2;
+
+// A CLI11 check: empty when `value` is a whole number within [min, max], otherwise `what`.
+CLI::Validator WholeNumber(long min, long max, const std::string& what) {
+  return CLI::Validator(
+      [=](std::string& value) -> std::string {
+        long number = 0;
+        const auto r = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (r.ec != std::errc() || r.ptr != value.data() + value.size() || number < min || number > max) {
+          return "takes " + what + ", not '" + value + "'";
+        }
+        return {};
+      },
+      "");
+}
+
+std::string VersionText() {
+  return std::string("quoteloomd ") + QuoteloomVersion() + " (CTP market-data API " +
+         CollectorRuntime::MdApiVersionText() + ")";
 }
 
 }  // namespace
 
-const char* DaemonUsage() {
-  return "usage: quoteloomd [options]\n"
-         "Collects the ticks of every contract from the CTP market-data fronts named in setting.ini\n"
-         "and appends them to DataTimeStream/<day>.csv and Data/<day>/<contract>.csv.\n"
-         "\n"
-         "  --workdir DIR         working directory holding setting.ini and the data (default: .)\n"
-         "  --replay on|off       run the replay service (default: the stored MDServicestate, on when unset)\n"
-         "  --replay-port PORT    port of the replay service (default: 7777; 0 picks a free one)\n"
-         "  --replay-bind ADDRESS IPv4 address it listens on (default: 0.0.0.0, every address;\n"
-         "                        127.0.0.1 keeps it on this machine)\n"
-         "  --replay-max-connections N  clients connected at once (default: 0, the open-file\n"
-         "                        limit less 144 kept for the collector, at most 10000)\n"
-         "  --replay-max-per-address N  clients connected at once from one address (default: 64;\n"
-         "                        0: no limit of its own)\n"
-         "  --replay-idle-seconds N     close idle, half-sent and non-reading clients after N\n"
-         "                        seconds (default: 60; 0: never)\n"
-         "  --status-seconds N    seconds between status lines (default: 10)\n"
-         "  --help                show this text\n"
-         "\n"
-         "SIGINT or SIGTERM stops the intake, writes every queued tick and exits.\n";
+bool IsMetricsEndpoint(const std::string& text) {
+  if (text == "off") return true;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+  long port = 0;
+  const char* first = text.data() + colon + 1;
+  const char* last = text.data() + text.size();
+  const auto r = std::from_chars(first, last, port);
+  return r.ec == std::errc() && r.ptr == last && port >= 1 && port <= 65535;
 }
 
-bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--help" || arg == "-h") {
-      options->help = true;
-    } else if (arg == "--workdir" || arg == "--replay" || arg == "--replay-port" || arg == "--status-seconds" ||
-               arg == "--replay-bind" || arg == "--replay-max-connections" || arg == "--replay-max-per-address" ||
-               arg == "--replay-idle-seconds") {
-      if (!hasValue) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      const char* value = argv[++i];
-      long number = 0;
-      if (arg == "--workdir") {
-        if (value[0] == '\0') {
-          *error = "--workdir needs a directory";
-          return false;
-        }
-        options->workdir = value;
-      } else if (arg == "--replay") {
-        if (std::strcmp(value, "on") == 0) {
-          options->replay = true;
-        } else if (std::strcmp(value, "off") == 0) {
-          options->replay = false;
-        } else {
-          *error = std::string("--replay takes on or off, not '") + value + "'";
-          return false;
-        }
-      } else if (arg == "--replay-port") {
-        if (!ParseNumber(value, 0, 65535, &number)) {
-          *error = std::string("--replay-port takes a port from 0 to 65535, not '") + value + "'";
-          return false;
-        }
-        options->replayPort = static_cast<unsigned short>(number);
-      } else if (arg == "--replay-bind") {
-        in_addr parsed{};
-        if (inet_pton(AF_INET, value, &parsed) != 1) {
-          *error = std::string("--replay-bind takes an IPv4 address such as 127.0.0.1, not '") + value + "'";
-          return false;
-        }
-        options->replayBind = value;
-      } else if (arg == "--replay-max-connections" || arg == "--replay-max-per-address") {
-        if (!ParseNumber(value, 0, 10000, &number)) {
-          *error = arg + " takes a number of connections from 0 to 10000, not '" + value + "'";
-          return false;
-        }
-        (arg == "--replay-max-connections" ? options->replayMaxConnections : options->replayMaxPerAddress) =
-            static_cast<std::uint32_t>(number);
-      } else if (arg == "--replay-idle-seconds") {
-        if (!ParseNumber(value, 0, 86400, &number)) {
-          *error = std::string("--replay-idle-seconds takes a number of seconds from 0 to 86400, not '") + value + "'";
-          return false;
-        }
-        options->replayIdleSeconds = static_cast<std::uint32_t>(number);
-      } else {
-        if (!ParseNumber(value, 1, 86400, &number)) {
-          *error = std::string("--status-seconds takes a number of seconds from 1 to 86400, not '") + value + "'";
-          return false;
-        }
-        options->statusSeconds = static_cast<int>(number);
-      }
-    } else {
-      *error = "unknown option '" + arg + "'";
-      return false;
-    }
+std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* options) {
+  CLI::App app{
+      "Collects the ticks of every contract from the CTP market-data fronts named in setting.ini\n"
+      "and appends them to DataTimeStream/<day>.csv and Data/<day>/<contract>.csv.",
+      "quoteloomd"};
+  app.set_version_flag("--version", VersionText());
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("quoteloomd: ") + e.what() + "\nRun 'quoteloomd --help' for the options.\n";
+  });
+  app.footer(
+      "SIGINT or SIGTERM stops the intake, writes every queued tick and exits.\n"
+      "Exit status: 0 after an orderly stop, 1 the working directory cannot be used, 2 bad command line\n"
+      "or setting.ini.");
+  app.add_option("--workdir", options->workdir, "working directory holding setting.ini and the data (default: .)")
+      ->check(CLI::Validator(
+          [](std::string& value) { return value.empty() ? std::string("needs a directory") : std::string(); }, ""));
+  std::string replay;
+  app.add_option("--replay", replay, "run the replay service: on or off (default: the stored MDServicestate, on when unset)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value == "on" || value == "off" ? std::string() : "takes on or off, not '" + value + "'";
+          },
+          ""));
+  app.add_option("--replay-port", options->replayPort, "port of the replay service (default: 7777; 0 picks a free one)")
+      ->check(WholeNumber(0, 65535, "a port from 0 to 65535"));
+  app.add_option("--replay-bind", options->replayBind,
+                 "IPv4 address it listens on (default: 0.0.0.0, every address; 127.0.0.1 keeps it on this machine)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            in_addr parsed{};
+            return inet_pton(AF_INET, value.c_str(), &parsed) == 1
+                       ? std::string()
+                       : "takes an IPv4 address such as 127.0.0.1, not '" + value + "'";
+          },
+          ""));
+  app.add_option("--replay-max-connections", options->replayMaxConnections,
+                 "clients connected at once (default: 0, the open-file limit less 144 kept for the collector, "
+                 "at most 10000)")
+      ->check(WholeNumber(0, 10000, "a number of connections from 0 to 10000"));
+  app.add_option("--replay-max-per-address", options->replayMaxPerAddress,
+                 "clients connected at once from one address (default: 64; 0: no limit of its own)")
+      ->check(WholeNumber(0, 10000, "a number of connections from 0 to 10000"));
+  app.add_option("--replay-idle-seconds", options->replayIdleSeconds,
+                 "close idle, half-sent and non-reading clients after N seconds (default: 60; 0: never)")
+      ->check(WholeNumber(0, 86400, "a number of seconds from 0 to 86400"));
+  app.add_option("--status-seconds", options->statusSeconds, "seconds between status lines (default: 10)")
+      ->check(WholeNumber(1, 86400, "a number of seconds from 1 to 86400"));
+  app.add_option("--metrics", options->metricsEndpoint,
+                 "HOST:PORT of the Prometheus metrics endpoint, or off (default: 127.0.0.1:9470)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return IsMetricsEndpoint(value) ? std::string()
+                                            : "takes off or HOST:PORT with a port from 1 to 65535, not '" + value + "'";
+          },
+          ""));
+  app.add_flag("--quiet-ticks,!--no-quiet-ticks", options->quietTicks,
+               "keep the sampled tick lines of the 行情数据 tab off standard output (default: on; "
+               "--no-quiet-ticks or --quiet-ticks=false prints them)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;
   }
-  return true;
+  if (!replay.empty()) options->replay = replay == "on";
+  return std::nullopt;
 }

@@ -15,12 +15,17 @@ struct DaemonOptions {
   std::uint32_t replayMaxPerAddress = 64;
   std::uint32_t replayIdleSeconds = 60;
   int statusSeconds = 10;
-  bool help = false;
+  // "off", or HOST:PORT of the metrics endpoint.
+  std::string metricsEndpoint = "127.0.0.1:9470";
+  // The sampled per-tick lines of the "行情数据" tab stay off the output (the journal).
+  bool quietTicks = true;
 };
 
-// Fills `options` from argv; on a bad option returns false with a message in `error`.
-bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::string* error);
+// Fills `options` from argv. Returns nullopt when the program should run; otherwise the exit code,
+// after printing the help or version text (standard output, 0) or the reason (standard error, 2).
+std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* options);
 
-const char* DaemonUsage();
+// "off" or HOST:PORT with a non-empty host and a port from 1 to 65535.
+bool IsMetricsEndpoint(const std::string& text);
 
 #endif

@@ -1,5 +1,6 @@
 // quoteloomd: the collector without a window. Runs the start sequence, shows the log tabs on the
-// console with a status line, and on SIGINT or SIGTERM writes every accepted tick before it exits.
+// console with a status line (status and connection messages on standard error, the exit count on
+// standard output), and on SIGINT or SIGTERM writes every accepted tick before it exits.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,8 +14,8 @@
 
 #include "collector/collector_runtime.h"
 #include "core/conf_file_user_store.h"
-#include "core/console_log_presenter.h"
 #include "core/log_sink.h"
+#include "daemon/daemon_log_presenter.h"
 #include "daemon/daemon_options.h"
 #include "daemon/status_receiver.h"
 #include "replay/service/replay_service.h"
@@ -37,12 +38,11 @@ std::string CurrentDirectory() {
 
 void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
   const CollectorRuntime::Counters c = runtime.counters();
-  std::printf("[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
+  std::fprintf(stderr, "[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
               ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
               ", refused ticks %" PRIu64 "\n",
               receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
               c.ticksUnstorable, c.ticksRefused);
-  std::fflush(stdout);
 }
 
 // Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds`. Returns the signal.
@@ -68,15 +68,7 @@ int WaitForStop(const CollectorRuntime& runtime, const StatusReceiver& receiver,
 
 int main(int argc, char** argv) {
   DaemonOptions options;
-  std::string error;
-  if (!ParseDaemonOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "quoteloomd: %s\nTry 'quoteloomd --help'.\n", error.c_str());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(DaemonUsage(), stdout);
-    return 0;
-  }
+  if (const std::optional<int> exitCode = ParseDaemonOptions(argc, argv, &options)) return *exitCode;
 
   // Blocked before any thread exists, so only the main thread's sigtimedwait takes them. A shell
   // may have started us with them ignored (a background job); they still mean "stop".
@@ -101,7 +93,7 @@ int main(int argc, char** argv) {
   const bool replay = options.replay.has_value() ? *options.replay : ReplayEnabledByStore();
 
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  ConsoleLogPresenter console(stdout);
+  DaemonLogPresenter console(stderr, stdout, options.quietTicks);
   TheLogSink().Attach(&console);
   StatusReceiver receiver;
 
@@ -114,14 +106,14 @@ int main(int argc, char** argv) {
   runtimeOptions.replayIdleTimeoutMs = options.replayIdleSeconds * 1000;
   runtimeOptions.receiver = &receiver;
   CollectorRuntime runtime(runtimeOptions);
-  std::printf("quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
+  std::fprintf(stderr, "quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
   runtime.Start();
   std::string replayAddress;
   unsigned short replayPort = 0;
   if (!replay) {
-    std::printf("quoteloomd: replay service off\n");
+    std::fprintf(stderr, "quoteloomd: replay service off\n");
   } else if (runtime.replayService().ListenAddress(&replayAddress, &replayPort)) {
-    std::printf("quoteloomd: replay service on %s:%u (at most %u clients, %u from one address)\n",
+    std::fprintf(stderr, "quoteloomd: replay service on %s:%u (at most %u clients, %u from one address)\n",
                 replayAddress.c_str(), replayPort, runtime.replayService().maxConnections(),
                 options.replayMaxPerAddress);
   } else {
@@ -131,7 +123,7 @@ int main(int argc, char** argv) {
 
   const int signal = WaitForStop(runtime, receiver, stopSignals, options.statusSeconds);
   const CollectorRuntime::Counters before = runtime.counters();
-  std::printf("quoteloomd: %s received; writing the %" PRIu64 " queued ticks, then stopping\n",
+  std::fprintf(stderr, "quoteloomd: %s received; writing the %" PRIu64 " queued ticks, then stopping\n",
               signal == SIGINT ? "SIGINT" : "SIGTERM", before.queueDepth);
   runtime.Shutdown();
   const CollectorRuntime::Counters after = runtime.counters();

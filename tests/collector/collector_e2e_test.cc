@@ -586,34 +586,4 @@ TEST_F(CollectorEndToEndTest, WithoutSettingIniItWarnsCollectsNothingAndStopsCle
   EXPECT_FALSE(fs::exists(dir_ / "Data"));
 }
 
-TEST_F(CollectorEndToEndTest, CommandLineHelpAndClearErrors) {
-  struct Case {
-    std::vector<std::string> args;
-    int exitCode;
-    const char* says;
-  };
-  const Case cases[] = {
-      {{"--help"}, 0, "--workdir DIR"},
-      {{"--replay", "maybe"}, 2, "--replay takes on or off, not 'maybe'"},
-      {{"--replay"}, 2, "--replay needs a value"},
-      {{"--replay-port", "70000"}, 2, "--replay-port takes a port from 0 to 65535"},
-      {{"--status-seconds", "0"}, 2, "--status-seconds takes a number of seconds"},
-      {{"--replay-bind", "localhost"}, 2, "--replay-bind takes an IPv4 address such as 127.0.0.1, not 'localhost'"},
-      {{"--replay-max-connections", "10001"}, 2, "--replay-max-connections takes a number of connections"},
-      {{"--replay-max-per-address", "x"}, 2, "--replay-max-per-address takes a number of connections"},
-      {{"--replay-idle-seconds", "-1"}, 2, "--replay-idle-seconds takes a number of seconds from 0 to 86400"},
-      {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
-      {{"--workdir", (dir_ / "missing").string()}, 1, "cannot use the working directory"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> argv = {QuoteloomdProgram()};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    ChildProcess program(argv, (dir_ / "cli.out").string());
-    ASSERT_TRUE(program.Wait(10s)) << c.args[0];
-    EXPECT_TRUE(WIFEXITED(program.status()));
-    EXPECT_EQ(WEXITSTATUS(program.status()), c.exitCode) << c.args[0];
-    EXPECT_NE(program.Output().find(c.says), std::string::npos) << program.Output();
-  }
-}
-
 }  // namespace

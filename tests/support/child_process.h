@@ -18,17 +18,21 @@
 
 extern char** environ;
 
-// A program started by a test, its output in a file. Killed when the object goes, so no test
-// leaves a process behind. Test thread only.
+// A program started by a test, its output in a file (standard error too, unless `errorPath` names
+// a file of its own). Killed when the object goes, so no test leaves a process behind. Test thread only.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::string& outputPath,
-               const std::vector<std::string>& extraEnv = {})
+               const std::vector<std::string>& extraEnv = {}, const std::string& errorPath = {})
       : outputPath_(outputPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (errorPath.empty()) {
+      posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

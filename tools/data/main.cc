@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/build_version.h"
 #include "core/clock.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
@@ -188,7 +189,9 @@ int RunBars(const fs::path& workdir, const std::vector<int>& days, const std::st
 int main(int argc, char** argv) {
   CLI::App app{"quoteloom-data: replay files, a completeness audit and bars from the collector's tick files"};
   app.footer("Exit status: 0 done, 1 audit found holes or invalid data, 2 bad command line, 3 files could not be read or written.");
-  app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("quoteloom-data ") + QuoteloomVersion());
+  // At most one; none is reported after parsing, so that an unknown option is the reason given first.
+  app.require_subcommand(0, 1);
   std::string workdir = ".";
   app.add_option("--workdir", workdir, "the collector's working folder (default: the current folder)")
       ->check(CLI::ExistingDirectory);
@@ -224,6 +227,10 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kExitUsage;
+  }
+  if (app.get_subcommands().empty()) {
+    std::fprintf(stderr, "A subcommand is required: replayable, audit or bars\nRun with --help for more information.\n");
+    return kExitUsage;
   }
 
   const fs::path root(workdir);

@@ -2,14 +2,15 @@
 // tick message it receives as one CSV line, until Ctrl-C or --count messages.
 #include <signal.h>
 
-#include <charconv>
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "core/build_version.h"
 #include "replay/protocol/replay_message.h"
 #include "tools/replay_client/replay_client.h"
 
@@ -24,15 +25,6 @@ constexpr int kPollMs = 100;
 volatile std::sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
-
-int Usage(const char* problem) {
-  std::fprintf(stderr,
-               "quoteloom-replay: %s\n"
-               "usage: quoteloom-replay HOST[:PORT] CONTRACT FIRSTDAY LASTDAY [--count N]\n"
-               "  FIRSTDAY and LASTDAY are yyyymmdd; PORT defaults to 7777; Ctrl-C stops the replay.\n",
-               problem);
-  return kExitUsage;
-}
 
 bool IsDay(std::string_view text) {
   if (text.size() != 8) return false;
@@ -50,43 +42,69 @@ struct Arguments {
   long long count = -1;  // -1: until stopped
 };
 
-// An empty text on success, otherwise what is wrong.
-std::string ParseArguments(int argc, char** argv, Arguments* args) {
-  std::vector<std::string_view> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--count") {
-      if (i + 1 >= argc) return "--count needs a number";
-      const std::string_view value = argv[++i];
-      const auto r = std::from_chars(value.data(), value.data() + value.size(), args->count);
-      if (r.ec != std::errc() || r.ptr != value.data() + value.size() || args->count < 1)
-        return "--count needs a positive number, not '" + std::string(value) + "'";
-    } else if (arg.starts_with("-") && arg.size() > 1) {
-      return "unknown option '" + std::string(arg) + "'";
-    } else {
-      positional.push_back(arg);
-    }
+CLI::Validator Day() {
+  return CLI::Validator(
+      [](std::string& value) { return IsDay(value) ? std::string() : "takes a day as yyyymmdd, not '" + value + "'"; }, "");
+}
+
+// Fills `args` from argv. Returns nullopt when the program should run; otherwise the exit code,
+// after printing the help or version text (0) or the reason on standard error (2).
+std::optional<int> ParseArguments(int argc, char** argv, Arguments* args) {
+  CLI::App app{
+      "Asks the replay service for the stored and then the live ticks of one contract and prints each\n"
+      "as one CSV line, until Ctrl-C or --count messages.",
+      "quoteloom-replay"};
+  app.set_version_flag("--version", std::string("quoteloom-replay ") + QuoteloomVersion());
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("quoteloom-replay: ") + e.what() + "\nRun 'quoteloom-replay --help' for the options.\n";
+  });
+  app.footer("Exit status: 0 done, 1 network trouble, 2 bad command line, 3 no greeting from the service.");
+  // The four are checked after parsing, so that an unknown option is the reason given when there is one.
+  std::string address;
+  app.add_option("ADDRESS", address, "HOST or HOST:PORT of the replay service (port 7777 when left out)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return ParseHostPort(value) ? std::string() : "takes HOST or HOST:PORT, not '" + value + "'";
+          },
+          ""));
+  app.add_option("CONTRACT", args->contract, "contract code, 1 to 30 characters")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return !value.empty() && value.size() <= 30 ? std::string() : std::string("takes 1 to 30 characters");
+          },
+          ""));
+  app.add_option("FIRSTDAY", args->firstDay, "first stored day, yyyymmdd")->check(Day());
+  app.add_option("LASTDAY", args->lastDay, "last stored day, yyyymmdd")->check(Day());
+  app.add_option("--count", args->count, "stop after this many messages (default: until Ctrl-C)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value.find_first_not_of("0123456789") == std::string::npos && value.size() < 19 &&
+                           value.find_first_not_of('0') != std::string::npos
+                       ? std::string()
+                       : "takes a positive number, not '" + value + "'";
+          },
+          ""));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;
   }
-  if (positional.size() != 4) return "expected 4 arguments, got " + std::to_string(positional.size());
-  const auto hostPort = ParseHostPort(positional[0]);
-  if (!hostPort) return "bad address '" + std::string(positional[0]) + "' (HOST or HOST:PORT)";
+  if (args->lastDay.empty()) {
+    std::fprintf(stderr, "quoteloom-replay: expected ADDRESS CONTRACT FIRSTDAY LASTDAY\n"
+                         "Run 'quoteloom-replay --help' for the options.\n");
+    return kExitUsage;
+  }
+  const auto hostPort = ParseHostPort(address);
   args->host = hostPort->first;
   args->port = hostPort->second;
-  args->contract = positional[1];
-  if (args->contract.empty() || args->contract.size() > 30) return "the contract must have 1 to 30 characters";
-  args->firstDay = positional[2];
-  args->lastDay = positional[3];
-  if (!IsDay(args->firstDay)) return "bad first day '" + args->firstDay + "' (yyyymmdd)";
-  if (!IsDay(args->lastDay)) return "bad last day '" + args->lastDay + "' (yyyymmdd)";
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Arguments args;
-  const std::string problem = ParseArguments(argc, argv, &args);
-  if (!problem.empty()) return Usage(problem.c_str());
+  if (const std::optional<int> exitCode = ParseArguments(argc, argv, &args)) return *exitCode;
 
   struct sigaction action {};
   action.sa_handler = OnSignal;

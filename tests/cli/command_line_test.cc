@@ -1,0 +1,106 @@
+// Every program's command line as a new user meets it: --help and --version on standard output with
+// exit 0, a bad command line ends with exit 2 and the reason on standard error, --opt=value works.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/build_version.h"
+#include "tests/support/child_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+enum class Stream { kOut, kErr };
+
+struct Row {
+  const char* program;
+  std::vector<std::string> args;
+  int exitCode;
+  Stream says;       // the stream that carries `text`; the other one stays empty
+  std::string text;
+};
+
+const std::string kMissing = "/nonexistent-quoteloom-folder";
+const std::string kVersion = QuoteloomVersion();
+
+// Rows that end with exit 1 and "cannot use the working directory" got past the command line.
+const std::string kPastTheCommandLine = "cannot use the working directory '" + kMissing + "'";
+
+std::vector<Row> Rows() {
+  const char* d = QUOTELOOMD;
+  const char* r = QUOTELOOM_REPLAY_CLIENT;
+  const char* q = QUOTELOOM_DATA;
+  const std::string w = "--workdir=" + kMissing;
+  return {
+      // The convention, program by program.
+      {d, {"--help"}, 0, Stream::kOut, "--metrics"},
+      {d, {"--version"}, 0, Stream::kOut, "quoteloomd " + kVersion + " (CTP market-data API "},
+      {d, {"--bogus"}, 2, Stream::kErr, "--bogus"},
+      {d, {"--replay-port"}, 2, Stream::kErr, "--replay-port"},
+      {d, {"--replay-port=70000"}, 2, Stream::kErr, "a port from 0 to 65535, not '70000'"},
+      {d, {w}, 1, Stream::kErr, kPastTheCommandLine},
+      {r, {"--help"}, 0, Stream::kOut, "LASTDAY"},
+      {r, {"--version"}, 0, Stream::kOut, "quoteloom-replay " + kVersion},
+      {r, {"--bogus"}, 2, Stream::kErr, "--bogus"},
+      {r, {"127.0.0.1", "rb2405", "20240301", "20240301", "--count"}, 2, Stream::kErr, "--count"},
+      {r, {"--count=0", "127.0.0.1", "rb2405", "20240301", "20240301"}, 2, Stream::kErr, "not '0'"},
+      {r, {"127.0.0.1", "rb2405"}, 2, Stream::kErr, "expected ADDRESS CONTRACT FIRSTDAY LASTDAY"},
+      {q, {"--help"}, 0, Stream::kOut, "audit"},
+      {q, {"--version"}, 0, Stream::kOut, "quoteloom-data " + kVersion},
+      {q, {"--bogus"}, 2, Stream::kErr, "--bogus"},
+      {q, {"--workdir"}, 2, Stream::kErr, "--workdir"},
+      {q, {w, "audit", "20240301"}, 2, Stream::kErr, kMissing},
+      {q, {}, 2, Stream::kErr, "subcommand"},
+      // quoteloomd's values.
+      {d, {"--replay", "maybe"}, 2, Stream::kErr, "takes on or off, not 'maybe'"},
+      {d, {"--replay=on", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--replay-bind", "localhost"}, 2, Stream::kErr, "an IPv4 address such as 127.0.0.1, not 'localhost'"},
+      {d, {"--replay-max-connections", "10001"}, 2, Stream::kErr, "a number of connections from 0 to 10000"},
+      {d, {"--replay-max-per-address", "x"}, 2, Stream::kErr, "a number of connections from 0 to 10000"},
+      {d, {"--replay-idle-seconds", "-1"}, 2, Stream::kErr, "a number of seconds from 0 to 86400"},
+      {d, {"--status-seconds", "0"}, 2, Stream::kErr, "a number of seconds from 1 to 86400"},
+      {d, {"--workdir="}, 2, Stream::kErr, "--workdir"},
+      {d, {"--metrics=off", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--metrics", "0.0.0.0:9470", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--metrics=[::1]:65535", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--metrics=127.0.0.1"}, 2, Stream::kErr, "HOST:PORT with a port from 1 to 65535, not '127.0.0.1'"},
+      {d, {"--metrics=:9470"}, 2, Stream::kErr, "not ':9470'"},
+      {d, {"--metrics=localhost:0"}, 2, Stream::kErr, "not 'localhost:0'"},
+      {d, {"--metrics=localhost:65536"}, 2, Stream::kErr, "not 'localhost:65536'"},
+      {d, {"--metrics=localhost:94x"}, 2, Stream::kErr, "not 'localhost:94x'"},
+      {d, {"--quiet-ticks=false", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--no-quiet-ticks", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--quiet-ticks=maybe"}, 2, Stream::kErr, "--quiet-ticks"},
+  };
+}
+
+TEST(CommandLineTest, EveryProgramKeepsTheConvention) {
+  const fs::path dir = fs::temp_directory_path() / ("quoteloom-cli-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  for (const Row& row : Rows()) {
+    std::vector<std::string> argv = {row.program};
+    argv.insert(argv.end(), row.args.begin(), row.args.end());
+    std::string shown = fs::path(row.program).filename().string();
+    for (const auto& a : row.args) shown += " " + a;
+
+    ChildProcess program(argv, (dir / "out").string(), {}, (dir / "err").string());
+    ASSERT_TRUE(program.Wait(10s)) << shown;
+    ASSERT_TRUE(WIFEXITED(program.status())) << shown;
+    EXPECT_EQ(WEXITSTATUS(program.status()), row.exitCode) << shown;
+    const std::string out = ReadText(dir / "out");
+    const std::string err = ReadText(dir / "err");
+    const std::string& said = row.says == Stream::kOut ? out : err;
+    const std::string& quiet = row.says == Stream::kOut ? err : out;
+    EXPECT_NE(said.find(row.text), std::string::npos) << shown << "\nstdout: " << out << "\nstderr: " << err;
+    EXPECT_TRUE(quiet.empty()) << shown << "\nstdout: " << out << "\nstderr: " << err;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
