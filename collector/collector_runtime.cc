@@ -67,6 +67,9 @@ struct CollectorRuntime::Impl {
 // setting.ini is read first: the environment it names is chosen when the API is created.
 void CollectorRuntime::Impl::StartCollector() {
   ReadSettingIni(options.settingIniPath, &account, &windows);
+  // quoteloomd refuses to start on these; the desktop program runs on and says why nothing arrives.
+  const std::string problem = FrontSettingsProblem(options.settingIniPath);
+  if (!problem.empty()) AppendLine(LogTab::CtpLog, "setting.ini无法使用：" + problem);
   CThostFtdcMdApi* created = CreateApi();
   auto* callbacks = new CMdSpi(created, account, windows, *queue, relay, clock);
   spi.store(callbacks, std::memory_order_release);

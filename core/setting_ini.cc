@@ -1,8 +1,12 @@
 #include "core/setting_ini.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <arpa/inet.h>
 #include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "core/ini_file.h"
 
@@ -34,4 +38,110 @@ MdEnvironment EnvironmentOf(const AccountSettings& account) {
   }
   if (strcasecmp(account.Environment, "evaluation") == 0) return MdEnvironment::kEvaluation;
   return MdEnvironment::kUnknown;
+}
+
+namespace {
+
+// At most 40 characters of a setting as text, other bytes as \xNN, for a message.
+std::string Shown(std::string_view value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size() && i < 40; ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), "\\x%02X", c);
+      out += hex;
+    }
+  }
+  if (value.size() > 40) out += "...";
+  return out;
+}
+
+bool IsHostName(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  if (host.front() == '[') {
+    if (host.size() < 3 || host.back() != ']') return false;
+    const std::string literal(host.substr(1, host.size() - 2));
+    in6_addr parsed{};
+    return inet_pton(AF_INET6, literal.c_str(), &parsed) == 1;
+  }
+  if (host.find_first_not_of("0123456789.") == std::string_view::npos) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, std::string(host).c_str(), &parsed) == 1;
+  }
+  return host.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.-") ==
+             std::string_view::npos &&
+         host.front() != '-' && host.front() != '.';
+}
+
+// A file of text: no NUL byte in what the collector reads of it.
+bool HoldsNul(std::FILE* file) {
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+    if (std::memchr(buffer, '\0', n) != nullptr) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsFrontAddress(std::string_view text) {
+  const std::size_t scheme = text.find("://");
+  if (scheme == std::string_view::npos || scheme == 0 ||
+      text.substr(0, scheme).find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") != std::string_view::npos) {
+    return false;
+  }
+  text.remove_prefix(scheme + 3);
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || !IsHostName(text.substr(0, colon))) return false;
+  const std::string_view port = text.substr(colon + 1);
+  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  const int number = std::stoi(std::string(port));
+  return number >= 1 && number <= 65535;
+}
+
+std::string FrontSettingsProblem(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return std::string("setting.ini cannot be read: ") + std::strerror(errno);
+  const bool binary = HoldsNul(file);
+  std::fclose(file);
+  if (binary) return "setting.ini is not a text file (it holds NUL bytes)";
+
+  const CIniFile ini(path);
+  char text[64] = {};
+  ini.ReadString(kSettingIniSection, "servernum", "\x01", text, sizeof(text));
+  const std::string servernum = text;
+  if (servernum == "\x01") return "setting.ini has no servernum in [AccountInfo]";
+  // The collector reads address1 to address12; a larger count names slots it never reads.
+  const bool whole = !servernum.empty() && servernum.size() <= 2 &&
+                     servernum.find_first_not_of("0123456789") == std::string::npos;
+  const int count = whole ? std::stoi(servernum) : 0;
+  if (count < 1 || count > AccountSettings::kAddressSlots) {
+    return "servernum=" + Shown(servernum) + " in setting.ini is not a number of fronts from 1 to 12";
+  }
+  int usable = 0;
+  for (int i = 1; i <= count; ++i) {
+    const std::string key = "address" + std::to_string(i);
+    // One more than the collector's slot holds, so that an address it would cut shows as too long.
+    char address[sizeof(AccountSettings::Addresses[0]) + 1] = {};
+    ini.ReadString(kSettingIniSection, key.c_str(), "", address, sizeof(address));
+    const std::string_view value = address;
+    if (value.empty()) continue;
+    if (value.size() >= sizeof(AccountSettings::Addresses[0])) {
+      return key + "=" + Shown(value) + " in setting.ini is longer than " +
+             std::to_string(sizeof(AccountSettings::Addresses[0]) - 1) + " characters";
+    }
+    if (!IsFrontAddress(value)) {
+      return key + "=" + Shown(value) + " in setting.ini is not a front address such as tcp://HOST:PORT (port 1 to 65535)";
+    }
+    ++usable;
+  }
+  if (usable == 0) {
+    return "setting.ini names no front: servernum=" + servernum + " but address1" +
+           (count > 1 ? " to address" + std::to_string(count) + " are" : " is") + " empty";
+  }
+  return {};
 }

@@ -1,6 +1,9 @@
 #ifndef QUOTELOOM_CORE_SETTING_INI_H
 #define QUOTELOOM_CORE_SETTING_INI_H
 
+#include <string>
+#include <string_view>
+
 #include "core/stop_save_windows.h"
 
 // What setting.ini tells the collector. Filled once by the collector thread before the API starts;
@@ -29,5 +32,13 @@ inline constexpr const char* kSettingIniSection = "AccountInfo";
 // Reads the account, "environment", "servernum", the four stop-save times (HHMM / 10000.0) and address1 to
 // address<min(servernum, 12)>. A missing file or key gives empty text and 0, without a message.
 void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows);
+
+// True for "SCHEME://HOST:PORT" as a front takes it: a scheme of letters and digits (tcp, ssl, ...),
+// a host name, a valid dotted IPv4 address or a bracketed IPv6 one, and a port from 1 to 65535.
+bool IsFrontAddress(std::string_view text);
+
+// Empty when the file at `path` can be read and names at least one usable front; otherwise the
+// reason, naming the file or the setting (servernum, addressN) that is wrong. Any thread.
+std::string FrontSettingsProblem(const char* path);
 
 #endif

@@ -1,6 +1,7 @@
 // quoteloomd: the collector without a window. Runs the start sequence, shows the log tabs on the
 // console with a status line (status and connection messages on standard error, the exit count on
 // standard output), and on SIGINT or SIGTERM writes every accepted tick before it exits.
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "collector/collector_runtime.h"
 #include "core/conf_file_user_store.h"
 #include "core/log_sink.h"
+#include "core/setting_ini.h"
 #include "daemon/daemon_log_presenter.h"
 #include "daemon/daemon_options.h"
 #include "daemon/status_receiver.h"
@@ -34,6 +36,20 @@ bool ReplayEnabledByStore() {
 std::string CurrentDirectory() {
   char buffer[4096];
   return getcwd(buffer, sizeof(buffer)) != nullptr ? buffer : ".";
+}
+
+// Whether a file can be created in the current directory (a read-only filesystem or a folder
+// without write permission cannot hold the tick files); on failure the system's reason.
+bool CanWriteHere(std::string* problem) {
+  const std::string probe = ".quoteloomd-write-check-" + std::to_string(getpid());
+  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *problem = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  unlink(probe.c_str());
+  return true;
 }
 
 void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
@@ -86,9 +102,17 @@ int main(int argc, char** argv) {
                  std::strerror(errno));
     return 1;
   }
-  if (access("setting.ini", R_OK) != 0) {
-    std::fprintf(stderr, "quoteloomd: no readable setting.ini in %s; no front will be registered\n",
-                 CurrentDirectory().c_str());
+  std::string problem;
+  if (!CanWriteHere(&problem)) {
+    std::fprintf(stderr, "quoteloomd: cannot write in the working directory %s: %s\n", CurrentDirectory().c_str(),
+                 problem.c_str());
+    return 1;
+  }
+  // A collector without a usable front would run on quietly and look healthy: refuse to start.
+  problem = FrontSettingsProblem(kSettingIniPath);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "quoteloomd: %s (in %s)\n", problem.c_str(), CurrentDirectory().c_str());
+    return 2;
   }
   const bool replay = options.replay.has_value() ? *options.replay : ReplayEnabledByStore();
 

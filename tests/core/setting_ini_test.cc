@@ -122,6 +122,54 @@ TEST_F(SettingIniTest, PrivateProfileRules) {
   EXPECT_EQ(ini.ReadInt("Other", "servernum", 7), 7);
 }
 
+TEST_F(SettingIniTest, FrontSettingsProblemNamesTheSettingThatLeavesNoUsableFront) {
+  struct Case {
+    std::string fronts;  // the lines after the account
+    const char* problem;  // empty: the settings are usable
+  };
+  const Case cases[] = {
+      {"servernum=1\r\naddress1=tcp://180.168.146.187:10131", ""},
+      {"servernum=3\r\naddress2=tcp://md.example-broker.com:41213", ""},
+      {"servernum=12\r\naddress12=ssl://[::1]:7", ""},
+      {"servernum=2\r\naddress1=tcp://127.0.0.1:65535", ""},
+      {"", "no servernum in [AccountInfo]"},
+      {"servernum=0\r\naddress1=tcp://127.0.0.1:1", "servernum=0 in setting.ini is not a number of fronts from 1 to 12"},
+      {"servernum=-5\r\naddress1=tcp://127.0.0.1:1", "servernum=-5 in"},
+      {"servernum=999\r\naddress1=tcp://127.0.0.1:1", "servernum=999 in"},
+      {"servernum=13\r\naddress1=tcp://127.0.0.1:1", "servernum=13 in"},
+      {"servernum=99999999999999999999\r\naddress1=tcp://127.0.0.1:1", "servernum=99999999999999999999 in"},
+      {"servernum=two\r\naddress1=tcp://127.0.0.1:1", "servernum=two in"},
+      {"servernum=2", "names no front: servernum=2 but address1 to address2 are empty"},
+      {"servernum=1\r\naddress2=tcp://127.0.0.1:1", "servernum=1 but address1 is empty"},
+      {"servernum=1\r\naddress1=tcp://127.0.0.1", "address1=tcp://127.0.0.1 in setting.ini is not a front address"},
+      {"servernum=1\r\naddress1=tcp://999.1.1.1:99999", "address1=tcp://999.1.1.1:99999 in"},
+      {"servernum=1\r\naddress1=tcp://999.1.1.1:10131", "address1=tcp://999.1.1.1:10131 in"},
+      {"servernum=1\r\naddress1=tcp://127.0.0.1:0", "address1=tcp://127.0.0.1:0 in"},
+      {"servernum=1\r\naddress1=127.0.0.1:10131", "address1=127.0.0.1:10131 in"},
+      {"servernum=1\r\naddress1=tcp://:10131", "address1=tcp://:10131 in"},
+      {"servernum=1\r\naddress1=tcp://a b:10131", "address1=tcp://a b:10131 in"},
+      // A good address after a bad one still stops the start: the bad one is a typo to fix.
+      {"servernum=2\r\naddress1=tcp://x:1x\r\naddress2=tcp://127.0.0.1:1", "address1=tcp://x:1x in"},
+      {"servernum=1\r\naddress1=tcp://" + std::string(60, 'a') + ":1", "is longer than 49 characters"},
+  };
+  for (const Case& c : cases) {
+    Write("[AccountInfo]\r\nbrokeid=9999\r\nusername=u\r\npassword=p\r\n" + c.fronts + "\r\n");
+    const std::string problem = FrontSettingsProblem(path_.c_str());
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problem, "") << c.fronts;
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << c.fronts << " -> " << problem;
+    }
+  }
+
+  Write("[AccountInfo]\r\nservernum=1\r\naddress1=tcp://127.0.0.1:1\r\n" + std::string("\0\x01\x02", 3));
+  EXPECT_EQ(FrontSettingsProblem(path_.c_str()), "setting.ini is not a text file (it holds NUL bytes)");
+  EXPECT_EQ(FrontSettingsProblem((dir_ / "missing.ini").c_str()), "setting.ini cannot be read: No such file or directory");
+  // Bytes that are not text are shown escaped, never copied into the message.
+  Write("[AccountInfo]\r\nservernum=\x1b[2J\r\n");
+  EXPECT_EQ(FrontSettingsProblem(path_.c_str()), "servernum=\\x1B[2J in setting.ini is not a number of fronts from 1 to 12");
+}
+
 TEST(StopSaveWindowsTest, BoundsAreStrictAndUseTheMultipliedClock) {
   StopSaveWindows w;
   w.Set(300 / 10000.0, 840 / 10000.0, 1530 / 10000.0, 2040 / 10000.0);
