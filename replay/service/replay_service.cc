@@ -103,21 +103,24 @@ bool ReplayService::running() const { return server_.GetState() == ServiceState:
 
 std::uint32_t ReplayService::maxConnections() const { return running() ? server_.GetMaxOpenConnections() : 0; }
 
+bool ReplayService::TakeRefusalLogTurn(RefusalKind kind, std::uint32_t* unlogged) {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> lock(refusalMutex_);
+  RefusalLog& log = refusalLogs_[kind];
+  if (log.last != std::chrono::steady_clock::time_point{} && now - log.last < std::chrono::seconds(1)) {
+    ++log.unlogged;
+    return false;
+  }
+  log.last = now;
+  *unlogged = log.unlogged;
+  log.unlogged = 0;
+  return true;
+}
+
 void ReplayService::OnRefused(ConnectionRefusal reason, const char* address, unsigned short port) {
   const bool total = reason == ConnectionRefusal::TooManyConnections;
-  const auto now = std::chrono::steady_clock::now();
-  std::uint32_t unlogged;
-  {
-    std::lock_guard<std::mutex> lock(refusalMutex_);
-    RefusalLog& log = refusalLogs_[total ? 0 : 1];
-    if (log.last != std::chrono::steady_clock::time_point{} && now - log.last < std::chrono::seconds(1)) {
-      ++log.unlogged;
-      return;
-    }
-    log.last = now;
-    unlogged = log.unlogged;
-    log.unlogged = 0;
-  }
+  std::uint32_t unlogged = 0;
+  if (!TakeRefusalLogTurn(total ? kTooManyInTotal : kTooManyFromOneAddress, &unlogged)) return;
   const std::uint32_t limit = total ? server_.GetMaxOpenConnections() : server_.GetMaxConnectionsPerPeer();
   std::string line = StringPrintf("拒绝连接[%s:%u] %s[%u]", address, port, total ? "连接数已满" : "同一地址连接数已满", limit);
   if (unlogged != 0) line += StringPrintf(" (此前另拒绝%u个未记录)", unlogged);
@@ -188,7 +191,12 @@ void ReplayService::StartReplay(ActiveRequest request) {
   const ConnectionId client = request.client;
   ReplayWorker* own = WorkerOf(client);
   if (own == nullptr && AliveWorkers() >= options_.maxReplayThreads) {
-    AppendLineF(LogTab::ClientConnections, "OnReceive(%u) 重播线程已满[%u]", client, options_.maxReplayThreads);
+    std::uint32_t unlogged = 0;
+    if (TakeRefusalLogTurn(kReplayThreadsFull, &unlogged)) {
+      std::string line = StringPrintf("OnReceive(%u) 重播线程已满[%u]", client, options_.maxReplayThreads);
+      if (unlogged != 0) line += StringPrintf(" (此前另拒绝%u个未记录)", unlogged);
+      AppendLine(LogTab::ClientConnections, line);
+    }
     return;
   }
   // Makes the request the active one; runs before its replay can begin. The replay in progress

@@ -103,13 +103,17 @@ class ReplayService {
   std::vector<std::unique_ptr<ReplayWorker>> workers_;  // guarded by replayMutex_
   std::optional<ActiveRequest> activeRequest_;         // guarded by replayMutex_
 
-  // Refused connections are logged at most once a second per reason, with the count not logged.
+  // Refusals are logged at most once a second per kind, with the count not logged, so that a flood
+  // cannot flood the log tab. True when this refusal may be logged; `unlogged` then holds the
+  // refusals of its kind left out since the last logged one.
+  enum RefusalKind { kTooManyInTotal, kTooManyFromOneAddress, kReplayThreadsFull, kRefusalKinds };
+  bool TakeRefusalLogTurn(RefusalKind kind, std::uint32_t* unlogged);
   std::mutex refusalMutex_;
   struct RefusalLog {
     std::chrono::steady_clock::time_point last{};
     std::uint32_t unlogged = 0;
   };
-  RefusalLog refusalLogs_[2];  // guarded by refusalMutex_: too many in total, too many from one address
+  RefusalLog refusalLogs_[kRefusalKinds];  // guarded by refusalMutex_
 };
 
 #endif

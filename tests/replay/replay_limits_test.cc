@@ -125,14 +125,24 @@ TEST_F(ReplayLimitsTest, ReplayThreadsAreBoundedInTotal) {
     struct Reopen {
       ~Reopen() { SetGate(true); }
     } reopenAtTheEnd;
+    const auto start = std::chrono::steady_clock::now();
     for (ConnectionId id = 1; id <= 8; ++id) {
       Request(*clients[id - 1], "rb1710", "20160104", "20160104");
       const std::string received = "OnReceive(" + std::to_string(id) + ")[instrument:rb1710]";
       ASSERT_TRUE(WaitForLog(received + "[begintime:20160104][endtime:20160104][Len217]"));
     }
-    for (ConnectionId id = 4; id <= 8; ++id)
-      EXPECT_TRUE(WaitForLog("OnReceive(" + std::to_string(id) + ") 重播线程已满[3]"));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Five refusals, logged at most once a second: the first, and the rest only counted.
+    ASSERT_TRUE(WaitForLog("OnReceive(4) 重播线程已满[3]"));
     EXPECT_EQ(service_->RunningReplays(), 3u);
+    std::this_thread::sleep_for(1100ms);
+    std::size_t logged = 0;
+    for (const std::string& line : Log()) logged += line.find("重播线程已满") != std::string::npos;
+    EXPECT_LE(logged, 1 + static_cast<std::size_t>(seconds + 0.1)) << seconds << " s";
+
+    Request(*clients[7], "rb1710", "20160104", "20160104");
+    const std::string next = "OnReceive(8) 重播线程已满[3] (此前另拒绝" + std::to_string(5 - logged) + "个未记录)";
+    EXPECT_TRUE(WaitForLog(next)) << next;
   }
   const auto served = ReadMessages(*clients[2], 3);  // the latest request that was taken
   ASSERT_EQ(served.size(), 3u);
