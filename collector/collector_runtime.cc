@@ -1,6 +1,7 @@
 #include "collector/collector_runtime.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "collector/open_file_limit.h"
 #include "core/file_lock.h"
 #include "core/log_sink.h"
+#include "core/string_printf.h"
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
 #include "marketdata/md_spi.h"
@@ -161,4 +163,28 @@ CollectorRuntime::Counters CollectorRuntime::counters() const {
   }
   if (m.queue != nullptr) c.queueDepth = m.queue->SizeApprox();
   return c;
+}
+
+CollectorRuntime::FrontReport CollectorRuntime::frontReport() const {
+  FrontReport report{"connecting", -1};
+  const CMdSpi* spi = impl_->spi.load(std::memory_order_acquire);
+  if (spi == nullptr) return report;
+  const CMdSpi::FrontStatus status = spi->frontStatus();
+  const char* what = "connecting";
+  switch (status.state) {
+    case CMdSpi::FrontState::kConnecting: what = "connecting"; break;
+    case CMdSpi::FrontState::kConnected: what = "connected, logging in"; break;
+    case CMdSpi::FrontState::kLoggedIn: what = "logged in"; break;
+    case CMdSpi::FrontState::kClosed: what = "closed"; break;
+  }
+  report.link = status.sinceHhmmss < 0 ? std::string(what)
+                                       : StringPrintf("%s since %02d:%02d:%02d", what, status.sinceHhmmss / 10000,
+                                                      status.sinceHhmmss / 100 % 100, status.sinceHhmmss % 100);
+  const std::int64_t last = spi->lastTickSteadyNs();
+  if (last != 0) {
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    report.lastTickAgeMs = now > last ? (now - last) / 1000000 : 0;
+  }
+  return report;
 }

@@ -40,6 +40,14 @@ class CollectorRuntime {
     std::uint64_t queueDepth;        // records waiting in the writer queue
   };
 
+  // The link to the front for a status line.
+  struct FrontReport {
+    // "connecting", "connected, logging in since HH:MM:SS", "logged in since HH:MM:SS" or
+    // "closed since HH:MM:SS" (the local clock of the change).
+    std::string link;
+    std::int64_t lastTickAgeMs;  // since the last tick taken into the writer queue; -1 before the first
+  };
+
   explicit CollectorRuntime(const Options& options);
   ~CollectorRuntime();
   CollectorRuntime(const CollectorRuntime&) = delete;
@@ -58,6 +66,7 @@ class CollectorRuntime {
   // The stop-save windows as the collector holds them: the built-in ones until it has read setting.ini.
   const StopSaveWindows& stopSaveWindows() const;
   Counters counters() const;
+  FrontReport frontReport() const;
 
  private:
   struct Impl;

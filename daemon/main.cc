@@ -17,6 +17,7 @@
 #include "core/conf_file_user_store.h"
 #include "core/log_sink.h"
 #include "core/setting_ini.h"
+#include "core/string_printf.h"
 #include "daemon/daemon_log_presenter.h"
 #include "daemon/daemon_options.h"
 #include "daemon/status_receiver.h"
@@ -54,11 +55,15 @@ bool CanWriteHere(std::string* problem) {
 
 void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
   const CollectorRuntime::Counters c = runtime.counters();
+  const CollectorRuntime::FrontReport front = runtime.frontReport();
+  const std::string lastTick = front.lastTickAgeMs < 0
+                                   ? std::string("no tick yet")
+                                   : StringPrintf("last tick %.1f s ago", front.lastTickAgeMs / 1000.0);
   std::fprintf(stderr, "[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
               ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
-              ", refused ticks %" PRIu64 "\n",
+              ", refused ticks %" PRIu64 ", front %s, %s\n",
               receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
-              c.ticksUnstorable, c.ticksRefused);
+              c.ticksUnstorable, c.ticksRefused, front.link.c_str(), lastTick.c_str());
 }
 
 // Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds`. Returns the signal.

@@ -1,5 +1,6 @@
 #include "marketdata/md_spi.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -40,7 +41,20 @@ bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
   return error;
 }
 
+void CMdSpi::SetFrontState(FrontState state) {
+  const ClockReading now = clock_.Now();
+  frontState_.store(static_cast<int>(state) * 1000000 + now.hour * 10000 + now.minute * 100 + now.second,
+                    std::memory_order_relaxed);
+}
+
+CMdSpi::FrontStatus CMdSpi::frontStatus() const {
+  const int packed = frontState_.load(std::memory_order_relaxed);
+  const int since = packed % 1000000;
+  return {static_cast<FrontState>(packed / 1000000), since == 999999 ? -1 : since};
+}
+
 void CMdSpi::OnFrontConnected() {
+  SetFrontState(FrontState::kConnected);
   screen_.LoggedOut();
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
@@ -59,6 +73,7 @@ void CMdSpi::ReqUserLogin() {
 }
 
 void CMdSpi::OnFrontDisconnected(int nReason) {
+  SetFrontState(FrontState::kClosed);
   screen_.LoggedOut();
   AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
   AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
@@ -73,6 +88,7 @@ void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFt
   if (bIsLast && !IsErrorRspInfo(pRspInfo)) {
     AppendLineF(LogTab::CtpLog, "行情登录成功[%s]", TextOrEmpty(api_->GetTradingDay()));
     tradingDay_ = LeadingNumber(api_->GetTradingDay());
+    SetFrontState(FrontState::kLoggedIn);
     SubscribeMarketData();
   }
 }
@@ -151,6 +167,9 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
     queue_.Push(&record);
     ticksAccepted_.fetch_add(1, std::memory_order_release);
   }
+  lastTickSteadyNs_.store(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+      std::memory_order_relaxed);
   relay_.Forward(record);
   CountForPane(record);
 }

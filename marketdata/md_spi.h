@@ -44,6 +44,17 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // Ticks the intake refused: a code that cannot name a file, a broken text field, a contract not
   // subscribed since the last login.
   std::uint64_t ticksRefused() const { return screen_.refused(); }
+  // Where the link to the front stands: before the first connection, connected and logging in,
+  // logged in, or closed (the API reconnects by itself).
+  enum class FrontState { kConnecting = 0, kConnected = 1, kLoggedIn = 2, kClosed = 3 };
+  struct FrontStatus {
+    FrontState state;
+    int sinceHhmmss;  // the local clock when it entered that state, HHMMSS; -1 before any change
+  };
+  FrontStatus frontStatus() const;
+  // steady_clock nanoseconds of the last tick pushed into the writer queue; 0 before the first.
+  std::int64_t lastTickSteadyNs() const { return lastTickSteadyNs_.load(std::memory_order_relaxed); }
+
   // The trading day of the last successful login (yyyymmdd), 0 before.
   int tradingDay() const { return tradingDay_; }
   const InstrumentUniverse& universe() const { return universe_; }
@@ -56,6 +67,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // False when the tick falls into a stop-save window (and writes the notice once per stay).
   bool OutsideStopSaveWindows();
   void CountForPane(const TickRecord& record);
+  void SetFrontState(FrontState state);
 
   // Constant after construction.
   CThostFtdcMdApi* const api_;
@@ -78,6 +90,9 @@ class CMdSpi final : public CThostFtdcMdSpi {
   std::mutex intakeMutex_;
   bool accepting_ = true;  // guarded by intakeMutex_
   std::atomic<std::uint64_t> ticksAccepted_{0};
+  // Written by the callback thread, read by any: state * 1000000 + HHMMSS (HHMMSS 999999: unknown).
+  std::atomic<int> frontState_{static_cast<int>(FrontState::kConnecting) * 1000000 + 999999};
+  std::atomic<std::int64_t> lastTickSteadyNs_{0};
 };
 
 #endif

@@ -231,9 +231,18 @@ TEST_F(CollectorEndToEndTest, LogsInSubscribesTheUniverseAndStoresExactlyWhatThe
   ASSERT_FALSE(address.empty()) << simulator_->Output();
   StartCollector(address);
 
+  // While the front sends, the status line says the collector is logged in and ticks are fresh.
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return std::regex_search(CollectorOutput(),
+                                 std::regex("\\[status\\] [^\n]*, front logged in since \\d\\d:\\d\\d:\\d\\d, last tick [01]\\.\\d s ago\n"));
+      },
+      20s))
+      << CollectorOutput();
   ASSERT_TRUE(simulator_->Wait(40s));
   // The front closed its connection after its last tick; once the collector saw that, it has read everything.
   ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
+  EXPECT_TRUE(WaitForOutput(", front closed since ", 1, 5s)) << CollectorOutput();
   const long long accepted = StopCollector();
 
   SimulatorSummary summary;

@@ -77,6 +77,29 @@ TEST_F(MdSpiTest, DisconnectionIsLoggedInBothPanesWithTheReason) {
   EXPECT_EQ(log_.NewLines(LogTab::CtpLog), (Lines{"行情连接断开[8]"}));
 }
 
+TEST_F(MdSpiTest, TheFrontStateFollowsConnectionLoginAndCloseWithTheClockOfEachChange) {
+  CMdSpi spi = MakeSpi(&api_);
+  EXPECT_EQ(spi.frontStatus().state, CMdSpi::FrontState::kConnecting);
+  EXPECT_EQ(spi.frontStatus().sinceHhmmss, -1);
+  clock_.SetTime(20, 59, 1);
+  spi.OnFrontConnected();
+  EXPECT_EQ(spi.frontStatus().state, CMdSpi::FrontState::kConnected);
+  EXPECT_EQ(spi.frontStatus().sinceHhmmss, 205901);
+  CThostFtdcRspInfoField refused = RspInfo(3, "不合法的登录");
+  spi.OnRspUserLogin(&answer_, &refused, 1, true);
+  EXPECT_EQ(spi.frontStatus().state, CMdSpi::FrontState::kConnected) << "a refused login is no login";
+  clock_.SetTime(20, 59, 2);
+  CThostFtdcRspInfoField ok = RspInfo(0, "");
+  spi.OnRspUserLogin(&answer_, &ok, 2, true);
+  EXPECT_EQ(spi.frontStatus().state, CMdSpi::FrontState::kLoggedIn);
+  EXPECT_EQ(spi.frontStatus().sinceHhmmss, 205902);
+  clock_.SetTime(0, 5, 0);
+  spi.OnFrontDisconnected(0x1001);
+  EXPECT_EQ(spi.frontStatus().state, CMdSpi::FrontState::kClosed);
+  EXPECT_EQ(spi.frontStatus().sinceHhmmss, 500);
+  EXPECT_EQ(spi.lastTickSteadyNs(), 0) << "no tick taken";
+}
+
 TEST_F(MdSpiTest, ASuccessfulLoginSubscribesTheWholeUniverseOneCodeAtATime) {
   CMdSpi spi = MakeSpi(&api_);
   CThostFtdcRspInfoField ok = RspInfo(0, "");
