@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "metrics/metrics_endpoint.h"
+
 namespace {
 
 bool ParseNumber(const char* text, long min, long max, long* out) {
@@ -36,6 +38,8 @@ const char* DaemonUsage() {
          "  --replay-idle-seconds N     close idle, half-sent and non-reading clients after N\n"
          "                        seconds (default: 60; 0: never)\n"
          "  --status-seconds N    seconds between status lines (default: 10)\n"
+         "  --metrics HOST:PORT|off  serve Prometheus metrics at http://HOST:PORT/metrics\n"
+         "                        (default: 127.0.0.1:9470; off: none)\n"
          "  --help                show this text\n"
          "\n"
          "SIGINT or SIGTERM stops the intake, writes every queued tick and exits.\n";
@@ -49,7 +53,7 @@ bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::stri
       options->help = true;
     } else if (arg == "--workdir" || arg == "--replay" || arg == "--replay-port" || arg == "--status-seconds" ||
                arg == "--replay-bind" || arg == "--replay-max-connections" || arg == "--replay-max-per-address" ||
-               arg == "--replay-idle-seconds") {
+               arg == "--replay-idle-seconds" || arg == "--metrics") {
       if (!hasValue) {
         *error = arg + " needs a value";
         return false;
@@ -62,6 +66,10 @@ bool ParseDaemonOptions(int argc, char** argv, DaemonOptions* options, std::stri
           return false;
         }
         options->workdir = value;
+      } else if (arg == "--metrics") {
+        MetricsAddress address;
+        if (!ParseMetricsAddress(value, &address, error)) return false;
+        options->metricsEndpoint = value;
       } else if (arg == "--replay") {
         if (std::strcmp(value, "on") == 0) {
           options->replay = true;

@@ -15,6 +15,7 @@ struct DaemonOptions {
   std::uint32_t replayMaxPerAddress = 64;
   std::uint32_t replayIdleSeconds = 60;
   int statusSeconds = 10;
+  std::string metricsEndpoint = "127.0.0.1:9470";  // HOST:PORT of /metrics, or "off"
   bool help = false;
 };
 

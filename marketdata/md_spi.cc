@@ -42,6 +42,8 @@ bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
 
 void CMdSpi::OnFrontConnected() {
   screen_.LoggedOut();
+  front_.loggedIn.store(false, std::memory_order_relaxed);
+  front_.connected.store(true, std::memory_order_relaxed);
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -60,6 +62,9 @@ void CMdSpi::ReqUserLogin() {
 
 void CMdSpi::OnFrontDisconnected(int nReason) {
   screen_.LoggedOut();
+  front_.connected.store(false, std::memory_order_relaxed);
+  front_.loggedIn.store(false, std::memory_order_relaxed);
+  front_.disconnects[FrontCounters::SlotOf(nReason)].fetch_add(1, std::memory_order_relaxed);
   AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
   AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
 }
@@ -73,6 +78,8 @@ void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFt
   if (bIsLast && !IsErrorRspInfo(pRspInfo)) {
     AppendLineF(LogTab::CtpLog, "行情登录成功[%s]", TextOrEmpty(api_->GetTradingDay()));
     tradingDay_ = LeadingNumber(api_->GetTradingDay());
+    front_.logins.fetch_add(1, std::memory_order_relaxed);
+    front_.loggedIn.store(true, std::memory_order_relaxed);
     SubscribeMarketData();
   }
 }
@@ -107,10 +114,12 @@ void CMdSpi::OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInst
     return;
   }
   if (IsErrorRspInfo(pRspInfo)) {
+    front_.subscriptionsFailed.fetch_add(1, std::memory_order_relaxed);
     AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", CodeText(pSpecificInstrument).c_str(), pRspInfo->ErrorID,
                 ErrorText(pRspInfo).c_str());
     return;
   }
+  front_.subscriptionsAnswered.fetch_add(1, std::memory_order_relaxed);
   AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
@@ -137,6 +146,7 @@ bool CMdSpi::OutsideStopSaveWindows() {
 
 void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
   if (pDepthMarketData == nullptr) return;
+  ticksReceived_.fetch_add(1, std::memory_order_relaxed);
   if (!OutsideStopSaveWindows()) return;
   const TickScreen::Verdict verdict = screen_.Check(*pDepthMarketData);
   if (verdict != TickScreen::Verdict::kAccept) {
@@ -151,6 +161,7 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
     queue_.Push(&record);
     ticksAccepted_.fetch_add(1, std::memory_order_release);
   }
+  exchangeTicks_.Count(record.InstrumentID);
   relay_.Forward(record);
   CountForPane(record);
 }

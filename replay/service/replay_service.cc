@@ -105,6 +105,7 @@ std::uint32_t ReplayService::maxConnections() const { return running() ? server_
 
 void ReplayService::OnRefused(ConnectionRefusal reason, const char* address, unsigned short port) {
   const bool total = reason == ConnectionRefusal::TooManyConnections;
+  refusedConnections_[total ? 0 : 1].fetch_add(1, std::memory_order_relaxed);
   const auto now = std::chrono::steady_clock::now();
   std::uint32_t unlogged;
   {

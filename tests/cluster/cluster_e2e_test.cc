@@ -140,7 +140,7 @@ class ClusterEndToEndTest : public ::testing::Test {
     std::ofstream(CollectorDir(k) / "setting.ini") << SettingIniText(OneFront(address));
     collectors_[k] = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", CollectorDir(k).string(), "--status-seconds", "1",
-                                 "--replay", "off"},
+                                 "--replay", "off", "--metrics", "127.0.0.1:0"},
         (dir_.path() / ("quoteloomd" + std::to_string(k) + ".out")).string(),
         std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_.path() / "xdg").string()});
   }
