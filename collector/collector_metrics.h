@@ -7,6 +7,9 @@
 #include "metrics/metrics_endpoint.h"
 #include "metrics/sample_set.h"
 
+// Where both programs serve the collector's metrics unless told otherwise.
+inline constexpr const char* kCollectorMetricsDefault = "127.0.0.1:9470";
+
 class CollectorHealth;
 class CollectorRuntime;
 
