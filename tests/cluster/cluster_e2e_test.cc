@@ -147,7 +147,7 @@ class ClusterEndToEndTest : public ::testing::Test {
 
   std::vector<std::string> CommonOptions(const std::string& servers) const {
     return {"--servers", servers, "--replicas", replicas_, "--duplicate-window", "2", "--retention-hours", "1",
-            "--status-seconds", "1"};
+            "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
   }
 
   void StartPublisher(int k, const std::string& servers, std::vector<std::string> extra = {}) {
