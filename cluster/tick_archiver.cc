@@ -7,6 +7,7 @@
 #include "cluster/sleep_unless_stopped.h"
 #include "cluster/stored_tick_line.h"
 #include "cluster/tick_subject.h"
+#include "metrics/service_notifier.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ TickArchiver::TickArchiver(const ClusterSettings& settings, Options options)
     : settings_(settings),
       options_(std::move(options)),
       link_(settings),
-      writer_(settings.workdir, options_.maxDaysHeld) {}
+      writer_(settings.workdir, options_.maxDaysHeld),
+      counters_(options_.counters != nullptr ? *options_.counters : ownCounters_) {}
 
 TickArchiver::~TickArchiver() { natsSubscription_Destroy(subscription_); }
 
@@ -61,11 +63,13 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
   std::printf("quoteloom-archive: writing stream %s into %s as consumer %s\n", settings_.stream.c_str(),
               settings_.workdir.c_str(), options_.durable.c_str());
   std::fflush(stdout);
+  if (options_.notifier != nullptr) options_.notifier->Ready("writing stream " + settings_.stream);
 
   auto backoff = std::chrono::milliseconds(100);
   auto nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
   int fetchFailures = 0;
   while (!stop.load(std::memory_order_acquire)) {
+    Heartbeat();
     if (Clock::now() >= nextStatus) {
       PrintStatus();
       nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
@@ -95,6 +99,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     jsErrCode code = static_cast<jsErrCode>(0);
     const natsStatus s = natsSubscription_Fetch(&list, subscription_, options_.batch, 1000, &code);
     if (s == NATS_TIMEOUT) {
+      counters_.lastHandledAt.store(ArchiveCounters::NowNanos(), std::memory_order_relaxed);
       pending_ = 0;
       lagMilliseconds_ = 0;
       continue;
@@ -134,6 +139,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
 
 bool TickArchiver::Handle(natsMsg* msg) {
   ++taken_;
+  counters_.lastHandledAt.store(ArchiveCounters::NowNanos(), std::memory_order_relaxed);
   jsMsgMetaData* meta = nullptr;
   if (natsMsg_GetMetaData(&meta, msg) == NATS_OK) {
     pending_ = meta->NumPending;
@@ -171,6 +177,36 @@ bool TickArchiver::Handle(natsMsg* msg) {
       return false;
   }
   return false;
+}
+
+void TickArchiver::Heartbeat() {
+  const auto now = Clock::now();
+  if (now < nextHeartbeat_) return;
+  nextHeartbeat_ = now + std::chrono::seconds(1);
+  const bool connected = link_.Connected();
+  if (connected && !wasConnected_) {
+    if (everConnected_) counters_.reconnects.fetch_add(1, std::memory_order_relaxed);
+    everConnected_ = true;
+  }
+  wasConnected_ = connected;
+  counters_.connected.store(connected, std::memory_order_relaxed);
+  const ArchiveWriter::Counters& w = writer_.counters();
+  counters_.taken.store(taken_, std::memory_order_relaxed);
+  counters_.stored.store(w.ticksWritten, std::memory_order_relaxed);
+  counters_.duplicates.store(w.duplicates, std::memory_order_relaxed);
+  counters_.refusedBodies.store(badBodies_, std::memory_order_relaxed);
+  counters_.appendFailures.store(w.failures, std::memory_order_relaxed);
+  jsConsumerInfo* info = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  if (connected && subscription_ != nullptr &&
+      natsSubscription_GetConsumerInfo(&info, subscription_, nullptr, &code) == NATS_OK && info != nullptr) {
+    counters_.consumerPending.store(info->NumPending, std::memory_order_relaxed);
+    counters_.consumerAckPending.store(static_cast<std::uint64_t>(info->NumAckPending), std::memory_order_relaxed);
+    counters_.consumerInfoKnown.store(true, std::memory_order_relaxed);
+    jsConsumerInfo_Destroy(info);
+  }
+  // The loop came round: it is not hung, whatever the cluster does.
+  if (options_.notifier != nullptr) options_.notifier->Watchdog();
 }
 
 void TickArchiver::PrintStatus() {

@@ -2,9 +2,11 @@
 #define QUOTELOOM_CLUSTER_TICK_ARCHIVER_H
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "cluster/archive_counters.h"
 #include "cluster/archive_writer.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/nats_link.h"
@@ -13,12 +15,16 @@
 // archive writer; a message is acknowledged once its lines are in their files (or it is a tick
 // already held), terminated when its body is not a tick line of its subject, and handed back for
 // a later try when a file cannot be written. Run() on the main thread.
+class ServiceNotifier;
+
 class TickArchiver {
  public:
   struct Options {
     std::string durable = "quoteloom-archive";
     int batch = 256;
     std::size_t maxDaysHeld = 3;
+    ArchiveCounters* counters = nullptr;        // null: counted for nobody
+    const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
   };
 
   TickArchiver(const ClusterSettings& settings, Options options);
@@ -32,6 +38,8 @@ class TickArchiver {
   // False when a file could not be written: the rest of the batch goes back to the stream.
   bool Handle(natsMsg* msg);
   void PrintStatus();
+  // At most once a second from the loop: the counters, the consumer's info and the watchdog ping.
+  void Heartbeat();
 
   const ClusterSettings& settings_;
   const Options options_;
@@ -44,6 +52,11 @@ class TickArchiver {
   std::uint64_t pending_ = 0;
   std::int64_t lagMilliseconds_ = 0;
   std::string lastProblem_;
+  ArchiveCounters ownCounters_;
+  ArchiveCounters& counters_;  // the caller's, or ownCounters_
+  bool wasConnected_ = false;  // as of the last heartbeat
+  bool everConnected_ = false;
+  std::chrono::steady_clock::time_point nextHeartbeat_{};
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include "cluster/state_saver.h"
 #include "cluster/tick_id.h"
 #include "cluster/tick_subject.h"
+#include "metrics/service_notifier.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ TickPublisher::TickPublisher(const ClusterSettings& settings, Options options)
       options_(std::move(options)),
       link_(settings),
       follower_(settings.workdir),
-      state_(options_.statePath.empty() ? settings.workdir + "/quoteloom-publish.state" : options_.statePath) {}
+      state_(options_.statePath.empty() ? settings.workdir + "/quoteloom-publish.state" : options_.statePath),
+      counters_(options_.counters != nullptr ? *options_.counters : ownCounters_) {}
 
 void TickPublisher::OnAckError(jsCtx*, jsPubAckErr*, void* closure) {
   static_cast<TickPublisher*>(closure)->ackErrors_.fetch_add(1, std::memory_order_relaxed);
@@ -55,6 +57,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
                                      : (committed_.day + " offset " + std::to_string(committed_.offset)).c_str(),
               state_.path().c_str());
   std::fflush(stdout);
+  if (options_.notifier != nullptr) options_.notifier->Ready("following " + settings_.workdir + "/DataTimeStream");
 
   StateSaver saver(state_);
   bool streamReady = false;
@@ -85,6 +88,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     }
     TimeStreamFollower::Batch batch;
     if (!follower_.Next(options_.batchBytes, &batch)) {
+      counters_.caughtUpAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
       if (options_.exitWhenIdleSeconds > 0 &&
           Clock::now() - lastNews > std::chrono::duration<double>(options_.exitWhenIdleSeconds)) {
         break;
@@ -93,9 +97,11 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
       continue;
     }
     lastNews = Clock::now();
+    counters_.linesRead.fetch_add(batch.lines.size(), std::memory_order_relaxed);
     ReportFollowerEvents();
     if (!PublishBatch(batch)) {
       ++retries_;
+      counters_.retries.fetch_add(1, std::memory_order_relaxed);
       follower_.Rewind(committed_);
       SleepUnlessStopped(backoff, stop);
       backoff = std::min(backoff * 2, kMaxBackoff);
@@ -103,6 +109,8 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     }
     backoff = std::chrono::milliseconds(100);
     acknowledged_ += batch.lines.size();
+    counters_.acknowledged.fetch_add(batch.lines.size(), std::memory_order_relaxed);
+    counters_.lastAcknowledgedAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
     committed_ = batch.end;
     saver.Post(committed_);
     if (std::string problem = saver.TakeError(); !problem.empty()) lastProblem_ = problem;
@@ -115,6 +123,10 @@ bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
   if (batch.lines.empty()) return true;
   jsCtx* js = link_.js();
   const std::uint64_t errorsBefore = ackErrors_.load(std::memory_order_relaxed);
+  struct PendingGauge {
+    PublisherCounters& c;
+    ~PendingGauge() { c.pending.store(0, std::memory_order_relaxed); }
+  } pendingGauge{counters_};
   for (const StoredTickLine& line : batch.lines) {
     natsMsg* msg = nullptr;
     natsStatus s = natsMsg_Create(&msg, SubjectOf(line.contract()).c_str(), nullptr, line.text.data(),
@@ -129,6 +141,8 @@ bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
       return false;
     }
     ++published_;
+    counters_.published.fetch_add(1, std::memory_order_relaxed);
+    counters_.pending.fetch_add(1, std::memory_order_relaxed);
   }
   // Short waits, so the status line goes on and a lost connection ends the wait at once.
   jsPubOptions wait;
@@ -159,6 +173,7 @@ void TickPublisher::ReportFollowerEvents() {
   if (c.daysFinished != seen_.daysFinished) {
     std::printf("quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
   }
+  counters_.malformed.store(c.malformedLines, std::memory_order_relaxed);
   if (c.malformedLines != seen_.malformedLines) lastProblem_ = "malformed line skipped: " + follower_.lastFault();
   seen_ = c;
   std::fflush(stdout);
@@ -169,7 +184,24 @@ void TickPublisher::DiscardPending() {
   if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
 }
 
+void TickPublisher::Heartbeat() {
+  const auto now = Clock::now();
+  if (now < nextHeartbeat_) return;
+  nextHeartbeat_ = now + std::chrono::seconds(1);
+  const bool connected = link_.Connected();
+  if (connected && !wasConnected_) {
+    if (everConnected_) counters_.reconnects.fetch_add(1, std::memory_order_relaxed);
+    everConnected_ = true;
+  }
+  wasConnected_ = connected;
+  counters_.connected.store(connected, std::memory_order_relaxed);
+  counters_.backlogBytes.store(BacklogBytes(), std::memory_order_relaxed);
+  // The loop came round: it is not hung, whatever the cluster does.
+  if (options_.notifier != nullptr) options_.notifier->Watchdog();
+}
+
 void TickPublisher::StatusIfDue() {
+  Heartbeat();
   if (Clock::now() < nextStatus_) return;
   PrintStatus();
   nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);

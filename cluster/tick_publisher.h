@@ -10,6 +10,7 @@
 #include "cluster/cluster_settings.h"
 #include "cluster/nats_link.h"
 #include "cluster/publish_state.h"
+#include "cluster/publisher_counters.h"
 #include "cluster/time_stream_follower.h"
 
 // quoteloom-publish's work: follows the time-stream files, publishes each whole line to JetStream
@@ -17,6 +18,8 @@
 // over lines the stream has acknowledged. A failed or unanswered batch is read and published again
 // after a back-off; the message ids make the second copy harmless. Run() on the main thread; the
 // library's threads only count acknowledgement errors.
+class ServiceNotifier;
+
 class TickPublisher {
  public:
   struct Options {
@@ -27,6 +30,8 @@ class TickPublisher {
     int maxPending = 16384;
     int pollMilliseconds = 20;
     double exitWhenIdleSeconds = 0;  // > 0: end once everything is acknowledged and nothing new came for this long
+    PublisherCounters* counters = nullptr;       // null: counted for nobody
+    const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
   };
 
   TickPublisher(const ClusterSettings& settings, Options options);
@@ -45,6 +50,8 @@ class TickPublisher {
   std::uint64_t BacklogBytes() const;
   void PrintStatus();
   void StatusIfDue();
+  // At most once a second from the loop: the counters' gauges and the watchdog ping.
+  void Heartbeat();
   static void OnAckError(jsCtx* js, jsPubAckErr* error, void* closure);
 
   const ClusterSettings& settings_;
@@ -54,6 +61,11 @@ class TickPublisher {
   PublishState state_;
   FollowPosition committed_;
   std::map<std::string, std::string, std::less<>> subjects_;
+  PublisherCounters ownCounters_;
+  PublisherCounters& counters_;  // the caller's, or ownCounters_
+  bool wasConnected_ = false;   // as of the last heartbeat
+  bool everConnected_ = false;
+  std::chrono::steady_clock::time_point nextHeartbeat_{};
 
   std::uint64_t published_ = 0;
   std::uint64_t acknowledged_ = 0;

@@ -143,6 +143,8 @@ const char* CollectorRuntime::MdApiVersionText() {
 
 ReplayService& CollectorRuntime::replayService() { return impl_->replay; }
 
+const ReplayService& CollectorRuntime::replayService() const { return impl_->replay; }
+
 LiveTickRelay& CollectorRuntime::liveTickRelay() { return impl_->relay; }
 
 const StopSaveWindows& CollectorRuntime::stopSaveWindows() const { return impl_->windows; }
@@ -151,6 +153,7 @@ CollectorRuntime::Counters CollectorRuntime::counters() const {
   const Impl& m = *impl_;
   Counters c{};
   if (const CMdSpi* spi = m.spi.load(std::memory_order_acquire)) {
+    c.ticksReceived = spi->ticksReceived();
     c.ticksAccepted = spi->ticksAccepted();
     c.ticksRefused = spi->ticksRefused();
   }
@@ -188,3 +191,6 @@ CollectorRuntime::FrontReport CollectorRuntime::frontReport() const {
   }
   return report;
 }
+const CMdSpi* CollectorRuntime::callbacks() const { return impl_->spi.load(std::memory_order_acquire); }
+
+const Clock& CollectorRuntime::clock() const { return impl_->clock; }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+class CMdSpi;
 class Clock;
 class LiveTickRelay;
 class StopSaveWindows;
@@ -31,6 +32,7 @@ class CollectorRuntime {
   };
 
   struct Counters {
+    std::uint64_t ticksReceived;     // every tick callback
     std::uint64_t ticksAccepted;     // pushed into the writer queue by the intake
     std::uint64_t ticksRefused;      // refused by the intake (bad code or text, not subscribed)
     std::uint64_t ticksWritten;      // records with both lines on disk (data file or its fallback)
@@ -62,11 +64,16 @@ class CollectorRuntime {
   static const char* MdApiVersionText();
 
   ReplayService& replayService();
+  const ReplayService& replayService() const;
   LiveTickRelay& liveTickRelay();
   // The stop-save windows as the collector holds them: the built-in ones until it has read setting.ini.
   const StopSaveWindows& stopSaveWindows() const;
   Counters counters() const;
   FrontReport frontReport() const;
+  // The callback object once the collector thread has created it, else null; its counters may be
+  // read from any thread.
+  const CMdSpi* callbacks() const;
+  const Clock& clock() const;
 
  private:
   struct Impl;

@@ -24,6 +24,8 @@ inline constexpr const char* kReplayServiceStateName = "MDServicestate";
 inline constexpr const char* kAutorunStateName = "AutoRunState";
 inline constexpr const char* kTimeStreamModeName = "collecttimestremstr";
 inline constexpr const char* kPerContractModeName = "collectinstrumentstatestr";
+// HOST:PORT where the desktop program serves its metrics, or "off"; empty: the collector's default.
+inline constexpr const char* kMetricsEndpointName = "MetricsEndpoint";
 
 // $XDG_CONFIG_HOME (or ~/.config) joined with the given relative path.
 std::string XdgConfigPath(std::string_view relative);

@@ -7,6 +7,7 @@
 
 #include "collector/collector_runtime.h"
 #include "core/build_version.h"
+#include "metrics/metrics_endpoint.h"
 
 namespace {
 
@@ -33,15 +34,9 @@ std::string VersionText() {
 
 }  // namespace
 
-bool IsMetricsEndpoint(const std::string& text) {
-  if (text == "off") return true;
-  const std::size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
-  long port = 0;
-  const char* first = text.data() + colon + 1;
-  const char* last = text.data() + text.size();
-  const auto r = std::from_chars(first, last, port);
-  return r.ec == std::errc() && r.ptr == last && port >= 1 && port <= 65535;
+bool IsMetricsEndpoint(const std::string& text, std::string* error) {
+  MetricsAddress address;
+  return ParseMetricsAddress(text, &address, error);
 }
 
 std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* options) {
@@ -95,8 +90,8 @@ std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* opti
                  "HOST:PORT of the Prometheus metrics endpoint, or off (default: 127.0.0.1:9470)")
       ->check(CLI::Validator(
           [](std::string& value) {
-            return IsMetricsEndpoint(value) ? std::string()
-                                            : "takes off or HOST:PORT with a port from 1 to 65535, not '" + value + "'";
+            std::string error;
+            return IsMetricsEndpoint(value, &error) ? std::string() : error;
           },
           ""));
   app.add_flag("--quiet-ticks,!--no-quiet-ticks", options->quietTicks,

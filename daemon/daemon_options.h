@@ -25,7 +25,7 @@ struct DaemonOptions {
 // after printing the help or version text (standard output, 0) or the reason (standard error, 2).
 std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* options);
 
-// "off" or HOST:PORT with a non-empty host and a port from 1 to 65535.
-bool IsMetricsEndpoint(const std::string& text);
+// "off" or HOST:PORT as the metrics endpoint takes it; false with the reason in `error`.
+bool IsMetricsEndpoint(const std::string& text, std::string* error);
 
 #endif

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "collector/collector_health.h"
+#include "collector/collector_metrics.h"
 #include "collector/collector_runtime.h"
 #include "core/conf_file_user_store.h"
 #include "core/log_sink.h"
@@ -21,6 +23,7 @@
 #include "daemon/daemon_log_presenter.h"
 #include "daemon/daemon_options.h"
 #include "daemon/status_receiver.h"
+#include "metrics/service_notifier.h"
 #include "replay/service/replay_service.h"
 
 namespace {
@@ -53,33 +56,38 @@ bool CanWriteHere(std::string* problem) {
   return true;
 }
 
-void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
+std::string StatusLine(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
   const CollectorRuntime::Counters c = runtime.counters();
   const CollectorRuntime::FrontReport front = runtime.frontReport();
   const std::string lastTick = front.lastTickAgeMs < 0
                                    ? std::string("no tick yet")
                                    : StringPrintf("last tick %.1f s ago", front.lastTickAgeMs / 1000.0);
-  std::fprintf(stderr, "[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
-              ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
-              ", refused ticks %" PRIu64 ", front %s, %s\n",
-              receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
-              c.ticksUnstorable, c.ticksRefused, front.link.c_str(), lastTick.c_str());
+  return StringPrintf("contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
+                      ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
+                      ", refused ticks %" PRIu64 ", front %s, %s",
+                      receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines,
+                      c.linesLost, c.ticksUnstorable, c.ticksRefused, front.link.c_str(), lastTick.c_str());
 }
 
-// Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds`. Returns the signal.
-int WaitForStop(const CollectorRuntime& runtime, const StatusReceiver& receiver, const sigset_t& stopSignals,
-                int statusSeconds) {
+// Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds` and handing it to the
+// service manager. The manager's watchdog is pinged each second while the writer drains, so a
+// stalled writer gets the program restarted. Returns the signal.
+int WaitForStop(const CollectorRuntime& runtime, const StatusReceiver& receiver, CollectorHealth& health,
+                const ServiceNotifier& notifier, const sigset_t& stopSignals, int statusSeconds) {
   auto last = SteadyClock::now();
   std::uint64_t lastWritten = 0;
   for (;;) {
     const timespec second{1, 0};
     const int signal = sigtimedwait(&stopSignals, nullptr, &second);
     if (signal == SIGINT || signal == SIGTERM) return signal;
+    if (health.WriterDraining()) notifier.Watchdog();
     const auto now = SteadyClock::now();
     const double elapsed = std::chrono::duration<double>(now - last).count();
     if (elapsed < statusSeconds) continue;
     const std::uint64_t written = runtime.counters().ticksWritten;
-    PrintStatus(runtime, receiver, (written - lastWritten) / elapsed);
+    const std::string line = StatusLine(runtime, receiver, (written - lastWritten) / elapsed);
+    std::fprintf(stderr, "[status] %s\n", line.c_str());
+    notifier.Status(line);
     last = now;
     lastWritten = written;
   }
@@ -135,6 +143,22 @@ int main(int argc, char** argv) {
   runtimeOptions.replayIdleTimeoutMs = options.replayIdleSeconds * 1000;
   runtimeOptions.receiver = &receiver;
   CollectorRuntime runtime(runtimeOptions);
+  CollectorHealth health(runtime);
+  CollectorMetrics metrics(runtime, health);
+  MetricsAddress metricsAddress;
+  std::string error;
+  ParseMetricsAddress(options.metricsEndpoint, &metricsAddress, &error);  // checked with the command line
+  // Before collecting: a collector without the metrics it was asked for would look dead to its alerts.
+  if (!metrics.Start(metricsAddress, &error)) {
+    std::fprintf(stderr, "quoteloomd: %s\n", error.c_str());
+    TheLogSink().Detach(&console);
+    return 1;
+  }
+  if (metricsAddress.off) {
+    std::fprintf(stderr, "quoteloomd: metrics off\n");
+  } else {
+    std::fprintf(stderr, "quoteloomd: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
+  }
   std::fprintf(stderr, "quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
   runtime.Start();
   std::string replayAddress;
@@ -150,7 +174,10 @@ int main(int argc, char** argv) {
                  options.replayPort);
   }
 
-  const int signal = WaitForStop(runtime, receiver, stopSignals, options.statusSeconds);
+  const ServiceNotifier notifier;
+  notifier.Ready("collecting under " + CurrentDirectory());
+  const int signal = WaitForStop(runtime, receiver, health, notifier, stopSignals, options.statusSeconds);
+  notifier.Stopping();
   const CollectorRuntime::Counters before = runtime.counters();
   std::fprintf(stderr, "quoteloomd: %s received; writing the %" PRIu64 " queued ticks, then stopping\n",
               signal == SIGINT ? "SIGINT" : "SIGTERM", before.queueDepth);

@@ -56,6 +56,8 @@ CMdSpi::FrontStatus CMdSpi::frontStatus() const {
 void CMdSpi::OnFrontConnected() {
   SetFrontState(FrontState::kConnected);
   screen_.LoggedOut();
+  front_.loggedIn.store(false, std::memory_order_relaxed);
+  front_.connected.store(true, std::memory_order_relaxed);
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -75,6 +77,9 @@ void CMdSpi::ReqUserLogin() {
 void CMdSpi::OnFrontDisconnected(int nReason) {
   SetFrontState(FrontState::kClosed);
   screen_.LoggedOut();
+  front_.connected.store(false, std::memory_order_relaxed);
+  front_.loggedIn.store(false, std::memory_order_relaxed);
+  front_.disconnects[FrontCounters::SlotOf(nReason)].fetch_add(1, std::memory_order_relaxed);
   AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
   AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
 }
@@ -89,6 +94,8 @@ void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFt
     AppendLineF(LogTab::CtpLog, "行情登录成功[%s]", TextOrEmpty(api_->GetTradingDay()));
     tradingDay_ = LeadingNumber(api_->GetTradingDay());
     SetFrontState(FrontState::kLoggedIn);
+    front_.logins.fetch_add(1, std::memory_order_relaxed);
+    front_.loggedIn.store(true, std::memory_order_relaxed);
     SubscribeMarketData();
   }
 }
@@ -123,10 +130,12 @@ void CMdSpi::OnRspSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificInst
     return;
   }
   if (IsErrorRspInfo(pRspInfo)) {
+    front_.subscriptionsFailed.fetch_add(1, std::memory_order_relaxed);
     AppendLineF(LogTab::CtpLog, "订阅行情失败[%s][%d][%s]", CodeText(pSpecificInstrument).c_str(), pRspInfo->ErrorID,
                 ErrorText(pRspInfo).c_str());
     return;
   }
+  front_.subscriptionsAnswered.fetch_add(1, std::memory_order_relaxed);
   AppendLineF(LogTab::CtpLog, "订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
@@ -153,6 +162,7 @@ bool CMdSpi::OutsideStopSaveWindows() {
 
 void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
   if (pDepthMarketData == nullptr) return;
+  ticksReceived_.fetch_add(1, std::memory_order_relaxed);
   if (!OutsideStopSaveWindows()) return;
   const TickScreen::Verdict verdict = screen_.Check(*pDepthMarketData);
   if (verdict != TickScreen::Verdict::kAccept) {
@@ -170,6 +180,7 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
   lastTickSteadyNs_.store(
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(),
       std::memory_order_relaxed);
+  exchangeTicks_.Count(record.InstrumentID);
   relay_.Forward(record);
   CountForPane(record);
 }

@@ -9,6 +9,8 @@
 #include "core/clock.h"
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
+#include "marketdata/exchange_tick_counters.h"
+#include "marketdata/front_counters.h"
 #include "marketdata/instrument_universe.h"
 #include "marketdata/tick_screen.h"
 #include "queue/live_tick_relay.h"
@@ -39,6 +41,8 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // After this returns no tick is pushed into the writer queue any more; later ticks are dropped.
   void StopIntake();
 
+  // Every tick callback, before any screening.
+  std::uint64_t ticksReceived() const { return ticksReceived_.load(std::memory_order_relaxed); }
   // Ticks pushed into the writer queue so far.
   std::uint64_t ticksAccepted() const { return ticksAccepted_.load(std::memory_order_acquire); }
   // Ticks the intake refused: a code that cannot name a file, a broken text field, a contract not
@@ -58,6 +62,9 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // The trading day of the last successful login (yyyymmdd), 0 before.
   int tradingDay() const { return tradingDay_; }
   const InstrumentUniverse& universe() const { return universe_; }
+  const TickScreen& screen() const { return screen_; }
+  const FrontCounters& front() const { return front_; }
+  const ExchangeTickCounters& exchangeTicks() const { return exchangeTicks_; }
 
  private:
   // True, with a line on standard error, when `info` carries a non-zero error number.
@@ -93,6 +100,11 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // Written by the callback thread, read by any: state * 1000000 + HHMMSS (HHMMSS 999999: unknown).
   std::atomic<int> frontState_{static_cast<int>(FrontState::kConnecting) * 1000000 + 999999};
   std::atomic<std::int64_t> lastTickSteadyNs_{0};
+
+  // Written by the callback thread, read by any thread.
+  std::atomic<std::uint64_t> ticksReceived_{0};
+  FrontCounters front_;
+  ExchangeTickCounters exchangeTicks_;
 };
 
 #endif

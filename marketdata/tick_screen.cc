@@ -79,6 +79,7 @@ TickScreen::Verdict TickScreen::Check(const CThostFtdcDepthMarketDataField& data
 
 void TickScreen::Refuse(const CThostFtdcDepthMarketDataField& data, Verdict verdict) {
   refused_.fetch_add(1, std::memory_order_relaxed);
+  refusedBy_[static_cast<int>(verdict)].fetch_add(1, std::memory_order_relaxed);
   if (loggingStopped_) return;
   const std::string_view code = CodeOf(data);
   if (logged_.find(code) != logged_.end()) return;
@@ -89,6 +90,12 @@ void TickScreen::Refuse(const CThostFtdcDepthMarketDataField& data, Verdict verd
   }
   logged_.emplace(code);
   AppendLineF(LogTab::CtpLog, "拒收行情[%s]：%s", Printable(code).c_str(), Reason(verdict));
+}
+
+const char* TickScreen::Label(Verdict verdict) {
+  static const char* const kLabels[kVerdicts] = {"accepted",      "empty_code",    "code_too_long", "code_characters",
+                                                 "text_field",    "not_logged_in", "not_subscribed"};
+  return kLabels[static_cast<int>(verdict)];
 }
 
 const char* TickScreen::Reason(Verdict verdict) {

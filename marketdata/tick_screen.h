@@ -27,6 +27,7 @@ class TickScreen {
     kNotLoggedIn,
     kNotSubscribed,
   };
+  static constexpr int kVerdicts = static_cast<int>(Verdict::kNotSubscribed) + 1;
 
   // Longest code a stored record holds.
   static constexpr std::size_t kMaxCodeLength = 30;
@@ -44,6 +45,12 @@ class TickScreen {
   void Refuse(const CThostFtdcDepthMarketDataField& data, Verdict verdict);
 
   std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
+  std::uint64_t refused(Verdict verdict) const {
+    return refusedBy_[static_cast<int>(verdict)].load(std::memory_order_relaxed);
+  }
+
+  // A short name of the verdict for a metric label: "code_too_long", "not_subscribed".
+  static const char* Label(Verdict verdict);
 
   static const char* Reason(Verdict verdict);
 
@@ -61,6 +68,7 @@ class TickScreen {
   bool loggingStopped_ = false;
 
   std::atomic<std::uint64_t> refused_{0};
+  std::atomic<std::uint64_t> refusedBy_[kVerdicts] = {};
 };
 
 #endif

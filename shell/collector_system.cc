@@ -1,13 +1,36 @@
 #include "shell/collector_system.h"
 
+#include "collector/collector_health.h"
+#include "collector/collector_metrics.h"
 #include "collector/collector_runtime.h"
+#include "core/log_sink.h"
 #include "replay/service/replay_service.h"
 
-CollectorSystem::CollectorSystem() = default;
+CollectorSystem::CollectorSystem(std::string metricsEndpoint) : metricsEndpoint_(std::move(metricsEndpoint)) {}
 
 CollectorSystem::~CollectorSystem() {
-  // The runtime's threads may still report; it stays until the process ends.
+  // The runtime's threads may still report; it stays until the process ends, with what reads it.
   (void)runtime_.release();
+  (void)health_.release();
+  (void)metrics_.release();
+}
+
+// The window keeps collecting without metrics it cannot serve, and says why on the CTP log tab.
+void CollectorSystem::StartMetrics() {
+  const std::string text = metricsEndpoint_.empty() ? kCollectorMetricsDefault : metricsEndpoint_;
+  MetricsAddress address;
+  std::string error;
+  if (!ParseMetricsAddress(text, &address, &error)) {
+    AppendLine(LogTab::CtpLog, "指标服务设置无效，不提供指标：" + error);
+    return;
+  }
+  health_ = std::make_unique<CollectorHealth>(*runtime_);
+  metrics_ = std::make_unique<CollectorMetrics>(*runtime_, *health_);
+  if (!metrics_->Start(address, &error)) {
+    AppendLine(LogTab::CtpLog, "指标服务未启动：" + error);
+  } else if (!address.off) {
+    AppendLineF(LogTab::CtpLog, "指标服务 http://%s:%u/metrics", address.host.c_str(), metrics_->port());
+  }
 }
 
 void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receiver) {
@@ -16,6 +39,7 @@ void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receive
   options.startReplayService = startReplayService;
   options.receiver = receiver;
   runtime_ = std::make_unique<CollectorRuntime>(options);
+  StartMetrics();
   runtime_->Start();
 }
 

@@ -2,17 +2,21 @@
 #define QUOTELOOM_SHELL_COLLECTOR_SYSTEM_H
 
 #include <memory>
+#include <string>
 
 #include "core/stop_save_windows.h"
 #include "shell/shell_system.h"
 
+class CollectorHealth;
+class CollectorMetrics;
 class CollectorRuntime;
 
-// The shell's running system: the collector runtime with its replay service.
+// The shell's running system: the collector runtime with its replay service and its metrics.
 // User-interface thread only.
 class CollectorSystem : public ShellSystem {
  public:
-  CollectorSystem();
+  // `metricsEndpoint`: HOST:PORT, "off", or empty for the collector's default.
+  explicit CollectorSystem(std::string metricsEndpoint = "");
   ~CollectorSystem() override;
 
   void Start(bool startReplayService, TickReportReceiver* receiver) override;
@@ -24,7 +28,12 @@ class CollectorSystem : public ShellSystem {
   std::uint64_t TicksRefused() const override;
 
  private:
+  void StartMetrics();
+
+  const std::string metricsEndpoint_;
   std::unique_ptr<CollectorRuntime> runtime_;
+  std::unique_ptr<CollectorHealth> health_;
+  std::unique_ptr<CollectorMetrics> metrics_;
   StopSaveWindows builtInWindows_;  // before Start: the built-in windows
 };
 

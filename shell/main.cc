@@ -4,6 +4,7 @@
 #include "shell/collector_system.h"
 #include "shell/ferrowick_app.h"
 #include "shell/main_frame.h"
+#include "shell/settings_user_store.h"
 #include "shell/termination_signals.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   CFerrowickApp::Options options;
-  options.makeSystem = [] { return std::make_unique<CollectorSystem>(); };
+  options.makeSystem = [] { return std::make_unique<CollectorSystem>(QSettingsUserStore().Read(kMetricsEndpointName)); };
   options.extractChartProgram = [] {
     ExtractEmbeddedFile(QStringLiteral(":/plotmire/Plotmire.exe"), QStringLiteral("Plotmire.exe"));
   };

@@ -71,7 +71,7 @@ void Throughput(const fs::path& dir, int lines) {
   AppendText(work / "DataTimeStream" / "20240301.csv", text);
   const fs::path state = work / "quoteloom-publish.state";
 
-  std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", work.string()};
+  std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", work.string(), "--metrics", "127.0.0.1:0"};
   for (const auto& a : ServerArgs(node.Urls(), "1")) argv.push_back(a);
   const auto start = Clock::now();
   ChildProcess publisher(argv, (dir / "publish-throughput.out").string());
@@ -93,8 +93,8 @@ void Lag(const fs::path& dir, int rate, int seconds) {
   const fs::path work = dir / "lagcollector";
   const fs::path archive = dir / "lagarchive";
   fs::create_directories(work / "DataTimeStream");
-  std::vector<std::string> pubArgs = {QUOTELOOM_PUBLISH, "--workdir", work.string()};
-  std::vector<std::string> arcArgs = {QUOTELOOM_ARCHIVE, "--workdir", archive.string()};
+  std::vector<std::string> pubArgs = {QUOTELOOM_PUBLISH, "--workdir", work.string(), "--metrics", "127.0.0.1:0"};
+  std::vector<std::string> arcArgs = {QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--metrics", "127.0.0.1:0"};
   for (const auto& a : ServerArgs(cluster.Urls(), "3")) {
     pubArgs.push_back(a);
     arcArgs.push_back(a);

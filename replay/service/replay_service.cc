@@ -119,6 +119,7 @@ bool ReplayService::TakeRefusalLogTurn(RefusalKind kind, std::uint32_t* unlogged
 
 void ReplayService::OnRefused(ConnectionRefusal reason, const char* address, unsigned short port) {
   const bool total = reason == ConnectionRefusal::TooManyConnections;
+  refusedConnections_[total ? 0 : 1].fetch_add(1, std::memory_order_relaxed);
   std::uint32_t unlogged = 0;
   if (!TakeRefusalLogTurn(total ? kTooManyInTotal : kTooManyFromOneAddress, &unlogged)) return;
   const std::uint32_t limit = total ? server_.GetMaxOpenConnections() : server_.GetMaxConnectionsPerPeer();

@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_REPLAY_SERVICE_REPLAY_SERVICE_H
 #define QUOTELOOM_REPLAY_SERVICE_REPLAY_SERVICE_H
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -73,6 +74,12 @@ class ReplayService {
   bool livePhase() const { return shared_.livePhase.load(std::memory_order_acquire); }
   // Replay threads that have not ended yet.
   std::size_t RunningReplays() const;
+  // Clients connected now.
+  std::uint32_t connectionCount() const { return server_.GetConnectionCount(); }
+  // Connections refused since start: too many in total (`perAddress` false) or from one address.
+  std::uint64_t refusedConnections(bool perAddress) const {
+    return refusedConnections_[perAddress ? 1 : 0].load(std::memory_order_relaxed);
+  }
   // The limit of open connections of the running server (0 while stopped).
   std::uint32_t maxConnections() const;
   // A copy of the request of the latest replay, if any.
@@ -114,6 +121,7 @@ class ReplayService {
     std::uint32_t unlogged = 0;
   };
   RefusalLog refusalLogs_[kRefusalKinds];  // guarded by refusalMutex_
+  std::atomic<std::uint64_t> refusedConnections_[2] = {};  // too many in total, from one address; network threads count
 };
 
 #endif

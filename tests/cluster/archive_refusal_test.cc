@@ -54,7 +54,7 @@ TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
 
   const fs::path archive = dir.path() / "archive";
   const std::vector<std::string> argv = {QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--servers",
-                                         cluster.Urls(), "--status-seconds", "1"};
+                                         cluster.Urls(), "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
   {
     ChildProcess first(argv, (dir.path() / "archive1.out").string());
     ASSERT_TRUE(WaitUntil([&] { return LastNumberAfter(first.Output(), "messages taken") >= 6; }, 20s))

@@ -35,7 +35,7 @@ class ClusterAuthTest : public ::testing::Test {
   std::unique_ptr<ChildProcess> Publish(const NatsCluster& node, const std::string& name,
                                         std::vector<std::string> options) {
     std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", (dir_.path() / "collector").string(),
-                                     "--servers", node.Urls(), "--status-seconds", "1", "--state",
+                                     "--servers", node.Urls(), "--status-seconds", "1", "--metrics", "127.0.0.1:0", "--state",
                                      (dir_.path() / (name + ".state")).string()};
     argv.insert(argv.end(), options.begin(), options.end());
     return std::make_unique<ChildProcess>(argv, (dir_.path() / (name + ".out")).string());

@@ -140,14 +140,14 @@ class ClusterEndToEndTest : public ::testing::Test {
     std::ofstream(CollectorDir(k) / "setting.ini") << SettingIniText(OneFront(address));
     collectors_[k] = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", CollectorDir(k).string(), "--status-seconds", "1",
-                                 "--replay", "off"},
+                                 "--replay", "off", "--metrics", "127.0.0.1:0"},
         (dir_.path() / ("quoteloomd" + std::to_string(k) + ".out")).string(),
         std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_.path() / "xdg").string()});
   }
 
   std::vector<std::string> CommonOptions(const std::string& servers) const {
     return {"--servers", servers, "--replicas", replicas_, "--duplicate-window", "2", "--retention-hours", "1",
-            "--status-seconds", "1"};
+            "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
   }
 
   void StartPublisher(int k, const std::string& servers, std::vector<std::string> extra = {}) {

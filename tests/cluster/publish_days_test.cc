@@ -26,7 +26,7 @@ TEST(PublishDaysTest, NewestDayFirstThenFromDayRepublishesEveryStoredDayOnce) {
 
   const auto publish = [&](std::vector<std::string> extra, const std::string& out) {
     std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", collector.string(), "--servers", node.Urls(),
-                                     "--exit-when-idle", "1", "--status-seconds", "1"};
+                                     "--exit-when-idle", "1", "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     ChildProcess p(argv, (dir.path() / out).string());
     EXPECT_TRUE(p.Wait(30s)) << p.Output();
@@ -40,7 +40,7 @@ TEST(PublishDaysTest, NewestDayFirstThenFromDayRepublishesEveryStoredDayOnce) {
 
   const fs::path archive = dir.path() / "archive";
   ChildProcess archiver({QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--servers", node.Urls(),
-                         "--status-seconds", "1"},
+                         "--status-seconds", "1", "--metrics", "127.0.0.1:0"},
                         (dir.path() / "archive.out").string());
   ASSERT_TRUE(WaitUntil([&] { return ReadText(archive / "DataTimeStream" / "20240304.csv").size() == friday.size() &&
                                      ReadText(archive / "DataTimeStream" / "20240229.csv").size() == thursday.size(); },

@@ -131,7 +131,7 @@ class CollectorEndToEndTest : public ::testing::Test {
 
   void StartCollectorProgram(std::vector<std::string> replayArgs = {"--replay", "off"}) {
     std::vector<std::string> argv = launcher_;
-    for (std::string arg : {QuoteloomdProgram(), std::string("--workdir"), dir_.string(), std::string("--status-seconds"), std::string("1")}) {
+    for (std::string arg : {QuoteloomdProgram(), std::string("--workdir"), dir_.string(), std::string("--status-seconds"), std::string("1"), std::string("--metrics"), metricsArg_}) {
       argv.push_back(arg);
     }
     argv.insert(argv.end(), replayArgs.begin(), replayArgs.end());
@@ -222,6 +222,7 @@ class CollectorEndToEndTest : public ::testing::Test {
   fs::path root_;
   fs::path dir_;
   std::vector<std::string> launcher_;  // put before the collector's command line, such as prlimit
+  std::string metricsArg_ = "127.0.0.1:0";  // a free port, so tests side by side do not collide
   std::unique_ptr<ChildProcess> simulator_;
   std::unique_ptr<ChildProcess> collector_;
 };

@@ -66,7 +66,7 @@ class FakeNight {
     daemonEnv.push_back("XDG_CONFIG_HOME=" + (dir_ / "xdg").string());
     collector_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "3600", "--replay", "on",
-                                 "--replay-port", "0"},
+                                 "--replay-port", "0", "--metrics", "127.0.0.1:0"},
         (dir_ / "quoteloomd.out").string(), daemonEnv);
     started_ = std::chrono::steady_clock::now();
   }

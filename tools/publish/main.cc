@@ -6,9 +6,14 @@
 #include <atomic>
 #include <cstdio>
 
+#include "cluster/cluster_metrics.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_publisher.h"
+#include "metrics/callback_collectable.h"
+#include "metrics/metrics_endpoint.h"
+#include "metrics/process_stats.h"
+#include "metrics/service_notifier.h"
 
 namespace {
 
@@ -39,12 +44,39 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 1000000));
   app.add_option("--exit-when-idle", options.exitWhenIdleSeconds,
                  "End once everything is acknowledged and nothing new came for this many seconds");
+  std::string metricsText = "127.0.0.1:9471";
+  app.add_option("--metrics", metricsText, "Serve Prometheus metrics at http://HOST:PORT/metrics, or off")
+      ->capture_default_str()
+      ->check([](const std::string& v) {
+        MetricsAddress address;
+        std::string error;
+        return ParseMetricsAddress(v, &address, &error) ? std::string() : error;
+      });
   CLI11_PARSE(app, argc, argv);
   std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return 2;
   }
+  // A program asked for metrics it cannot serve would look dead to its alerts: it ends instead.
+  PublisherCounters counters;
+  MetricsAddress metricsAddress;
+  ParseMetricsAddress(metricsText, &metricsAddress, &error);
+  MetricsEndpoint metrics;
+  metrics.Register(std::make_shared<CallbackCollectable>([&](SampleSet& s) {
+    AddPublisherSamples(counters, s);
+    AddProcessSamples(s);
+  }));
+  if (!metrics.Start(metricsAddress, &error)) {
+    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+    return 1;
+  }
+  if (metrics.running()) {
+    std::printf("quoteloom-publish: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
+  }
+  const ServiceNotifier notifier;
+  options.counters = &counters;
+  options.notifier = &notifier;
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickPublisher publisher(settings, options);
     return publisher.Run(stop);
