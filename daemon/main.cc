@@ -39,9 +39,9 @@ void PrintStatus(const CollectorRuntime& runtime, const StatusReceiver& receiver
   const CollectorRuntime::Counters c = runtime.counters();
   std::printf("[status] contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
               ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
-              ", refused ticks %" PRIu64 "\n",
+              ", refused ticks %" PRIu64 ", journal failures %" PRIu64 "\n",
               receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines, c.linesLost,
-              c.ticksUnstorable, c.ticksRefused);
+              c.ticksUnstorable, c.ticksRefused, c.journalFailures);
   std::fflush(stdout);
 }
 
@@ -136,9 +136,11 @@ int main(int argc, char** argv) {
   runtime.Shutdown();
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
-              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64 "\n",
+              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64
+              ", journal records %" PRIu64 ", journal failures %" PRIu64 "%s\n",
               after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable,
-              after.ticksRefused);
+              after.ticksRefused, after.journalRecords, after.journalFailures,
+              after.journalEnabled ? "" : " (journal off)");
   TheLogSink().Detach(&console);
   return 0;
 }
