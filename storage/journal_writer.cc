@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cstring>
 #include <vector>
 
 #include "core/errno_text.h"
@@ -110,7 +111,7 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
     *why = path_ + ": " + ErrnoText(errno);
     return false;
   }
-  if (size < header.size() && std::equal(head.begin(), head.begin() + n, header.begin())) {
+  if (size < header.size() && std::memcmp(head.data(), header.data(), static_cast<std::size_t>(n)) == 0) {
     if (size > 0) AppendLineF(LogTab::NetworkLog, "行情日志[%s]头部不完整(%" PRIu64 "字节)，重写", path_.c_str(), size);
     std::size_t done = 0;
     int error = 0;
