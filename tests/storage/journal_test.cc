@@ -315,4 +315,46 @@ TEST_F(JournalTest, TheTickWriterJournalsEveryStoredTickAndSurvivesAJournalFailu
   }
 }
 
+std::uint64_t Bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// The Python reader of docs/tick-files.md, run as it is printed there, reads a real journal and gives
+// the same values, bit for bit, and ignores a partial last record.
+TEST_F(JournalTest, ThePythonReaderOfTheDocsReadsARealJournal) {
+  {
+    JournalWriter writer(JournalSync::kNone);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(writer.Append("20240301", HostileValuesTick(i), 1700000000123456789 + i, t0_));
+  }
+  WriteFile("Journal/20240301.qtj", ReadFile("Journal/20240301.qtj") + std::string(100, '\1'));
+  const std::string doc = ReadFile(fs::path(QUOTELOOM_SOURCE_DIR) / "docs" / "tick-files.md");
+  const std::size_t begin = doc.find("```python\n");
+  ASSERT_NE(begin, std::string::npos);
+  const std::size_t end = doc.find("```", begin + 10);
+  WriteFile("reader.py",
+            doc.substr(begin + 10, end - begin - 10) +
+                "import sys\n"
+                "bits = lambda v: struct.unpack('<Q', struct.pack('<d', v))[0]\n"
+                "for t in read_journal(sys.argv[1]):\n"
+                "    print(t['Sequence'], t['WriteTimeNs'], t['InstrumentID'], t['UpdateTime'], t['Volume'],\n"
+                "          *[bits(t[k]) for k in ('LastPrice', 'Turnover', 'OpenInterest', 'AskPrice1', 'BidPrice5')])\n");
+  FILE* p = ::popen("python3 reader.py Journal/20240301.qtj 2>&1", "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+  ASSERT_EQ(::pclose(p), 0) << out;
+  std::string expected;
+  for (int i = 0; i < 4; ++i) {
+    const TickRecord t = HostileValuesTick(i);
+    expected += std::to_string(i + 1) + " " + std::to_string(1700000000123456789 + i) + " T2703 09:05:07 " +
+                std::to_string(i) + " " + std::to_string(Bits(t.LastPrice)) + " " + std::to_string(Bits(t.Turnover)) +
+                " " + std::to_string(Bits(t.OpenInterest)) + " " + std::to_string(Bits(t.AskPrice1)) + " " +
+                std::to_string(Bits(t.BidPrice5)) + "\n";
+  }
+  EXPECT_EQ(out, expected);
+}
+
 }  // namespace
