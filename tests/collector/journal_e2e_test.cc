@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,33 @@ TEST_F(JournalEndToEndTest, TheJournalHoldsExactlyWhatTheFrontSent) {
   EXPECT_EQ(mismatches, 0u);
   EXPECT_GT(halfTicks, 0u) << "no bond-futures tick at a half tick was sent";
   EXPECT_GT(overAMillion, 0u);
+
+  // The research export of the same day (the collector's clock names it) reads back to the same doubles.
+  std::vector<fs::path> files(fs::directory_iterator(dir_ / "Journal"), fs::directory_iterator{});
+  ASSERT_EQ(files.size(), 1u);
+  const std::string day = files[0].stem().string();
+  const ProgramRun run = RunProgram({QUOTELOOM_DATA, "--workdir", dir_.string(), "export", day, "--out",
+                                     dir_.string()},
+                                    dir_ / "export.out", 60s);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  std::ifstream csv(dir_ / (day + ".csv"));
+  std::string line;
+  ASSERT_TRUE(std::getline(csv, line));
+  std::size_t row = 0, exportMismatches = 0;
+  for (; std::getline(csv, line); ++row) {
+    ASSERT_LT(row, journal.size());
+    std::vector<std::string> cells;
+    std::stringstream in(line);
+    for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
+    const TickRecord& t = journal[row].tick;
+    // last_price, turnover, open_interest, average_price are columns 9 to 13 (volume between).
+    const double values[] = {std::strtod(cells[8].c_str(), nullptr), std::strtod(cells[10].c_str(), nullptr),
+                             std::strtod(cells[11].c_str(), nullptr), std::strtod(cells[12].c_str(), nullptr)};
+    const double expected[] = {t.LastPrice, t.Turnover, t.OpenInterest, t.AveragePrice};
+    if (std::memcmp(values, expected, sizeof values) != 0 || cells[3] != t.InstrumentID) ++exportMismatches;
+  }
+  EXPECT_EQ(row, journal.size());
+  EXPECT_EQ(exportMismatches, 0u);
 }
 
 // kill -9 in the middle of appends, then a torn tail as a power loss leaves it, then a restart: every
