@@ -1,14 +1,43 @@
 // quoteloom-archive: writes a NATS JetStream stream of ticks into the collector's file tree,
 // one copy of each tick, and resumes as the stream's durable consumer after any stop.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
+#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
+#include "core/errno_text.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
+
+namespace {
+
+constexpr int kExitFolder = 1;
+
+// The archive writes everything into its folder: one that is a file, cannot be made or takes no new
+// file (read-only, full) ends the program at start, before a message is taken. Empty when usable.
+std::string FolderProblem(const std::string& workdir) {
+  std::error_code ec;
+  std::filesystem::create_directories(workdir, ec);
+  if (!std::filesystem::is_directory(workdir, ec)) {
+    return "--workdir: " + workdir + " is not a folder" + (ec ? " (" + ec.message() + ")" : std::string());
+  }
+  const std::string probe = workdir + "/.quoteloom-archive-probe." + std::to_string(::getpid());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return "--workdir: cannot write into " + workdir + ": " + ErrnoText(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return "";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   ClusterSettings settings;
@@ -19,17 +48,19 @@ int main(int argc, char** argv) {
   app.add_option("--days-in-memory", options.maxDaysHeld, "Days whose tick ids are held in memory at once")
       ->capture_default_str()
       ->check(CLI::Range(3, 1000));
-  CLI11_PARSE(app, argc, argv);
-  std::error_code ec;
-  std::filesystem::create_directories(settings.workdir, ec);
-  std::string error;
+  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
     std::fprintf(stderr, "quoteloom-archive: --durable: no spaces, '.', '*' or '>'\n");
-    return 2;
+    return kExitUsage;
   }
+  if (const std::string problem = FolderProblem(settings.workdir); !problem.empty()) {
+    std::fprintf(stderr, "quoteloom-archive: %s\n", problem.c_str());
+    return kExitFolder;
+  }
+  std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
-    return 2;
+    return kExitUsage;
   }
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickArchiver archiver(settings, options);

@@ -5,10 +5,13 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
+#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_publisher.h"
+#include "sessions/trading_day_rule.h"
 
 namespace {
 
@@ -31,19 +34,21 @@ int main(int argc, char** argv) {
   app.add_option("--state", options.statePath, "State file (default: WORKDIR/quoteloom-publish.state)");
   app.add_option("--from-day", options.fromDay, "Publish the stored days from this one (yyyymmdd) on again")
       ->check([](const std::string& v) {
-        return v.size() == 8 && v.find_first_not_of("0123456789") == std::string::npos ? std::string()
-                                                                                        : std::string("yyyymmdd");
+        const bool digits = v.size() == 8 && v.find_first_not_of("0123456789") == std::string::npos;
+        return digits && IsCalendarDate(std::atoi(v.c_str())) ? std::string()
+                                                              : "\"" + v + "\" is not a date yyyymmdd";
       });
   app.add_option("--max-pending", options.maxPending, "Publishes that may wait for their acknowledgement")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000000));
   app.add_option("--exit-when-idle", options.exitWhenIdleSeconds,
-                 "End once everything is acknowledged and nothing new came for this many seconds");
-  CLI11_PARSE(app, argc, argv);
+                 "End once everything is acknowledged and nothing new came for this many seconds")
+      ->check(CLI::Range(0.0, 86400.0 * 365));
+  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
-    return 2;
+    return kExitUsage;
   }
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickPublisher publisher(settings, options);
