@@ -45,6 +45,26 @@ TEST_F(ArchiveWriterTest, WritesBothFilesOfTheStampsTradingDayAndSkipsASecondCop
   EXPECT_EQ(writer.counters().duplicates, 1u);
 }
 
+// Codes the collector refuses are refused here too: the same rule, so the archive makes no file a
+// collector would not have made.
+TEST_F(ArchiveWriterTest, CodesTheCollectorRefusesAreRefused) {
+  ArchiveWriter writer(folder_.path().string());
+  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb 2405", "rb2405.csv"}) {
+    StoredTickLine line;
+    const std::string text = TestTickLine(code, 1);
+    if (!ParseStoredTickLine(text, &line)) continue;  // refused even earlier
+    std::string error;
+    const bool space = std::string(code).find(' ') != std::string::npos;
+    EXPECT_EQ(writer.Store(line, &error), space ? ArchiveWriter::Result::kWritten : ArchiveWriter::Result::kRefused)
+        << code;
+    if (!space) {
+      EXPECT_NE(error.find("collector refuses"), std::string::npos) << code << ": " << error;
+    }
+  }
+  EXPECT_EQ(writer.counters().refused, 4u);
+  EXPECT_FALSE(fs::exists(folder_.path() / "Data" / "20240301" / "....csv"));
+}
+
 TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {
   {
     ArchiveWriter writer(folder_.path().string());
