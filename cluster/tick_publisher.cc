@@ -85,6 +85,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     }
     TimeStreamFollower::Batch batch;
     if (!follower_.Next(options_.batchBytes, &batch)) {
+      ReportFollowerEvents();
       if (options_.exitWhenIdleSeconds > 0 &&
           Clock::now() - lastNews > std::chrono::duration<double>(options_.exitWhenIdleSeconds)) {
         break;
@@ -160,6 +161,9 @@ void TickPublisher::ReportFollowerEvents() {
     std::fprintf(stderr, "quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
   }
   if (c.malformedLines != seen_.malformedLines) lastProblem_ = "malformed line skipped: " + follower_.lastFault();
+  if (c.filesRefused != seen_.filesRefused) {
+    std::fprintf(stderr, "quoteloom-publish: not following %s\n", follower_.lastFault().c_str());
+  }
   seen_ = c;
   std::fflush(stderr);
 }
@@ -193,11 +197,11 @@ void TickPublisher::PrintStatus() {
   const auto& c = follower_.counters();
   std::fprintf(stderr, 
       "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
-      "connection %s%s%s\n",
+      "refused files %llu, connection %s%s%s\n",
       static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
       static_cast<unsigned long long>(BacklogBytes()), committed_.day.empty() ? "-" : committed_.day.c_str(),
       static_cast<unsigned long long>(c.malformedLines), static_cast<unsigned long long>(retries_),
-      link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+      static_cast<unsigned long long>(c.filesRefused), link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
   lastProblem_.clear();
   std::fflush(stderr);
 }

@@ -1,6 +1,7 @@
 // The archive's files: the collector's tree and formats, one copy of each tick across restarts and
 // neighbouring days, and the repair of what a crash between the two appends leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -63,6 +64,23 @@ TEST_F(ArchiveWriterTest, CodesTheCollectorRefusesAreRefused) {
   }
   EXPECT_EQ(writer.counters().refused, 4u);
   EXPECT_FALSE(fs::exists(folder_.path() / "Data" / "20240301" / "....csv"));
+}
+
+// A link where the archive's time-stream file should be: its crash repair must not cut the file the
+// link points to, nor append to it; a pipe in a file's place must not hold the archive.
+TEST_F(ArchiveWriterTest, ALinkOrAPipeInItsFolderIsNeverFollowedNorWaitedOn) {
+  const fs::path outside = folder_.path() / "outside.txt";
+  const std::string precious = "precious data without a line end";
+  AppendText(outside, precious);
+  fs::create_directories(folder_.path() / "archive" / "DataTimeStream");
+  fs::create_symlink(outside, folder_.path() / "archive" / "DataTimeStream" / "20240301.csv");
+  fs::create_directories(folder_.path() / "archive" / "Data" / "20240304");
+  ASSERT_EQ(::mkfifo((folder_.path() / "archive" / "DataTimeStream" / "20240304.csv").c_str(), 0644), 0);
+  ArchiveWriter writer((folder_.path() / "archive").string());
+  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240301100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_EQ(ReadText(outside), precious);
+  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 2, "20240304100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "Data" / "20240304" / "rb2405.csv"));
 }
 
 TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {
