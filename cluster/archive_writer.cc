@@ -6,6 +6,7 @@
 #include "cluster/filing_day.h"
 #include "cluster/line_scan.h"
 #include "cluster/tick_id.h"
+#include "core/contract_code.h"
 #include "core/errno_text.h"
 #include "storage/storage_paths.h"
 
@@ -16,10 +17,6 @@ namespace {
 constexpr int kClockSkewSeconds = 600;
 
 }  // namespace
-
-bool IsFileNameSafe(std::string_view contract) {
-  return !contract.empty() && contract != "." && contract != ".." && contract.find('/') == std::string_view::npos;
-}
 
 ArchiveWriter::ArchiveWriter(std::string root, std::size_t maxDaysHeld)
     : root_(std::move(root)), maxDaysHeld_(maxDaysHeld < 3 ? 3 : maxDaysHeld) {}
@@ -34,9 +31,10 @@ std::string ArchiveWriter::ContractPath(const std::string& day, std::string_view
 
 ArchiveWriter::Result ArchiveWriter::Store(const StoredTickLine& line, std::string* error) {
   const std::string day = FilingDayOfStamp(line.writeStamp());
-  if (day.empty() || !IsFileNameSafe(line.contract())) {
+  // The collector's own code rule: the archive stores no tick a collector would have refused.
+  if (day.empty() || !IsContractCode(line.contract())) {
     ++counters_.refused;
-    *error = day.empty() ? "write stamp is not a date and time" : "contract code cannot name a file";
+    *error = day.empty() ? "write stamp is not a date and time" : "contract code the collector refuses";
     return Result::kRefused;
   }
   const TickId id = TickIdOf(line);

@@ -60,7 +60,4 @@ class ArchiveWriter {
   Counters counters_;
 };
 
-// True when a contract code can name a file: not empty, no '/', not "." or "..".
-bool IsFileNameSafe(std::string_view contract);
-
 #endif

@@ -47,7 +47,8 @@ bool IsServerUrl(const std::string& url) {
   if (at != std::string::npos) rest = rest.substr(at + 1);
   const auto colon = rest.rfind(':');
   if (rest.empty() || rest.find_first_of(" /,") != std::string::npos) return false;
-  if (colon == std::string::npos) return true;
+  // The port is required: the library would otherwise pick one silently.
+  if (colon == std::string::npos || colon == 0) return false;
   const std::string port = rest.substr(colon + 1);
   if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
   return std::stoi(port) > 0 && std::stoi(port) < 65536;
@@ -127,12 +128,18 @@ bool ValidateClusterSettings(const ClusterSettings& s, std::string* error) {
   }
   if (!s.tlsCaFile.empty() && !Readable(s.tlsCaFile)) return *error = "--tls-ca: cannot read " + s.tlsCaFile, false;
   if (s.replicas < 1 || s.replicas > 5) return *error = "--replicas: 1 to 5", false;
-  if (!(s.duplicateWindowSeconds > 0)) return *error = "--duplicate-window: more than 0 seconds", false;
-  if (s.retentionHours < 0) return *error = "--retention-hours: 0 or more", false;
+  // Bounded so that both fit the stream's nanosecond settings and a window stays meaningful.
+  if (!(s.duplicateWindowSeconds > 0 && s.duplicateWindowSeconds <= kMaxDuplicateWindowSeconds)) {
+    return *error = "--duplicate-window: more than 0 and at most " + std::to_string(kMaxDuplicateWindowSeconds) +
+                    " seconds (7 days)", false;
+  }
+  if (!(s.retentionHours >= 0 && s.retentionHours <= kMaxRetentionHours)) {
+    return *error = "--retention-hours: 0 to " + std::to_string(kMaxRetentionHours) + " (10 years)", false;
+  }
   if (s.retentionHours > 0 && s.duplicateWindowSeconds > s.retentionHours * 3600) {
     return *error = "--duplicate-window cannot be longer than --retention-hours", false;
   }
-  if (s.statusSeconds < 1) return *error = "--status-seconds: 1 or more", false;
+  if (s.statusSeconds < 1 || s.statusSeconds > 86400) return *error = "--status-seconds: 1 to 86400", false;
   if (::access(s.workdir.c_str(), F_OK) != 0) return *error = "--workdir: " + s.workdir + " does not exist", false;
   return true;
 }

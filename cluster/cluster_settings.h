@@ -29,6 +29,9 @@ struct ClusterSettings {
   int statusSeconds = 5;
 };
 
+inline constexpr int kMaxDuplicateWindowSeconds = 7 * 86400;
+inline constexpr int kMaxRetentionHours = 87600;
+
 // Adds the shared options (and --config FILE) to `app`.
 void AddClusterOptions(CLI::App& app, ClusterSettings& settings);
 

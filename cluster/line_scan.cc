@@ -4,15 +4,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "core/errno_text.h"
+#include "storage/open_regular_file.h"
 
 bool ScanLines(const std::string& path, const std::function<void(std::string_view)>& onLine,
                std::uint64_t* wholeBytes, std::uint64_t* fileBytes, std::string* error) {
   *wholeBytes = *fileBytes = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int openError = 0;
+  const int fd = OpenRegularFile(path.c_str(), O_RDONLY, 0, &openError);
   if (fd < 0) {
-    if (errno == ENOENT) return true;
-    *error = "cannot read " + path + ": " + std::strerror(errno);
+    if (openError == ENOENT) return true;
+    *error = "cannot read " + path + ": " + OpenErrorText(openError);
     return false;
   }
   std::string pending;
@@ -21,7 +24,7 @@ bool ScanLines(const std::string& path, const std::function<void(std::string_vie
     const ssize_t n = ::read(fd, chunk.data(), chunk.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      *error = "cannot read " + path + ": " + std::strerror(errno);
+      *error = "cannot read " + path + ": " + ErrnoText(errno);
       ::close(fd);
       return false;
     }
@@ -40,8 +43,16 @@ bool ScanLines(const std::string& path, const std::function<void(std::string_vie
   return true;
 }
 
+// On the descriptor of the regular file itself: a link in its place never lets the cut reach another file.
 bool CutPartialTail(const std::string& path, std::uint64_t wholeBytes, std::string* error) {
-  if (::truncate(path.c_str(), static_cast<off_t>(wholeBytes)) == 0) return true;
-  *error = "cannot cut the partial last line of " + path + ": " + std::strerror(errno);
-  return false;
+  int openError = 0;
+  const int fd = OpenRegularFile(path.c_str(), O_WRONLY, 0, &openError);
+  if (fd < 0) {
+    *error = "cannot cut the partial last line of " + path + ": " + OpenErrorText(openError);
+    return false;
+  }
+  const bool cut = ::ftruncate(fd, static_cast<off_t>(wholeBytes)) == 0;
+  if (!cut) *error = "cannot cut the partial last line of " + path + ": " + ErrnoText(errno);
+  ::close(fd);
+  return cut;
 }

@@ -59,10 +59,10 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
     return 3;
   }
-  if (!reachable) std::printf("quoteloom-archive: %s\n", error.c_str());
-  std::printf("quoteloom-archive: writing stream %s into %s as consumer %s\n", settings_.stream.c_str(),
+  if (!reachable) std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
+  std::fprintf(stderr, "quoteloom-archive: writing stream %s into %s as consumer %s\n", settings_.stream.c_str(),
               settings_.workdir.c_str(), options_.durable.c_str());
-  std::fflush(stdout);
+  std::fflush(stderr);
   if (options_.notifier != nullptr) options_.notifier->Ready("writing stream " + settings_.stream);
 
   auto backoff = std::chrono::milliseconds(100);
@@ -212,7 +212,7 @@ void TickArchiver::Heartbeat() {
 void TickArchiver::PrintStatus() {
   if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = writer_.counters();
-  std::printf(
+  std::fprintf(stderr, 
       "[status] messages taken %llu, ticks written %llu, duplicates skipped %llu, refused %llu, "
       "lag %lld ms, pending %llu, repaired lines %llu, connection %s%s%s\n",
       static_cast<unsigned long long>(taken_), static_cast<unsigned long long>(c.ticksWritten),
@@ -221,5 +221,5 @@ void TickArchiver::PrintStatus() {
       static_cast<unsigned long long>(pending_), static_cast<unsigned long long>(c.repairedLines),
       link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
   lastProblem_.clear();
-  std::fflush(stdout);
+  std::fflush(stderr);
 }

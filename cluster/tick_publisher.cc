@@ -51,12 +51,12 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return 3;
   }
-  if (!reachable) std::printf("quoteloom-publish: %s\n", error.c_str());
-  std::printf("quoteloom-publish: following %s/DataTimeStream from %s, state %s\n", settings_.workdir.c_str(),
+  if (!reachable) std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+  std::fprintf(stderr, "quoteloom-publish: following %s/DataTimeStream from %s, state %s\n", settings_.workdir.c_str(),
               committed_.day.empty() ? (options_.fromDay.empty() ? "the newest day" : options_.fromDay.c_str())
                                      : (committed_.day + " offset " + std::to_string(committed_.offset)).c_str(),
               state_.path().c_str());
-  std::fflush(stdout);
+  std::fflush(stderr);
   if (options_.notifier != nullptr) options_.notifier->Ready("following " + settings_.workdir + "/DataTimeStream");
 
   StateSaver saver(state_);
@@ -89,6 +89,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     TimeStreamFollower::Batch batch;
     if (!follower_.Next(options_.batchBytes, &batch)) {
       counters_.caughtUpAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
+      ReportFollowerEvents();
       if (options_.exitWhenIdleSeconds > 0 &&
           Clock::now() - lastNews > std::chrono::duration<double>(options_.exitWhenIdleSeconds)) {
         break;
@@ -167,16 +168,19 @@ bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
 void TickPublisher::ReportFollowerEvents() {
   const TimeStreamFollower::Counters& c = follower_.counters();
   if (c.filesReplaced != seen_.filesReplaced || c.filesTruncated != seen_.filesTruncated) {
-    std::printf("quoteloom-publish: DataTimeStream/%s.csv was %s under it; reading it again from its start\n",
+    std::fprintf(stderr, "quoteloom-publish: DataTimeStream/%s.csv was %s under it; reading it again from its start\n",
                 follower_.position().day.c_str(), c.filesReplaced != seen_.filesReplaced ? "replaced" : "shortened");
   }
   if (c.daysFinished != seen_.daysFinished) {
-    std::printf("quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
+    std::fprintf(stderr, "quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
   }
   counters_.malformed.store(c.malformedLines, std::memory_order_relaxed);
   if (c.malformedLines != seen_.malformedLines) lastProblem_ = "malformed line skipped: " + follower_.lastFault();
+  if (c.filesRefused != seen_.filesRefused) {
+    std::fprintf(stderr, "quoteloom-publish: not following %s\n", follower_.lastFault().c_str());
+  }
   seen_ = c;
-  std::fflush(stdout);
+  std::fflush(stderr);
 }
 
 void TickPublisher::DiscardPending() {
@@ -223,13 +227,13 @@ std::uint64_t TickPublisher::BacklogBytes() const {
 void TickPublisher::PrintStatus() {
   if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = follower_.counters();
-  std::printf(
+  std::fprintf(stderr, 
       "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
-      "connection %s%s%s\n",
+      "refused files %llu, connection %s%s%s\n",
       static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
       static_cast<unsigned long long>(BacklogBytes()), committed_.day.empty() ? "-" : committed_.day.c_str(),
       static_cast<unsigned long long>(c.malformedLines), static_cast<unsigned long long>(retries_),
-      link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+      static_cast<unsigned long long>(c.filesRefused), link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
   lastProblem_.clear();
-  std::fflush(stdout);
+  std::fflush(stderr);
 }

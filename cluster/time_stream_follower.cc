@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
+#include "storage/open_regular_file.h"
 #include "storage/storage_paths.h"
 
 namespace {
@@ -85,7 +87,14 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
   const std::string nextDay = DayAfter(position_.day);
 
   std::string bytes;
-  const int fd = ::open(DayPath(position_.day).c_str(), O_RDONLY | O_CLOEXEC);
+  int openError = 0;
+  const int fd = OpenRegularFile(DayPath(position_.day).c_str(), O_RDONLY, 0, &openError);
+  if (fd < 0 && openError != ENOENT && refusedDay_ != position_.day) {
+    // A pipe, a device or a link in the file's place is never read (nor waited on); said once a day.
+    refusedDay_ = position_.day;
+    ++counters_.filesRefused;
+    lastFault_ = DayPath(position_.day) + ": " + OpenErrorText(openError);
+  }
   if (fd >= 0) {
     struct stat st {};
     if (::fstat(fd, &st) == 0) {

@@ -40,6 +40,7 @@ class TimeStreamFollower {
     std::uint64_t filesReplaced = 0;
     std::uint64_t filesTruncated = 0;
     std::uint64_t daysFinished = 0;
+    std::uint64_t filesRefused = 0;    // not a regular file (a pipe, a device, a link): never read
   };
 
   explicit TimeStreamFollower(std::string workdir);
@@ -71,7 +72,8 @@ class TimeStreamFollower {
   const std::string workdir_;
   FollowPosition position_;
   std::string firstDay_;
-  bool skippingLongLine_ = false;  // inside a line longer than any tick line, up to its end
+  bool skippingLongLine_ = false;
+  std::string refusedDay_;  // the day whose file was last refused, so it is counted once  // inside a line longer than any tick line, up to its end
   Counters counters_;
   std::string lastFault_;
   std::vector<std::string> days_;

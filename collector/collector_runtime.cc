@@ -10,6 +10,7 @@
 #include "collector/md_api_factory.h"
 #include "collector/open_file_limit.h"
 #include "core/file_lock.h"
+#include "core/journal_settings.h"
 #include "core/log_sink.h"
 #include "core/string_printf.h"
 #include "core/setting_ini.h"
@@ -55,6 +56,7 @@ struct CollectorRuntime::Impl {
 
   // Created by Start before the writer and the collector thread start; freed with the runtime.
   std::unique_ptr<CTRingQueueApi_inter> queue;
+  std::unique_ptr<JournalWriter> journal;  // null when [Journal] enabled=0
   std::unique_ptr<TickWriterThread> writer;
   std::thread collectorThread;
 
@@ -118,7 +120,13 @@ void CollectorRuntime::Start() {
   // The queue exists before the writer's first pop.
   m.queue.reset(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi()));
   m.queue->InitQueue(4096);
-  m.writer = std::make_unique<TickWriterThread>(*m.queue, m.clock, m.fileEnv, m.options.receiver, TheFileLock());
+  // The journal's setting is read here, before the writer's first record; the account later.
+  std::string journalWarning;
+  const JournalSettings journal = ReadJournalSettings(m.options.settingIniPath, &journalWarning);
+  if (!journalWarning.empty()) AppendLine(LogTab::NetworkLog, journalWarning);
+  if (journal.enabled) m.journal = std::make_unique<JournalWriter>(journal.sync);
+  m.writer = std::make_unique<TickWriterThread>(*m.queue, m.clock, m.fileEnv, m.options.receiver, TheFileLock(),
+                                                m.journal.get());
   m.writer->Start();
   m.collectorThread = std::thread([&m] { m.StartCollector(); });
 }
@@ -163,7 +171,10 @@ CollectorRuntime::Counters CollectorRuntime::counters() const {
     c.ticksUnstorable = w.ticksUnstorable;
     c.fallbackLines = w.fallbackLines;
     c.linesLost = w.linesLost;
+    c.journalRecords = w.journalRecords;
+    c.journalFailures = w.journalFailures;
   }
+  c.journalEnabled = m.journal != nullptr;
   if (m.queue != nullptr) c.queueDepth = m.queue->SizeApprox();
   return c;
 }

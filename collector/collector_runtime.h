@@ -40,6 +40,9 @@ class CollectorRuntime {
     std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt
     std::uint64_t linesLost;         // lines that reached neither file
     std::uint64_t queueDepth;        // records waiting in the writer queue
+    std::uint64_t journalRecords;    // records appended to Journal/<day>.qtj
+    std::uint64_t journalFailures;   // records the journal could not take (their CSV lines unaffected)
+    bool journalEnabled;             // [Journal] enabled in setting.ini
   };
 
   // The link to the front for a status line.

@@ -64,9 +64,10 @@ std::string StatusLine(const CollectorRuntime& runtime, const StatusReceiver& re
                                    : StringPrintf("last tick %.1f s ago", front.lastTickAgeMs / 1000.0);
   return StringPrintf("contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
                       ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
-                      ", refused ticks %" PRIu64 ", front %s, %s",
+                      ", refused ticks %" PRIu64 ", journal failures %" PRIu64 ", front %s, %s",
                       receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines,
-                      c.linesLost, c.ticksUnstorable, c.ticksRefused, front.link.c_str(), lastTick.c_str());
+                      c.linesLost, c.ticksUnstorable, c.ticksRefused, c.journalFailures, front.link.c_str(),
+                      lastTick.c_str());
 }
 
 // Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds` and handing it to the
@@ -184,9 +185,11 @@ int main(int argc, char** argv) {
   runtime.Shutdown();
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
-              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64 "\n",
+              ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64
+              ", journal records %" PRIu64 ", journal failures %" PRIu64 "%s\n",
               after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable,
-              after.ticksRefused);
+              after.ticksRefused, after.journalRecords, after.journalFailures,
+              after.journalEnabled ? "" : " (journal off)");
   TheLogSink().Detach(&console);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/contract_code.h"
 #include "core/log_sink.h"
 
 namespace {
@@ -15,12 +16,6 @@ std::string_view CodeOf(const CThostFtdcDepthMarketDataField& data) {
 // A field filled to its last byte carries a code it could not hold whole.
 bool CodeCut(const CThostFtdcDepthMarketDataField& data) {
   return CodeOf(data).size() == sizeof(data.InstrumentID);
-}
-
-// Letters and digits, and for combination contracts the space, '&' and '-'.
-bool IsCodeCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' || c == '&' ||
-         c == '-';
 }
 
 template <std::size_t N>
@@ -67,7 +62,7 @@ TickScreen::Verdict TickScreen::Check(const CThostFtdcDepthMarketDataField& data
   if (code.empty()) return Verdict::kEmptyCode;
   if (code.size() > kMaxCodeLength || CodeCut(data)) return Verdict::kCodeTooLong;
   for (char c : code) {
-    if (!IsCodeCharacter(c)) return Verdict::kCodeCharacters;
+    if (!IsContractCodeCharacter(c)) return Verdict::kCodeCharacters;
   }
   if (BreaksTheLine(data.TradingDay) || BreaksTheLine(data.ActionDay) || BreaksTheLine(data.UpdateTime)) {
     return Verdict::kTextField;

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "ThostFtdcUserApiStruct.h"
+#include "core/contract_code.h"
 
 // Decides whether the intake may take a tick before it becomes a record. The contract code names a
 // stored file and starts the stored line, so it must be whole (at most 30 characters), made of the
@@ -30,7 +31,7 @@ class TickScreen {
   static constexpr int kVerdicts = static_cast<int>(Verdict::kNotSubscribed) + 1;
 
   // Longest code a stored record holds.
-  static constexpr std::size_t kMaxCodeLength = 30;
+  static constexpr std::size_t kMaxCodeLength = kMaxContractCodeLength;
   // Distinct codes whose refusal is logged; a front sending more is logged once more, then counted only.
   static constexpr std::size_t kMaxLoggedCodes = 1024;
 

@@ -3,10 +3,10 @@
 
 #include <cstddef>
 
+#include "storage/open_regular_file.h"
+
 // What the tick writer needs of the file system, behind an interface so tests can inject a failed
 // open, write or close. Implementations are called by the tick writer thread only.
-// The error of an open that found a named pipe, a device or a socket under the name.
-inline constexpr int kNotARegularFile = -1;
 
 class FileEnv {
  public:

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "storage/open_regular_file.h"
+
 namespace {
 
 // Writes everything, retrying after signals and short writes. Returns the bytes written.
@@ -23,29 +25,6 @@ std::size_t WriteAll(int fd, const char* data, std::size_t size) {
   return done;
 }
 
-// Opens `path` for appending without waiting: O_NONBLOCK keeps a named pipe without a reader from
-// holding the writer (and the file lock) for ever. Only a regular file is kept; otherwise returns -1
-// with the errno (or kNotARegularFile for a pipe, device or socket) in `*error`.
-int OpenRegularForAppend(const char* path, int* error) {
-  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    *error = errno;
-    return -1;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    *error = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    *error = kNotARegularFile;
-  } else {
-    // A regular file: back to a plain blocking append (F_SETFL leaves the access mode alone).
-    (void)::fcntl(fd, F_SETFL, O_APPEND);
-    return fd;
-  }
-  ::close(fd);
-  return -1;
-}
-
 }  // namespace
 
 bool PosixFileEnv::Exists(const char* path) {
@@ -57,7 +36,7 @@ void PosixFileEnv::CreateDirectory(const char* path) { (void)::mkdir(path, 0755)
 
 FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* data, std::size_t size, int* error) {
   *error = 0;
-  const int fd = OpenRegularForAppend(path, error);
+  const int fd = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644, error);
   if (fd < 0) return AppendStatus::kOpenFailed;
   errno = 0;
   const std::size_t written = WriteAll(fd, data, size);

@@ -1,5 +1,7 @@
 #include "storage/tick_writer_thread.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +23,13 @@ void RealSleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for
 
 std::chrono::steady_clock::time_point RealNow() { return std::chrono::steady_clock::now(); }
 
+// The write time the journal keeps: Unix time in nanoseconds, whatever clock names the trading day.
+std::int64_t UnixTimeNs() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 // The code as a log text: control bytes, backslashes and bytes outside ASCII as \xNN, bounded by the field.
 std::string Printable(const char (&code)[sizeof(TickRecord::InstrumentID)]) {
   std::string out;
@@ -40,8 +49,8 @@ std::string Printable(const char (&code)[sizeof(TickRecord::InstrumentID)]) {
 }  // namespace
 
 TickWriterThread::TickWriterThread(CTRingQueueApi& queue, const Clock& clock, FileEnv& env,
-                                   TickReportReceiver* receiver, std::mutex& fileLock)
-    : queue_(queue), clock_(clock), env_(env), receiver_(receiver), fileLock_(fileLock),
+                                   TickReportReceiver* receiver, std::mutex& fileLock, JournalWriter* journal)
+    : queue_(queue), clock_(clock), env_(env), receiver_(receiver), fileLock_(fileLock), journal_(journal),
       sleep_(&RealSleep),
       now_(&RealNow),
       timeStreamLosses_(kTimeStreamDirectory),
@@ -71,6 +80,7 @@ void TickWriterThread::Run() {
     if (stopping) {
       timeStreamLosses_.Flush();
       contractLosses_.Flush();
+      if (journal_ != nullptr) journal_->Close();
       return;
     }
     sleep_(kIdleSleep);
@@ -86,6 +96,7 @@ bool TickWriterThread::WriteOne() {
     const auto now = now_();
     timeStreamLosses_.Poll(now);
     contractLosses_.Poll(now);
+    if (journal_ != nullptr) journal_->Poll(now);
     return false;
   }
   WriteRecord(record);
@@ -125,6 +136,8 @@ void TickWriterThread::WriteRecord(const TickRecord& record) {
   EnsureDayDirectory(env_, day);
   const bool contractStored = AppendTickLine(contractPath, fixed, fixedSize, kContractFallbackFile, general,
                                              generalSize, contractLosses_);
+  // The journal is independent of the CSV files: a loss on either side never costs the other.
+  if (journal_ != nullptr) journal_->Append(day, record, UnixTimeNs(), now_());
   // Only what is on disk counts and is reported; a lost line shows in linesLost.
   if (!timeStreamStored || !contractStored) return;
   ticksWritten_.fetch_add(1, std::memory_order_relaxed);
@@ -191,5 +204,9 @@ TickWriterThread::Counters TickWriterThread::counters() const {
   c.ticksUnstorable = ticksUnstorable_.load(std::memory_order_relaxed);
   c.fallbackLines = fallbackLines_.load(std::memory_order_relaxed);
   c.linesLost = linesLost_.load(std::memory_order_relaxed);
+  if (journal_ != nullptr) {
+    c.journalRecords = journal_->recordsWritten();
+    c.journalFailures = journal_->failures();
+  }
   return c;
 }

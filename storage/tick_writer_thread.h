@@ -14,6 +14,7 @@
 #include "core/tick_record.h"
 #include "queue/ring_queue_api.h"
 #include "storage/file_env.h"
+#include "storage/journal_writer.h"
 #include "storage/lost_line_log.h"
 #include "storage/tick_report_receiver.h"
 
@@ -30,11 +31,14 @@ class TickWriterThread {
     std::uint64_t ticksUnstorable = 0;  // records refused: unsafe code or text; nothing written
     std::uint64_t fallbackLines = 0;    // lines that went to cresh1.txt or cresh2.txt
     std::uint64_t linesLost = 0;        // lines that reached neither their file nor its fallback
+    std::uint64_t journalRecords = 0;   // records appended to the journal
+    std::uint64_t journalFailures = 0;  // records the journal could not take (their CSV lines are unaffected)
   };
 
-  // The queue must be initialised before Start; `receiver` may be null (reports are dropped).
+  // The queue must be initialised before Start; `receiver` may be null (reports are dropped), and so
+  // may `journal` (no journal is kept). A journal is used by the writer thread only once started.
   TickWriterThread(CTRingQueueApi& queue, const Clock& clock, FileEnv& env, TickReportReceiver* receiver,
-                   std::mutex& fileLock);
+                   std::mutex& fileLock, JournalWriter* journal = nullptr);
   ~TickWriterThread();
   TickWriterThread(const TickWriterThread&) = delete;
   TickWriterThread& operator=(const TickWriterThread&) = delete;
@@ -74,6 +78,7 @@ class TickWriterThread {
   FileEnv& env_;
   TickReportReceiver* const receiver_;
   std::mutex& fileLock_;
+  JournalWriter* const journal_;
 
   SleepFunction sleep_;
   NowFunction now_;

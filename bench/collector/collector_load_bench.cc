@@ -93,7 +93,7 @@ long RssKiB(pid_t pid) {
 // One simulator and one quoteloomd in a fresh working directory.
 class Rig {
  public:
-  Rig(const fs::path& dir, std::vector<std::string> simulatorArgs) : dir_(dir) {
+  Rig(const fs::path& dir, std::vector<std::string> simulatorArgs, bool journal = true) : dir_(dir) {
     fs::create_directories(dir_ / "xdg");
     const FrontAccount account{.user = "bench", .password = "bench"};
     const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, simulatorArgs,
@@ -102,7 +102,8 @@ class Rig {
       std::fprintf(stderr, "the front simulator did not start\n");
       std::exit(1);
     }
-    std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address), account);
+    std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address), account) << "[Journal]\r\nenabled="
+                                        << (journal ? "1" : "0") << "\r\n";
     collector_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
         (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
@@ -134,9 +135,11 @@ class Rig {
   std::unique_ptr<ChildProcess> collector_;
 };
 
-void RunLoad(const fs::path& dir, const Args& args, double limitMicros) {
-  std::printf("\n== load: simulator at %.0f ticks/s for %d s ==\n", args.rate, args.seconds);
-  Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)});
+// Returns the sustained ticks per second stored.
+double RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool journal) {
+  std::printf("\n== load: simulator at %.0f ticks/s for %d s, journal %s ==\n", args.rate, args.seconds,
+              journal ? "on" : "off");
+  Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)}, journal);
   if (!rig.WaitForFirstTicks()) {
     std::fprintf(stderr, "no tick was written within 60 s\n");
     std::exit(1);
@@ -168,6 +171,7 @@ void RunLoad(const fs::path& dir, const Args& args, double limitMicros) {
   std::printf("cost per tick: %.1f us wall (1/rate), %.1f us CPU of quoteloomd; limit %.1f us -> ratio %.2f "
               "(wall) %.2f (CPU)\n",
               1e6 / rate, cpuMicros, limitMicros, (1e6 / rate) / limitMicros, cpuMicros / limitMicros);
+  return rate;
 }
 
 // Reads the lines appended to the per-contract files as inotify reports them and takes
@@ -288,7 +292,16 @@ int main(int argc, char** argv) {
   std::printf("== machine limit: two open-append-close cycles of a 200-byte line ==\n");
   std::printf("%.0f ticks/s, %.1f us per tick\n", limit, limitMicros);
 
-  if (args.seconds > 0) RunLoad(root / "load", args, limitMicros);
+  if (args.seconds > 0) {
+    // Off and on twice, alternating, so a slow phase of a shared machine does not favour either.
+    double off = 0, on = 0;
+    for (int round = 0; round < 2; ++round) {
+      off += RunLoad(root / ("load-off-" + std::to_string(round)), args, limitMicros, false);
+      on += RunLoad(root / ("load-on-" + std::to_string(round)), args, limitMicros, true);
+    }
+    std::printf("\n== journal cost ==\njournal off %.0f ticks/s, on %.0f ticks/s: %.1f%% of the figure without it\n",
+                off / 2, on / 2, 100.0 * on / off);
+  }
   if (args.marketSeconds > 0) RunMarketRate(root / "market", args.marketSeconds);
   fs::remove_all(root);
   return 0;

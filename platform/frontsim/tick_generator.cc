@@ -38,7 +38,8 @@ TickGenerator::TickGenerator(const std::vector<ListedContract>& contracts, std::
     double spread = (Uniform(w.random, 0, 2000) - 1000) / 10000.0;  // within 10% of the product level
     w.pre_settlement = RoundToTick(c.base_price * (1 + spread), c.tick);
     w.pre_close = w.pre_settlement + Uniform(w.random, -5, 5) * c.tick;
-    w.pre_open_interest = Uniform(w.random, 1000, 300000);
+    // Up to a few million, as busy contracts have: beyond what six significant digits hold.
+    w.pre_open_interest = Uniform(w.random, 1000, 3000000);
     w.upper = RoundToTick(w.pre_settlement * 1.07, c.tick);
     w.lower = RoundToTick(w.pre_settlement * 0.93, c.tick);
     w.open_interest = w.pre_open_interest;

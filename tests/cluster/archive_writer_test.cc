@@ -1,6 +1,7 @@
 // The archive's files: the collector's tree and formats, one copy of each tick across restarts and
 // neighbouring days, and the repair of what a crash between the two appends leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -43,6 +44,43 @@ TEST_F(ArchiveWriterTest, WritesBothFilesOfTheStampsTradingDayAndSkipsASecondCop
   EXPECT_EQ(ReadText(Contract("20240304", "rb2405")), Fixed(evening));
   EXPECT_EQ(writer.counters().ticksWritten, 1u);
   EXPECT_EQ(writer.counters().duplicates, 1u);
+}
+
+// Codes the collector refuses are refused here too: the same rule, so the archive makes no file a
+// collector would not have made.
+TEST_F(ArchiveWriterTest, CodesTheCollectorRefusesAreRefused) {
+  ArchiveWriter writer(folder_.path().string());
+  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb 2405", "rb2405.csv"}) {
+    StoredTickLine line;
+    const std::string text = TestTickLine(code, 1);
+    if (!ParseStoredTickLine(text, &line)) continue;  // refused even earlier
+    std::string error;
+    const bool space = std::string(code).find(' ') != std::string::npos;
+    EXPECT_EQ(writer.Store(line, &error), space ? ArchiveWriter::Result::kWritten : ArchiveWriter::Result::kRefused)
+        << code;
+    if (!space) {
+      EXPECT_NE(error.find("collector refuses"), std::string::npos) << code << ": " << error;
+    }
+  }
+  EXPECT_EQ(writer.counters().refused, 4u);
+  EXPECT_FALSE(fs::exists(folder_.path() / "Data" / "20240301" / "....csv"));
+}
+
+// A link where the archive's time-stream file should be: its crash repair must not cut the file the
+// link points to, nor append to it; a pipe in a file's place must not hold the archive.
+TEST_F(ArchiveWriterTest, ALinkOrAPipeInItsFolderIsNeverFollowedNorWaitedOn) {
+  const fs::path outside = folder_.path() / "outside.txt";
+  const std::string precious = "precious data without a line end";
+  AppendText(outside, precious);
+  fs::create_directories(folder_.path() / "archive" / "DataTimeStream");
+  fs::create_symlink(outside, folder_.path() / "archive" / "DataTimeStream" / "20240301.csv");
+  fs::create_directories(folder_.path() / "archive" / "Data" / "20240304");
+  ASSERT_EQ(::mkfifo((folder_.path() / "archive" / "DataTimeStream" / "20240304.csv").c_str(), 0644), 0);
+  ArchiveWriter writer((folder_.path() / "archive").string());
+  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240301100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_EQ(ReadText(outside), precious);
+  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 2, "20240304100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "Data" / "20240304" / "rb2405.csv"));
 }
 
 TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {

@@ -66,6 +66,15 @@ TEST(ClusterSettingsTest, BadSettingsNameTheirOption) {
       {{"--duplicate-window", "7200", "--retention-hours", "1"}, "--duplicate-window"},
       {{"--workdir", "/nonexistent/folder"}, "--workdir"},
       {{"--replicas", "three"}, "parse"},
+      {{"--servers", "notaurl"}, "--servers"},
+      {{"--servers", "nats://127.0.0.1"}, "--servers"},  // no port
+      {{"--servers", "nats://:4222"}, "--servers"},
+      {{"--duplicate-window", "1e300"}, "--duplicate-window"},  // overflowed to a negative window once
+      {{"--duplicate-window", "nan"}, "--duplicate-window"},
+      {{"--retention-hours", "1e300"}, "--retention-hours"},
+      {{"--retention-hours", "-1"}, "--retention-hours"},
+      {{"--status-seconds", "0"}, "--status-seconds"},
+      {{"--status-seconds", "99999999"}, "--status-seconds"},
   };
   for (const Case& c : cases) {
     const std::string error = Check(c.args);

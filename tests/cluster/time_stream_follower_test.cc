@@ -1,6 +1,7 @@
 // The publisher's follower over real files: whole lines only, days in order, a file replaced or
 // shortened under it, malformed lines skipped and counted; and its state file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <random>
@@ -57,6 +58,32 @@ TEST_F(FollowerTest, HandsOutOnlyWholeLinesAndThePartialOneOnceItIsComplete) {
   AppendText(Day("20240301"), "\n");
   EXPECT_EQ(Drain(), std::vector<std::string>{b});
   EXPECT_EQ(follower_.counters().malformedLines, 0u);
+}
+
+// A named pipe or a link where a day's file should be is never opened for reading (a pipe without a
+// writer would hold the open for ever) nor followed out of the folder; it is counted once.
+TEST_F(FollowerTest, APipeOrALinkInPlaceOfADayFileIsRefusedWithoutWaiting) {
+  const fs::path outside = folder_.path() / "outside.csv";
+  AppendText(outside, TestTickLine("rb2405", 1));
+  for (const bool pipe : {true, false}) {
+    const fs::path work = folder_.path() / (pipe ? "pipe" : "link");
+    fs::create_directories(work / "DataTimeStream");
+    const fs::path file = work / "DataTimeStream" / "20240301.csv";
+    if (pipe) {
+      ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    } else {
+      fs::create_symlink(outside, file);
+    }
+    TimeStreamFollower follower(work.string());
+    follower.Start({}, "20240301");
+    for (int i = 0; i < 3; ++i) {
+      TimeStreamFollower::Batch batch;
+      follower.Next(1 << 20, &batch);
+      EXPECT_TRUE(batch.lines.empty()) << pipe;
+    }
+    EXPECT_EQ(follower.counters().filesRefused, 1u) << pipe;
+    EXPECT_NE(follower.lastFault().find("20240301.csv"), std::string::npos) << follower.lastFault();
+  }
 }
 
 TEST_F(FollowerTest, SkipsAndCountsMalformedLinesNeverHandingOutPartOfOne) {

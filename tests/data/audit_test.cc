@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sessions/session_clock.h"
+#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
 
 namespace {
@@ -136,6 +139,39 @@ TEST(AuditTest, DuplicatesInvalidTimesAndBadLastPricesAreFoundAndLocated) {
   EXPECT_EQ(rb.examples[1].text, "99:99:99.0");
   EXPECT_EQ(day.Invalid(), 6u);
   EXPECT_EQ(day.Duplicates(), 1u);
+}
+
+// A day with a journal is audited from it: two bond ticks that differ only in the third decimal are
+// one line twice in the per-contract file (a duplicate) but two ticks in the journal.
+TEST(AuditTest, ADayWithAJournalIsAuditedFromItsExactTicks) {
+  DataFolder folder;
+  Tick a;
+  a.contract = "T2406";
+  a.time = "09:30:00";
+  a.last = 92.001;
+  Tick b = a;
+  b.last = 92.002;
+  Tick bad = a;
+  bad.time = "09:30:01";
+  bad.last = DBL_MAX;
+  folder.Append(kFriday, "T2406", a.Line() + b.Line() + bad.Line());
+  EXPECT_EQ(Of(AuditDay(folder.path(), kFriday, AuditOptions()), "T2406").duplicates, 1u);
+  {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    JournalWriter writer(JournalSync::kNone);
+    for (const Tick& t : {a, b, bad}) ASSERT_TRUE(writer.Append("20240308", t.Record(), 0, {}));
+    writer.Close();
+    std::filesystem::current_path(previous);
+  }
+  const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
+  ASSERT_EQ(day.error, "");
+  const ContractAudit& t = Of(day, "T2406");
+  EXPECT_EQ(t.ticks, 3u);
+  EXPECT_EQ(t.duplicates, 0u);
+  EXPECT_EQ(t.last_max_double, 1u);
+  // Examples are located by the journal's sequence number.
+  EXPECT_TRUE(std::any_of(t.examples.begin(), t.examples.end(), [](const AuditExample& e) { return e.line == 3; }));
 }
 
 TEST(AuditTest, QuietContractsAndUnknownProductsAreNotJudgedForGaps) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
 
 namespace {
@@ -77,6 +78,35 @@ TEST_F(BarsTest, LongerBarsAreCutAtBreaksAndTheDailyBarHoldsTheWholeDay) {
   EXPECT_NE(day.find("rb2405,20240311,2024-03-08T21:00:00+08:00,2024-03-11T15:00:00+08:00,3700,3722,3698,3722,45,45000,112,9\n"),
             std::string::npos) << day;
   EXPECT_NE(day.find("au2406,20240311,2024-03-08T21:00:00+08:00,2024-03-11T15:00:00+08:00,480,"), std::string::npos) << day;
+}
+
+// A day with a journal is read from it: bond-futures bars keep their half ticks (the per-contract file
+// says 92.00 and 92.01), and a bar's turnover is the difference in cents, without float noise.
+TEST(JournalBarsTest, BondBarsFromTheJournalAreExactAndSumsCarryNoFloatNoise) {
+  DataFolder folder;
+  std::vector<Tick> ticks = {T("T2406", "09:30:00", 0, 92.005, 10, 0), T("T2406", "09:30:20", 0, 92.015, 20, 0),
+                             T("T2406", "09:30:40", 0, 91.995, 30, 0), T("T2406", "09:31:00", 0, 92.01, 40, 0)};
+  ticks[0].turnover = 100000000.12;
+  ticks[1].turnover = 120000000.34;
+  ticks[2].turnover = 152440378.09;
+  ticks[3].turnover = 152440378.09 + 1e-2;
+  folder.Append(kMonday, "T2406", Ticks(ticks));
+  const std::string fromFiles = BuildDayBars(folder.path(), kMonday, 60).csv;
+  EXPECT_NE(fromFiles.find(",92,92.02,92,92,"), std::string::npos) << fromFiles;  // what two decimals leave
+  {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    JournalWriter writer(JournalSync::kNone);
+    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), 0, {}));
+    writer.Close();
+    std::filesystem::current_path(previous);
+  }
+  const DayBars bars = BuildDayBars(folder.path(), kMonday, 60);
+  ASSERT_EQ(bars.error, "");
+  EXPECT_EQ(bars.csv,
+            "T2406,20240311,2024-03-11T09:30:00+08:00,2024-03-11T09:31:00+08:00,92.005,92.015,91.995,91.995,30,"
+            "152440378.09,0,3\n"
+            "T2406,20240311,2024-03-11T09:31:00+08:00,2024-03-11T09:32:00+08:00,92.01,92.01,92.01,92.01,10,0.01,0,1\n");
 }
 
 TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {

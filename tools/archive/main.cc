@@ -1,19 +1,48 @@
 // quoteloom-archive: writes a NATS JetStream stream of ticks into the collector's file tree,
 // one copy of each tick, and resumes as the stream's durable consumer after any stop.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "cluster/cluster_metrics.h"
+#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
+#include "core/errno_text.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
 #include "metrics/callback_collectable.h"
 #include "metrics/metrics_endpoint.h"
 #include "metrics/process_stats.h"
 #include "metrics/service_notifier.h"
+
+namespace {
+
+constexpr int kExitFolder = 1;
+
+// The archive writes everything into its folder: one that is a file, cannot be made or takes no new
+// file (read-only, full) ends the program at start, before a message is taken. Empty when usable.
+std::string FolderProblem(const std::string& workdir) {
+  std::error_code ec;
+  std::filesystem::create_directories(workdir, ec);
+  if (!std::filesystem::is_directory(workdir, ec)) {
+    return "--workdir: " + workdir + " is not a folder" + (ec ? " (" + ec.message() + ")" : std::string());
+  }
+  const std::string probe = workdir + "/.quoteloom-archive-probe." + std::to_string(::getpid());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return "--workdir: cannot write into " + workdir + ": " + ErrnoText(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return "";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   ClusterSettings settings;
@@ -32,17 +61,19 @@ int main(int argc, char** argv) {
         std::string error;
         return ParseMetricsAddress(v, &address, &error) ? std::string() : error;
       });
-  CLI11_PARSE(app, argc, argv);
-  std::error_code ec;
-  std::filesystem::create_directories(settings.workdir, ec);
-  std::string error;
+  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
     std::fprintf(stderr, "quoteloom-archive: --durable: no spaces, '.', '*' or '>'\n");
-    return 2;
+    return kExitUsage;
   }
+  if (const std::string problem = FolderProblem(settings.workdir); !problem.empty()) {
+    std::fprintf(stderr, "quoteloom-archive: %s\n", problem.c_str());
+    return kExitFolder;
+  }
+  std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
-    return 2;
+    return kExitUsage;
   }
   // A program asked for metrics it cannot serve would look dead to its alerts: it ends instead.
   ArchiveCounters counters;
@@ -58,7 +89,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (metrics.running()) {
-    std::printf("quoteloom-archive: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
+    std::fprintf(stderr, "quoteloom-archive: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
   }
   const ServiceNotifier notifier;
   options.counters = &counters;

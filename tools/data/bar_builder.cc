@@ -2,8 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "sessions/session_clock.h"
+#include "tools/data/exact_line.h"
+
+namespace {
+
+// a - b rounded to the decimals its operands were given with, so a difference of two turnovers in
+// cents reads 52440377.97 and not 52440377.970000006.
+double RoundedDifference(double a, double b) {
+  const int decimals = std::max(ShortestDecimals(a), ShortestDecimals(b));
+  char text[400];
+  std::snprintf(text, sizeof text, "%.*f", decimals, a - b);
+  return std::strtod(text, nullptr);
+}
+
+}  // namespace
 
 std::optional<int> ParseBarPeriod(std::string_view name) {
   if (name == "1m") return 60;
@@ -120,7 +136,7 @@ std::vector<Bar> BarBuilder::Finish() const {
     bar.open_interest = s.open_interest;
     if (s.last_key >= 0) {
       bar.volume = std::max(0LL, s.volume - volumeBefore);
-      bar.turnover = std::max(0.0, s.turnover - turnoverBefore);
+      bar.turnover = std::max(0.0, RoundedDifference(s.turnover, turnoverBefore));
       volumeBefore = std::max(volumeBefore, s.volume);
       turnoverBefore = std::max(turnoverBefore, s.turnover);
     }

@@ -1,12 +1,15 @@
 #include "tools/data/day_bars.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <memory>
 
 #include "sessions/session_clock.h"
+#include "storage/journal_reader.h"
 #include "tools/data/day_files.h"
+#include "tools/data/exact_line.h"
 #include "tools/data/line_block_reader.h"
 
 namespace fs = std::filesystem;
@@ -61,7 +64,59 @@ void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::st
   out->push_back('\n');
 }
 
+namespace {
+
+// The day from its exact journal: one builder per contract, fed in the order the ticks were stored.
+DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period) {
+  DayBars result;
+  JournalReader reader;
+  if (!reader.Open(journal.string(), &result.error)) return result;
+  std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
+  std::map<std::string, std::unique_ptr<BarBuilder>> builders;  // null: no bars for this code
+  JournalEntry entry;
+  std::string line;
+  CollectedLine fields;
+  for (;;) {
+    const JournalReader::Result r = reader.Next(&entry, &result.error);
+    if (r == JournalReader::Result::kError) return result;
+    if (r == JournalReader::Result::kEnd) break;
+    ++result.lines;
+    const std::string contract(entry.tick.InstrumentID, strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
+    auto [it, fresh] = builders.try_emplace(contract);
+    if (fresh) {
+      const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
+      if (hours == nullptr) {
+        result.warnings.push_back(contract + ": product not in the session table, no bars");
+        continue;
+      }
+      auto& slots = slotsByHours[hours];
+      if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
+      it->second = std::make_unique<BarBuilder>(*slots);
+    }
+    if (!it->second) continue;
+    BuildExactCollectedLine(entry, &line);
+    if (SplitCollectedLine(line, &fields)) it->second->Add(fields);
+  }
+  if (reader.badRecords() > 0) {
+    result.warnings.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) +
+                              " damaged records left out");
+  }
+  for (const auto& [contract, builder] : builders) {
+    if (!builder) continue;
+    const std::vector<Bar> bars = builder->Finish();
+    for (const Bar& bar : bars) AppendBarLine(contract, day, bar, &result.csv);
+    result.bars += bars.size();
+    ++result.contracts;
+  }
+  return result;
+}
+
+}  // namespace
+
 DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
+  const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(journal, ec))) return BuildDayBarsFromJournal(journal, day, period);
   DayBars result;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &result.error)) return result;

@@ -18,6 +18,7 @@
 #include "tools/data/day_files.h"
 #include "tools/data/progress_line.h"
 #include "tools/data/replayable_writer.h"
+#include "tools/data/tick_export.h"
 
 namespace fs = std::filesystem;
 
@@ -184,6 +185,32 @@ int RunBars(const fs::path& workdir, const std::vector<int>& days, const std::st
   return status;
 }
 
+int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportOptions options) {
+  options.workdir = workdir;
+  int status = 0;
+  ProgressLine progress("export", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    const TickExportResult r = ExportDay(options, days[i], [&](std::uint64_t rows) {
+      progress.Message("quoteloom-data: export " + std::to_string(days[i]) + ": " + std::to_string(rows) + " rows");
+    });
+    if (!r.error.empty()) {
+      progress.Message("quoteloom-data: " + r.error);
+      status = kExitFiles;
+      continue;
+    }
+    if (r.badRecords > 0) {
+      progress.Message("quoteloom-data: " + std::to_string(days[i]) + ": " + std::to_string(r.badRecords) +
+                       " damaged journal records left out");
+    }
+    progress.ClearLine();
+    std::printf("%d: %llu rows in %llu files\n", days[i], static_cast<unsigned long long>(r.rows),
+                static_cast<unsigned long long>(r.files));
+    std::fflush(stdout);
+    progress.DayDone(i, days[i], std::to_string(r.rows) + " rows");
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +250,18 @@ int main(int argc, char** argv) {
   bars->add_option("--out", outDir, "write <day>-<period>.csv files into this folder instead of standard output")
       ->check(CLI::ExistingDirectory);
 
+  CLI::App* exporter = app.add_subcommand(
+      "export", "the exact ticks of the days' journals as CSV for research (docs/research.md)");
+  DaySelection exportDays;
+  AddDayOptions(exporter, &exportDays);
+  TickExportOptions exportOptions;
+  std::vector<std::string> exportContracts;
+  std::string exportOut = ".";
+  exporter->add_option("--contracts", exportContracts, "only these contracts (comma-separated)")->delimiter(',');
+  exporter->add_option("--out", exportOut, "folder for the CSV files (default: the current folder)")
+      ->check(CLI::ExistingDirectory);
+  exporter->add_flag("--by-contract", exportOptions.byContract, "one file per day and contract: <day>-<contract>.csv");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -242,6 +281,12 @@ int main(int argc, char** argv) {
   if (audit->parsed()) {
     if (!Days(auditDays, root, &days)) return kExitUsage;
     return RunAudit(root, days, options, json);
+  }
+  if (exporter->parsed()) {
+    if (!Days(exportDays, root, &days)) return kExitUsage;
+    exportOptions.outDir = exportOut;
+    exportOptions.contracts.insert(exportContracts.begin(), exportContracts.end());
+    return RunExport(root, days, exportOptions);
   }
   if (!Days(barDays, root, &days)) return kExitUsage;
   return RunBars(root, days, period, outDir);

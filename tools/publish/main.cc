@@ -5,7 +5,9 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
+#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_metrics.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/run_until_stop_signal.h"
@@ -14,6 +16,7 @@
 #include "metrics/metrics_endpoint.h"
 #include "metrics/process_stats.h"
 #include "metrics/service_notifier.h"
+#include "sessions/trading_day_rule.h"
 
 namespace {
 
@@ -36,14 +39,16 @@ int main(int argc, char** argv) {
   app.add_option("--state", options.statePath, "State file (default: WORKDIR/quoteloom-publish.state)");
   app.add_option("--from-day", options.fromDay, "Publish the stored days from this one (yyyymmdd) on again")
       ->check([](const std::string& v) {
-        return v.size() == 8 && v.find_first_not_of("0123456789") == std::string::npos ? std::string()
-                                                                                        : std::string("yyyymmdd");
+        const bool digits = v.size() == 8 && v.find_first_not_of("0123456789") == std::string::npos;
+        return digits && IsCalendarDate(std::atoi(v.c_str())) ? std::string()
+                                                              : "\"" + v + "\" is not a date yyyymmdd";
       });
   app.add_option("--max-pending", options.maxPending, "Publishes that may wait for their acknowledgement")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000000));
   app.add_option("--exit-when-idle", options.exitWhenIdleSeconds,
-                 "End once everything is acknowledged and nothing new came for this many seconds");
+                 "End once everything is acknowledged and nothing new came for this many seconds")
+      ->check(CLI::Range(0.0, 86400.0 * 365));
   std::string metricsText = "127.0.0.1:9471";
   app.add_option("--metrics", metricsText, "Serve Prometheus metrics at http://HOST:PORT/metrics, or off")
       ->capture_default_str()
@@ -52,11 +57,11 @@ int main(int argc, char** argv) {
         std::string error;
         return ParseMetricsAddress(v, &address, &error) ? std::string() : error;
       });
-  CLI11_PARSE(app, argc, argv);
+  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
-    return 2;
+    return kExitUsage;
   }
   // A program asked for metrics it cannot serve would look dead to its alerts: it ends instead.
   PublisherCounters counters;
@@ -72,7 +77,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (metrics.running()) {
-    std::printf("quoteloom-publish: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
+    std::fprintf(stderr, "quoteloom-publish: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
   }
   const ServiceNotifier notifier;
   options.counters = &counters;

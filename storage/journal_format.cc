@@ -1,0 +1,183 @@
+#include "storage/journal_format.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "storage/storage_paths.h"
+
+static_assert(std::endian::native == std::endian::little, "the journal stores the record image as it is in memory");
+
+namespace {
+
+struct Field {
+  const char* name;
+  const char* type;  // u64 i64 f64 i32 u32, or txt: NUL-padded bytes
+  std::size_t offset;
+  std::size_t size;
+};
+
+#define QL_TICK_FIELD(name, type) {#name, type, kJournalTickOffset + offsetof(TickRecord, name), sizeof(TickRecord::name)}
+#define QL_LEVEL(n)                   \
+  QL_TICK_FIELD(BidPrice##n, "f64"),  \
+  QL_TICK_FIELD(BidVolume##n, "i32"), \
+  QL_TICK_FIELD(AskPrice##n, "f64"),  \
+  QL_TICK_FIELD(AskVolume##n, "i32")
+
+const Field kFields[] = {
+    {"Sequence", "u64", 0, 8},
+    {"WriteTimeNs", "i64", 8, 8},
+    QL_TICK_FIELD(TradingDay, "txt"),
+    QL_TICK_FIELD(InstrumentID, "txt"),
+    QL_TICK_FIELD(ExchangeID, "txt"),
+    QL_TICK_FIELD(ExchangeInstID, "txt"),
+    QL_TICK_FIELD(LastPrice, "f64"),
+    QL_TICK_FIELD(PreSettlementPrice, "f64"),
+    QL_TICK_FIELD(PreClosePrice, "f64"),
+    QL_TICK_FIELD(PreOpenInterest, "f64"),
+    QL_TICK_FIELD(OpenPrice, "f64"),
+    QL_TICK_FIELD(HighestPrice, "f64"),
+    QL_TICK_FIELD(LowestPrice, "f64"),
+    QL_TICK_FIELD(Volume, "i32"),
+    QL_TICK_FIELD(Turnover, "f64"),
+    QL_TICK_FIELD(OpenInterest, "f64"),
+    QL_TICK_FIELD(ClosePrice, "f64"),
+    QL_TICK_FIELD(SettlementPrice, "f64"),
+    QL_TICK_FIELD(UpperLimitPrice, "f64"),
+    QL_TICK_FIELD(LowerLimitPrice, "f64"),
+    QL_TICK_FIELD(PreDelta, "f64"),
+    QL_TICK_FIELD(CurrDelta, "f64"),
+    QL_TICK_FIELD(UpdateTime, "txt"),
+    QL_TICK_FIELD(UpdateMillisec, "i32"),
+    QL_LEVEL(1),
+    QL_LEVEL(2),
+    QL_LEVEL(3),
+    QL_LEVEL(4),
+    QL_LEVEL(5),
+    QL_TICK_FIELD(AveragePrice, "f64"),
+    QL_TICK_FIELD(ActionDay, "txt"),
+    {"Checksum", "u32", kJournalChecksumOffset, 4},
+};
+
+#undef QL_LEVEL
+#undef QL_TICK_FIELD
+
+constexpr std::size_t kFieldCount = sizeof(kFields) / sizeof(kFields[0]);
+// The tick's fields end where Filled begins; Filled itself is not stored (always 1).
+constexpr std::size_t kTickBytes = offsetof(TickRecord, Filled);
+static_assert(kJournalTickOffset + kTickBytes == kJournalChecksumOffset);
+
+void PutU32(std::string* out, std::uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
+void PutU16(std::string* out, std::uint16_t v) { out->append(reinterpret_cast<const char*>(&v), 2); }
+
+void PutPadded(std::string* out, const char* text, std::size_t width) {
+  const std::size_t n = std::min(std::strlen(text), width - 1);
+  out->append(text, n);
+  out->append(width - n, '\0');
+}
+
+std::uint32_t GetU32(const unsigned char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+std::uint32_t Checksum(const unsigned char* data) {
+  return static_cast<std::uint32_t>(crc32(0L, data, static_cast<uInt>(kJournalChecksumOffset)));
+}
+
+}  // namespace
+
+std::size_t JournalHeaderSize() { return kJournalFixedHeaderSize + kFieldCount * kJournalFieldEntrySize; }
+
+std::string JournalHeaderBytes(const char* tradingDay) {
+  std::string out(kJournalMagic, sizeof(kJournalMagic));
+  PutU32(&out, kJournalVersion);
+  PutU32(&out, static_cast<std::uint32_t>(JournalHeaderSize()));
+  PutU32(&out, static_cast<std::uint32_t>(kJournalRecordSize));
+  PutU32(&out, static_cast<std::uint32_t>(kFieldCount));
+  out.append(tradingDay, strnlen(tradingDay, 8));
+  out.resize(kJournalFixedHeaderSize, '\0');
+  for (const Field& f : kFields) {
+    PutPadded(&out, f.name, 24);
+    PutU16(&out, static_cast<std::uint16_t>(f.offset));
+    PutU16(&out, static_cast<std::uint16_t>(f.size));
+    PutPadded(&out, f.type, 4);
+  }
+  return out;
+}
+
+bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t* headerSize, std::string* error) {
+  if (size < sizeof(kJournalMagic) || std::memcmp(data, kJournalMagic, sizeof(kJournalMagic)) != 0) {
+    *error = size < sizeof(kJournalMagic) && std::memcmp(data, kJournalMagic, size) == 0
+                 ? "truncated header (" + std::to_string(size) + " bytes)"
+                 : "not a tick journal (bad magic)";
+    return false;
+  }
+  if (size < kJournalFixedHeaderSize) {
+    *error = "truncated header (" + std::to_string(size) + " bytes)";
+    return false;
+  }
+  const std::uint32_t version = GetU32(data + 8);
+  const std::uint32_t declaredHeader = GetU32(data + 12);
+  const std::uint32_t recordSize = GetU32(data + 16);
+  if (version > kJournalVersion) {
+    *error = "format version " + std::to_string(version) + " is newer than this program reads (" +
+             std::to_string(kJournalVersion) + ")";
+    return false;
+  }
+  if (version == 0) {
+    *error = "format version 0 is not a journal version";
+    return false;
+  }
+  if (recordSize != kJournalRecordSize) {
+    *error = "records of " + std::to_string(recordSize) + " bytes, this program reads " +
+             std::to_string(kJournalRecordSize) + "-byte records";
+    return false;
+  }
+  if (declaredHeader != JournalHeaderSize()) {
+    *error = "header of " + std::to_string(declaredHeader) + " bytes, expected " + std::to_string(JournalHeaderSize());
+    return false;
+  }
+  if (size < declaredHeader) {
+    *error = "truncated header (" + std::to_string(size) + " of " + std::to_string(declaredHeader) + " bytes)";
+    return false;
+  }
+  // The field list must be this program's, byte for byte (the day at 24..31 may be anything).
+  const std::string expected = JournalHeaderBytes("");
+  if (std::memcmp(data + kJournalFixedHeaderSize, expected.data() + kJournalFixedHeaderSize,
+                  declaredHeader - kJournalFixedHeaderSize) != 0 ||
+      GetU32(data + 20) != kFieldCount) {
+    *error = "field list differs from format version 1";
+    return false;
+  }
+  *headerSize = declaredHeader;
+  return true;
+}
+
+void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJournalRecordSize]) {
+  std::memcpy(out, &entry.sequence, 8);
+  std::memcpy(out + 8, &entry.writeTimeNs, 8);
+  std::memcpy(out + kJournalTickOffset, &entry.tick, kTickBytes);
+  const std::uint32_t crc = Checksum(out);
+  std::memcpy(out + kJournalChecksumOffset, &crc, 4);
+  std::memset(out + kJournalChecksumOffset + 4, 0, 4);
+}
+
+bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry) {
+  if (GetU32(data + kJournalChecksumOffset) != Checksum(data)) return false;
+  std::memcpy(&entry->sequence, data, 8);
+  std::memcpy(&entry->writeTimeNs, data + 8, 8);
+  ClearTickRecord(&entry->tick);
+  std::memcpy(&entry->tick, data + kJournalTickOffset, kTickBytes);
+  entry->tick.Filled = 1;
+  return true;
+}
+
+bool JournalFilePath(const char* tradingDay, std::string* out) {
+  if (!IsSafeNameComponent(tradingDay, kMaxDayLength)) return false;
+  *out = std::string(kJournalDirectory) + "/" + tradingDay + ".qtj";
+  return true;
+}

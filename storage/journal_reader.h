@@ -1,0 +1,58 @@
+#ifndef QUOTELOOM_STORAGE_JOURNAL_READER_H
+#define QUOTELOOM_STORAGE_JOURNAL_READER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "storage/journal_format.h"
+
+// Reads a tick journal record by record; the one reader every program uses. The header is checked
+// at Open, so a bad magic, a newer version, a truncated header or records of another size are refused
+// with the reason and never misread. A partial last record (the file is still being written, or a
+// crash tore it) is left for a later Next; a record whose checksum fails is skipped and counted.
+// Follows a growing file: Next after kEnd reads what was appended since. One thread at a time.
+class JournalReader {
+ public:
+  enum class Result { kRecord, kEnd, kError };
+
+  JournalReader() = default;
+  ~JournalReader();
+  JournalReader(const JournalReader&) = delete;
+  JournalReader& operator=(const JournalReader&) = delete;
+
+  // Opens `path` (without following links or blocking) and checks the header. False with a message
+  // that names the file.
+  bool Open(const std::string& path, std::string* error);
+  // The next whole record; kEnd when none is complete yet, kError (with the message) when reading fails.
+  Result Next(JournalEntry* entry, std::string* error);
+  // Continues at a record boundary saved from offset(); false when it is not one.
+  bool Seek(std::uint64_t offset);
+
+  // File offset just after the last record returned (or the header).
+  std::uint64_t offset() const { return offset_; }
+  std::uint64_t headerSize() const { return headerSize_; }
+  std::uint64_t badRecords() const { return badRecords_; }
+  // Bytes of a partial record after the last whole one, as of the last Next that returned kEnd.
+  std::uint64_t partialBytes() const { return partialBytes_; }
+
+ private:
+  bool Fill(std::string* error);
+
+  std::string path_;
+  int fd_ = -1;
+  std::uint64_t headerSize_ = 0;
+  std::uint64_t offset_ = 0;       // next record to return
+  std::uint64_t badRecords_ = 0;
+  std::uint64_t partialBytes_ = 0;
+  std::vector<unsigned char> buffer_;  // whole records read at bufferStart_
+  std::size_t bufferUsed_ = 0;         // bytes of buffer_ already returned
+  std::size_t bufferSize_ = 0;
+};
+
+// Reads every whole record of `path` into `entries`. False with the message on a refused header or a
+// read error. `badRecords` (may be null) gets the records skipped for a bad checksum.
+bool ReadWholeJournal(const std::string& path, std::vector<JournalEntry>* entries, std::string* error,
+                      std::uint64_t* badRecords = nullptr);
+
+#endif

@@ -1,0 +1,71 @@
+#ifndef QUOTELOOM_STORAGE_JOURNAL_WRITER_H
+#define QUOTELOOM_STORAGE_JOURNAL_WRITER_H
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "core/journal_settings.h"
+#include "core/tick_record.h"
+
+// Appends every stored tick to the journal of its trading day, "Journal/<day>.qtj": one descriptor
+// kept open per day (O_APPEND), one write per record, fdatasync as the sync setting says. Opening an
+// existing journal checks its header and cuts a torn last record, so records stay aligned; a file
+// that is not a journal is never written to. A failure loses the record only (counted, logged once
+// per burst). Owned and called by the tick writer thread; the counters may be read by any thread.
+class JournalWriter {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  static constexpr std::chrono::seconds kSummaryInterval{5};
+
+  explicit JournalWriter(JournalSync sync);
+  ~JournalWriter();
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
+
+  // Appends one record to the day's journal. False when it is not in the file.
+  bool Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now);
+  // The once-a-second sync when it is due, and the end of a failure burst.
+  void Poll(TimePoint now);
+  // Syncs (unless sync is none) and closes the open journal; ends a running failure burst.
+  void Close();
+
+  std::uint64_t recordsWritten() const { return written_.load(std::memory_order_relaxed); }
+  std::uint64_t failures() const { return failures_.load(std::memory_order_relaxed); }
+
+  // Replaces write(2), so tests can fill the disk. Call before the first Append.
+  using WriteFunction = ssize_t (*)(int, const void*, std::size_t);
+  void SetWriteForTesting(WriteFunction write) { write_ = write; }
+
+ private:
+  // Opens (creating or repairing) the day's journal; false with the reason.
+  bool OpenDay(const char* tradingDay, std::string* why);
+  bool PrepareOpened(const char* tradingDay, std::string* why);
+  void Sync(TimePoint now);
+  void Fail(TimePoint now, const std::string& why);
+  void CloseDescriptor();
+
+  const JournalSync sync_;
+  WriteFunction write_;
+
+  int fd_ = -1;
+  std::string day_;             // the day of fd_
+  std::string path_;
+  std::uint64_t nextSequence_ = 1;
+  bool dirty_ = false;          // written since the last fdatasync
+  TimePoint lastSync_{};
+
+  bool inBurst_ = false;
+  std::uint64_t burstFailures_ = 0;
+  TimePoint lastFailure_{};
+  TimePoint lastLogged_{};
+
+  // Written by the writer thread, read by any thread.
+  std::atomic<std::uint64_t> written_{0};
+  std::atomic<std::uint64_t> failures_{0};
+};
+
+#endif

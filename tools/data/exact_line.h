@@ -1,0 +1,16 @@
+#ifndef QUOTELOOM_TOOLS_DATA_EXACT_LINE_H
+#define QUOTELOOM_TOOLS_DATA_EXACT_LINE_H
+
+#include <string>
+
+#include "storage/journal_format.h"
+
+// A journal record as a line of the per-contract file's 24 fields, but with every double in the
+// shortest text that reads back to the same value, so the tools that read lines get the exact tick.
+// The write stamp is the write time in China time. Pure function, any thread.
+void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
+
+// Digits after the decimal point in the shortest text of `value` (0 for whole numbers, at most 17).
+int ShortestDecimals(double value);
+
+#endif
