@@ -61,7 +61,7 @@ void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::st
   out->push_back('\n');
 }
 
-DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
+DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds) {
   DayBars result;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
@@ -81,10 +81,22 @@ DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
       continue;
     }
     BarBuilder builder(*slots);
+    const TickClassifier classifier(hours, day, toleranceSeconds);
     std::string_view line;
     while (reader.Next(&line)) {
       ++result.lines;
-      if (SplitCollectedLine(line, &fields)) builder.Add(fields);
+      if (!SplitCollectedLine(line, &fields)) continue;
+      switch (classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])) {
+        case TickKind::kSession:
+          builder.Add(fields);
+          break;
+        case TickKind::kStale:
+          ++result.stale;
+          break;
+        case TickKind::kTest:
+          ++result.test;
+          break;
+      }
     }
     if (!reader.error().empty()) result.warnings.push_back(contract + ".csv: " + reader.error());
     const std::vector<Bar> bars = builder.Finish();
