@@ -119,7 +119,7 @@ void FrontSimulator::MarketEventsOf(int day, std::int64_t after, std::int64_t up
   std::string error;
   const std::optional<bool> night = calendar_->HasNightSession(day, &error);
   if (!night) return;
-  const std::int64_t testAt = TickClassifier::LocalSeconds(day, options_.test_window.first);
+  const std::int64_t testAt = LocalSecondsAt(day, SessionSecond(options_.test_window.first));
   if (testAt > after && testAt <= upTo) SendTestData(day, now);
   std::unordered_map<const ProductHours*, std::vector<MarketEvent>> eventsOf;
   for (int second : event_seconds_) {
