@@ -1,5 +1,6 @@
 #include "marketdata/md_spi.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -40,8 +41,20 @@ bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
   return error;
 }
 
+// Seconds on the local clock, for spacing repeated lines; the calendar arithmetic of std::chrono.
+std::int64_t CMdSpi::NowSeconds() const {
+  const ClockReading r = clock_.Now();
+  const std::chrono::sys_days day{std::chrono::year{r.year} / r.month / r.day};
+  return day.time_since_epoch().count() * 86400LL + r.hour * 3600 + r.minute * 60 + r.second;
+}
+
 void CMdSpi::OnFrontConnected() {
   screen_.LoggedOut();
+  const std::string summary = disconnects_.Recover();
+  if (!summary.empty()) {
+    AppendLine(LogTab::NetworkLog, summary);
+    AppendLine(LogTab::CtpLog, summary);
+  }
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -60,8 +73,11 @@ void CMdSpi::ReqUserLogin() {
 
 void CMdSpi::OnFrontDisconnected(int nReason) {
   screen_.LoggedOut();
-  AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
-  AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
+  // A front that is down answers every reconnection with the same reason: written summarised.
+  const std::string line = disconnects_.Occur("行情连接断开[" + std::to_string(nReason) + "]", NowSeconds());
+  if (line.empty()) return;
+  AppendLine(LogTab::NetworkLog, line);
+  AppendLine(LogTab::CtpLog, line);
 }
 
 void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFtdcRspInfoField* pRspInfo,

@@ -10,6 +10,7 @@
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
 #include "marketdata/instrument_universe.h"
+#include "marketdata/repeat_summary.h"
 #include "marketdata/tick_screen.h"
 #include "queue/live_tick_relay.h"
 #include "queue/ring_queue_api.h"
@@ -56,6 +57,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   // False when the tick falls into a stop-save window (and writes the notice once per stay).
   bool OutsideStopSaveWindows();
   void CountForPane(const TickRecord& record);
+  std::int64_t NowSeconds() const;
 
   // Constant after construction.
   CThostFtdcMdApi* const api_;
@@ -73,6 +75,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   bool noticeArmed_ = true;
   int trimCounter_ = 0;
   int sampleCounter_ = 0;
+  RepeatSummary disconnects_;
 
   // Guards the push against StopIntake, so nothing is pushed once StopIntake has returned.
   std::mutex intakeMutex_;
