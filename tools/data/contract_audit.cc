@@ -53,7 +53,7 @@ void ContractAuditor::Add(const CollectedLine& line, std::uint64_t lineNumber) {
   ++audit_.ticks;
   const int time = ParseClockTime(line.field[kUpdateTime]);
   // Stale snapshots and test data are the front's, not the market's: counted, never judged.
-  switch (classifier_.ClassifyTime(time, line.field[kWriteStamp])) {
+  switch (options_.classify ? classifier_.ClassifyTime(time, line.field[kWriteStamp]) : TickKind::kSession) {
     case TickKind::kStale:
       ++audit_.stale_snapshots;
       return;

@@ -23,6 +23,7 @@ struct AuditOptions {
   std::int64_t judge_until_ms = -1; // session milliseconds of "now" on the day being collected; -1: all
   int tolerance_seconds = kDefaultToleranceSeconds;  // of the session-tick rule (sessions/tick_classifier.h)
   const MarketCalendar* calendar = &MarketCalendar::Shipped();
+  bool classify = true;             // false: every tick taken as a session tick (to measure the rule's cost)
 };
 
 struct AuditGap {

@@ -61,7 +61,7 @@ void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::st
   out->push_back('\n');
 }
 
-DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds) {
+DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds, bool classify) {
   DayBars result;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
@@ -86,7 +86,7 @@ DayBars BuildDayBars(const fs::path& workdir, int day, int period, int tolerance
     while (reader.Next(&line)) {
       ++result.lines;
       if (!SplitCollectedLine(line, &fields)) continue;
-      switch (classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])) {
+      switch (classify ? classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) : TickKind::kSession) {
         case TickKind::kSession:
           builder.Add(fields);
           break;

@@ -31,8 +31,9 @@ struct DayBars {
   std::string error;                  // the day folder could not be read
 };
 
-// Only session ticks make bars; `toleranceSeconds` is that of the session-tick rule.
+// Only session ticks make bars; `toleranceSeconds` is that of the session-tick rule. `classify`
+// false takes every line (to measure the rule's cost).
 DayBars BuildDayBars(const std::filesystem::path& workdir, int day, int periodSeconds,
-                     int toleranceSeconds = kDefaultToleranceSeconds);
+                     int toleranceSeconds = kDefaultToleranceSeconds, bool classify = true);
 
 #endif
