@@ -53,11 +53,23 @@ CMdSpi::FrontStatus CMdSpi::frontStatus() const {
   return {static_cast<FrontState>(packed / 1000000), since == 999999 ? -1 : since};
 }
 
+// Seconds on the local clock, for spacing repeated lines; the calendar arithmetic of std::chrono.
+std::int64_t CMdSpi::NowSeconds() const {
+  const ClockReading r = clock_.Now();
+  const std::chrono::sys_days day{std::chrono::year{r.year} / r.month / r.day};
+  return day.time_since_epoch().count() * 86400LL + r.hour * 3600 + r.minute * 60 + r.second;
+}
+
 void CMdSpi::OnFrontConnected() {
   SetFrontState(FrontState::kConnected);
   screen_.LoggedOut();
   front_.loggedIn.store(false, std::memory_order_relaxed);
   front_.connected.store(true, std::memory_order_relaxed);
+  const std::string summary = disconnects_.Recover();
+  if (!summary.empty()) {
+    AppendLine(LogTab::NetworkLog, summary);
+    AppendLine(LogTab::CtpLog, summary);
+  }
   AppendLine(LogTab::NetworkLog, "行情连接成功");
   AppendLine(LogTab::CtpLog, "行情连接成功");
   ReqUserLogin();
@@ -80,8 +92,11 @@ void CMdSpi::OnFrontDisconnected(int nReason) {
   front_.connected.store(false, std::memory_order_relaxed);
   front_.loggedIn.store(false, std::memory_order_relaxed);
   front_.disconnects[FrontCounters::SlotOf(nReason)].fetch_add(1, std::memory_order_relaxed);
-  AppendLineF(LogTab::NetworkLog, "行情连接断开[%d]", nReason);
-  AppendLineF(LogTab::CtpLog, "行情连接断开[%d]", nReason);
+  // A front that is down answers every reconnection with the same reason: written summarised.
+  const std::string line = disconnects_.Occur("行情连接断开[" + std::to_string(nReason) + "]", NowSeconds());
+  if (line.empty()) return;
+  AppendLine(LogTab::NetworkLog, line);
+  AppendLine(LogTab::CtpLog, line);
 }
 
 void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFtdcRspInfoField* pRspInfo,

@@ -12,6 +12,7 @@
 #include "marketdata/exchange_tick_counters.h"
 #include "marketdata/front_counters.h"
 #include "marketdata/instrument_universe.h"
+#include "marketdata/repeat_summary.h"
 #include "marketdata/tick_screen.h"
 #include "queue/live_tick_relay.h"
 #include "queue/ring_queue_api.h"
@@ -75,6 +76,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   bool OutsideStopSaveWindows();
   void CountForPane(const TickRecord& record);
   void SetFrontState(FrontState state);
+  std::int64_t NowSeconds() const;
 
   // Constant after construction.
   CThostFtdcMdApi* const api_;
@@ -92,6 +94,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   bool noticeArmed_ = true;
   int trimCounter_ = 0;
   int sampleCounter_ = 0;
+  RepeatSummary disconnects_;
 
   // Guards the push against StopIntake, so nothing is pushed once StopIntake has returned.
   std::mutex intakeMutex_;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <cstring>
 
@@ -26,9 +27,30 @@ QString NotAFileText(mode_t mode) {
 
 }  // namespace
 
+namespace {
+
+// The trading day a per-contract file belongs to: the name of its folder, Data/<yyyymmdd>/.
+int DayOfPath(const QString& path) {
+  const std::string folder = std::filesystem::path(path.toStdString()).parent_path().filename().string();
+  if (folder.size() != 8 || folder.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoi(folder);
+}
+
+}  // namespace
+
 TickFileFollower::TickFileFollower(QString path, Limits limits)
     : path_(std::move(path)),
-      limits_{std::max<int64_t>(limits.max_ticks, 1), std::max<int64_t>(limits.bytes_per_poll, 1)} {}
+      limits_{std::max<int64_t>(limits.max_ticks, 1), std::max<int64_t>(limits.bytes_per_poll, 1)},
+      trading_day_(DayOfPath(path_)) {}
+
+// The sessions library's rule on the tick and the collector's write stamp in the first field.
+bool TickFileFollower::IsMarket(const ChartTick& tick, std::string_view line) {
+  if (!classifier_) classifier_.emplace(FindProductHours(ProductOfContract(tick.contract)), trading_day_);
+  const std::string_view stamp = line.substr(0, line.find(','));
+  if (classifier_->ClassifyTime(tick.time_of_day, stamp) == TickKind::kSession) return true;
+  ++not_market_;
+  return false;
+}
 
 // The chart drops what it holds when the file is missing or unreadable; so does the follower, and
 // the file is read from its start once it is back.
@@ -160,12 +182,18 @@ void TickFileFollower::TakeLine(std::string_view line, std::vector<ChartTick>* o
   } else {
     ChartTick tick;
     if (ParseTickLine(line, &tick, &reason)) {
+      if (!IsMarket(tick, line)) return;
       // A tick beyond the limit is not taken, and nothing after it is read.
       full_ = ticks_taken_ >= limits_.max_ticks;
       if (!full_) {
         out->push_back(std::move(tick));
         ++ticks_taken_;
       }
+      return;
+    }
+    // A counter's test data ("99:99:99") is a line of the file, just not the market's.
+    if (tick.time_of_day < 0) {
+      ++not_market_;
       return;
     }
   }

@@ -4,10 +4,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "plotmire/chart_tick.h"
+#include "sessions/tick_classifier.h"
 
 // Reads a tick file that another process keeps appending to: each Poll() reads at most a bounded
 // step of the bytes added since the last one (a big file takes several polls) and keeps an
@@ -59,6 +61,8 @@ class TickFileFollower {
   size_t held_line_bytes() const { return partial_.size(); }
   int64_t lines() const { return lines_; }
   int64_t malformed_lines() const { return malformed_; }
+  // Stale snapshots and test data read and left out: the chart draws session ticks only.
+  int64_t not_market_lines() const { return not_market_; }
   // 1-based line number and reason of the first malformed line; 0 when there is none.
   int64_t first_malformed_line() const { return first_malformed_line_; }
   const std::string& first_malformed_reason() const { return first_malformed_reason_; }
@@ -72,8 +76,13 @@ class TickFileFollower {
   int64_t TakeLines(const char* data, int64_t size, std::vector<ChartTick>* out);
   void TakeLine(std::string_view line, std::vector<ChartTick>* out, const char* known_fault = nullptr);
 
+  bool IsMarket(const ChartTick& tick, std::string_view line);
+
   const QString path_;
   const Limits limits_;
+  const int trading_day_;                      // from the day folder of the path; 0 when it has none
+  std::optional<TickClassifier> classifier_;   // made for the contract of the first tick
+  int64_t not_market_ = 0;
   // The file read so far, by device and inode: a replacement under the same name is noticed.
   bool known_ = false;
   uint64_t device_ = 0;

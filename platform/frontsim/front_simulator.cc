@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,7 +19,10 @@
 #include "core/gbk.h"
 #include "platform/frontsim/fault_field.h"
 #include "platform/frontsim/listen_socket.h"
+#include "platform/frontsim/market_events.h"
 #include "platform/frontsim/sim_trading_day.h"
+#include "sessions/session_clock.h"
+#include "sessions/tick_classifier.h"
 
 namespace {
 
@@ -41,6 +45,10 @@ void SetInfo(FrontRspInfo* info, int error, const char* utf8) {
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+int DateOf(const ClockReading& r) { return r.year * 10000 + r.month * 100 + r.day; }
+int TimeOfDayOf(const ClockReading& r) { return r.hour * 3600 + r.minute * 60 + r.second; }
+std::int64_t LocalSecondsOf(const ClockReading& r) { return TickClassifier::LocalSeconds(DateOf(r), TimeOfDayOf(r)); }
+
 }  // namespace
 
 FrontSimulator::FrontSimulator(SimOptions options) : options_(std::move(options)) {
@@ -58,7 +66,24 @@ FrontSimulator::~FrontSimulator() {
 }
 
 bool FrontSimulator::Prepare(std::string* error) {
-  trading_day_ = options_.trading_day.empty() ? FrontTradingDay(TheSystemClock().Now()) : options_.trading_day;
+  if (options_.market_hours) {
+    calendar_ = options_.calendar_path.empty() ? MarketCalendar::Shipped()
+                                               : MarketCalendar::Load(options_.calendar_path, error);
+    if (!calendar_) return false;
+    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(TheSystemClock().Now()),
+                                                                 TimeOfDayOf(TheSystemClock().Now()), error);
+    if (!moment) return false;
+    if (!options_.truth_dir.empty()) {
+      std::error_code ec;
+      std::filesystem::create_directories(options_.truth_dir, ec);
+      if (ec) {
+        *error = options_.truth_dir + ": " + ec.message();
+        return false;
+      }
+      truth_ = std::make_unique<TruthWriter>(options_.truth_dir);
+    }
+  }
+  trading_day_ = options_.trading_day.empty() ? TradingDayAt(TheSystemClock().Now()) : options_.trading_day;
   if (!options_.replay_paths.empty()) {
     std::size_t bad_lines = 0;
     if (!LoadReplay(options_.replay_paths, &listed_, &replay_, &bad_lines, error)) return false;
@@ -74,6 +99,9 @@ bool FrontSimulator::Prepare(std::string* error) {
   subscribers_.assign(listed_.size(), {});
   active_at_.assign(listed_.size(), -1);
   generated_.assign(listed_.size(), 0);
+  last_snapshot_.assign(listed_.size(), FrontDepthMarketData{});
+  last_snapshot_at_.assign(listed_.size(), -1);
+  for (const ListedContract& contract : listed_) hours_of_.push_back(FindProductHours(ProductOfContract(contract.code)));
 
   listen_fd_ = ListenTcp(options_.listen_host, options_.listen_port, &port_, error);
   return listen_fd_ >= 0;
@@ -120,7 +148,13 @@ SimSummary FrontSimulator::Summary() const {
 }
 
 std::string FrontSimulator::TradingDayAt(const ClockReading& now) const {
-  return options_.trading_day.empty() ? FrontTradingDay(now) : options_.trading_day;
+  if (!options_.trading_day.empty()) return options_.trading_day;
+  if (calendar_) {
+    std::string error;
+    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), &error);
+    if (moment) return std::to_string(moment->trading_day);
+  }
+  return FrontTradingDay(now);
 }
 
 void FrontSimulator::WriteSummaryFile() {
@@ -159,6 +193,7 @@ void FrontSimulator::Run() {
     Clock::time_point now = Clock::now();
     if (options_.duration_s > 0 && Seconds(now - started_) >= options_.duration_s) break;
     CheckScheduledFaults(now);
+    if (calendar_) UpdateMarket(TheSystemClock().Now());
     if (replay_.empty()) {
       EmitGenerated(now);
     } else {
@@ -166,6 +201,7 @@ void FrontSimulator::Run() {
     }
     for (auto& client : clients_) Flush(*client);
     ReapClients();
+    if (truth_) truth_->Flush();
   }
   // Hand the last ticks to the sockets before closing, so the summary counts only what was sent.
   for (auto& client : clients_) {
@@ -347,6 +383,7 @@ void FrontSimulator::Subscribe(Client& client, std::size_t index) {
                                        std::chrono::duration<double>(options_.replay_delay_s));
     pacer_.Restart(replay_start_);
   }
+  if (calendar_) SendSubscriptionSnapshot(client, index);
 }
 
 void FrontSimulator::Unsubscribe(Client& client, std::size_t index) {
@@ -423,11 +460,30 @@ void FrontSimulator::EmitGenerated(Clock::time_point now) {
   std::uint64_t count = pacer_.Due(rate, now);
   if (count == 0) return;
   ClockReading reading = TheSystemClock().Now();
-  if (options_.trading_day.empty()) generator_->set_trading_day(TradingDayAt(reading));
+  std::optional<MarketMoment> moment;
+  if (calendar_) {
+    moment = PlaceMoment(reading);
+    if (!moment) return;
+    generator_->set_trading_day(std::to_string(moment->trading_day));
+  } else if (options_.trading_day.empty()) {
+    generator_->set_trading_day(TradingDayAt(reading));
+  }
   FrontDepthMarketData tick;
   std::lock_guard<std::mutex> lock(stats_mutex_);
   for (std::uint64_t i = 0; i < count && !active_.empty(); ++i) {
     std::size_t index = active_[cursor_++ % active_.size()];
+    if (moment) {
+      // Between the fixed-time snapshots only the products in continuous trading move.
+      if (!InContinuousTrading(index, *moment)) continue;
+      generator_->Next(index, reading, &tick);
+      ApplyExchangeQuirks(index, moment->session_second < kDaySessionSecond, moment->trading_day, tick);
+      ApplyFieldFaults(index, tick);
+      SendTick(index, tick);
+      last_snapshot_[index] = tick;
+      last_snapshot_at_[index] = LocalSecondsOf(reading);
+      RecordTruth(moment->trading_day, TickKind::kSession, reading, tick);
+      continue;
+    }
     generator_->Next(index, reading, &tick);
     ApplyFieldFaults(index, tick);
     SendTick(index, tick);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,6 +19,9 @@
 #include "platform/frontsim/sim_summary.h"
 #include "platform/frontsim/tick_generator.h"
 #include "platform/frontsim/tick_pacer.h"
+#include "platform/frontsim/truth_writer.h"
+#include "sessions/market_calendar.h"
+#include "sessions/product_hours.h"
 
 // A market-data front for the stand-in API: one loop thread (the caller of Run) serves every client.
 // Stop, RequestSummary, DropConnections, SetHung and Summary may be called from any thread; Stop and
@@ -70,6 +74,17 @@ class FrontSimulator {
   bool TickLimitReached() const;
   void ApplyFieldFaults(std::size_t index, FrontDepthMarketData& tick);
   std::string TradingDayAt(const ClockReading& now) const;
+  // Market hours: the front's service windows, the fixed-time snapshots and the test data.
+  void UpdateMarket(const ClockReading& now);
+  void SetInService(bool serve);
+  void MarketEventsOf(int tradingDay, std::int64_t after, std::int64_t upTo, const ClockReading& now);
+  void SendTestData(int tradingDay, const ClockReading& now);
+  void SendMarketSnapshot(std::size_t index, int tradingDay, int sessionSecond, const ClockReading& now);
+  void SendSubscriptionSnapshot(Client& client, std::size_t index);
+  bool InContinuousTrading(std::size_t index, const MarketMoment& moment) const;
+  void ApplyExchangeQuirks(std::size_t index, bool night, int tradingDay, FrontDepthMarketData& tick) const;
+  void RecordTruth(int tradingDay, TickKind kind, const ClockReading& now, const FrontDepthMarketData& tick);
+  std::optional<MarketMoment> PlaceMoment(const ClockReading& now);
   void WriteSummaryFile();
   void Wake();
 
@@ -83,6 +98,8 @@ class FrontSimulator {
   int listen_fd_ = -1;
   unsigned short port_ = 0;
   int wake_[2] = {-1, -1};
+  std::optional<MarketCalendar> calendar_;           // market hours only
+  std::vector<const ProductHours*> hours_of_;        // per listed contract; null: not in the table
 
   // Set by any thread, taken by the loop.
   std::atomic<bool> stop_{false};
@@ -113,6 +130,15 @@ class FrontSimulator {
   Clock::time_point replay_start_;
   std::size_t replay_next_ = 0;
   std::string frame_;
+  // Market hours, loop thread only.
+  bool in_service_ = true;
+  std::int64_t market_seen_ = -1;                    // local seconds of the last reading handled
+  int market_seen_day_ = 0;                          // and its trading day
+  std::vector<int> event_seconds_;                   // every fixed-time snapshot of the session table
+  std::vector<FrontDepthMarketData> last_snapshot_;  // per listed contract, the last market snapshot
+  std::vector<std::int64_t> last_snapshot_at_;       // its moment in local seconds; -1: none yet
+  std::unique_ptr<TruthWriter> truth_;
+  std::string calendar_error_;                       // reported once until it changes
 };
 
 #endif

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/build_version.h"
 #include "platform/frontsim/front_simulator.h"
 #include "platform/frontsim/sim_options.h"
 
@@ -18,11 +19,15 @@ int main(int argc, char** argv) {
   SimOptions options;
   std::string error;
   if (!ParseSimOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "quoteloom-frontsim: %s\n%s", error.c_str(), SimUsage().c_str());
+    std::fprintf(stderr, "quoteloom-frontsim: %s\nRun with --help for the options.\n", error.c_str());
     return 2;
   }
   if (options.help) {
     std::fputs(SimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("quoteloom-frontsim %s\n", QuoteloomVersion());
     return 0;
   }
   FrontSimulator simulator(options);

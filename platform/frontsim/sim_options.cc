@@ -1,9 +1,12 @@
 #include "platform/frontsim/sim_options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "platform/frontsim/fault_field.h"
@@ -50,6 +53,42 @@ bool ParseDay(const std::string& text) {
   return month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
+// "HH:MM" as seconds since midnight; -1 otherwise.
+int ParseClock(std::string_view t) {
+  if (t.size() != 5 || t[2] != ':') return -1;
+  for (int i : {0, 1, 3, 4}) {
+    if (t[i] < '0' || t[i] > '9') return -1;
+  }
+  const int hour = (t[0] - '0') * 10 + (t[1] - '0');
+  const int minute = (t[3] - '0') * 10 + (t[4] - '0');
+  return hour > 23 || minute > 59 ? -1 : hour * 3600 + minute * 60;
+}
+
+bool ParseWindow(std::string_view text, std::pair<int, int>* window) {
+  const std::size_t dash = text.find('-');
+  if (dash == std::string_view::npos) return false;
+  window->first = ParseClock(text.substr(0, dash));
+  window->second = ParseClock(text.substr(dash + 1));
+  return window->first >= 0 && window->second >= 0 && window->first != window->second;
+}
+
+bool ParseWindows(const std::string& text, std::vector<std::pair<int, int>>* windows) {
+  windows->clear();
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = text.find(',', start);
+    std::pair<int, int> window;
+    if (!ParseWindow(std::string_view(text).substr(start, comma == std::string::npos ? std::string::npos : comma - start),
+                     &window)) {
+      return false;
+    }
+    windows->push_back(window);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return !windows->empty() && windows->size() <= 8;
+}
+
 bool SplitFields(const std::string& text, std::vector<std::string>* fields, std::string* error) {
   std::size_t start = 0;
   while (start <= text.size()) {
@@ -66,119 +105,140 @@ bool SplitFields(const std::string& text, std::vector<std::string>* fields, std:
   return true;
 }
 
-}  // namespace
+// The values as typed, checked and converted once CLI11 has matched the names.
+struct RawValues {
+  std::string listen, trading_day, total_rate, contract_rate, duration, drop_after_ticks, drop_after_seconds, seed,
+      replay_speed, replay_delay, hang_after, reset_logins, nan_fields, max_fields, hostile_every, fault_every,
+      service_hours, test_window;
+};
 
-bool ParseSimOptions(int argc, const char* const argv[], SimOptions* o, std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    std::string option = argv[i];
-    if (option == "--help" || option == "-h") {
-      o->help = true;
-      continue;
-    }
-    if (option == "--ignore-heartbeats") {
-      o->ignore_heartbeats = true;
-      continue;
-    }
-    if (option == "--refuse-logins") {
-      o->refuse_logins = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      *error = option.rfind("--", 0) == 0 ? option + " needs a value" : "unknown argument " + option;
-      return false;
-    }
-    std::string value = argv[++i];
-    std::uint64_t count = 0;
-    bool ok = true;
-    if (option == "--listen") {
-      ok = ParseListen(value, o);
-    } else if (option == "--broker") {
-      o->broker = value;
-    } else if (option == "--user") {
-      o->user = value;
-    } else if (option == "--password") {
-      o->password = value;
-    } else if (option == "--trading-day") {
-      ok = ParseDay(value);
-      o->trading_day = value;
-    } else if (option == "--total-rate") {
-      ok = ParseNumber(value, &o->total_rate);
-    } else if (option == "--contract-rate") {
-      ok = ParseNumber(value, &o->contract_rate);
-    } else if (option == "--duration") {
-      ok = ParseNumber(value, &o->duration_s);
-    } else if (option == "--drop-after-ticks") {
-      ok = ParseCount(value, &o->drop_after_ticks);
-    } else if (option == "--drop-after-seconds") {
-      ok = ParseNumber(value, &o->drop_after_s);
-    } else if (option == "--seed") {
-      ok = ParseCount(value, &o->seed);
-    } else if (option == "--summary") {
-      o->summary_path = value;
-    } else if (option == "--contracts") {
-      o->contracts_path = value;
-    } else if (option == "--replay") {
-      o->replay_paths.push_back(value);
-    } else if (option == "--replay-speed") {
-      ok = ParseNumber(value, &o->replay_speed);
-    } else if (option == "--replay-delay") {
-      ok = ParseNumber(value, &o->replay_delay_s);
-    } else if (option == "--hang-after-seconds") {
-      ok = ParseNumber(value, &o->hang_after_s);
-    } else if (option == "--reset-logins") {
-      ok = ParseCount(value, &count) && count <= 1000000;
-      o->reset_logins = static_cast<int>(count);
-    } else if (option == "--nan-fields") {
-      if (!SplitFields(value, &o->nan_fields, error)) return false;
-    } else if (option == "--max-fields") {
-      if (!SplitFields(value, &o->max_fields, error)) return false;
-    } else if (option == "--hostile-every") {
-      ok = ParseCount(value, &o->hostile_every) && o->hostile_every > 0;
-    } else if (option == "--fault-every") {
-      ok = ParseCount(value, &o->fault_every) && o->fault_every > 0;
-    } else {
-      *error = "unknown option " + option;
-      return false;
-    }
-    if (!ok) {
-      *error = "bad value for " + option + ": " + value;
+void Describe(CLI::App& app, SimOptions* o, RawValues* raw) {
+  app.set_help_flag();  // --help is a flag of its own, so that it can print this text and exit 0
+  app.add_flag("-h,--help", o->help, "this text");
+  app.add_flag("--version", o->version, "print the version and exit");
+  app.add_option("--listen", raw->listen,
+                 "HOST:PORT to serve (default 127.0.0.1:41213; port 0 picks a free one; the first line of output "
+                 "is \"listening HOST:PORT\")");
+  app.add_option("--broker", o->broker, "the one account accepted: broker ID (default 9999)");
+  app.add_option("--user", o->user, "user ID (default quoteloom)");
+  app.add_option("--password", o->password, "password (default quoteloom)");
+  app.add_option("--trading-day", raw->trading_day, "YYYYMMDD of logins and ticks (default: local clock, 18:00 rule)");
+  app.add_option("--contracts", o->contracts_path, "FILE of listed contracts, one code a line (default: built-in list)");
+  app.add_option("--contract-rate", raw->contract_rate, "snapshots per second per subscribed listed contract (default 2)");
+  app.add_option("--total-rate", raw->total_rate, "load mode: N ticks per second in all over the subscribed contracts");
+  app.add_option("--duration", raw->duration, "SECONDS, then close every connection, write the summary and exit");
+  app.add_option("--seed", raw->seed, "seed of the random walks (default 1)");
+  app.add_option("--summary", o->summary_path, "FILE: JSON summary written at exit and on SIGUSR1");
+  app.add_option("--replay", o->replay_paths, "PATH: replay per-contract CSV files (a file or a folder; repeatable)")
+      ->allow_extra_args(false);
+  app.add_option("--replay-speed", raw->replay_speed, "replay at X times the recorded pace; 0 as fast as the rate allows");
+  app.add_option("--replay-delay", raw->replay_delay, "SECONDS after the first subscription before replaying (default 1)");
+  const char* market = "market hours";
+  app.add_flag("--market-hours", o->market_hours,
+               "trade the exchanges' calendar: sessions per product with auction and closing snapshots, front "
+               "service windows, a snapshot on each subscription, test data after the close")
+      ->group(market);
+  app.add_option("--calendar", o->calendar_path, "FILE of holidays (default: the calendar shipped with the programs)")
+      ->group(market);
+  app.add_option("--service-hours", raw->service_hours,
+                 "front service windows as HH:MM-HH:MM,... (default 20:30-02:45,08:30-15:30)")
+      ->group(market);
+  app.add_option("--test-window", raw->test_window, "HH:MM-HH:MM after the day close with test data (default 15:15-15:30)")
+      ->group(market);
+  app.add_option("--truth", o->truth_dir, "DIR: write what was sent, per trading day, each record classed")->group(market);
+  const char* faults = "faults";
+  app.add_option("--drop-after-ticks", raw->drop_after_ticks, "close every connection once N ticks have been sent")
+      ->group(faults);
+  app.add_option("--drop-after-seconds", raw->drop_after_seconds, "close every connection S seconds after start")
+      ->group(faults);
+  app.add_flag("--ignore-heartbeats", o->ignore_heartbeats, "never answer a heartbeat")->group(faults);
+  app.add_option("--hang-after-seconds", raw->hang_after, "after S seconds send nothing more but keep the sockets open")
+      ->group(faults);
+  app.add_flag("--refuse-logins", o->refuse_logins, "refuse every login with error 3")->group(faults);
+  app.add_option("--reset-logins", raw->reset_logins, "answer the first N login requests with a connection reset")
+      ->group(faults);
+  app.add_option("--nan-fields", raw->nan_fields, "F1,F2: put NaN into these price fields (record names, e.g. LastPrice)")
+      ->group(faults);
+  app.add_option("--max-fields", raw->max_fields, "F1,F2: put the largest double into these price fields")->group(faults);
+  app.add_option("--fault-every", raw->fault_every, "the field faults hit every N-th tick of a contract (default 1)")
+      ->group(faults);
+  app.add_option("--hostile-every", raw->hostile_every,
+                 "after every N ticks send one round of hostile ticks: codes that are paths, hold a comma, CR LF or "
+                 "GBK, are empty, longer than 30 or 80 characters or never subscribed, and a comma or control "
+                 "character in the update time or the days (counted as ticks_hostile, not in ticks)")
+      ->group(faults);
+}
+
+bool Convert(const CLI::App& app, const RawValues& raw, SimOptions* o, std::string* error) {
+  struct Check {
+    const char* name;
+    const std::string& value;
+    std::function<bool()> apply;
+  };
+  std::uint64_t count = 0;
+  const Check checks[] = {
+      {"--listen", raw.listen, [&] { return ParseListen(raw.listen, o); }},
+      {"--trading-day", raw.trading_day, [&] { o->trading_day = raw.trading_day; return ParseDay(raw.trading_day); }},
+      {"--total-rate", raw.total_rate, [&] { return ParseNumber(raw.total_rate, &o->total_rate); }},
+      {"--contract-rate", raw.contract_rate, [&] { return ParseNumber(raw.contract_rate, &o->contract_rate); }},
+      {"--duration", raw.duration, [&] { return ParseNumber(raw.duration, &o->duration_s); }},
+      {"--drop-after-ticks", raw.drop_after_ticks, [&] { return ParseCount(raw.drop_after_ticks, &o->drop_after_ticks); }},
+      {"--drop-after-seconds", raw.drop_after_seconds, [&] { return ParseNumber(raw.drop_after_seconds, &o->drop_after_s); }},
+      {"--seed", raw.seed, [&] { return ParseCount(raw.seed, &o->seed); }},
+      {"--replay-speed", raw.replay_speed, [&] { return ParseNumber(raw.replay_speed, &o->replay_speed); }},
+      {"--replay-delay", raw.replay_delay, [&] { return ParseNumber(raw.replay_delay, &o->replay_delay_s); }},
+      {"--hang-after-seconds", raw.hang_after, [&] { return ParseNumber(raw.hang_after, &o->hang_after_s); }},
+      {"--reset-logins", raw.reset_logins, [&] {
+         const bool ok = ParseCount(raw.reset_logins, &count) && count <= 1000000;
+         o->reset_logins = static_cast<int>(count);
+         return ok;
+       }},
+      {"--hostile-every", raw.hostile_every, [&] { return ParseCount(raw.hostile_every, &o->hostile_every) && o->hostile_every > 0; }},
+      {"--fault-every", raw.fault_every, [&] { return ParseCount(raw.fault_every, &o->fault_every) && o->fault_every > 0; }},
+      {"--service-hours", raw.service_hours, [&] { return ParseWindows(raw.service_hours, &o->service_windows); }},
+      {"--test-window", raw.test_window, [&] { return ParseWindow(raw.test_window, &o->test_window); }},
+  };
+  for (const Check& check : checks) {
+    if (app.count(check.name) == 0) continue;
+    if (!check.apply()) {
+      *error = std::string("bad value for ") + check.name + ": " + check.value;
       return false;
     }
   }
+  if (app.count("--nan-fields") > 0 && !SplitFields(raw.nan_fields, &o->nan_fields, error)) return false;
+  if (app.count("--max-fields") > 0 && !SplitFields(raw.max_fields, &o->max_fields, error)) return false;
   return true;
 }
 
+}  // namespace
+
+bool ParseSimOptions(int argc, const char* const argv[], SimOptions* o, std::string* error) {
+  CLI::App app{"quoteloom-frontsim: a market-data front for the stand-in CTP API", "quoteloom-frontsim"};
+  app.allow_extras();
+  RawValues raw;
+  Describe(app, o, &raw);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    *error = e.what();
+    return false;
+  }
+  if (o->help || o->version) return true;
+  const std::vector<std::string> extras = app.remaining();
+  if (!extras.empty()) {
+    const std::string& first = extras.front();
+    *error = (first.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + first;
+    return false;
+  }
+  return Convert(app, raw, o, error);
+}
+
 std::string SimUsage() {
-  return "usage: quoteloom-frontsim [options]\n"
-         "A market-data front for the stand-in CTP API: logins, subscriptions and simulated ticks.\n"
-         "\n"
-         "  --listen HOST:PORT        address to serve (default 127.0.0.1:41213; port 0 picks a free one;\n"
-         "                            the first line of output is \"listening HOST:PORT\")\n"
-         "  --broker ID --user ID --password PW\n"
-         "                            the one account accepted (default 9999 / quoteloom / quoteloom)\n"
-         "  --trading-day YYYYMMDD    trading day of logins and ticks (default: local clock, 18:00 rule)\n"
-         "  --contracts FILE          listed contracts, one code a line (default: the built-in list)\n"
-         "  --contract-rate N         snapshots per second per subscribed listed contract (default 2)\n"
-         "  --total-rate N            load mode: N ticks per second in all over the subscribed contracts\n"
-         "  --duration SECONDS        then close every connection, write the summary and exit\n"
-         "  --seed N                  seed of the random walks (default 1)\n"
-         "  --summary FILE            JSON summary written at exit and on SIGUSR1\n"
-         "  --replay PATH             replay per-contract CSV files (a file or a folder; repeatable)\n"
-         "  --replay-speed X          replay at X times the recorded pace; 0 as fast as the rate allows\n"
-         "  --replay-delay SECONDS    wait after the first subscription before replaying (default 1)\n"
-         "faults:\n"
-         "  --drop-after-ticks N      close every connection once N ticks have been sent\n"
-         "  --drop-after-seconds S    close every connection S seconds after start\n"
-         "  --ignore-heartbeats       never answer a heartbeat\n"
-         "  --hang-after-seconds S    after S seconds send nothing more but keep the sockets open\n"
-         "  --refuse-logins           refuse every login with error 3\n"
-         "  --reset-logins N          answer the first N login requests with a connection reset\n"
-         "  --nan-fields F1,F2        put NaN into these price fields (record names, e.g. LastPrice)\n"
-         "  --max-fields F1,F2        put the largest double into these price fields\n"
-         "  --fault-every N           the field faults hit every N-th tick of a contract (default 1)\n"
-         "  --hostile-every N         after every N ticks send one round of hostile ticks: codes that are\n"
-         "                            paths, hold a comma, CR LF or GBK, are empty, longer than 30 or 80\n"
-         "                            characters or never subscribed, and a comma or control character in\n"
-         "                            the update time or the days (counted as ticks_hostile, not in ticks)\n"
-         "  --help                    this text\n";
+  CLI::App app{"quoteloom-frontsim: a market-data front for the stand-in CTP API: logins, subscriptions and "
+               "simulated ticks",
+               "quoteloom-frontsim"};
+  SimOptions options;
+  RawValues raw;
+  Describe(app, &options, &raw);
+  return app.help();
 }

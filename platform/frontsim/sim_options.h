@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the front simulator is told on its command line. Plain value.
@@ -32,10 +33,20 @@ struct SimOptions {
   std::vector<std::string> max_fields;
   std::uint64_t fault_every = 1;    // the field faults hit every N-th tick of a contract
   std::uint64_t hostile_every = 0;  // after every N ticks, one round of hostile ticks; 0: never
+  // Market hours: sessions, front service windows and the calendar instead of ticks around the clock.
+  bool market_hours = false;
+  std::string calendar_path;        // empty: the shipped calendar
+  std::string truth_dir;            // empty: no ground truth written
+  // Service windows as times of day in seconds; a window whose end is before its begin runs past midnight.
+  std::vector<std::pair<int, int>> service_windows = {{20 * 3600 + 30 * 60, 2 * 3600 + 45 * 60},
+                                                      {8 * 3600 + 30 * 60, 15 * 3600 + 30 * 60}};
+  std::pair<int, int> test_window = {15 * 3600 + 15 * 60, 15 * 3600 + 30 * 60};
   bool help = false;
+  bool version = false;
 };
 
-// False with a message for an unknown option, a missing or malformed value.
+// False with a message for an unknown option, a missing or malformed value. --help and --version
+// only set their flags.
 bool ParseSimOptions(int argc, const char* const argv[], SimOptions* options, std::string* error);
 std::string SimUsage();
 

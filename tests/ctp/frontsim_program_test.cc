@@ -12,8 +12,10 @@
 #include <sstream>
 #include <thread>
 
+#include "core/build_version.h"
 #include "tests/ctp/recording_spi.h"
 #include "tests/ctp/running_simulator.h"
+#include "tests/support/process_output.h"
 
 extern char** environ;
 
@@ -157,6 +159,32 @@ TEST(FrontSimProgramTest, HelpAndBadOptions) {
   EXPECT_EQ(bad.Wait(std::chrono::milliseconds(3000)), 2);
   Child bad_address({"--listen", "256.0.0.1:0"});
   EXPECT_EQ(bad_address.Wait(std::chrono::milliseconds(3000)), 1);
+  Child version({"--version"});
+  EXPECT_EQ(version.ReadAll(), std::string("quoteloom-frontsim ") + QuoteloomVersion() + "\n");
+  EXPECT_EQ(version.Wait(std::chrono::milliseconds(3000)), 0);
+}
+
+// Every bad command line ends with exit 2 and its reason on standard error, nothing on standard output.
+TEST(FrontSimProgramTest, BadCommandLinesExitTwoWithTheReason) {
+  const std::filesystem::path out = std::filesystem::temp_directory_path() /
+                                    ("frontsim-usage-" + std::to_string(::getpid()) + ".out");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--bogus=1"}, "unknown option --bogus"},
+      {{"stray"}, "unexpected argument stray"},
+      {{"--duration"}, "--duration"},
+      {{"--seed=x"}, "bad value for --seed: x"},
+      {{"--service-hours", "20:30"}, "bad value for --service-hours"},
+      {{"--test-window=15:15-15:15"}, "bad value for --test-window"},
+  };
+  for (const auto& [args, reason] : cases) {
+    std::vector<std::string> argv = {QUOTELOOM_FRONTSIM_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const ProgramRun run = RunProgram(argv, out, std::chrono::seconds(5));
+    EXPECT_EQ(run.exitCode, 2) << args[0];
+    EXPECT_NE(run.output.find("quoteloom-frontsim: " + reason), std::string::npos) << run.output;
+  }
+  std::filesystem::remove(out);
 }
 
 }  // namespace

@@ -134,8 +134,20 @@ TEST(SimOptionsTest, ParsesTheCommandLine) {
       {"frontsim", "--total-rate", "-5"},        {"frontsim", "--seed", "x"},
       {"frontsim", "--nan-fields", "Volume"},    {"frontsim", "--fault-every", "0"},
       {"frontsim", "--bogus", "1"},              {"frontsim", "--duration"},
-      {"frontsim", "--hostile-every", "0"},
+      {"frontsim", "--hostile-every", "0"},       {"frontsim", "--service-hours", "25:00-26:00"},
+      {"frontsim", "--test-window", "15:15"},
   };
+  const char* equals[] = {"frontsim", "--listen=127.0.0.1:5", "--contract-rate=0.5", "--market-hours",
+                          "--service-hours", "20:30-02:45,08:30-15:30,16:00-17:00", "--truth=/tmp/t"};
+  SimOptions market;
+  ASSERT_TRUE(ParseSimOptions(static_cast<int>(std::size(equals)), equals, &market, &error)) << error;
+  EXPECT_EQ(market.listen_port, 5);
+  EXPECT_EQ(market.contract_rate, 0.5);
+  EXPECT_TRUE(market.market_hours);
+  EXPECT_EQ(market.truth_dir, "/tmp/t");
+  EXPECT_EQ(market.service_windows.size(), 3u);
+  EXPECT_EQ(market.service_windows[0], std::make_pair(20 * 3600 + 1800, 2 * 3600 + 2700));
+
   for (const auto& args : bad) {
     SimOptions ignored;
     EXPECT_FALSE(ParseSimOptions(static_cast<int>(args.size()), args.data(), &ignored, &error)) << args[1];

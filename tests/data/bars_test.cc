@@ -17,6 +17,7 @@ std::string Ticks(const std::vector<Tick>& ticks) {
 
 Tick T(const char* contract, const char* time, int ms, double last, int volume, double interest) {
   Tick t;
+  t.day = kMonday;
   t.contract = contract;
   t.time = time;
   t.ms = ms;

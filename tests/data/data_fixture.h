@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sessions/session_clock.h"
 #include "storage/tick_line.h"
 #include "tests/support/tick_fixtures.h"
 
@@ -48,7 +49,8 @@ struct Tick {
   double turnover = 0;
   double interest = 1000;
   double ask = 3726;
-  std::string stamp = "20240307210000";
+  std::string stamp;     // the collector's write stamp; empty: the moment of `time` on `day`
+  int day = 20240308;    // the trading day the tick is filed under
 
   TickRecord Record() const {
     TickRecord r = ExampleRb2405Record();
@@ -62,9 +64,20 @@ struct Tick {
     r.AskPrice1 = ask;
     return r;
   }
+  // Arrived when it says it was made, as a session tick does.
+  std::string Stamp() const {
+    if (!stamp.empty()) return stamp;
+    const int h = std::atoi(time.substr(0, 2).c_str()), m = std::atoi(time.substr(3, 2).c_str()),
+              sec = std::atoi(time.substr(6, 2).c_str());
+    const int seconds = h * 3600 + m * 60 + sec;
+    char text[32];
+    std::snprintf(text, sizeof text, "%08d%02d%02d%02d", CalendarDateOf(day, SessionSecond(seconds % 86400)),
+                  h % 24, m % 60, sec % 60);
+    return text;
+  }
   std::string Line() const {
     char line[kTickLineSize];
-    const std::size_t n = BuildTickLine(Record(), stamp.c_str(), NumberStyle::kFixed, line);
+    const std::size_t n = BuildTickLine(Record(), Stamp().c_str(), NumberStyle::kFixed, line);
     return std::string(line, n);
   }
 };
@@ -80,11 +93,13 @@ inline int Clock(int h, int m, int s = 0) { return h * 3600 + m * 60 + s; }
 
 // Lines of ticks every `stepSeconds` from `from` up to and including `to` (seconds since midnight,
 // `to` may be past midnight as a value above 86400), the volume rising by one each.
-inline std::string TickRun(const std::string& contract, int from, int to, int stepSeconds = 1, int firstVolume = 1) {
+inline std::string TickRun(const std::string& contract, int from, int to, int stepSeconds = 1, int firstVolume = 1,
+                           int day = 20240308) {
   std::string lines;
   int volume = firstVolume;
   for (int t = from; t <= to; t += stepSeconds) {
     Tick tick;
+    tick.day = day;
     tick.contract = contract;
     tick.time = ClockText(t);
     tick.volume = volume++;

@@ -24,10 +24,13 @@ ProgramRun Data(const DataFolder& folder, std::vector<std::string> args) {
 class DataProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_.Append(20240307, "rb2405", TickRun("rb2405", Clock(9, 0), Clock(15, 0)));
+    folder_.Append(20240307, "rb2405",
+                   TickRun("rb2405", Clock(21, 0), Clock(23, 0), 1, 1, 20240307) +
+                       TickRun("rb2405", Clock(9, 0), Clock(15, 0), 1, 10000, 20240307));
     // The next day rb2405 is silent from 21:30 to 21:40.
     folder_.Append(20240308, "rb2405",
-                   TickRun("rb2405", Clock(21, 0), Clock(21, 30)) + TickRun("rb2405", Clock(21, 40), Clock(23, 0)));
+                   TickRun("rb2405", Clock(21, 0), Clock(21, 30)) + TickRun("rb2405", Clock(21, 40), Clock(23, 0)) +
+                       TickRun("rb2405", Clock(9, 0), Clock(15, 0), 1, 10000));
   }
   DataFolder folder_;
 };
@@ -35,7 +38,7 @@ class DataProgramTest : public ::testing::Test {
 TEST_F(DataProgramTest, AuditExitsZeroOnACleanDayOneOnAHoleAndThreeOnAMissingDay) {
   ProgramRun r = Data(folder_, {"audit", "20240307"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("20240307 summary: 1 contracts, 21601 ticks, 0 holes"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("20240307 summary: 1 contracts, 28802 ticks, 0 holes"), std::string::npos) << r.output;
 
   r = Data(folder_, {"audit", "--from", "20240301", "--to", "20240310", "--json"});
   EXPECT_EQ(r.exitCode, 1) << r.output;
@@ -76,7 +79,7 @@ TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
   std::getline(lines, header);
   std::getline(lines, first);
   EXPECT_EQ(header, "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks");
-  EXPECT_EQ(first.rfind("rb2405,20240307,2024-03-07T09:00:00+08:00,2024-03-07T10:00:00+08:00,3725,", 0), 0u) << first;
+  EXPECT_EQ(first.rfind("rb2405,20240307,2024-03-06T21:00:00+08:00,2024-03-06T22:00:00+08:00,3725,", 0), 0u) << first;
 
   std::filesystem::create_directories(folder_.path() / "bars");
   r = Data(folder_, {"bars", "--from", "20240307", "--to", "20240308", "--period", "5m", "--out",
@@ -87,9 +90,29 @@ TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
 }
 
 TEST_F(DataProgramTest, ReplayableReportsWhatItWroteForEachDay) {
+  // The fixture ticks on through the 10:15 break and noon: those 8098 seconds are test data.
   ProgramRun r = Data(folder_, {"replayable", "20240307"});
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 21601 lines"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 20704 lines, 8098 stale or test left out"), std::string::npos) << r.output;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DataProgramTest, RawReplayableKeepsEveryLineAndAClockOffChinaTimeIsNamed) {
+  ProgramRun r = Data(folder_, {"replayable", "20240307", "--raw"});
+  EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 28802 lines, 0 stale or test left out"),
+            std::string::npos) << r.output;
+  // A collector on UTC stores the morning session at 01:00-07:00: nothing lies in the hours.
+  folder_.Append(20240305, "rb2405", TickRun("rb2405", Clock(1, 0), Clock(7, 0), 1, 1, 20240305));
+  for (const char* command : {"audit", "bars"}) {
+    r = Data(folder_, {command, "20240305"});
+    EXPECT_NE(r.output.find("20240305: every tick lies outside the trading hours; is this machine's clock on China time"),
+              std::string::npos) << command << r.output;
+  }
+  r = Data(folder_, {"audit", "20240307"});
+  EXPECT_EQ(r.output.find("outside the trading hours;"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -265,3 +265,27 @@ TEST_F(TickFileFollowerTest, BeyondItsTickLimitTheFileIsNotReadUntilItIsReplaced
 }
 
 }  // namespace
+
+namespace {
+
+// In a day folder the chart draws the market only: the close pushed again on subscription and a
+// counter's test data are read past, neither drawn nor malformed.
+TEST(TickFileFollowerMarketTest, StaleSnapshotsAndTestDataAreLeftOutOfTheChart) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkpath("Data/20240301"));
+  const QString path = dir.path() + "/Data/20240301/rb2405.csv";
+  std::string text = Line("09:05:07", "3725.00", 10);  // written 09:05:07: a session tick
+  std::string stale = Line("15:00:00", "3720.00", 5);   // yesterday's close, written at 09:05:07
+  std::string test = Line("19:00:00", "3720.00", 5);
+  std::string invalid = Line("99:99:99", "3720.00", 5);
+  std::ofstream(path.toStdString(), std::ios::binary) << stale << text << test << invalid;
+  TickFileFollower follower(path);
+  std::vector<ChartTick> ticks;
+  ASSERT_EQ(follower.Poll(&ticks), TickFileFollower::Status::kRead);
+  ASSERT_EQ(ticks.size(), 1u);
+  EXPECT_EQ(ticks[0].time_of_day, 9 * 3600 + 5 * 60 + 7);
+  EXPECT_EQ(follower.not_market_lines(), 3);
+  EXPECT_EQ(follower.malformed_lines(), 0);
+}
+
+}  // namespace

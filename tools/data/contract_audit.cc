@@ -27,10 +27,12 @@ std::string SessionTimeText(std::int64_t sessionMs) {
   return text;
 }
 
-ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& options) : options_(options) {
+ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& options, int day)
+    : options_(options),
+      hours_(FindProductHours(ProductOfContract(contract))),
+      classifier_(hours_, day, options.tolerance_seconds) {
   audit_.product = std::string(ProductOfContract(contract));
   audit_.contract = std::move(contract);
-  hours_ = FindProductHours(audit_.product);
   audit_.hours_known = hours_ != nullptr;
   if (hours_ != nullptr) spans_.resize(hours_->sessions().size());
   seen_.reserve(1 << 14);
@@ -49,13 +51,24 @@ void ContractAuditor::AddMalformed(std::uint64_t lineNumber) {
 
 void ContractAuditor::Add(const CollectedLine& line, std::uint64_t lineNumber) {
   ++audit_.ticks;
+  const int time = ParseClockTime(line.field[kUpdateTime]);
+  // Stale snapshots and test data are the front's, not the market's: counted, never judged.
+  switch (options_.classify ? classifier_.ClassifyTime(time, line.field[kWriteStamp]) : TickKind::kSession) {
+    case TickKind::kStale:
+      ++audit_.stale_snapshots;
+      return;
+    case TickKind::kTest:
+      ++audit_.test_data;
+      return;
+    case TickKind::kSession:
+      break;
+  }
   if (!seen_.insert(std::hash<std::string_view>{}(line.content)).second) {
     ++audit_.duplicates;
     Example(lineNumber, "duplicate", line.field[kUpdateTime]);
     return;
   }
   CheckLastPrice(line, lineNumber);
-  const int time = ParseClockTime(line.field[kUpdateTime]);
   long long millis = -1;
   if (time < 0 || !ParseWhole(line.field[kUpdateMillisec], &millis) || millis < 0 || millis > 999) {
     ++audit_.invalid_times;

@@ -7,7 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "sessions/market_calendar.h"
 #include "sessions/product_hours.h"
+#include "sessions/tick_classifier.h"
 #include "tools/data/collected_line.h"
 
 // The audit of one contract's file of one trading day. Lines go in one by one (Add), then Finish
@@ -19,6 +21,9 @@ struct AuditOptions {
   int active_median_ms = 1000;      // active: the median interval between its ticks is at most this
   int min_intervals = 20;           // and it has at least this many intervals
   std::int64_t judge_until_ms = -1; // session milliseconds of "now" on the day being collected; -1: all
+  int tolerance_seconds = kDefaultToleranceSeconds;  // of the session-tick rule (sessions/tick_classifier.h)
+  const MarketCalendar* calendar = &MarketCalendar::Shipped();
+  bool classify = true;             // false: every tick taken as a session tick (to measure the rule's cost)
 };
 
 struct AuditGap {
@@ -55,6 +60,10 @@ struct ContractAudit {
   std::uint64_t last_max_double = 0;
   std::uint64_t malformed = 0;
   std::uint64_t outside_sessions = 0;  // valid ticks outside the product's hours: a note, not an error
+  // Records the front sent that are not the market (notes, never findings): old snapshots pushed on
+  // subscription, and test data outside the hours or with no valid time.
+  std::uint64_t stale_snapshots = 0;
+  std::uint64_t test_data = 0;
   std::vector<AuditExample> examples;
 
   std::uint64_t Holes() const { return gaps.size() + gaps_not_listed; }
@@ -65,7 +74,8 @@ struct ContractAudit {
 
 class ContractAuditor {
  public:
-  ContractAuditor(std::string contract, const AuditOptions& options);
+  // `day` is the trading day the file belongs to, for the session-tick rule.
+  ContractAuditor(std::string contract, const AuditOptions& options, int day = 0);
 
   void AddMalformed(std::uint64_t lineNumber);
   void Add(const CollectedLine& line, std::uint64_t lineNumber);
@@ -97,6 +107,7 @@ class ContractAuditor {
   AuditOptions options_;
   ContractAudit audit_;
   const ProductHours* hours_ = nullptr;
+  TickClassifier classifier_;
   std::unordered_set<std::uint64_t> seen_;
   std::int64_t previous_key_ = -1;     // the latest time so far
   std::int64_t previous_line_key_ = -1;

@@ -32,9 +32,29 @@ std::string Format(const char* format, auto... args) {
 
 std::string SecondsText(std::int64_t ms) { return Format("%.1f s", static_cast<double>(ms) / 1000.0); }
 
+// Whether any contract of the day has a night (day) session in its hours that has opened by now.
+void JudgeSilentSessions(const AuditOptions& options, DayAudit* audit) {
+  bool night = false, day = false;
+  for (const ContractAudit& c : audit->contracts) {
+    const ProductHours* hours = FindProductHours(c.product);
+    if (hours == nullptr) continue;
+    for (const TradingSession& session : hours->sessions()) {
+      if (options.judge_until_ms >= 0 && session.begin() * 1000LL >= options.judge_until_ms) continue;
+      (session.night() ? night : day) = true;
+    }
+  }
+  if (night && audit->night_held && !audit->night_collected) audit->silent_sessions.push_back("night");
+  if (day && !audit->day_collected) audit->silent_sessions.push_back("day");
+}
+
 }  // namespace
 
-std::uint64_t DayAudit::Holes() const { return Sum(*this, [](const ContractAudit& c) { return c.Holes(); }); }
+std::uint64_t DayAudit::Holes() const {
+  return Sum(*this, [](const ContractAudit& c) { return c.Holes(); }) + silent_sessions.size();
+}
+std::uint64_t DayAudit::Ticks() const { return Sum(*this, [](const ContractAudit& c) { return c.ticks; }); }
+std::uint64_t DayAudit::Stale() const { return Sum(*this, [](const ContractAudit& c) { return c.stale_snapshots; }); }
+std::uint64_t DayAudit::Test() const { return Sum(*this, [](const ContractAudit& c) { return c.test_data; }); }
 std::uint64_t DayAudit::Invalid() const {
   return Sum(*this, [](const ContractAudit& c) { return c.Invalid(); }) + file_errors.size() + (error.empty() ? 0 : 1);
 }
@@ -92,13 +112,18 @@ DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options)
   if (fs::exists(fs::symlink_status(journal, ec))) return AuditJournal(journal, day, options);
   DayAudit audit;
   audit.day = day;
+  const std::optional<bool> trading = options.calendar->IsTradingDay(day, &audit.error);
+  const std::optional<bool> night = options.calendar->HasNightSession(day, &audit.error);
+  if (!trading || !night) return audit;
+  audit.holiday = !*trading;
+  audit.night_held = *night;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &audit.error)) return audit;
   std::vector<ContractAuditor> auditors;
   auditors.reserve(contracts.size());
   CollectedLine fields;
   for (const std::string& contract : contracts) {
-    auditors.emplace_back(contract, options);
+    auditors.emplace_back(contract, options, day);
     ContractAuditor& auditor = auditors.back();
     LineBlockReader reader;
     if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
@@ -122,9 +147,11 @@ DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options)
     audit.night_collected |= auditor.saw_night();
     audit.day_collected |= auditor.saw_day();
   }
+  // A holiday is not judged; on a trading day a session without a single tick is a finding.
   for (ContractAuditor& auditor : auditors) {
-    audit.contracts.push_back(auditor.Finish(audit.night_collected, audit.day_collected));
+    audit.contracts.push_back(auditor.Finish(audit.night_collected && !audit.holiday, audit.day_collected && !audit.holiday));
   }
+  if (!audit.holiday) JudgeSilentSessions(options, &audit);
   return audit;
 }
 
@@ -158,6 +185,8 @@ std::string AuditText(const DayAudit& audit) {
         {"last prices carrying the largest double", c.last_max_double},
         {"malformed lines", c.malformed},
         {"ticks outside trading hours (note)", c.outside_sessions},
+        {"stale snapshots (note)", c.stale_snapshots},
+        {"test data (note)", c.test_data},
     };
     for (const auto& [what, n] : counts) {
       if (n > 0) out += Format("    %s: %llu\n", what, static_cast<unsigned long long>(n));
@@ -166,12 +195,24 @@ std::string AuditText(const DayAudit& audit) {
       out += Format("    line %llu: %s %s\n", static_cast<unsigned long long>(e.line), e.problem.c_str(), e.text.c_str());
     }
   }
-  out += Format("%d summary: %zu contracts, %llu ticks, %llu holes, %llu invalid, %llu duplicates; night %s, day %s\n",
-                audit.day, audit.contracts.size(), static_cast<unsigned long long>(Sum(audit, [](const ContractAudit& c) { return c.ticks; })),
+  for (const std::string& session : audit.silent_sessions) {
+    out += Format("%d: the %s session has no tick at all\n", audit.day, session.c_str());
+  }
+  const auto state = [&](bool night) -> std::string {
+    if (audit.holiday) return "holiday, not judged";
+    if (night && !audit.night_held) return "none (after a holiday)";
+    if (night ? audit.night_collected : audit.day_collected) return "collected";
+    for (const std::string& s : audit.silent_sessions) {
+      if (s == (night ? "night" : "day")) return "no tick (finding)";
+    }
+    return "not yet or not traded";
+  };
+  out += Format("%d summary: %zu contracts, %llu ticks, %llu holes, %llu invalid, %llu duplicates, %llu stale "
+                "snapshots, %llu test data; night %s, day %s\n",
+                audit.day, audit.contracts.size(), static_cast<unsigned long long>(audit.Ticks()),
                 static_cast<unsigned long long>(audit.Holes()), static_cast<unsigned long long>(audit.Invalid()),
-                static_cast<unsigned long long>(audit.Duplicates()),
-                audit.night_collected ? "collected" : "not collected (or no trading)",
-                audit.day_collected ? "collected" : "not collected (or no trading)");
+                static_cast<unsigned long long>(audit.Duplicates()), static_cast<unsigned long long>(audit.Stale()),
+                static_cast<unsigned long long>(audit.Test()), state(true).c_str(), state(false).c_str());
   return out;
 }
 
@@ -186,6 +227,9 @@ std::string AuditJson(const std::vector<DayAudit>& days) {
     day["file_errors"] = audit.file_errors;
     day["night_collected"] = audit.night_collected;
     day["day_collected"] = audit.day_collected;
+    day["holiday"] = audit.holiday;
+    day["night_held"] = audit.night_held;
+    day["silent_sessions"] = audit.silent_sessions;
     nlohmann::json& contracts = day["contracts"] = nlohmann::json::array();
     std::uint64_t ticks = 0;
     for (const ContractAudit& c : audit.contracts) {
@@ -212,6 +256,8 @@ std::string AuditJson(const std::vector<DayAudit>& days) {
       j["last_max_double"] = c.last_max_double;
       j["malformed_lines"] = c.malformed;
       j["outside_sessions"] = c.outside_sessions;
+      j["stale_snapshots"] = c.stale_snapshots;
+      j["test_data"] = c.test_data;
       nlohmann::json& examples = j["examples"] = nlohmann::json::array();
       for (const AuditExample& e : c.examples) {
         examples.push_back({{"line", e.line}, {"problem", e.problem}, {"text", e.text}});
@@ -219,7 +265,8 @@ std::string AuditJson(const std::vector<DayAudit>& days) {
       contracts.push_back(std::move(j));
     }
     day["summary"] = {{"contracts", audit.contracts.size()}, {"ticks", ticks}, {"holes", audit.Holes()},
-                      {"invalid", audit.Invalid()}, {"duplicates", audit.Duplicates()}};
+                      {"invalid", audit.Invalid()}, {"duplicates", audit.Duplicates()},
+                      {"stale_snapshots", audit.Stale()}, {"test_data", audit.Test()}};
     holes += audit.Holes();
     invalid += audit.Invalid();
     list.push_back(std::move(day));

@@ -14,13 +14,20 @@ struct DayAudit {
   std::vector<ContractAudit> contracts;
   bool night_collected = false;  // some contract had a tick inside its night session
   bool day_collected = false;
-  std::string error;             // the day could not be read at all
+  bool holiday = false;          // not a trading day on the calendar: read, counted, never judged
+  bool night_held = true;        // the calendar gives the day a night session (none after a holiday)
+  // Sessions ("night", "day") the calendar says took place but no contract has a tick in: findings.
+  std::vector<std::string> silent_sessions;
+  std::string error;             // the day could not be read at all (or the calendar lacks its year)
   std::vector<std::string> file_errors;
   std::uint64_t lines = 0;
 
   std::uint64_t Holes() const;
   std::uint64_t Invalid() const;
   std::uint64_t Duplicates() const;
+  std::uint64_t Ticks() const;
+  std::uint64_t Stale() const;
+  std::uint64_t Test() const;
 };
 
 DayAudit AuditDay(const std::filesystem::path& workdir, int day, const AuditOptions& options);

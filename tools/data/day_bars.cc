@@ -67,12 +67,16 @@ void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::st
 namespace {
 
 // The day from its exact journal: one builder per contract, fed in the order the ticks were stored.
-DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period) {
+DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, int toleranceSeconds, bool classify) {
   DayBars result;
   JournalReader reader;
   if (!reader.Open(journal.string(), &result.error)) return result;
   std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
-  std::map<std::string, std::unique_ptr<BarBuilder>> builders;  // null: no bars for this code
+  struct ContractBars {
+    std::unique_ptr<BarBuilder> builder;  // null: no bars for this code
+    std::unique_ptr<TickClassifier> classifier;
+  };
+  std::map<std::string, ContractBars> builders;
   JournalEntry entry;
   std::string line;
   CollectedLine fields;
@@ -91,19 +95,33 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period) {
       }
       auto& slots = slotsByHours[hours];
       if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
-      it->second = std::make_unique<BarBuilder>(*slots);
+      it->second.builder = std::make_unique<BarBuilder>(*slots);
+      it->second.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
     }
-    if (!it->second) continue;
+    ContractBars& bars = it->second;
+    if (!bars.builder) continue;
     BuildExactCollectedLine(entry, &line);
-    if (SplitCollectedLine(line, &fields)) it->second->Add(fields);
+    if (!SplitCollectedLine(line, &fields)) continue;
+    switch (classify ? bars.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])
+                     : TickKind::kSession) {
+      case TickKind::kSession:
+        bars.builder->Add(fields);
+        break;
+      case TickKind::kStale:
+        ++result.stale;
+        break;
+      case TickKind::kTest:
+        ++result.test;
+        break;
+    }
   }
   if (reader.badRecords() > 0) {
     result.warnings.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) +
                               " damaged records left out");
   }
-  for (const auto& [contract, builder] : builders) {
-    if (!builder) continue;
-    const std::vector<Bar> bars = builder->Finish();
+  for (const auto& [contract, contractBars] : builders) {
+    if (!contractBars.builder) continue;
+    const std::vector<Bar> bars = contractBars.builder->Finish();
     for (const Bar& bar : bars) AppendBarLine(contract, day, bar, &result.csv);
     result.bars += bars.size();
     ++result.contracts;
@@ -113,10 +131,10 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period) {
 
 }  // namespace
 
-DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
+DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds, bool classify) {
   const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(journal, ec))) return BuildDayBarsFromJournal(journal, day, period);
+  if (fs::exists(fs::symlink_status(journal, ec))) return BuildDayBarsFromJournal(journal, day, period, toleranceSeconds, classify);
   DayBars result;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
@@ -136,10 +154,22 @@ DayBars BuildDayBars(const fs::path& workdir, int day, int period) {
       continue;
     }
     BarBuilder builder(*slots);
+    const TickClassifier classifier(hours, day, toleranceSeconds);
     std::string_view line;
     while (reader.Next(&line)) {
       ++result.lines;
-      if (SplitCollectedLine(line, &fields)) builder.Add(fields);
+      if (!SplitCollectedLine(line, &fields)) continue;
+      switch (classify ? classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) : TickKind::kSession) {
+        case TickKind::kSession:
+          builder.Add(fields);
+          break;
+        case TickKind::kStale:
+          ++result.stale;
+          break;
+        case TickKind::kTest:
+          ++result.test;
+          break;
+      }
     }
     if (!reader.error().empty()) result.warnings.push_back(contract + ".csv: " + reader.error());
     const std::vector<Bar> bars = builder.Finish();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sessions/tick_classifier.h"
 #include "tools/data/bar_builder.h"
 
 // The bars of every contract of one trading day as CSV. One thread.
@@ -24,10 +25,15 @@ struct DayBars {
   std::uint64_t contracts = 0;
   std::uint64_t bars = 0;
   std::uint64_t lines = 0;
+  std::uint64_t stale = 0;            // left out: old snapshots and test data (sessions/tick_classifier.h)
+  std::uint64_t test = 0;
   std::vector<std::string> warnings;  // unknown products, unreadable files
   std::string error;                  // the day folder could not be read
 };
 
-DayBars BuildDayBars(const std::filesystem::path& workdir, int day, int periodSeconds);
+// Only session ticks make bars; `toleranceSeconds` is that of the session-tick rule. `classify`
+// false takes every line (to measure the rule's cost).
+DayBars BuildDayBars(const std::filesystem::path& workdir, int day, int periodSeconds,
+                     int toleranceSeconds = kDefaultToleranceSeconds, bool classify = true);
 
 #endif

@@ -103,3 +103,19 @@ bool ListContracts(const fs::path& workdir, int day, std::vector<std::string>* c
   std::sort(contracts->begin(), contracts->end());
   return true;
 }
+
+std::vector<int> LatestTradingDays(const MarketCalendar& calendar, int count, int lastDay, std::string* error) {
+  std::vector<int> days;
+  const std::optional<bool> trading = calendar.IsTradingDay(lastDay, error);
+  if (!trading) return {};
+  if (*trading) days.push_back(lastDay);
+  int day = lastDay;
+  while (static_cast<int>(days.size()) < count) {
+    const std::optional<int> before = calendar.PreviousTradingDay(day, error);
+    if (!before) return {};
+    day = *before;
+    days.push_back(day);
+  }
+  std::reverse(days.begin(), days.end());
+  return days;
+}

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sessions/market_calendar.h"
+
 // The collector's files of one trading day under a working folder: Data/<day>/<contract>.csv, and
 // the days a command line names. Pure functions of the file system, any thread.
 
@@ -19,6 +21,11 @@ std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::str
 
 // The `count` latest day folders under Data/ that are not after `lastDay`, oldest first.
 std::vector<int> LatestDays(const std::filesystem::path& workdir, int count, int lastDay);
+
+// The `count` latest trading days of the calendar up to `lastDay`, oldest first, whether or not they
+// have a folder (a trading day without one was not collected). Empty with `error` set when the
+// calendar lacks a year on the way.
+std::vector<int> LatestTradingDays(const MarketCalendar& calendar, int count, int lastDay, std::string* error);
 
 std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
 

@@ -6,11 +6,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/build_version.h"
 #include "core/clock.h"
+#include "sessions/market_calendar.h"
+#include "sessions/tick_classifier.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
 #include "tools/data/day_audit.h"
@@ -40,7 +43,9 @@ void AddDayOptions(CLI::App* command, DaySelection* selection) {
   CLI::Option* from =
       command->add_option("--from", selection->from, "first day of a range (days without a folder are skipped)");
   CLI::Option* to = command->add_option("--to", selection->to, "last day of the range");
-  command->add_option("--last", selection->last, "the N latest day folders up to the current trading day (for timers)")
+  command->add_option("--last", selection->last,
+                      "the N latest trading days of the calendar, ending at the latest day folder up to the current "
+                      "trading day (for timers)")
       ->check(CLI::Range(1, 10000))
       ->excludes(days)
       ->excludes(from)
@@ -53,11 +58,16 @@ int CurrentTradingDay() {
   return std::atoi(today);
 }
 
-bool Days(const DaySelection& selection, const fs::path& workdir, std::vector<int>* days) {
+bool Days(const DaySelection& selection, const fs::path& workdir, const MarketCalendar& calendar,
+          std::vector<int>* days) {
   std::string error;
   if (selection.last > 0) {
-    *days = LatestDays(workdir, selection.last, CurrentTradingDay());
-    if (days->empty()) error = "no day folder under " + (workdir / "Data").string();
+    const std::vector<int> latest = LatestDays(workdir, 1, CurrentTradingDay());
+    if (latest.empty()) {
+      error = "no day folder under " + (workdir / "Data").string();
+    } else {
+      *days = LatestTradingDays(calendar, selection.last, latest.front(), &error);
+    }
   } else {
     *days = ExpandDays(selection.days, selection.from, selection.to, workdir, &error);
   }
@@ -68,7 +78,7 @@ bool Days(const DaySelection& selection, const fs::path& workdir, std::vector<in
   return true;
 }
 
-int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
+int RunReplayable(const fs::path& workdir, const std::vector<int>& days, const ReplayableWriter::Selection& selection) {
   int status = 0;
   ProgressLine progress("replayable", days.size());
   for (std::size_t i = 0; i < days.size(); ++i) {
@@ -79,9 +89,9 @@ int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
       status = kExitFiles;
       continue;
     }
-    std::uint64_t written = 0, upToDate = 0, lines = 0, failed = 0;
+    std::uint64_t written = 0, upToDate = 0, lines = 0, failed = 0, notMarket = 0;
     for (const std::string& contract : contracts) {
-      const ReplayableWriter::Result r = ReplayableWriter::Write(workdir, days[i], contract);
+      const ReplayableWriter::Result r = ReplayableWriter::Write(workdir, days[i], contract, 2, selection);
       if (r.outcome == ReplayableWriter::Outcome::kFailed) {
         progress.Message("quoteloom-data: " + r.error);
         ++failed;
@@ -93,16 +103,24 @@ int RunReplayable(const fs::path& workdir, const std::vector<int>& days) {
       }
       (r.outcome == ReplayableWriter::Outcome::kWritten ? written : upToDate) += 1;
       lines += r.lines;
+      notMarket += r.not_market;
     }
     if (failed > 0) status = kExitFiles;
     progress.ClearLine();
-    std::printf("%d: %llu written, %llu up to date, %llu failed, %llu lines\n", days[i],
+    std::printf("%d: %llu written, %llu up to date, %llu failed, %llu lines, %llu stale or test left out\n", days[i],
                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(upToDate),
-                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(lines));
+                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(lines),
+                static_cast<unsigned long long>(notMarket));
     std::fflush(stdout);
     progress.DayDone(i, days[i], std::to_string(written) + " written, " + std::to_string(upToDate) + " up to date");
   }
   return status;
+}
+
+// Every tick outside the hours is rarely the market's doing: usually the clock is not on China time.
+std::string OutsideHoursWarning(int day) {
+  return "quoteloom-data: " + std::to_string(day) +
+         ": every tick lies outside the trading hours; is this machine's clock on China time (TZ=Asia/Shanghai)?";
 }
 
 // How far a day can be judged now: all of it once it is over, up to now while it is collected.
@@ -121,6 +139,7 @@ int RunAudit(const fs::path& workdir, const std::vector<int>& days, AuditOptions
   for (std::size_t i = 0; i < days.size(); ++i) {
     options.judge_until_ms = JudgeUntil(days[i]);
     DayAudit audit = AuditDay(workdir, days[i], options);
+    if (audit.Ticks() > 0 && audit.Test() == audit.Ticks()) progress.Message(OutsideHoursWarning(days[i]));
     if (!audit.error.empty()) {
       status = kExitFiles;
     } else if (status == 0 && (audit.Holes() > 0 || audit.Invalid() > 0)) {
@@ -155,19 +174,20 @@ bool WriteWhole(const fs::path& path, const std::string& text, std::string* erro
 }
 
 int RunBars(const fs::path& workdir, const std::vector<int>& days, const std::string& periodName,
-            const std::string& outDir) {
+            const std::string& outDir, int tolerance) {
   const int period = *ParseBarPeriod(periodName);
   int status = 0;
   ProgressLine progress("bars", days.size());
   if (outDir.empty()) std::printf("%s\n", kBarCsvHeader);
   for (std::size_t i = 0; i < days.size(); ++i) {
-    DayBars bars = BuildDayBars(workdir, days[i], period);
+    DayBars bars = BuildDayBars(workdir, days[i], period, tolerance);
     if (!bars.error.empty()) {
       progress.Message("quoteloom-data: " + bars.error);
       status = kExitFiles;
       continue;
     }
     for (const std::string& warning : bars.warnings) progress.Message("quoteloom-data: " + warning);
+    if (bars.lines > 0 && bars.test == bars.lines) progress.Message(OutsideHoursWarning(days[i]));
     if (outDir.empty()) {
       progress.ClearLine();
       std::fwrite(bars.csv.data(), 1, bars.csv.size(), stdout);
@@ -222,12 +242,21 @@ int main(int argc, char** argv) {
   std::string workdir = ".";
   app.add_option("--workdir", workdir, "the collector's working folder (default: the current folder)")
       ->check(CLI::ExistingDirectory);
+  std::string calendarPath;
+  app.add_option("--calendar", calendarPath, "holiday calendar FILE (default: the one shipped with the programs)");
+  int tolerance = kDefaultToleranceSeconds;
+  app.add_option("--tolerance", tolerance,
+                 "seconds between a tick's update time and its arrival within which it counts as a session tick, "
+                 "not a stale snapshot (default 300)")
+      ->check(CLI::Range(1, 86400));
   app.fallthrough();
 
   DaySelection replayableDays, auditDays, barDays;
   CLI::App* replayable = app.add_subcommand(
       "replayable", "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the per-contract files");
   AddDayOptions(replayable, &replayableDays);
+  ReplayableWriter::Selection selection;
+  replayable->add_flag("--raw", selection.raw, "every stored line, stale snapshots and test data included");
 
   CLI::App* audit = app.add_subcommand("audit", "check each contract of the days for holes, duplicates and bad values");
   AddDayOptions(audit, &auditDays);
@@ -268,26 +297,38 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : kExitUsage;
   }
   if (app.get_subcommands().empty()) {
-    std::fprintf(stderr, "A subcommand is required: replayable, audit or bars\nRun with --help for more information.\n");
+    std::fprintf(stderr, "A subcommand is required: replayable, audit, bars or export\nRun with --help for more information.\n");
     return kExitUsage;
   }
 
+  std::optional<MarketCalendar> calendar = MarketCalendar::Shipped();
+  if (!calendarPath.empty()) {
+    std::string error;
+    calendar = MarketCalendar::Load(calendarPath, &error);
+    if (!calendar) {
+      std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  }
   const fs::path root(workdir);
   std::vector<int> days;
   if (replayable->parsed()) {
-    if (!Days(replayableDays, root, &days)) return kExitUsage;
-    return RunReplayable(root, days);
+    if (!Days(replayableDays, root, *calendar, &days)) return kExitUsage;
+    selection.tolerance_seconds = tolerance;
+    return RunReplayable(root, days, selection);
   }
   if (audit->parsed()) {
-    if (!Days(auditDays, root, &days)) return kExitUsage;
+    if (!Days(auditDays, root, *calendar, &days)) return kExitUsage;
+    options.tolerance_seconds = tolerance;
+    options.calendar = &*calendar;
     return RunAudit(root, days, options, json);
   }
   if (exporter->parsed()) {
-    if (!Days(exportDays, root, &days)) return kExitUsage;
+    if (!Days(exportDays, root, *calendar, &days)) return kExitUsage;
     exportOptions.outDir = exportOut;
     exportOptions.contracts.insert(exportContracts.begin(), exportContracts.end());
     return RunExport(root, days, exportOptions);
   }
-  if (!Days(barDays, root, &days)) return kExitUsage;
-  return RunBars(root, days, period, outDir);
+  if (!Days(barDays, root, *calendar, &days)) return kExitUsage;
+  return RunBars(root, days, period, outDir, tolerance);
 }

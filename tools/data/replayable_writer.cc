@@ -75,7 +75,7 @@ fs::path ReplayableWriter::TargetPath(const fs::path& workdir, int day, const st
 }
 
 ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int day, const std::string& contract,
-                                                 int stableAgeSeconds) {
+                                                 int stableAgeSeconds, const Selection& selection) {
   Result result;
   const fs::path source = DayFolder(workdir, day) / (contract + ".csv");
   const fs::path target = TargetPath(workdir, day, contract);
@@ -114,9 +114,15 @@ ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int da
   out.Append("\r\n");
   std::string_view line;
   CollectedLine fields;
+  const TickClassifier classifier(FindProductHours(ProductOfContract(contract)), day, selection.tolerance_seconds);
   while (reader.Next(&line)) {
     if (!SplitCollectedLine(line, &fields)) {
       ++result.malformed;
+      continue;
+    }
+    if (!selection.raw &&
+        classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) != TickKind::kSession) {
+      ++result.not_market;
       continue;
     }
     AppendReordered(fields, &out);

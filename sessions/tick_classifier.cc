@@ -1,0 +1,87 @@
+#include "sessions/tick_classifier.h"
+
+#include "sessions/session_clock.h"
+#include "sessions/trading_day_rule.h"
+
+namespace {
+
+int TwoDigits(const char* p) {
+  if (p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9') return -1;
+  return (p[0] - '0') * 10 + (p[1] - '0');
+}
+
+// Days since 0000-03-01 of a proleptic Gregorian date (Howard Hinnant's days_from_civil, shifted).
+std::int64_t DayNumber(int year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const int era = year / 400;
+  const int yoe = year - era * 400;
+  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return static_cast<std::int64_t>(era) * 146097 + doe;
+}
+
+int ParseTime(std::string_view t) {
+  if (t.size() != 8 || t[2] != ':' || t[5] != ':') return -1;
+  const int h = TwoDigits(t.data()), m = TwoDigits(t.data() + 3), s = TwoDigits(t.data() + 6);
+  if (h < 0 || m < 0 || s < 0 || h > 23 || m > 59 || s > 59) return -1;
+  return h * 3600 + m * 60 + s;
+}
+
+}  // namespace
+
+const char* TickKindName(TickKind kind) {
+  switch (kind) {
+    case TickKind::kSession: return "session";
+    case TickKind::kStale: return "stale";
+    case TickKind::kTest: return "test";
+  }
+  return "?";
+}
+
+std::int64_t TickClassifier::LocalSeconds(int date, int timeOfDay) {
+  return DayNumber(date / 10000, date / 100 % 100, date % 100) * 86400 + timeOfDay;
+}
+
+std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
+  if (stamp.size() != 14) return -1;
+  int parts[7];
+  for (int i = 0; i < 7; ++i) parts[i] = TwoDigits(stamp.data() + 2 * i);
+  for (int p : parts) {
+    if (p < 0) return -1;
+  }
+  const int year = parts[0] * 100 + parts[1];
+  if (parts[2] < 1 || parts[2] > 12 || parts[3] < 1 || parts[3] > 31 || parts[4] > 23 || parts[5] > 59 ||
+      parts[6] > 60) {
+    return -1;
+  }
+  return DayNumber(year, parts[2], parts[3]) * 86400 + parts[4] * 3600 + parts[5] * 60 + parts[6];
+}
+
+TickClassifier::TickClassifier(const ProductHours* hours, int tradingDay, int toleranceSeconds)
+    : hours_(hours), tolerance_(toleranceSeconds) {
+  // The session clock runs on from 18:00 of the eve through the night; the day part is the
+  // trading day's own date, which after a weekend is not the morning after the eve.
+  if (IsCalendarDate(tradingDay)) {
+    night_base_ = LocalSeconds(EveOfTradingDay(tradingDay), kEveSeconds);
+    day_base_ = LocalSeconds(tradingDay, 0);
+  }
+}
+
+TickKind TickClassifier::Classify(std::string_view updateTime, std::string_view writeStamp) const {
+  return ClassifyTime(ParseTime(updateTime), writeStamp);
+}
+
+TickKind TickClassifier::ClassifyTime(int timeOfDay, std::string_view writeStamp) const {
+  if (timeOfDay < 0) return TickKind::kTest;
+  const int sessionSecond = SessionSecond(timeOfDay);
+  if (hours_ != nullptr) {
+    const ProductHours::Place place = hours_->Locate(sessionSecond);
+    if (place.period < 0 && !place.auction) return TickKind::kTest;  // outside, or in a break
+  }
+  const std::int64_t arrival = StampSeconds(writeStamp);
+  if (arrival < 0 || night_base_ == 0) return TickKind::kSession;
+  const std::int64_t moment =
+      sessionSecond < kDaySessionSecond ? night_base_ + sessionSecond : day_base_ + timeOfDay;
+  const std::int64_t distance = moment > arrival ? moment - arrival : arrival - moment;
+  return distance <= tolerance_ ? TickKind::kSession : TickKind::kStale;
+}
