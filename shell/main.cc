@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <cstdio>
 
 #include "plotmire/extract_embedded_file.h"
 #include "shell/collector_system.h"
 #include "shell/ferrowick_app.h"
 #include "shell/main_frame.h"
+#include "shell/qt_chinese_texts.h"
 #include "shell/settings_user_store.h"
 #include "shell/termination_signals.h"
 
@@ -14,6 +16,10 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("Quoteloom.AppID.NoVersion"));
   // Closing a message box while the window sits in the tray must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The dialogs' standard buttons in Chinese (确定/取消), like their texts.
+  if (InstallQtChineseTexts(application) == nullptr) {
+    std::fprintf(stderr, "quoteloom: Qt's Chinese translation is missing (qt6-translations-l10n); buttons stay in English\n");
+  }
 
   CFerrowickApp::Options options;
   options.makeSystem = [] { return std::make_unique<CollectorSystem>(QSettingsUserStore().Read(kMetricsEndpointName)); };

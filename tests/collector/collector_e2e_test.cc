@@ -430,6 +430,7 @@ TEST_F(CollectorEndToEndTest, TheOpenFileLimitIsRaisedToTheHardLimitAtStart) {
   rlimit low = before;
   low.rlim_cur = 256;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  WriteSettingIni(OneFront("127.0.0.1:1"));  // a front that never answers
   StartCollectorProgram();  // inherits the low soft limit
   setrlimit(RLIMIT_NOFILE, &before);
   ASSERT_TRUE(WaitForOutput("quoteloomd: replay service off", 1, 10s)) << CollectorOutput();

@@ -32,7 +32,7 @@ done
 for unit in "$units"/*; do
   name=$(basename "$unit")
   grep -q '%h/\.local' "$unit" && fail "$name still names ~/.local"
-  grep -q 'network-online\.target' "$unit" && fail "$name waits for network-online.target, which user managers lack"
+  grep -v '^#' "$unit" | grep -q 'network-online\.target' && fail "$name waits for network-online.target, which user managers lack"
   # Every program and document a unit names is one of this installation.
   while read -r path; do
     case $path in

@@ -121,12 +121,12 @@ TEST_F(ReplayEndToEndTest, ClearErrors) {
     const char* message;
   } cases[] = {
       {{"127.0.0.1:" + std::to_string(UnusedPort()), "rb1710", "20160104", "20160104"}, 1, "cannot connect"},
-      {{here, "rb1710", "20160104"}, 2, "expected 4 arguments"},
-      {{here, "rb1710", "2016014", "20160104"}, 2, "bad first day"},
-      {{here, "rb1710", "20160104", "x"}, 2, "bad last day"},
-      {{"127.0.0.1:99999", "rb1710", "20160104", "20160104"}, 2, "bad address"},
-      {{here, "rb1710", "20160104", "20160104", "--count", "0"}, 2, "--count needs a positive number"},
-      {{here, "rb1710", "20160104", "20160104", "--fast"}, 2, "unknown option"},
+      {{here, "rb1710", "20160104"}, 2, "expected ADDRESS CONTRACT FIRSTDAY LASTDAY"},
+      {{here, "rb1710", "2016014", "20160104"}, 2, "FIRSTDAY: takes a day as yyyymmdd, not '2016014'"},
+      {{here, "rb1710", "20160104", "x"}, 2, "LASTDAY: takes a day as yyyymmdd, not 'x'"},
+      {{"127.0.0.1:99999", "rb1710", "20160104", "20160104"}, 2, "ADDRESS: takes HOST or HOST:PORT, not '127.0.0.1:99999'"},
+      {{here, "rb1710", "20160104", "20160104", "--count", "0"}, 2, "--count: takes a positive number, not '0'"},
+      {{here, "rb1710", "20160104", "20160104", "--fast"}, 2, "not expected: --fast"},
       {{here, std::string(31, 'a'), "20160104", "20160104"}, 2, "1 to 30 characters"},
   };
   for (const auto& c : cases) {
@@ -135,7 +135,7 @@ TEST_F(ReplayEndToEndTest, ClearErrors) {
     EXPECT_EQ(program.Wait(), c.exitCode);
     EXPECT_NE(program.Errors().find(c.message), std::string::npos) << program.Errors();
     if (c.exitCode == 2) {
-      EXPECT_NE(program.Errors().find("usage: quoteloom-replay"), std::string::npos);
+      EXPECT_NE(program.Errors().find("Run 'quoteloom-replay --help'"), std::string::npos);
     }
   }
 }
