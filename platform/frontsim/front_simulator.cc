@@ -70,8 +70,8 @@ bool FrontSimulator::Prepare(std::string* error) {
     calendar_ = options_.calendar_path.empty() ? MarketCalendar::Shipped()
                                                : MarketCalendar::Load(options_.calendar_path, error);
     if (!calendar_) return false;
-    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(TheSystemClock().Now()),
-                                                                 TimeOfDayOf(TheSystemClock().Now()), error);
+    const ClockReading now = TheSystemClock().Now();
+    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), error);
     if (!moment) return false;
     if (!options_.truth_dir.empty()) {
       std::error_code ec;
@@ -363,6 +363,11 @@ void FrontSimulator::HandleCodes(Client& client, FrontMessageType type, const st
       if (subscribe) ++counted;
     }
     AppendSubscriptionReply(client.out, answer, reply);
+    // As a real front does, the answer is followed by the contract's last snapshot.
+    if (calendar_ && subscribe && client.logged_in) {
+      auto found = index_of_.find(codes[i]);
+      if (found != index_of_.end()) SendSubscriptionSnapshot(client, found->second);
+    }
   }
   if (counted > 0) {
     std::lock_guard<std::mutex> lock(stats_mutex_);
@@ -383,7 +388,6 @@ void FrontSimulator::Subscribe(Client& client, std::size_t index) {
                                        std::chrono::duration<double>(options_.replay_delay_s));
     pacer_.Restart(replay_start_);
   }
-  if (calendar_) SendSubscriptionSnapshot(client, index);
 }
 
 void FrontSimulator::Unsubscribe(Client& client, std::size_t index) {

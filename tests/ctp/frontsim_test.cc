@@ -2,18 +2,21 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "platform/frontsim/listed_contract.h"
+#include "platform/frontsim/market_events.h"
 #include "platform/frontsim/replay_tick.h"
 #include "platform/frontsim/sim_options.h"
 #include "platform/frontsim/sim_summary.h"
 #include "platform/frontsim/sim_trading_day.h"
 #include "platform/frontsim/tick_generator.h"
 #include "platform/frontsim/tick_pacer.h"
+#include "sessions/session_clock.h"
 
 namespace {
 
@@ -296,6 +299,52 @@ TEST(SimSummaryTest, JsonCarriesTheCounts) {
   std::string error;
   EXPECT_FALSE(WriteSimSummary(summary, "/nonexistent-dir/summary.json", &error));
   EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+
+namespace {
+
+std::string EventText(const std::vector<MarketEvent>& events) {
+  std::string text;
+  for (const MarketEvent& e : events) {
+    const int t = TimeOfDay(e.session_second);
+    char item[32];
+    std::snprintf(item, sizeof item, "%s%02d:%02d ", e.closing ? "close " : "auction ", t / 3600, t / 60 % 60);
+    text += item;
+  }
+  return text;
+}
+
+// The fixed-time snapshots of a trading day: the day auction only when there was no night.
+TEST(MarketEventsTest, AuctionsAndClosesFollowTheProductsHoursAndTheNight) {
+  struct Case {
+    const char* product;
+    bool night;
+    const char* events;
+  };
+  const Case cases[] = {
+      {"rb", true, "auction 20:59 close 23:00 close 10:15 close 11:30 close 15:00 "},
+      {"rb", false, "auction 08:59 close 10:15 close 11:30 close 15:00 "},
+      {"au", true, "auction 20:59 close 02:30 close 10:15 close 11:30 close 15:00 "},
+      {"AP", true, "auction 08:59 close 10:15 close 11:30 close 15:00 "},
+      {"IF", true, "auction 09:29 close 11:30 close 15:00 "},
+      {"T", false, "auction 09:29 close 11:30 close 15:15 "},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EventText(MarketEvents(*FindProductHours(c.product), c.night)), c.events) << c.product << " " << c.night;
+  }
+}
+
+TEST(MarketEventsTest, ServiceWindowsMayRunPastMidnightAndEndBeforeTheirEnd) {
+  const std::vector<std::pair<int, int>> windows = {{20 * 3600 + 1800, 2 * 3600 + 2700}, {8 * 3600 + 1800, 15 * 3600 + 1800}};
+  struct Case {
+    int h, m;
+    bool in;
+  };
+  const Case cases[] = {{20, 29, false}, {20, 30, true}, {23, 59, true}, {0, 0, true},  {2, 44, true},
+                        {2, 45, false},  {8, 29, false}, {8, 30, true},  {15, 29, true}, {15, 30, false}};
+  for (const Case& c : cases) EXPECT_EQ(InWindows(c.h * 3600 + c.m * 60, windows), c.in) << c.h << ":" << c.m;
 }
 
 }  // namespace

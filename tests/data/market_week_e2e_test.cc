@@ -151,10 +151,19 @@ TEST_F(MarketWeekTest, AnUnattendedWeekendStoresTheMarketAndTheToolsSeeOnlyIt) {
     ASSERT_TRUE(collector->Running()) << ReadText(dir_ / "quoteloomd.out").substr(0, 4000);
     std::this_thread::sleep_for(200ms);
   }
-  collector->Signal(SIGTERM);
-  ASSERT_TRUE(collector->Wait(30s)) << "quoteloomd did not stop";
+  // The front closes first; once the collector has seen that, it has read all that was sent.
+  const auto disconnects = [&] {
+    const std::string out = ReadText(dir_ / "quoteloomd.out");
+    std::size_t n = 0;
+    for (std::size_t at = out.find("行情连接断开"); at != std::string::npos; at = out.find("行情连接断开", at + 1)) ++n;
+    return n;
+  };
+  const std::size_t before = disconnects();
   simulator->Signal(SIGTERM);
   ASSERT_TRUE(simulator->Wait(10s));
+  ASSERT_TRUE(WaitUntil([&] { return disconnects() > before; }, 20s)) << "the collector did not see the front close";
+  collector->Signal(SIGTERM);
+  ASSERT_TRUE(collector->Wait(30s)) << "quoteloomd did not stop";
   const std::string collectorOut = ReadText(dir_ / "quoteloomd.out");
   const std::string simulatorOut = ReadText(dir_ / "frontsim.out");
 
