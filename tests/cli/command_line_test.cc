@@ -36,6 +36,9 @@ std::vector<Row> Rows() {
   const char* d = QUOTELOOMD;
   const char* r = QUOTELOOM_REPLAY_CLIENT;
   const char* q = QUOTELOOM_DATA;
+  const char* f = QUOTELOOM_FRONTSIM;
+  const char* p = QUOTELOOM_PUBLISH;
+  const char* a = QUOTELOOM_ARCHIVE;
   const std::string w = "--workdir=" + kMissing;
   return {
       // The convention, program by program.
@@ -57,6 +60,24 @@ std::vector<Row> Rows() {
       {q, {"--workdir"}, 2, Stream::kErr, "--workdir"},
       {q, {w, "audit", "20240301"}, 2, Stream::kErr, kMissing},
       {q, {}, 2, Stream::kErr, "subcommand"},
+      {f, {"--help"}, 0, Stream::kOut, "--market-hours"},
+      {f, {"--version"}, 0, Stream::kOut, "quoteloom-frontsim " + kVersion},
+      {f, {"--bogus"}, 2, Stream::kErr, "unknown option --bogus"},
+      {f, {"--total-rate"}, 2, Stream::kErr, "--total-rate"},
+      {f, {"--total-rate=abc"}, 2, Stream::kErr, "bad value for --total-rate: abc"},
+      {p, {"--help"}, 0, Stream::kOut, "--servers"},
+      {p, {"--version"}, 0, Stream::kOut, "quoteloom-publish " + kVersion},
+      {p, {"--bogus"}, 2, Stream::kErr, "--bogus"},
+      {p, {"--workdir"}, 2, Stream::kErr, "--workdir"},
+      {a, {"--help"}, 0, Stream::kOut, "--durable"},
+      {a, {"--version"}, 0, Stream::kOut, "quoteloom-archive " + kVersion},
+      {a, {"--bogus"}, 2, Stream::kErr, "--bogus"},
+      {a, {"--days-in-memory=2"}, 2, Stream::kErr, "--days-in-memory"},
+      // The cluster programs' settings are bounded before anything starts.
+      {p, {"--workdir=/tmp", "--servers=notaurl"}, 2, Stream::kErr, "\"notaurl\" is not nats://HOST:PORT"},
+      {p, {"--workdir=/tmp", "--servers", "nats://127.0.0.1"}, 2, Stream::kErr, "is not nats://HOST:PORT"},
+      {p, {"--workdir=/tmp", "--duplicate-window", "1e300"}, 2, Stream::kErr, "--duplicate-window"},
+      {p, {"--workdir=/tmp", "--from-day=20241340"}, 2, Stream::kErr, "\"20241340\" is not a date"},
       // quoteloomd's values.
       {d, {"--replay", "maybe"}, 2, Stream::kErr, "takes on or off, not 'maybe'"},
       {d, {"--replay=on", w}, 1, Stream::kErr, kPastTheCommandLine},
@@ -68,11 +89,13 @@ std::vector<Row> Rows() {
       {d, {"--workdir="}, 2, Stream::kErr, "--workdir"},
       {d, {"--metrics=off", w}, 1, Stream::kErr, kPastTheCommandLine},
       {d, {"--metrics", "0.0.0.0:9470", w}, 1, Stream::kErr, kPastTheCommandLine},
-      {d, {"--metrics=[::1]:65535", w}, 1, Stream::kErr, kPastTheCommandLine},
-      {d, {"--metrics=127.0.0.1"}, 2, Stream::kErr, "HOST:PORT with a port from 1 to 65535, not '127.0.0.1'"},
+      {d, {"--metrics=127.0.0.1:65535", w}, 1, Stream::kErr, kPastTheCommandLine},
+      {d, {"--metrics=[::1]:65535"}, 2, Stream::kErr, "an IPv4 address such as 127.0.0.1:9470, or off, not '[::1]:65535'"},
+      {d, {"--metrics=127.0.0.1"}, 2, Stream::kErr, "not '127.0.0.1'"},
       {d, {"--metrics=:9470"}, 2, Stream::kErr, "not ':9470'"},
       {d, {"--metrics=localhost:0"}, 2, Stream::kErr, "not 'localhost:0'"},
       {d, {"--metrics=localhost:65536"}, 2, Stream::kErr, "not 'localhost:65536'"},
+      {d, {"--metrics=127.0.0.1:65536"}, 2, Stream::kErr, "a port from 0 to 65535, not '65536'"},
       {d, {"--metrics=localhost:94x"}, 2, Stream::kErr, "not 'localhost:94x'"},
       {d, {"--quiet-ticks=false", w}, 1, Stream::kErr, kPastTheCommandLine},
       {d, {"--no-quiet-ticks", w}, 1, Stream::kErr, kPastTheCommandLine},
