@@ -27,13 +27,9 @@ TimeStreamFollower::TimeStreamFollower(std::string workdir) : workdir_(std::move
 void TimeStreamFollower::Start(const FollowPosition& from, const std::string& firstDay) {
   position_ = from;
   firstDay_ = firstDay;
-  skippingLongLine_ = false;
 }
 
-void TimeStreamFollower::Rewind(const FollowPosition& position) {
-  position_ = position;
-  skippingLongLine_ = false;
-}
+void TimeStreamFollower::Rewind(const FollowPosition& position) { position_ = position; }
 
 bool TimeStreamFollower::TailMatches(int fd) const {
   const std::string& tail = position_.tail;
@@ -103,12 +99,12 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
         ++counters_.filesReplaced;
         position_.offset = 0;
         position_.tail.clear();
-        skippingLongLine_ = false;
+        position_.insideLongLine = false;
       } else if (static_cast<std::uint64_t>(st.st_size) < position_.offset || !TailMatches(fd)) {
         ++counters_.filesTruncated;
         position_.offset = 0;
         position_.tail.clear();
-        skippingLongLine_ = false;
+        position_.insideLongLine = false;
       }
       position_.inode = st.st_ino;
       position_.device = st.st_dev;
@@ -134,7 +130,7 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
   }
   ++counters_.daysFinished;
   position_ = FollowPosition{nextDay, 0, 0, 0, {}};
-  skippingLongLine_ = false;
+  position_.insideLongLine = false;
   out->end = position_;
   return true;
 }
@@ -143,16 +139,16 @@ std::size_t TimeStreamFollower::Consume(const std::string& bytes, Batch* out) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     const std::size_t lf = bytes.find('\n', at);
-    if (skippingLongLine_) {
+    if (position_.insideLongLine) {
       at = lf == std::string::npos ? bytes.size() : lf + 1;
-      if (lf != std::string::npos) skippingLongLine_ = false;
+      if (lf != std::string::npos) position_.insideLongLine = false;
       continue;
     }
     if (lf == std::string::npos) {
       if (bytes.size() - at > StoredTickLine::kMaxLineSize) {
         ++counters_.malformedLines;
         lastFault_ = "line too long";
-        skippingLongLine_ = true;
+        position_.insideLongLine = true;
         at = bytes.size();
       }
       break;

@@ -20,6 +20,8 @@ struct FollowPosition {
   // The last bytes before `offset` (up to kTailSize), so a file rewritten in place is noticed too.
   std::string tail;
   static constexpr std::size_t kTailSize = 256;
+  // Inside a line longer than any tick line: what follows up to its end is skipped, also after a restart.
+  bool insideLongLine = false;
   bool operator==(const FollowPosition&) const = default;
 };
 
@@ -72,7 +74,6 @@ class TimeStreamFollower {
   const std::string workdir_;
   FollowPosition position_;
   std::string firstDay_;
-  bool skippingLongLine_ = false;
   std::string refusedDay_;  // the day whose file was last refused, so it is counted once  // inside a line longer than any tick line, up to its end
   Counters counters_;
   std::string lastFault_;
