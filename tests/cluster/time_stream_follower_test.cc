@@ -123,6 +123,27 @@ TEST_F(FollowerTest, AStateFileThatIsAPipeIsRefusedWithoutWaiting) {
   EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
+// A later day's file appears (a clock step, a late line), then the collector writes to the earlier
+// day again: those lines are published too, the later day goes on where it was, and until they are
+// read the backlog counts them.
+TEST_F(FollowerTest, AnEarlierDayThatGrowsAfterALaterOneAppearedIsFollowedStill) {
+  const std::string a = TestTickLine("rb2405", 1), b = TestTickLine("rb2405", 2), c = TestTickLine("cu2404", 3),
+                    d = TestTickLine("cu2404", 4);
+  AppendText(Day("20240301"), a);
+  AppendText(Day("20240304"), c);
+  follower_.Start({}, "20240301");
+  EXPECT_EQ(Drain(), (std::vector<std::string>{a, c}));
+  EXPECT_EQ(follower_.position().day, "20240304");
+  AppendText(Day("20240301"), b);
+  EXPECT_EQ(follower_.FinishedDaysBacklog(), b.size());
+  AppendText(Day("20240304"), d);
+  EXPECT_EQ(Drain(), (std::vector<std::string>{b, d}));
+  EXPECT_EQ(follower_.FinishedDaysBacklog(), 0u);
+  EXPECT_EQ(follower_.counters().daysResumed, 1u);
+  EXPECT_EQ(follower_.position().day, "20240304");
+  EXPECT_EQ(follower_.position().offset, c.size() + d.size());
+}
+
 TEST_F(FollowerTest, SkipsAndCountsMalformedLinesNeverHandingOutPartOfOne) {
   const std::string good = TestTickLine("rb2405", 1);
   AppendText(Day("20240301"), "garbage\r\n" + good + good.substr(0, 30) + good + "x,y\n" +
