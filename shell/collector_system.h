@@ -22,6 +22,7 @@ class CollectorSystem : public ShellSystem {
   void Shutdown() override;
   const StopSaveWindows& stopSaveWindows() const override;
   std::uint64_t TicksRefused() const override;
+  std::uint64_t JournalFailures() const override;
 
  private:
   std::unique_ptr<CollectorRuntime> runtime_;
