@@ -6,9 +6,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+
+#include "storage/open_regular_file.h"
 
 namespace {
 
@@ -39,15 +39,19 @@ std::string FromHex(const std::string& hex) {
 
 bool PublishState::Load(FollowPosition* out, std::string* error) const {
   *out = FollowPosition{};
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT) return true;
-    *error = "cannot read the state file " + path_ + ": " + std::strerror(errno);
+  int openError = 0;
+  const int fd = OpenRegularFile(path_.c_str(), O_RDONLY, 0, &openError);
+  if (fd < 0) {
+    if (openError == ENOENT) return true;
+    *error = "cannot read the state file " + path_ + ": " + OpenErrorText(openError);
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  const nlohmann::json j = nlohmann::json::parse(text.str(), nullptr, false);
+  // A state file is a few hundred bytes; anything past 64 KiB is not one.
+  std::string text(64 * 1024, '\0');
+  const ssize_t n = ::read(fd, text.data(), text.size());
+  ::close(fd);
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object() || !j.contains("day") || !j["day"].is_string() ||
       !j.contains("offset") || !j["offset"].is_number_unsigned()) {
     *error = "the state file " + path_ + " is not a publisher state; remove it to start from the newest day";
@@ -58,6 +62,7 @@ bool PublishState::Load(FollowPosition* out, std::string* error) const {
   out->device = j.value("device", std::uint64_t{0});
   out->inode = j.value("inode", std::uint64_t{0});
   out->tail = FromHex(j.value("tail", std::string()));
+  out->insideLongLine = j.value("inside_long_line", false);
   if (out->day.size() != 8 || out->day.find_first_not_of("0123456789") != std::string::npos) {
     *error = "the state file " + path_ + " names no day";
     return false;
@@ -66,10 +71,13 @@ bool PublishState::Load(FollowPosition* out, std::string* error) const {
 }
 
 bool PublishState::Save(const FollowPosition& p, std::string* error) const {
-  const nlohmann::json j = {{"day", p.day}, {"offset", p.offset}, {"device", p.device}, {"inode", p.inode}, {"tail", ToHex(p.tail)}};
+  nlohmann::json j = {{"day", p.day}, {"offset", p.offset}, {"device", p.device}, {"inode", p.inode}, {"tail", ToHex(p.tail)}};
+  if (p.insideLongLine) j["inside_long_line"] = true;
   const std::string text = j.dump() + "\n";
   const std::string temporary = path_ + ".tmp";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int openError = 0;
+  const int fd = OpenRegularFile(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644, &openError);
+  if (fd < 0) errno = openError == kNotARegularFile ? EINVAL : openError;
   bool ok = fd >= 0;
   ok = ok && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ok = ok && ::fdatasync(fd) == 0;

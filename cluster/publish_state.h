@@ -7,7 +7,8 @@
 
 // The publisher's state file: the position up to which JetStream has acknowledged every line, as
 // JSON {"day":"20240301","offset":123,"device":2049,"inode":131,"tail":"<hex>"} (the
-// tail: the last bytes before the offset). Written to a temporary file,
+// tail: the last bytes before the offset; "inside_long_line":true while the position is inside a
+// line longer than any tick line). Written to a temporary file,
 // flushed to disk and renamed over the old one, so a crash leaves the old or the new state, whole.
 // The publisher thread only.
 class PublishState {

@@ -171,6 +171,10 @@ void TickPublisher::ReportFollowerEvents() {
     std::fprintf(stderr, "quoteloom-publish: DataTimeStream/%s.csv was %s under it; reading it again from its start\n",
                 follower_.position().day.c_str(), c.filesReplaced != seen_.filesReplaced ? "replaced" : "shortened");
   }
+  if (c.daysResumed != seen_.daysResumed) {
+    std::fprintf(stderr, "quoteloom-publish: DataTimeStream/%s.csv grew after it was left; publishing its new lines\n",
+                 follower_.position().day.c_str());
+  }
   if (c.daysFinished != seen_.daysFinished) {
     std::fprintf(stderr, "quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
   }
@@ -212,7 +216,7 @@ void TickPublisher::StatusIfDue() {
 }
 
 std::uint64_t TickPublisher::BacklogBytes() const {
-  std::uint64_t bytes = 0;
+  std::uint64_t bytes = follower_.FinishedDaysBacklog();
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(settings_.workdir + "/DataTimeStream", ec)) {
     const std::string name = entry.path().filename().string();

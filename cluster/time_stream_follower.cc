@@ -27,13 +27,9 @@ TimeStreamFollower::TimeStreamFollower(std::string workdir) : workdir_(std::move
 void TimeStreamFollower::Start(const FollowPosition& from, const std::string& firstDay) {
   position_ = from;
   firstDay_ = firstDay;
-  skippingLongLine_ = false;
 }
 
-void TimeStreamFollower::Rewind(const FollowPosition& position) {
-  position_ = position;
-  skippingLongLine_ = false;
-}
+void TimeStreamFollower::Rewind(const FollowPosition& position) { position_ = position; }
 
 bool TimeStreamFollower::TailMatches(int fd) const {
   const std::string& tail = position_.tail;
@@ -81,9 +77,10 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
     if (day.empty()) return false;
     position_ = FollowPosition{day, 0, 0, 0, {}};
   }
+  ReturnToAGrownDay();
   out->start = position_;
-  // Listed before the read: once a later day exists the collector has finished this one, so what
-  // is read after that is all the day holds.
+  // Listed before the read: once a later day exists the collector has usually finished this one; if
+  // it writes to it again (its clock stepped back), ReturnToAGrownDay comes back for those lines.
   const std::string nextDay = DayAfter(position_.day);
 
   std::string bytes;
@@ -103,12 +100,12 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
         ++counters_.filesReplaced;
         position_.offset = 0;
         position_.tail.clear();
-        skippingLongLine_ = false;
+        position_.insideLongLine = false;
       } else if (static_cast<std::uint64_t>(st.st_size) < position_.offset || !TailMatches(fd)) {
         ++counters_.filesTruncated;
         position_.offset = 0;
         position_.tail.clear();
-        skippingLongLine_ = false;
+        position_.insideLongLine = false;
       }
       position_.inode = st.st_ino;
       position_.device = st.st_dev;
@@ -131,28 +128,69 @@ bool TimeStreamFollower::Next(std::size_t maxBytes, Batch* out) {
   if (consumed < out->bytes.size()) {
     ++counters_.malformedLines;
     lastFault_ = "partial line at the end of day " + position_.day;
+    // Left behind for good: should the day grow again, the follower comes back after it.
+    position_.offset += out->bytes.size() - consumed;
+    position_.tail += out->bytes.substr(consumed);
+    if (position_.tail.size() > FollowPosition::kTailSize) {
+      position_.tail.erase(0, position_.tail.size() - FollowPosition::kTailSize);
+    }
   }
   ++counters_.daysFinished;
-  position_ = FollowPosition{nextDay, 0, 0, 0, {}};
-  skippingLongLine_ = false;
+  Remember(position_);
+  // A day left earlier for a grown one goes on where it was.
+  const auto resumed = finished_.find(nextDay);
+  position_ = resumed != finished_.end() ? resumed->second : FollowPosition{nextDay, 0, 0, 0, {}};
+  if (resumed != finished_.end()) finished_.erase(resumed);
   out->end = position_;
   return true;
+}
+
+void TimeStreamFollower::Remember(const FollowPosition& position) {
+  finished_[position.day] = position;
+  while (finished_.size() > kMaxFinishedDays) finished_.erase(finished_.begin());
+}
+
+std::uint64_t TimeStreamFollower::GrownBytes(const FollowPosition& position) const {
+  struct stat st {};
+  if (::lstat(DayPath(position.day).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  return size > position.offset ? size - position.offset : 0;
+}
+
+void TimeStreamFollower::ReturnToAGrownDay() {
+  for (auto it = finished_.begin(); it != finished_.end(); ++it) {
+    if (it->first >= position_.day || GrownBytes(it->second) == 0) continue;
+    const FollowPosition earlier = it->second;
+    finished_.erase(it);
+    Remember(position_);
+    position_ = earlier;
+    ++counters_.daysResumed;
+    return;
+  }
+}
+
+std::uint64_t TimeStreamFollower::FinishedDaysBacklog() const {
+  std::uint64_t bytes = 0;
+  for (const auto& [day, position] : finished_) {
+    if (day < position_.day) bytes += GrownBytes(position);
+  }
+  return bytes;
 }
 
 std::size_t TimeStreamFollower::Consume(const std::string& bytes, Batch* out) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     const std::size_t lf = bytes.find('\n', at);
-    if (skippingLongLine_) {
+    if (position_.insideLongLine) {
       at = lf == std::string::npos ? bytes.size() : lf + 1;
-      if (lf != std::string::npos) skippingLongLine_ = false;
+      if (lf != std::string::npos) position_.insideLongLine = false;
       continue;
     }
     if (lf == std::string::npos) {
       if (bytes.size() - at > StoredTickLine::kMaxLineSize) {
         ++counters_.malformedLines;
         lastFault_ = "line too long";
-        skippingLongLine_ = true;
+        position_.insideLongLine = true;
         at = bytes.size();
       }
       break;

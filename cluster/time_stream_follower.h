@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct FollowPosition {
   // The last bytes before `offset` (up to kTailSize), so a file rewritten in place is noticed too.
   std::string tail;
   static constexpr std::size_t kTailSize = 256;
+  // Inside a line longer than any tick line: what follows up to its end is skipped, also after a restart.
+  bool insideLongLine = false;
   bool operator==(const FollowPosition&) const = default;
 };
 
@@ -41,6 +44,7 @@ class TimeStreamFollower {
     std::uint64_t filesTruncated = 0;
     std::uint64_t daysFinished = 0;
     std::uint64_t filesRefused = 0;    // not a regular file (a pipe, a device, a link): never read
+    std::uint64_t daysResumed = 0;     // returns to an earlier day that grew after it was left
   };
 
   explicit TimeStreamFollower(std::string workdir);
@@ -56,6 +60,8 @@ class TimeStreamFollower {
   bool Next(std::size_t maxBytes, Batch* out);
 
   const FollowPosition& position() const { return position_; }
+  // Bytes appended to earlier days after they were left, not yet read (they are read next).
+  std::uint64_t FinishedDaysBacklog() const;
   const Counters& counters() const { return counters_; }
   // The last malformed line's fault, for the log.
   const std::string& lastFault() const { return lastFault_; }
@@ -66,13 +72,19 @@ class TimeStreamFollower {
   std::string DayPath(const std::string& day) const;
   std::vector<std::string> StoredDays();
   std::string DayAfter(const std::string& day);
+  // Keeps where a day was left; the oldest beyond kMaxFinishedDays are forgotten.
+  void Remember(const FollowPosition& position);
+  std::uint64_t GrownBytes(const FollowPosition& position) const;
+  // Goes back to the earliest left day whose file has grown since, remembering the current one.
+  void ReturnToAGrownDay();
   // Hands out the whole lines of `bytes` and moves the read position over them; returns the bytes used.
   std::size_t Consume(const std::string& bytes, Batch* out);
 
   const std::string workdir_;
   FollowPosition position_;
   std::string firstDay_;
-  bool skippingLongLine_ = false;
+  static constexpr std::size_t kMaxFinishedDays = 7;
+  std::map<std::string, FollowPosition> finished_;  // days left for a later one, where they were left
   std::string refusedDay_;  // the day whose file was last refused, so it is counted once  // inside a line longer than any tick line, up to its end
   Counters counters_;
   std::string lastFault_;

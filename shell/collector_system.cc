@@ -64,3 +64,7 @@ const StopSaveWindows& CollectorSystem::stopSaveWindows() const {
 }
 
 std::uint64_t CollectorSystem::TicksRefused() const { return runtime_ ? runtime_->counters().ticksRefused : 0; }
+
+std::uint64_t CollectorSystem::JournalFailures() const {
+  return runtime_ ? runtime_->counters().journalFailures : 0;
+}

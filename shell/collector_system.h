@@ -26,6 +26,7 @@ class CollectorSystem : public ShellSystem {
   void Shutdown() override;
   const StopSaveWindows& stopSaveWindows() const override;
   std::uint64_t TicksRefused() const override;
+  std::uint64_t JournalFailures() const override;
 
  private:
   void StartMetrics();

@@ -395,7 +395,12 @@ void CMainFrame::OnStatusTimer() {
   UpdateScrollLockPane();
   radarText_ = NextRadarText(radarText_);
   if (showRadar_) panes_[1]->setText(radarText_);
-  panes_[2]->setText(QStringLiteral("拒收行情%1笔").arg(app_.system().TicksRefused()));
+  // Journal failures show only once there are any: the pane stays as short as it was.
+  QString refused = QStringLiteral("拒收行情%1笔").arg(app_.system().TicksRefused());
+  if (const std::uint64_t failures = app_.system().JournalFailures()) {
+    refused += QStringLiteral(" 日志失败%1笔").arg(failures);
+  }
+  panes_[2]->setText(refused);
   UpdateCommandUi();
 }
 

@@ -22,6 +22,8 @@ class ShellSystem {
   virtual const StopSaveWindows& stopSaveWindows() const = 0;
   // Ticks the intake refused so far (bad code or text, not subscribed); 0 before Start.
   virtual std::uint64_t TicksRefused() const = 0;
+  // Ticks the journal could not take (their CSV lines are written all the same); 0 before Start.
+  virtual std::uint64_t JournalFailures() const = 0;
 };
 
 #endif

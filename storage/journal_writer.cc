@@ -35,9 +35,35 @@ bool WriteAll(JournalWriter::WriteFunction write, int fd, const void* data, std:
 
 }  // namespace
 
-JournalWriter::JournalWriter(JournalSync sync) : sync_(sync), write_(&RealWrite) {}
+JournalWriter::JournalWriter(JournalSync sync) : sync_(sync), write_(&RealWrite) {
+  if (sync_ == JournalSync::kSecond) syncer_ = std::thread([this] { RunSyncer(); });
+}
 
-JournalWriter::~JournalWriter() { Close(); }
+JournalWriter::~JournalWriter() {
+  Close();
+  if (syncer_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(syncMutex_);
+      stopSyncer_ = true;
+    }
+    syncWake_.notify_one();
+    syncer_.join();
+  }
+}
+
+void JournalWriter::RunSyncer() {
+  std::unique_lock<std::mutex> lock(syncMutex_);
+  while (!syncWake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopSyncer_; })) {
+    if (syncFd_ >= 0 && syncDue_.exchange(false, std::memory_order_acq_rel)) (void)::fdatasync(syncFd_);
+  }
+}
+
+void JournalWriter::SetSyncDescriptor(int fd) {
+  if (sync_ != JournalSync::kSecond) return;
+  std::lock_guard<std::mutex> lock(syncMutex_);
+  if (syncFd_ >= 0) ::close(syncFd_);
+  syncFd_ = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+}
 
 bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now) {
   std::string why;
@@ -66,8 +92,11 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
   ++nextSequence_;
   dirty_ = true;
   written_.fetch_add(1, std::memory_order_relaxed);
-  if (sync_ == JournalSync::kEvery || (sync_ == JournalSync::kSecond && now - lastSync_ >= std::chrono::seconds(1))) {
-    Sync(now);
+  if (sync_ == JournalSync::kEvery) {
+    (void)::fdatasync(fd_);
+    dirty_ = false;
+  } else if (sync_ == JournalSync::kSecond) {
+    syncDue_.store(true, std::memory_order_release);
   }
   if (inBurst_) Poll(now);
   return true;
@@ -91,7 +120,7 @@ bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
     return false;
   }
   day_ = tradingDay;
-  lastSync_ = TimePoint{};
+  SetSyncDescriptor(fd_);
   return true;
 }
 
@@ -153,7 +182,6 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
 }
 
 void JournalWriter::Poll(TimePoint now) {
-  if (dirty_ && sync_ == JournalSync::kSecond && now - lastSync_ >= std::chrono::seconds(1)) Sync(now);
   if (inBurst_ && now - lastFailure_ >= kSummaryInterval) {
     inBurst_ = false;
     AppendLineF(LogTab::NetworkLog, "行情日志写入恢复，本次共%" PRIu64 "条未写入", burstFailures_);
@@ -168,12 +196,6 @@ void JournalWriter::Close() {
     inBurst_ = false;
     AppendLineF(LogTab::NetworkLog, "行情日志写入停止，本次共%" PRIu64 "条未写入", burstFailures_);
   }
-}
-
-void JournalWriter::Sync(TimePoint now) {
-  (void)::fdatasync(fd_);
-  dirty_ = false;
-  lastSync_ = now;
 }
 
 void JournalWriter::Fail(TimePoint now, const std::string& why) {
@@ -194,6 +216,7 @@ void JournalWriter::Fail(TimePoint now, const std::string& why) {
 }
 
 void JournalWriter::CloseDescriptor() {
+  SetSyncDescriptor(-1);
   if (fd_ >= 0) {
     if (dirty_ && sync_ != JournalSync::kNone) (void)::fdatasync(fd_);
     ::close(fd_);

@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "core/journal_settings.h"
 #include "core/tick_record.h"
@@ -16,6 +19,8 @@
 // existing journal checks its header and cuts a torn last record, so records stay aligned; a file
 // that is not a journal is never written to. A failure loses the record only (counted, logged once
 // per burst). Owned and called by the tick writer thread; the counters may be read by any thread.
+// With sync "second" a syncer thread of its own calls fdatasync once a second, so a slow disk flush
+// never holds up the writer.
 class JournalWriter {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
@@ -44,7 +49,9 @@ class JournalWriter {
   // Opens (creating or repairing) the day's journal; false with the reason.
   bool OpenDay(const char* tradingDay, std::string* why);
   bool PrepareOpened(const char* tradingDay, std::string* why);
-  void Sync(TimePoint now);
+  // Hands the open journal to the syncer thread (a duplicate of fd_), or takes it away (-1).
+  void SetSyncDescriptor(int fd);
+  void RunSyncer();
   void Fail(TimePoint now, const std::string& why);
   void CloseDescriptor();
 
@@ -55,8 +62,15 @@ class JournalWriter {
   std::string day_;             // the day of fd_
   std::string path_;
   std::uint64_t nextSequence_ = 1;
-  bool dirty_ = false;          // written since the last fdatasync
-  TimePoint lastSync_{};
+  bool dirty_ = false;          // written since the last fdatasync (sync "every" and closing)
+
+  // The syncer of sync "second": started by the constructor, ended by the destructor.
+  std::thread syncer_;
+  std::mutex syncMutex_;               // guards syncFd_ and stopSyncer_; held during its fdatasync
+  std::condition_variable syncWake_;
+  int syncFd_ = -1;
+  bool stopSyncer_ = false;
+  std::atomic<bool> syncDue_{false};   // set by the writer after a record, taken by the syncer
 
   bool inBurst_ = false;
   std::uint64_t burstFailures_ = 0;

@@ -86,6 +86,64 @@ TEST_F(FollowerTest, APipeOrALinkInPlaceOfADayFileIsRefusedWithoutWaiting) {
   }
 }
 
+// Stopped inside an over-long line whose tail looks like a tick line: after a restart from the saved
+// state the tail is still part of the long line, never published as a tick.
+TEST_F(FollowerTest, ARestartInsideAnOverlongLineStillSkipsItsTail) {
+  const std::string good = TestTickLine("rb2405", 1), lookalike = TestTickLine("cu2404", 9);
+  AppendText(Day("20240301"), good + std::string(6000, 'z'));
+  follower_.Start({}, "20240301");
+  EXPECT_EQ(Drain(), std::vector<std::string>{good});
+  EXPECT_EQ(follower_.counters().malformedLines, 1u);
+  const PublishState state((folder_.path() / "state").string());
+  std::string error;
+  ASSERT_TRUE(state.Save(follower_.position(), &error)) << error;
+  FollowPosition saved;
+  ASSERT_TRUE(state.Load(&saved, &error)) << error;
+  EXPECT_TRUE(saved.insideLongLine);
+
+  AppendText(Day("20240301"), lookalike + good);
+  TimeStreamFollower restarted(folder_.path().string());
+  restarted.Start(saved, "");
+  std::vector<std::string> lines;
+  for (int i = 0; i < 5; ++i) {
+    TimeStreamFollower::Batch batch;
+    if (!restarted.Next(1 << 20, &batch)) break;
+    for (const StoredTickLine& line : batch.lines) lines.emplace_back(line.text);
+  }
+  EXPECT_EQ(lines, std::vector<std::string>{good});
+}
+
+// A pipe in place of the state file is refused at once instead of holding the publisher at its start.
+TEST_F(FollowerTest, AStateFileThatIsAPipeIsRefusedWithoutWaiting) {
+  const fs::path path = folder_.path() / "state";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  FollowPosition position;
+  std::string error;
+  EXPECT_FALSE(PublishState(path.string()).Load(&position, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
+// A later day's file appears (a clock step, a late line), then the collector writes to the earlier
+// day again: those lines are published too, the later day goes on where it was, and until they are
+// read the backlog counts them.
+TEST_F(FollowerTest, AnEarlierDayThatGrowsAfterALaterOneAppearedIsFollowedStill) {
+  const std::string a = TestTickLine("rb2405", 1), b = TestTickLine("rb2405", 2), c = TestTickLine("cu2404", 3),
+                    d = TestTickLine("cu2404", 4);
+  AppendText(Day("20240301"), a);
+  AppendText(Day("20240304"), c);
+  follower_.Start({}, "20240301");
+  EXPECT_EQ(Drain(), (std::vector<std::string>{a, c}));
+  EXPECT_EQ(follower_.position().day, "20240304");
+  AppendText(Day("20240301"), b);
+  EXPECT_EQ(follower_.FinishedDaysBacklog(), b.size());
+  AppendText(Day("20240304"), d);
+  EXPECT_EQ(Drain(), (std::vector<std::string>{b, d}));
+  EXPECT_EQ(follower_.FinishedDaysBacklog(), 0u);
+  EXPECT_EQ(follower_.counters().daysResumed, 1u);
+  EXPECT_EQ(follower_.position().day, "20240304");
+  EXPECT_EQ(follower_.position().offset, c.size() + d.size());
+}
+
 TEST_F(FollowerTest, SkipsAndCountsMalformedLinesNeverHandingOutPartOfOne) {
   const std::string good = TestTickLine("rb2405", 1);
   AppendText(Day("20240301"), "garbage\r\n" + good + good.substr(0, 30) + good + "x,y\n" +

@@ -183,7 +183,7 @@ TEST_F(JournalEndToEndTest, KillNineThenRestartKeepsEveryWholeRecordAligned) {
     std::ofstream torn(file, std::ios::binary | std::ios::app);
     torn << std::string(kJournalRecordSize - 7, '\x11');
   }
-  StartCollector(address, "[Journal]\r\nsync=every\r\n");
+  StartCollector(address, "[Journal]\r\nsync=second\r\n");
   ASSERT_TRUE(WaitUntil([&] { return Written() >= 1000; }, 40s)) << collector_->Output();
   collector_->Signal(SIGTERM);
   ASSERT_TRUE(collector_->Wait(60s));

@@ -66,6 +66,7 @@ class FakeSystem : public ShellSystem {
   void Shutdown() override { ++shutdowns; }
   const StopSaveWindows& stopSaveWindows() const override { return windows; }
   std::uint64_t TicksRefused() const override { return ticksRefused; }
+  std::uint64_t JournalFailures() const override { return journalFailures; }
 
   int starts = 0;
   int serviceStarts = 0;
@@ -76,6 +77,7 @@ class FakeSystem : public ShellSystem {
   TickReportReceiver* receiver = nullptr;
   StopSaveWindows windows;
   std::uint64_t ticksRefused = 0;
+  std::uint64_t journalFailures = 0;
 };
 
 class FakeDialogs : public Dialogs {
