@@ -98,7 +98,7 @@ TEST(JournalBarsTest, BondBarsFromTheJournalAreExactAndSumsCarryNoFloatNoise) {
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), 0, {}));
+    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), t.WriteTimeNs(), {}));
     writer.Close();
     std::filesystem::current_path(previous);
   }

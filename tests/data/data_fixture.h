@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,18 @@ struct Tick {
     std::snprintf(text, sizeof text, "%08d%02d%02d%02d", CalendarDateOf(day, SessionSecond(seconds % 86400)),
                   h % 24, m % 60, sec % 60);
     return text;
+  }
+  // The write stamp as the journal keeps it: nanoseconds since the epoch, China time.
+  std::int64_t WriteTimeNs() const {
+    const std::string s = Stamp();
+    std::tm t{};
+    t.tm_year = std::atoi(s.substr(0, 4).c_str()) - 1900;
+    t.tm_mon = std::atoi(s.substr(4, 2).c_str()) - 1;
+    t.tm_mday = std::atoi(s.substr(6, 2).c_str());
+    t.tm_hour = std::atoi(s.substr(8, 2).c_str());
+    t.tm_min = std::atoi(s.substr(10, 2).c_str());
+    t.tm_sec = std::atoi(s.substr(12, 2).c_str());
+    return (static_cast<std::int64_t>(timegm(&t)) - 8 * 3600) * 1000000000LL;
   }
   std::string Line() const {
     char line[kTickLineSize];
