@@ -198,8 +198,11 @@ void TickArchiver::Heartbeat() {
   counters_.appendFailures.store(w.failures, std::memory_order_relaxed);
   jsConsumerInfo* info = nullptr;
   jsErrCode code = static_cast<jsErrCode>(0);
+  jsOptions quick;  // a slow server must not hold the loop for the default five seconds
+  jsOptions_Init(&quick);
+  quick.Wait = 500;
   if (connected && subscription_ != nullptr &&
-      natsSubscription_GetConsumerInfo(&info, subscription_, nullptr, &code) == NATS_OK && info != nullptr) {
+      natsSubscription_GetConsumerInfo(&info, subscription_, &quick, &code) == NATS_OK && info != nullptr) {
     counters_.consumerPending.store(info->NumPending, std::memory_order_relaxed);
     counters_.consumerAckPending.store(static_cast<std::uint64_t>(info->NumAckPending), std::memory_order_relaxed);
     counters_.consumerInfoKnown.store(true, std::memory_order_relaxed);

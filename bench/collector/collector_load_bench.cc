@@ -5,6 +5,8 @@
 //      per second, quoteloomd's CPU time per tick beside the limit;
 //   3. market rate: the simulator's default (two snapshots per second per listed contract) for
 //      --market-seconds; tick-to-disk latency (median, p99) and quoteloomd's resident memory.
+// The load runs twice, with the metrics endpoint off and on (scraped once a second, as Prometheus
+// would), and prints the difference and the time of a scrape under load (1475 codes subscribed).
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@
 #include "storage/trading_day.h"
 #include "tests/support/child_process.h"
 #include "tests/support/front_simulator.h"
+#include "tests/support/http_get.h"
 #include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
@@ -38,6 +42,7 @@ struct Args {
   double rate = 15000;
   int seconds = 60;
   int marketSeconds = 30;
+  std::string metrics = "both";  // off, on or both
 };
 
 double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -93,7 +98,8 @@ long RssKiB(pid_t pid) {
 // One simulator and one quoteloomd in a fresh working directory.
 class Rig {
  public:
-  Rig(const fs::path& dir, std::vector<std::string> simulatorArgs, bool journal = true) : dir_(dir) {
+  Rig(const fs::path& dir, std::vector<std::string> simulatorArgs, bool metrics = false, bool journal = true)
+      : dir_(dir) {
     fs::create_directories(dir_ / "xdg");
     const FrontAccount account{.user = "bench", .password = "bench"};
     const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, simulatorArgs,
@@ -105,7 +111,8 @@ class Rig {
     std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address), account) << "[Journal]\r\nenabled="
                                         << (journal ? "1" : "0") << "\r\n";
     collector_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1"},
+        std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1",
+                                 "--metrics", metrics ? "127.0.0.1:0" : "off"},
         (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
   }
   ~Rig() {
@@ -118,6 +125,14 @@ class Rig {
   long long Written() const { return LastNumberAfter(collector_->Output(), "ticks written"); }
   long long QueueDepth() const { return LastNumberAfter(collector_->Output(), "writer queue"); }
   pid_t collectorPid() const { return collector_->pid(); }
+  // The port of the metrics endpoint, 0 when it is off.
+  unsigned short MetricsPort() const {
+    std::smatch m;
+    const std::string out = collector_->Output();
+    return std::regex_search(out, m, std::regex("metrics on http://127\\.0\\.0\\.1:(\\d+)/metrics"))
+               ? static_cast<unsigned short>(std::stoi(m[1]))
+               : 0;
+  }
   bool WaitForFirstTicks() {
     return WaitUntil([&] { return Written() > 0; }, 60s);
   }
@@ -135,11 +150,32 @@ class Rig {
   std::unique_ptr<ChildProcess> collector_;
 };
 
-// Returns the sustained ticks per second stored.
-double RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool journal) {
-  std::printf("\n== load: simulator at %.0f ticks/s for %d s, journal %s ==\n", args.rate, args.seconds,
-              journal ? "on" : "off");
-  Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)}, journal);
+struct LoadResult {
+  double rate = 0;
+  double cpuMicros = 0;
+};
+
+// Milliseconds of one whole scrape of /metrics, -1 when it failed.
+double ScrapeMs(unsigned short port) {
+  const auto start = Steady::now();
+  const std::string answer = HttpGet(port, "/metrics");
+  const double ms = Seconds(Steady::now() - start) * 1e3;
+  return answer.find("quoteloom_ticks_written_total") != std::string::npos ? ms : -1;
+}
+
+void PrintScrapes(std::vector<double> ms, const char* what) {
+  if (ms.empty()) return;
+  std::sort(ms.begin(), ms.end());
+  const long failed = std::count(ms.begin(), ms.end(), -1.0);
+  std::printf("scrape of /metrics %s: %zu scrapes, median %.2f ms, p99 %.2f ms, max %.2f ms, failed %ld\n", what,
+              ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(), failed);
+}
+
+LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool metrics, bool journal = true) {
+  std::printf("\n== load: simulator at %.0f ticks/s for %d s, metrics %s, journal %s ==\n", args.rate, args.seconds,
+              metrics ? "on (scraped each second)" : "off", journal ? "on" : "off");
+  Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)}, metrics,
+          journal);
   if (!rig.WaitForFirstTicks()) {
     std::fprintf(stderr, "no tick was written within 60 s\n");
     std::exit(1);
@@ -150,9 +186,11 @@ double RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool j
   const auto start = Steady::now();
   long long lastWritten = startWritten;
   long long maxDepth = 0;
+  std::vector<double> scrapes;
   std::printf("%6s %14s %12s %12s\n", "t [s]", "ticks written", "ticks/s", "queue depth");
   for (int t = 1; t <= args.seconds; ++t) {
     std::this_thread::sleep_until(start + std::chrono::seconds(t));
+    if (metrics) scrapes.push_back(ScrapeMs(rig.MetricsPort()));
     const long long written = rig.Written();
     const long long depth = rig.QueueDepth();
     maxDepth = std::max(maxDepth, depth);
@@ -162,6 +200,10 @@ double RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool j
   const double elapsed = Seconds(Steady::now() - start);
   const long long stored = rig.Written() - startWritten;
   const double cpu = CpuSeconds(rig.collectorPid()) - startCpu;
+  std::vector<double> burst;
+  if (metrics) {
+    for (int i = 0; i < 200; ++i) burst.push_back(ScrapeMs(rig.MetricsPort()));
+  }
   const auto [accepted, written] = rig.Stop();
   const double rate = stored / elapsed;
   const double cpuMicros = cpu * 1e6 / std::max(1LL, stored);
@@ -171,7 +213,9 @@ double RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool j
   std::printf("cost per tick: %.1f us wall (1/rate), %.1f us CPU of quoteloomd; limit %.1f us -> ratio %.2f "
               "(wall) %.2f (CPU)\n",
               1e6 / rate, cpuMicros, limitMicros, (1e6 / rate) / limitMicros, cpuMicros / limitMicros);
-  return rate;
+  PrintScrapes(scrapes, "once a second during the load");
+  PrintScrapes(burst, "back to back under load");
+  return {rate, cpuMicros};
 }
 
 // Reads the lines appended to the per-contract files as inotify reports them and takes
@@ -230,13 +274,13 @@ class LatencyProbe {
   std::vector<double> samples_;
 };
 
-void RunMarketRate(const fs::path& dir, int seconds) {
+void RunMarketRate(const fs::path& dir, int seconds, bool metrics) {
   std::printf("\n== market rate: two snapshots per second per listed contract for %d s ==\n", seconds);
   char day[kTradingDaySize];
   ComputeTradingDay(TheSystemClock().Now(), day);
   fs::create_directories(dir / "Data" / day);
   LatencyProbe probe(dir / "Data" / day);
-  Rig rig(dir, {"--duration", std::to_string(seconds + 120)});
+  Rig rig(dir, {"--duration", std::to_string(seconds + 120)}, metrics);
   if (!rig.WaitForFirstTicks()) {
     std::fprintf(stderr, "no tick was written within 60 s\n");
     std::exit(1);
@@ -254,7 +298,12 @@ void RunMarketRate(const fs::path& dir, int seconds) {
   const double elapsed = Seconds(Steady::now() - start);
   const long long stored = rig.Written() - startWritten;
   const long rssEnd = RssKiB(rig.collectorPid());
+  std::vector<double> scrapes;
+  if (metrics) {
+    for (int i = 0; i < 200; ++i) scrapes.push_back(ScrapeMs(rig.MetricsPort()));
+  }
   rig.Stop();
+  PrintScrapes(scrapes, "back to back at market rate (1475 codes subscribed)");
   std::vector<double>& s = probe.samples();
   std::sort(s.begin(), s.end());
   if (s.empty()) {
@@ -278,8 +327,10 @@ int main(int argc, char** argv) {
     if (option == "--rate") args.rate = std::atof(argv[i + 1]);
     else if (option == "--seconds") args.seconds = std::atoi(argv[i + 1]);
     else if (option == "--market-seconds") args.marketSeconds = std::atoi(argv[i + 1]);
+    else if (option == "--metrics") args.metrics = argv[i + 1];
     else {
-      std::fprintf(stderr, "usage: collector_load_bench [--rate N] [--seconds N] [--market-seconds N]\n");
+      std::fprintf(stderr,
+                   "usage: collector_load_bench [--rate N] [--seconds N] [--market-seconds N] [--metrics off|on|both]\n");
       return 2;
     }
   }
@@ -293,16 +344,23 @@ int main(int argc, char** argv) {
   std::printf("%.0f ticks/s, %.1f us per tick\n", limit, limitMicros);
 
   if (args.seconds > 0) {
-    // Off and on twice, alternating, so a slow phase of a shared machine does not favour either.
-    double off = 0, on = 0;
+    LoadResult off, on;
+    if (args.metrics != "on") off = RunLoad(root / "load-off", args, limitMicros, false);
+    if (args.metrics != "off") on = RunLoad(root / "load-on", args, limitMicros, true);
+    if (args.metrics == "both" && off.rate > 0) {
+      std::printf("\nmetrics on vs off: %+.2f%% ticks/s stored, %+.2f%% CPU per tick (target: within 1%%)\n",
+                  (on.rate / off.rate - 1) * 100, (on.cpuMicros / off.cpuMicros - 1) * 100);
+    }
+    // The journal off and on twice, alternating, so a slow phase of a shared machine favours neither.
+    double journalOff = 0, journalOn = 0;
     for (int round = 0; round < 2; ++round) {
-      off += RunLoad(root / ("load-off-" + std::to_string(round)), args, limitMicros, false);
-      on += RunLoad(root / ("load-on-" + std::to_string(round)), args, limitMicros, true);
+      journalOff += RunLoad(root / ("journal-off-" + std::to_string(round)), args, limitMicros, false, false).rate;
+      journalOn += RunLoad(root / ("journal-on-" + std::to_string(round)), args, limitMicros, false, true).rate;
     }
     std::printf("\n== journal cost ==\njournal off %.0f ticks/s, on %.0f ticks/s: %.1f%% of the figure without it\n",
-                off / 2, on / 2, 100.0 * on / off);
+                journalOff / 2, journalOn / 2, 100.0 * journalOn / journalOff);
   }
-  if (args.marketSeconds > 0) RunMarketRate(root / "market", args.marketSeconds);
+  if (args.marketSeconds > 0) RunMarketRate(root / "market", args.marketSeconds, args.metrics != "off");
   fs::remove_all(root);
   return 0;
 }
