@@ -58,7 +58,7 @@ class JournalEndToEndTest : public ::testing::Test {
     std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address)) << journalSection;
     collector_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{QuoteloomdProgram(), "--workdir", dir_.string(), "--status-seconds", "1", "--replay",
-                                 "off"},
+                                 "off", "--metrics", "off"},
         (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
     ASSERT_TRUE(collector_->started());
   }

@@ -171,7 +171,7 @@ TEST(AuditTest, ADayWithAJournalIsAuditedFromItsExactTicks) {
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : {a, b, bad}) ASSERT_TRUE(writer.Append("20240308", t.Record(), 0, {}));
+    for (const Tick& t : {a, b, bad}) ASSERT_TRUE(writer.Append("20240308", t.Record(), t.WriteTimeNs(), {}));
     writer.Close();
     std::filesystem::current_path(previous);
   }

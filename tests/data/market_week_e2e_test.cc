@@ -137,12 +137,14 @@ TEST_F(MarketWeekTest, AnUnattendedWeekendStoresTheMarketAndTheToolsSeeOnlyIt) {
        (dir_ / "truth").string(), "--service-hours", "20:30-03:00,08:30-15:30", "--test-window", "02:50-03:00"},
       (dir_ / "frontsim.out").string(), {}, Environment(FakeStart(0)), 20s);
   ASSERT_FALSE(address.empty()) << ReadText(dir_ / "frontsim.out");
-  std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address));
+  // The truth is kept in the collector's CSV format, so the tools read the CSV files on both sides.
+  std::ofstream(dir_ / "setting.ini") << SettingIniText(OneFront(address)) << "[Journal]\r\nenabled=0\r\n";
   std::vector<std::string> env = Environment(FakeStart(
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() * kSpeed));
   env.push_back("XDG_CONFIG_HOME=" + (dir_ / "xdg").string());
   auto collector = std::make_unique<ChildProcess>(
-      std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "3600"},
+      std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--status-seconds", "3600", "--replay", "off",
+                               "--metrics", "off"},
       (dir_ / "quoteloomd.out").string(), env);
   ASSERT_TRUE(collector->started());
 

@@ -20,8 +20,13 @@
 
 namespace {
 
+// Written when it was made, as the collector stores a session tick: the night before the trading day
+// 20240301 runs on Thursday 20240229 until midnight.
 std::string Line(const char* time, const std::string& last, int volume, const std::string& ask = "3726.00") {
-  return std::string("20240301090507,rb2405,20240301,20240301,") + time + ",0," + last + "," +
+  const std::string t(time);
+  const bool evening = t.size() == 8 && t.substr(0, 2) >= "18";
+  const std::string stamp = (evening ? "20240229" : "20240301") + t.substr(0, 2) + t.substr(3, 2) + t.substr(6, 2);
+  return stamp + ",rb2405,20240301,20240301," + time + ",0," + last + "," +
          std::to_string(volume) + ",3750.00,3700.00,3710.00,-1.00,37251.23," + ask +
          ",15,3725.00,30,3950.00,3500.00,1654321.00,4598765432.00,3720.00,1650000.00,3722.00\r\n";
 }

@@ -65,24 +65,23 @@ std::uint64_t DayAudit::Duplicates() const {
 namespace {
 
 // The day from its exact journal: an auditor per contract, fed in the order the ticks were stored;
-// a tick's "line" is its sequence number in the journal.
-DayAudit AuditJournal(const fs::path& journal, int day, const AuditOptions& options) {
-  DayAudit audit;
-  audit.day = day;
+// a tick's "line" is its sequence number in the journal. False when the journal cannot be read.
+bool ReadJournal(const fs::path& journal, int day, const AuditOptions& options, DayAudit* audit,
+                 std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
   JournalReader reader;
-  if (!reader.Open(journal.string(), &audit.error)) return audit;
-  std::map<std::string, std::unique_ptr<ContractAuditor>> auditors;
+  if (!reader.Open(journal.string(), &audit->error)) return false;
+  std::map<std::string, std::unique_ptr<ContractAuditor>> byContract;  // in name order, as files list them
   JournalEntry entry;
   std::string line;
   CollectedLine fields;
   for (;;) {
-    const JournalReader::Result r = reader.Next(&entry, &audit.error);
-    if (r == JournalReader::Result::kError) return audit;
+    const JournalReader::Result r = reader.Next(&entry, &audit->error);
+    if (r == JournalReader::Result::kError) return false;
     if (r == JournalReader::Result::kEnd) break;
-    ++audit.lines;
+    ++audit->lines;
     const std::string contract(entry.tick.InstrumentID, strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    std::unique_ptr<ContractAuditor>& auditor = auditors[contract];
-    if (!auditor) auditor = std::make_unique<ContractAuditor>(contract, options);
+    std::unique_ptr<ContractAuditor>& auditor = byContract[contract];
+    if (!auditor) auditor = std::make_unique<ContractAuditor>(contract, options, day);
     BuildExactCollectedLine(entry, &line);
     if (SplitCollectedLine(line, &fields)) {
       auditor->Add(fields, entry.sequence);
@@ -91,43 +90,24 @@ DayAudit AuditJournal(const fs::path& journal, int day, const AuditOptions& opti
     }
   }
   if (reader.badRecords() > 0) {
-    audit.file_errors.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) + " damaged records");
+    audit->file_errors.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) + " damaged records");
   }
-  for (auto& [contract, auditor] : auditors) {
-    auditor->EndOfFile();
-    audit.night_collected |= auditor->saw_night();
-    audit.day_collected |= auditor->saw_day();
-  }
-  for (auto& [contract, auditor] : auditors) {
-    audit.contracts.push_back(auditor->Finish(audit.night_collected, audit.day_collected));
-  }
-  return audit;
+  for (auto& [contract, auditor] : byContract) auditors->push_back(std::move(auditor));
+  return true;
 }
 
-}  // namespace
-
-DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options) {
-  const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(journal, ec))) return AuditJournal(journal, day, options);
-  DayAudit audit;
-  audit.day = day;
-  const std::optional<bool> trading = options.calendar->IsTradingDay(day, &audit.error);
-  const std::optional<bool> night = options.calendar->HasNightSession(day, &audit.error);
-  if (!trading || !night) return audit;
-  audit.holiday = !*trading;
-  audit.night_held = *night;
+// The day from its per-contract files. False when the day's folder cannot be listed.
+bool ReadContractFiles(const fs::path& workdir, int day, const AuditOptions& options, DayAudit* audit,
+                       std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
   std::vector<std::string> contracts;
-  if (!ListContracts(workdir, day, &contracts, &audit.error)) return audit;
-  std::vector<ContractAuditor> auditors;
-  auditors.reserve(contracts.size());
+  if (!ListContracts(workdir, day, &contracts, &audit->error)) return false;
   CollectedLine fields;
   for (const std::string& contract : contracts) {
-    auditors.emplace_back(contract, options, day);
-    ContractAuditor& auditor = auditors.back();
+    auditors->push_back(std::make_unique<ContractAuditor>(contract, options, day));
+    ContractAuditor& auditor = *auditors->back();
     LineBlockReader reader;
     if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
-      audit.file_errors.push_back(reader.error());
+      audit->file_errors.push_back(reader.error());
       continue;
     }
     std::string_view line;
@@ -141,15 +121,39 @@ DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options)
       }
     }
     for (std::uint64_t i = 0; i < reader.overlong(); ++i) auditor.AddMalformed(0);
-    if (!reader.error().empty()) audit.file_errors.push_back(contract + ".csv: " + reader.error());
-    audit.lines += number;
-    auditor.EndOfFile();
-    audit.night_collected |= auditor.saw_night();
-    audit.day_collected |= auditor.saw_day();
+    if (!reader.error().empty()) audit->file_errors.push_back(contract + ".csv: " + reader.error());
+    audit->lines += number;
+  }
+  return true;
+}
+
+}  // namespace
+
+// A day is read from its exact journal when it has one, else from its per-contract files.
+DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options) {
+  DayAudit audit;
+  audit.day = day;
+  const std::optional<bool> trading = options.calendar->IsTradingDay(day, &audit.error);
+  const std::optional<bool> night = options.calendar->HasNightSession(day, &audit.error);
+  if (!trading || !night) return audit;
+  audit.holiday = !*trading;
+  audit.night_held = *night;
+  std::vector<std::unique_ptr<ContractAuditor>> auditors;
+  const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+  std::error_code ec;
+  const bool read = fs::exists(fs::symlink_status(journal, ec))
+                        ? ReadJournal(journal, day, options, &audit, &auditors)
+                        : ReadContractFiles(workdir, day, options, &audit, &auditors);
+  if (!read) return audit;
+  for (auto& auditor : auditors) {
+    auditor->EndOfFile();
+    audit.night_collected |= auditor->saw_night();
+    audit.day_collected |= auditor->saw_day();
   }
   // A holiday is not judged; on a trading day a session without a single tick is a finding.
-  for (ContractAuditor& auditor : auditors) {
-    audit.contracts.push_back(auditor.Finish(audit.night_collected && !audit.holiday, audit.day_collected && !audit.holiday));
+  for (auto& auditor : auditors) {
+    audit.contracts.push_back(
+        auditor->Finish(audit.night_collected && !audit.holiday, audit.day_collected && !audit.holiday));
   }
   if (!audit.holiday) JudgeSilentSessions(options, &audit);
   return audit;

@@ -25,11 +25,12 @@ void AppendText(const char (&field)[N], std::string* out) {
   out->append(field, strnlen(field, N));
 }
 
-// yyyymmddHHMMSS of Unix nanoseconds at +08:00.
+// yyyymmddHHMMSS of Unix nanoseconds on the local clock, as the collector stamps its CSV lines (the
+// tools run in the collector's time zone, China time).
 void AppendStamp(std::int64_t ns, std::string* out) {
-  const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000 + 8 * 3600);
+  const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
   std::tm t{};
-  gmtime_r(&seconds, &t);
+  localtime_r(&seconds, &t);
   char text[32];
   std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                 t.tm_min, t.tm_sec);
