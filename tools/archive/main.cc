@@ -14,12 +14,10 @@
 #include "cluster/cluster_metrics.h"
 #include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
+#include "cluster/program_metrics.h"
 #include "core/errno_text.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
-#include "metrics/callback_collectable.h"
-#include "metrics/metrics_endpoint.h"
-#include "metrics/process_stats.h"
 #include "metrics/service_notifier.h"
 
 namespace {
@@ -54,13 +52,7 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(3, 1000));
   std::string metricsText = "127.0.0.1:9472";
-  app.add_option("--metrics", metricsText, "Serve Prometheus metrics at http://HOST:PORT/metrics, or off")
-      ->capture_default_str()
-      ->check([](const std::string& v) {
-        MetricsAddress address;
-        std::string error;
-        return ParseMetricsAddress(v, &address, &error) ? std::string() : error;
-      });
+  AddMetricsOption(app, &metricsText);
   if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
     std::fprintf(stderr, "quoteloom-archive: --durable: no spaces, '.', '*' or '>'\n");
@@ -75,22 +67,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
     return kExitUsage;
   }
-  // A program asked for metrics it cannot serve would look dead to its alerts: it ends instead.
   ArchiveCounters counters;
-  MetricsAddress metricsAddress;
-  ParseMetricsAddress(metricsText, &metricsAddress, &error);
   MetricsEndpoint metrics;
-  metrics.Register(std::make_shared<CallbackCollectable>([&](SampleSet& s) {
+  const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-archive", [&](SampleSet& s) {
     AddArchiveSamples(counters, settings.workdir, s);
-    AddProcessSamples(s);
-  }));
-  if (!metrics.Start(metricsAddress, &error)) {
-    std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
-    return 1;
-  }
-  if (metrics.running()) {
-    std::fprintf(stderr, "quoteloom-archive: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
-  }
+  });
+  if (!serving) return 1;
   const ServiceNotifier notifier;
   options.counters = &counters;
   options.notifier = &notifier;

@@ -10,11 +10,9 @@
 #include "cluster/cluster_command_line.h"
 #include "cluster/cluster_metrics.h"
 #include "cluster/cluster_settings.h"
+#include "cluster/program_metrics.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_publisher.h"
-#include "metrics/callback_collectable.h"
-#include "metrics/metrics_endpoint.h"
-#include "metrics/process_stats.h"
 #include "metrics/service_notifier.h"
 #include "sessions/trading_day_rule.h"
 
@@ -50,35 +48,19 @@ int main(int argc, char** argv) {
                  "End once everything is acknowledged and nothing new came for this many seconds")
       ->check(CLI::Range(0.0, 86400.0 * 365));
   std::string metricsText = "127.0.0.1:9471";
-  app.add_option("--metrics", metricsText, "Serve Prometheus metrics at http://HOST:PORT/metrics, or off")
-      ->capture_default_str()
-      ->check([](const std::string& v) {
-        MetricsAddress address;
-        std::string error;
-        return ParseMetricsAddress(v, &address, &error) ? std::string() : error;
-      });
+  AddMetricsOption(app, &metricsText);
   if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
   std::string error;
   if (!ValidateClusterSettings(settings, &error)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return kExitUsage;
   }
-  // A program asked for metrics it cannot serve would look dead to its alerts: it ends instead.
   PublisherCounters counters;
-  MetricsAddress metricsAddress;
-  ParseMetricsAddress(metricsText, &metricsAddress, &error);
   MetricsEndpoint metrics;
-  metrics.Register(std::make_shared<CallbackCollectable>([&](SampleSet& s) {
+  const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-publish", [&](SampleSet& s) {
     AddPublisherSamples(counters, s);
-    AddProcessSamples(s);
-  }));
-  if (!metrics.Start(metricsAddress, &error)) {
-    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
-    return 1;
-  }
-  if (metrics.running()) {
-    std::fprintf(stderr, "quoteloom-publish: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
-  }
+  });
+  if (!serving) return 1;
   const ServiceNotifier notifier;
   options.counters = &counters;
   options.notifier = &notifier;
