@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "core/errno_text.h"
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 
 bool ScanLines(const std::string& path, const std::function<void(std::string_view)>& onLine,
                std::uint64_t* wholeBytes, std::uint64_t* fileBytes, std::string* error) {

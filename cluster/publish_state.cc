@@ -8,7 +8,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 #include "storage/storage_paths.h"
 
 namespace {

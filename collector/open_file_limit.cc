@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/errno_text.h"
+#include "core/open_regular_file.h"
 #include "core/string_printf.h"
 
 namespace {
@@ -16,7 +17,8 @@ namespace {
 rlim_t HighestAllowed(rlim_t hard) {
   if (hard != RLIM_INFINITY) return hard;
   rlim_t nrOpen = 0;
-  if (std::FILE* f = std::fopen("/proc/sys/fs/nr_open", "r")) {
+  int error = 0;
+  if (std::FILE* f = OpenRegularStream("/proc/sys/fs/nr_open", O_RDONLY, "r", &error)) {
     unsigned long long value = 0;
     if (std::fscanf(f, "%llu", &value) == 1) nrOpen = static_cast<rlim_t>(value);
     std::fclose(f);

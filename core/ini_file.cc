@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "core/open_regular_file.h"
+
 namespace {
 
 std::string Lower(const char* text) {
@@ -42,7 +44,8 @@ CIniFile::CIniFile(const char* path) : path_(std::string(path).substr(0, kMaxPat
   std::lock_guard<std::mutex> lock(ParserMutex());
   ini_allow_inline_comments = false;
   ini_allow_multiline = false;
-  std::FILE* file = std::fopen(path_.c_str(), "r");
+  int error = 0;
+  std::FILE* file = OpenRegularStream(path_.c_str(), O_RDONLY, "r", &error);
   if (file == nullptr) return;
   // A malformed line is skipped and the rest of the file still counts, as Windows does.
   ini_parse_file(file, &Store, &values_);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/ini_file.h"
+#include "core/open_regular_file.h"
 
 void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows) {
   const CIniFile ini(path);
@@ -104,8 +105,9 @@ bool IsFrontAddress(std::string_view text) {
 }
 
 std::string FrontSettingsProblem(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return std::string("setting.ini cannot be read: ") + std::strerror(errno);
+  int error = 0;
+  std::FILE* file = OpenRegularStream(path, O_RDONLY, "rb", &error);
+  if (file == nullptr) return "setting.ini cannot be read: " + OpenErrorText(error);
   const bool binary = HoldsNul(file);
   std::fclose(file);
   if (binary) return "setting.ini is not a text file (it holds NUL bytes)";

@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/open_regular_file.h"
+
 namespace {
 
 // Seconds since the epoch at which the machine booted, from /proc/stat's btime.
 double BootTimeSeconds() {
-  FILE* f = std::fopen("/proc/stat", "re");
+  int error = 0;
+  FILE* f = OpenRegularStream("/proc/stat", O_RDONLY, "r", &error);
   if (f == nullptr) return 0;
   char line[256];
   double boot = 0;
@@ -38,7 +41,8 @@ std::uint64_t CountDescriptors() {
 
 // Threads (field 20) and start time in clock ticks after boot (field 22) of /proc/self/stat.
 void ReadStat(ProcessStats* stats) {
-  FILE* f = std::fopen("/proc/self/stat", "re");
+  int error = 0;
+  FILE* f = OpenRegularStream("/proc/self/stat", O_RDONLY, "r", &error);
   if (f == nullptr) return;
   char buffer[1024];
   const std::size_t n = std::fread(buffer, 1, sizeof(buffer) - 1, f);
@@ -62,7 +66,8 @@ void ReadStat(ProcessStats* stats) {
 
 ProcessStats ReadProcessStats() {
   ProcessStats stats;
-  if (FILE* f = std::fopen("/proc/self/statm", "re")) {
+  int error = 0;
+  if (FILE* f = OpenRegularStream("/proc/self/statm", O_RDONLY, "r", &error)) {
     unsigned long long size = 0, resident = 0;
     if (std::fscanf(f, "%llu %llu", &size, &resident) == 2) {
       stats.residentBytes = resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));

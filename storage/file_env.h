@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 
 // What the tick writer needs of the file system, behind an interface so tests can inject a failed
 // open, write or close. Implementations are called by the tick writer thread only.

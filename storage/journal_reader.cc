@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "core/errno_text.h"
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 
 namespace {
 

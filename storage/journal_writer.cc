@@ -12,7 +12,7 @@
 #include "core/errno_text.h"
 #include "core/log_sink.h"
 #include "storage/journal_format.h"
-#include "storage/open_regular_file.h"
+#include "core/open_regular_file.h"
 
 namespace {
 

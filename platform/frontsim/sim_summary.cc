@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/open_regular_file.h"
+
 namespace {
 
 // Contract codes are letters and digits, but a replayed file may bring anything.
@@ -47,15 +49,13 @@ std::string SimSummary::ToJson() const {
 
 bool WriteSimSummary(const SimSummary& summary, const std::string& path, std::string* error) {
   std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot write " + temporary + ": " + std::strerror(errno);
+  std::string written;
+  if (!WriteRegularFile(temporary.c_str(), summary.ToJson(), false, &written)) {
+    *error = "cannot write " + written;
+    std::remove(temporary.c_str());
     return false;
   }
-  std::string json = summary.ToJson();
-  bool ok = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
     std::remove(temporary.c_str());
     return false;

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "core/open_regular_file.h"
+
 namespace {
 
 constexpr char kHeader[] =
@@ -28,12 +30,14 @@ bool TruthWriter::Record(int tradingDay, TickKind kind, const std::string& sent,
     if (file_ != nullptr) std::fclose(file_);
     day_ = tradingDay;
     const std::string path = dir_ + "/" + std::to_string(tradingDay) + ".csv";
-    file_ = std::fopen(path.c_str(), "ae");
+    int error = 0;
+    file_ = OpenRegularStream(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, "a", &error);
     if (file_ == nullptr) {
-      std::fprintf(stderr, "truth: %s: %s\n", path.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "truth: %s: %s\n", path.c_str(), OpenErrorText(error).c_str());
       failed_ = true;
       return false;
     }
+    std::fseek(file_, 0, SEEK_END);
     if (std::ftell(file_) == 0) std::fputs(kHeader, file_);
   }
   std::string line = TickKindName(kind);

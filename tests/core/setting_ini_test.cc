@@ -1,6 +1,7 @@
 #include "core/setting_ini.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -165,6 +166,10 @@ TEST_F(SettingIniTest, FrontSettingsProblemNamesTheSettingThatLeavesNoUsableFron
   Write("[AccountInfo]\r\nservernum=1\r\naddress1=tcp://127.0.0.1:1\r\n" + std::string("\0\x01\x02", 3));
   EXPECT_EQ(FrontSettingsProblem(path_.c_str()), "setting.ini is not a text file (it holds NUL bytes)");
   EXPECT_EQ(FrontSettingsProblem((dir_ / "missing.ini").c_str()), "setting.ini cannot be read: No such file or directory");
+  // A named pipe in its place is refused at once, never waited on.
+  const std::string pipe = (dir_ / "pipe.ini").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(FrontSettingsProblem(pipe.c_str()), "setting.ini cannot be read: not a regular file");
   // Bytes that are not text are shown escaped, never copied into the message.
   Write("[AccountInfo]\r\nservernum=\x1b[2J\r\n");
   EXPECT_EQ(FrontSettingsProblem(path_.c_str()), "servernum=\\x1B[2J in setting.ini is not a number of fronts from 1 to 12");

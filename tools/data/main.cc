@@ -12,6 +12,7 @@
 
 #include "core/build_version.h"
 #include "core/clock.h"
+#include "core/open_regular_file.h"
 #include "sessions/market_calendar.h"
 #include "sessions/tick_classifier.h"
 #include "sessions/session_clock.h"
@@ -159,9 +160,7 @@ int RunAudit(const fs::path& workdir, const std::vector<int>& days, AuditOptions
 
 bool WriteWhole(const fs::path& path, const std::string& text, std::string* error) {
   const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp." + std::to_string(::getpid()));
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
-    *error = temporary.string() + ": cannot write";
+  if (!WriteRegularFile(temporary.c_str(), text, false, error)) {
     ::unlink(temporary.c_str());
     return false;
   }

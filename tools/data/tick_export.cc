@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "core/open_regular_file.h"
 #include "sessions/trading_day_rule.h"
 #include "storage/journal_reader.h"
 #include "tools/data/day_files.h"
@@ -123,14 +124,6 @@ void AppendSanitisedPrice(double value, std::string* out) {
   if (value != -1.0) AppendExactNumber(value, out);
 }
 
-bool WriteAllTo(const fs::path& path, const std::string& text, bool append, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), append ? "ab" : "wb");
-  if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
-    *error = path.string() + ": cannot write";
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -223,7 +216,7 @@ TickExportResult ExportDay(const TickExportOptions& options, int day,
       if (rows.empty() && !fresh) continue;
       auto it = temporaries.emplace(name, options.outDir / ("." + name + suffix)).first;
       const std::string text = fresh ? std::string(TickExportHeader()) + "\n" + rows : rows;
-      if (!WriteAllTo(it->second, text, !fresh, &result.error)) return false;
+      if (!WriteRegularFile(it->second.c_str(), text, !fresh, &result.error)) return false;
       rows.clear();
     }
     buffered = 0;
