@@ -184,12 +184,7 @@ void TickArchiver::Heartbeat() {
   if (now < nextHeartbeat_) return;
   nextHeartbeat_ = now + std::chrono::seconds(1);
   const bool connected = link_.Connected();
-  if (connected && !wasConnected_) {
-    if (everConnected_) counters_.reconnects.fetch_add(1, std::memory_order_relaxed);
-    everConnected_ = true;
-  }
-  wasConnected_ = connected;
-  counters_.connected.store(connected, std::memory_order_relaxed);
+  linkWatch_.Observe(connected, counters_.connected, counters_.reconnects);
   const ArchiveWriter::Counters& w = writer_.counters();
   counters_.taken.store(taken_, std::memory_order_relaxed);
   counters_.stored.store(w.ticksWritten, std::memory_order_relaxed);

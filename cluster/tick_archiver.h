@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cluster/link_watch.h"
 #include "cluster/archive_counters.h"
 #include "cluster/archive_writer.h"
 #include "cluster/cluster_settings.h"
@@ -54,8 +55,7 @@ class TickArchiver {
   std::string lastProblem_;
   ArchiveCounters ownCounters_;
   ArchiveCounters& counters_;  // the caller's, or ownCounters_
-  bool wasConnected_ = false;  // as of the last heartbeat
-  bool everConnected_ = false;
+  LinkWatch linkWatch_;
   std::chrono::steady_clock::time_point nextHeartbeat_{};
 };
 

@@ -196,13 +196,7 @@ void TickPublisher::Heartbeat() {
   const auto now = Clock::now();
   if (now < nextHeartbeat_) return;
   nextHeartbeat_ = now + std::chrono::seconds(1);
-  const bool connected = link_.Connected();
-  if (connected && !wasConnected_) {
-    if (everConnected_) counters_.reconnects.fetch_add(1, std::memory_order_relaxed);
-    everConnected_ = true;
-  }
-  wasConnected_ = connected;
-  counters_.connected.store(connected, std::memory_order_relaxed);
+  linkWatch_.Observe(link_.Connected(), counters_.connected, counters_.reconnects);
   counters_.backlogBytes.store(BacklogBytes(), std::memory_order_relaxed);
   // The loop came round: it is not hung, whatever the cluster does.
   if (options_.notifier != nullptr) options_.notifier->Watchdog();

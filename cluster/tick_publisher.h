@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "cluster/link_watch.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/nats_link.h"
 #include "cluster/publish_state.h"
@@ -63,8 +64,7 @@ class TickPublisher {
   std::map<std::string, std::string, std::less<>> subjects_;
   PublisherCounters ownCounters_;
   PublisherCounters& counters_;  // the caller's, or ownCounters_
-  bool wasConnected_ = false;   // as of the last heartbeat
-  bool everConnected_ = false;
+  LinkWatch linkWatch_;
   std::chrono::steady_clock::time_point nextHeartbeat_{};
 
   std::uint64_t published_ = 0;

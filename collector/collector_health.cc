@@ -20,7 +20,7 @@ bool CollectorHealth::WriterDraining() {
 CollectorHealth::Verdict CollectorHealth::Evaluate() {
   const bool draining = WriterDraining();
   const CMdSpi* spi = runtime_.callbacks();
-  const bool loggedIn = spi != nullptr && spi->front().loggedIn.load(std::memory_order_relaxed);
+  const bool loggedIn = spi != nullptr && spi->frontStatus().state == CMdSpi::FrontState::kLoggedIn;
   const ClockReading now = runtime_.clock().Now();
   bool inSession = false;
   for (int e = 0; e < kExchangeCount && !inSession; ++e) inSession = ExchangeInSession(static_cast<Exchange>(e), now);

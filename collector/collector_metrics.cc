@@ -17,10 +17,11 @@ namespace {
 void AddIntakeSamples(const CMdSpi* spi, SampleSet& s) {
   const FrontCounters* front = spi != nullptr ? &spi->front() : nullptr;
   auto load = [](const auto& atomic) { return static_cast<double>(atomic.load(std::memory_order_relaxed)); };
+  const CMdSpi::FrontState state = spi != nullptr ? spi->frontStatus().state : CMdSpi::FrontState::kConnecting;
+  const bool loggedIn = state == CMdSpi::FrontState::kLoggedIn;
   s.Gauge("quoteloom_front_connected", "1 while the connection to the market-data front is up",
-          front != nullptr ? load(front->connected) : 0);
-  s.Gauge("quoteloom_front_logged_in", "1 while the collector is logged in to its front",
-          front != nullptr ? load(front->loggedIn) : 0);
+          loggedIn || state == CMdSpi::FrontState::kConnected ? 1 : 0);
+  s.Gauge("quoteloom_front_logged_in", "1 while the collector is logged in to its front", loggedIn ? 1 : 0);
   s.Counter("quoteloom_front_logins_total", "Successful logins to the front", front != nullptr ? load(front->logins) : 0);
   for (int slot = 0; slot < FrontCounters::kReasonSlots; ++slot) {
     char reason[16] = "other";

@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_MARKETDATA_EXCHANGE_TICK_COUNTERS_H
 #define QUOTELOOM_MARKETDATA_EXCHANGE_TICK_COUNTERS_H
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +29,12 @@ class ExchangeTickCounters {
   std::chrono::steady_clock::time_point lastTick(Exchange exchange) const {
     const std::int64_t ns = lastTick_[static_cast<int>(exchange)].load(std::memory_order_relaxed);
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+  }
+  // Steady-clock nanoseconds of the last tick of any exchange, 0 before the first.
+  std::int64_t lastAnyTickNs() const {
+    std::int64_t last = 0;
+    for (const auto& slot : lastTick_) last = std::max(last, slot.load(std::memory_order_relaxed));
+    return last;
   }
   bool anyTick(Exchange exchange) const { return lastTick_[static_cast<int>(exchange)].load(std::memory_order_relaxed) != 0; }
 

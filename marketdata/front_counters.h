@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
-// What happened between the collector and its front: connection state, logins, disconnects by the
-// API's reason code, subscription answers. Written by the API's callback thread, read by any thread
+// What happened between the collector and its front: logins, disconnects by the API's reason code,
+// subscription answers (the connection state itself is CMdSpi::frontStatus). Written by the API's callback thread, read by any thread
 // (metrics, status line); relaxed, since each value stands alone.
 struct FrontCounters {
   // The reason codes the API documents for OnFrontDisconnected; any other counts as the last slot.
@@ -19,8 +19,6 @@ struct FrontCounters {
     return kReasonSlots - 1;
   }
 
-  std::atomic<bool> connected{false};
-  std::atomic<bool> loggedIn{false};
   std::atomic<std::uint64_t> logins{0};
   std::atomic<std::uint64_t> disconnects[kReasonSlots] = {};
   std::atomic<std::uint64_t> subscriptionsAnswered{0};

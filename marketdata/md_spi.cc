@@ -63,8 +63,6 @@ std::int64_t CMdSpi::NowSeconds() const {
 void CMdSpi::OnFrontConnected() {
   SetFrontState(FrontState::kConnected);
   screen_.LoggedOut();
-  front_.loggedIn.store(false, std::memory_order_relaxed);
-  front_.connected.store(true, std::memory_order_relaxed);
   const std::string summary = disconnects_.Recover();
   if (!summary.empty()) {
     AppendLine(LogTab::NetworkLog, summary);
@@ -89,8 +87,6 @@ void CMdSpi::ReqUserLogin() {
 void CMdSpi::OnFrontDisconnected(int nReason) {
   SetFrontState(FrontState::kClosed);
   screen_.LoggedOut();
-  front_.connected.store(false, std::memory_order_relaxed);
-  front_.loggedIn.store(false, std::memory_order_relaxed);
   front_.disconnects[FrontCounters::SlotOf(nReason)].fetch_add(1, std::memory_order_relaxed);
   // A front that is down answers every reconnection with the same reason: written summarised.
   const std::string line = disconnects_.Occur("行情连接断开[" + std::to_string(nReason) + "]", NowSeconds());
@@ -110,7 +106,6 @@ void CMdSpi::OnRspUserLogin(CThostFtdcRspUserLoginField* pRspUserLogin, CThostFt
     tradingDay_ = LeadingNumber(api_->GetTradingDay());
     SetFrontState(FrontState::kLoggedIn);
     front_.logins.fetch_add(1, std::memory_order_relaxed);
-    front_.loggedIn.store(true, std::memory_order_relaxed);
     SubscribeMarketData();
   }
 }
@@ -192,9 +187,6 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
     queue_.Push(&record);
     ticksAccepted_.fetch_add(1, std::memory_order_release);
   }
-  lastTickSteadyNs_.store(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-      std::memory_order_relaxed);
   exchangeTicks_.Count(record.InstrumentID);
   relay_.Forward(record);
   CountForPane(record);

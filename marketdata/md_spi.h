@@ -58,7 +58,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   };
   FrontStatus frontStatus() const;
   // steady_clock nanoseconds of the last tick pushed into the writer queue; 0 before the first.
-  std::int64_t lastTickSteadyNs() const { return lastTickSteadyNs_.load(std::memory_order_relaxed); }
+  std::int64_t lastTickSteadyNs() const { return exchangeTicks_.lastAnyTickNs(); }
 
   // The trading day of the last successful login (yyyymmdd), 0 before.
   int tradingDay() const { return tradingDay_; }
@@ -102,7 +102,6 @@ class CMdSpi final : public CThostFtdcMdSpi {
   std::atomic<std::uint64_t> ticksAccepted_{0};
   // Written by the callback thread, read by any: state * 1000000 + HHMMSS (HHMMSS 999999: unknown).
   std::atomic<int> frontState_{static_cast<int>(FrontState::kConnecting) * 1000000 + 999999};
-  std::atomic<std::int64_t> lastTickSteadyNs_{0};
 
   // Written by the callback thread, read by any thread.
   std::atomic<std::uint64_t> ticksReceived_{0};
