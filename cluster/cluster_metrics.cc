@@ -37,16 +37,16 @@ ClusterHealth JudgeArchive(const ArchiveCounters& c, std::int64_t now) {
 void AddPublisherSamples(const PublisherCounters& c, SampleSet& s) {
   const std::int64_t now = PublisherCounters::NowNanos();
   AddHealth(JudgePublisher(c, now), s);
-  s.Counter("quoteloom_publish_lines_read_total", "Whole lines read from the time-stream files", Load(c.linesRead));
-  s.Counter("quoteloom_publish_lines_published_total", "Lines sent to JetStream, again after a retry",
+  s.Counter("quoteloom_publish_lines_read_total", "Whole journal records read (the names keep their first word: a record is a tick line)", Load(c.linesRead));
+  s.Counter("quoteloom_publish_lines_published_total", "Ticks sent to JetStream, again after a retry",
             Load(c.published));
-  s.Counter("quoteloom_publish_lines_acknowledged_total", "Lines the stream acknowledged", Load(c.acknowledged));
-  s.Counter("quoteloom_publish_malformed_lines_total", "Lines skipped because they are not tick lines",
+  s.Counter("quoteloom_publish_lines_acknowledged_total", "Ticks the stream acknowledged", Load(c.acknowledged));
+  s.Counter("quoteloom_publish_malformed_lines_total", "Journal records skipped: a failed checksum or a code the collector refuses",
             Load(c.malformed));
   s.Counter("quoteloom_publish_retries_total", "Batches read and published again after a failure", Load(c.retries));
-  s.Gauge("quoteloom_publish_pending_acks", "Published lines waiting for their acknowledgement", Load(c.pending));
+  s.Gauge("quoteloom_publish_pending_acks", "Published ticks waiting for their acknowledgement", Load(c.pending));
   const std::uint64_t backlog = c.backlogBytes.load(std::memory_order_relaxed);
-  s.Gauge("quoteloom_publish_behind_bytes", "Bytes of the followed files after the acknowledged position",
+  s.Gauge("quoteloom_publish_behind_bytes", "Bytes of the followed journals after the acknowledged position",
           static_cast<double>(backlog));
   const std::int64_t caughtUp = c.caughtUpAt.load(std::memory_order_relaxed);
   s.Gauge("quoteloom_publish_behind_seconds", "Seconds since the publisher last had everything acknowledged",
@@ -63,7 +63,7 @@ void AddArchiveSamples(const ArchiveCounters& c, const std::string& folder, Samp
             Load(c.stored));
   s.Counter("quoteloom_archive_duplicates_skipped_total", "Messages of a tick the archive already holds",
             Load(c.duplicates));
-  s.Counter("quoteloom_archive_refused_bodies_total", "Messages that are not a tick line of their subject",
+  s.Counter("quoteloom_archive_refused_bodies_total", "Messages that are not a whole tick record of their subject",
             Load(c.refusedBodies));
   s.Counter("quoteloom_archive_append_failures_total", "Failed appends to an archive file", Load(c.appendFailures));
   if (c.consumerInfoKnown.load(std::memory_order_relaxed)) {

@@ -55,10 +55,10 @@ std::string NatsLink::LastError(natsStatus status) {
   return out;
 }
 
-void NatsLink::SetPublishAsync(int maxPending, jsPubAckErrHandler onError, void* closure) {
+void NatsLink::SetPublishAsync(int maxPending, jsPubAckHandler onAnswer, void* closure) {
   maxPending_ = maxPending;
-  onAckError_ = onError;
-  onAckErrorClosure_ = closure;
+  onAnswer_ = onAnswer;
+  onAnswerClosure_ = closure;
 }
 
 natsStatus NatsLink::MakeOptions(natsOptions** out, bool retryInBackground) const {
@@ -124,8 +124,8 @@ bool NatsLink::Connect(bool* reachable, std::string* error) {
   jsOptions_Init(&jo);
   jo.Wait = 5000;
   jo.PublishAsync.MaxPending = maxPending_;
-  jo.PublishAsync.ErrHandler = onAckError_;
-  jo.PublishAsync.ErrHandlerClosure = onAckErrorClosure_;
+  jo.PublishAsync.AckHandler = onAnswer_;
+  jo.PublishAsync.AckHandlerClosure = onAnswerClosure_;
   jo.PublishAsync.StallWait = 5000;
   s = natsConnection_JetStream(&js_, connection_, &jo);
   if (s != NATS_OK) {

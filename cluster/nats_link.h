@@ -19,8 +19,8 @@ class NatsLink {
   NatsLink& operator=(const NatsLink&) = delete;
 
   // Before Open: how many asynchronous publishes may wait for their acknowledgement, and who hears
-  // of the ones that failed (called on the library's threads).
-  void SetPublishAsync(int maxPending, jsPubAckErrHandler onError, void* closure);
+  // of every answer, acknowledgement or failure (called on the library's thread; it destroys the message).
+  void SetPublishAsync(int maxPending, jsPubAckHandler onAnswer, void* closure);
 
   // Sets up the options and starts connecting; a cluster that cannot be reached yet is tried again
   // in the background (`*reachable` false). False only for settings the library refuses.
@@ -60,8 +60,8 @@ class NatsLink {
   natsConnection* connection_ = nullptr;
   jsCtx* js_ = nullptr;
   int maxPending_ = 4096;
-  jsPubAckErrHandler onAckError_ = nullptr;
-  void* onAckErrorClosure_ = nullptr;
+  jsPubAckHandler onAnswer_ = nullptr;
+  void* onAnswerClosure_ = nullptr;
 };
 
 #endif

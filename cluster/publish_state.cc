@@ -3,42 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/open_regular_file.h"
 
-namespace {
-
-std::string ToHex(const std::string& bytes) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
-  }
-  return out;
-}
-
-// Bytes of the hex text; a damaged text gives no bytes (the check of the file is then skipped).
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    const int hi = std::isxdigit(static_cast<unsigned char>(hex[i])) ? std::stoi(hex.substr(i, 1), nullptr, 16) : -1;
-    const int lo =
-        std::isxdigit(static_cast<unsigned char>(hex[i + 1])) ? std::stoi(hex.substr(i + 1, 1), nullptr, 16) : -1;
-    if (hi < 0 || lo < 0) return {};
-    out += static_cast<char>(hi * 16 + lo);
-  }
-  return hex.size() % 2 == 0 ? out : std::string();
-}
-
-}  // namespace
-
-bool PublishState::Load(FollowPosition* out, std::string* error) const {
-  *out = FollowPosition{};
+bool PublishState::Load(JournalPosition* out, std::string* error, std::string* note) const {
+  *out = JournalPosition{};
   int openError = 0;
   const int fd = OpenRegularFile(path_.c_str(), O_RDONLY, 0, &openError);
   if (fd < 0) {
@@ -52,27 +24,39 @@ bool PublishState::Load(FollowPosition* out, std::string* error) const {
   ::close(fd);
   text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+  const auto unsignedOr0 = [&](const char* key) {
+    return j.contains(key) && j[key].is_number_unsigned() ? j[key].get<std::uint64_t>() : std::uint64_t{0};
+  };
   if (j.is_discarded() || !j.is_object() || !j.contains("day") || !j["day"].is_string() ||
       !j.contains("offset") || !j["offset"].is_number_unsigned()) {
     *error = "the state file " + path_ + " is not a publisher state; remove it to start from the newest day";
     return false;
   }
   out->day = j["day"].get<std::string>();
-  out->offset = j["offset"].get<std::uint64_t>();
-  out->device = j.value("device", std::uint64_t{0});
-  out->inode = j.value("inode", std::uint64_t{0});
-  out->tail = FromHex(j.value("tail", std::string()));
-  out->insideLongLine = j.value("inside_long_line", false);
   if (out->day.size() != 8 || out->day.find_first_not_of("0123456789") != std::string::npos) {
     *error = "the state file " + path_ + " names no day";
+    return false;
+  }
+  if (!j.contains("file") || j["file"] != "journal") {
+    // Offsets of a time-stream file mean nothing in a journal: that day is published again (the
+    // message ids keep the stream from storing a tick twice).
+    if (note != nullptr) *note = "the state file holds a time-stream position; publishing day " + out->day + " again from its start";
+    return true;
+  }
+  out->offset = j["offset"].get<std::uint64_t>();
+  out->device = unsignedOr0("device");
+  out->inode = unsignedOr0("inode");
+  out->sequence = unsignedOr0("sequence");
+  if (out->offset != 0 && (out->offset < JournalHeaderSize() || (out->offset - JournalHeaderSize()) % kJournalRecordSize != 0)) {
+    *error = "the state file " + path_ + " holds an offset that is no record boundary; remove it to start from the newest day";
     return false;
   }
   return true;
 }
 
-bool PublishState::Save(const FollowPosition& p, std::string* error) const {
-  nlohmann::json j = {{"day", p.day}, {"offset", p.offset}, {"device", p.device}, {"inode", p.inode}, {"tail", ToHex(p.tail)}};
-  if (p.insideLongLine) j["inside_long_line"] = true;
+bool PublishState::Save(const JournalPosition& p, std::string* error) const {
+  const nlohmann::json j = {{"file", "journal"}, {"day", p.day},       {"offset", p.offset},
+                            {"device", p.device}, {"inode", p.inode}, {"sequence", p.sequence}};
   const std::string text = j.dump() + "\n";
   const std::string temporary = path_ + ".tmp";
   int openError = 0;

@@ -11,7 +11,7 @@ StateSaver::~StateSaver() {
   thread_.join();
 }
 
-void StateSaver::Post(const FollowPosition& position) {
+void StateSaver::Post(const JournalPosition& position) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = position;
@@ -32,7 +32,7 @@ void StateSaver::Run() {
   for (;;) {
     wake_.wait(lock, [this] { return hasPending_ || stop_; });
     if (!hasPending_) return;
-    const FollowPosition position = pending_;
+    const JournalPosition position = pending_;
     hasPending_ = false;
     lock.unlock();
     std::string error;

@@ -19,7 +19,7 @@ class StateSaver {
   StateSaver(const StateSaver&) = delete;
   StateSaver& operator=(const StateSaver&) = delete;
 
-  void Post(const FollowPosition& position);
+  void Post(const JournalPosition& position);
   // The last failed write's message, once; empty when all went well.
   std::string TakeError();
 
@@ -29,7 +29,7 @@ class StateSaver {
   const PublishState& state_;
   std::mutex mutex_;  // guards the four members below
   std::condition_variable wake_;
-  FollowPosition pending_;
+  JournalPosition pending_;
   bool hasPending_ = false;
   bool stop_ = false;
   std::string error_;

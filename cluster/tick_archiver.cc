@@ -5,13 +5,13 @@
 #include <thread>
 
 #include "cluster/sleep_unless_stopped.h"
-#include "cluster/stored_tick_line.h"
+#include "cluster/exact_tick.h"
 #include "cluster/tick_subject.h"
 #include "metrics/service_notifier.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 constexpr auto kMaxBackoff = std::chrono::milliseconds(5000);
 constexpr int64_t kNanosPerSecond = 1000000000LL;
 
@@ -66,13 +66,13 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
   if (options_.notifier != nullptr) options_.notifier->Ready("writing stream " + settings_.stream);
 
   auto backoff = std::chrono::milliseconds(100);
-  auto nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
+  auto nextStatus = SteadyClock::now() + std::chrono::seconds(settings_.statusSeconds);
   int fetchFailures = 0;
   while (!stop.load(std::memory_order_acquire)) {
     Heartbeat();
-    if (Clock::now() >= nextStatus) {
+    if (SteadyClock::now() >= nextStatus) {
       PrintStatus();
-      nextStatus = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
+      nextStatus = SteadyClock::now() + std::chrono::seconds(settings_.statusSeconds);
     }
     if (!link_.Connected()) {
       if (link_.Closed()) {
@@ -147,21 +147,21 @@ bool TickArchiver::Handle(natsMsg* msg) {
     jsMsgMetaData_Destroy(meta);
   }
   const std::string_view body(natsMsg_GetData(msg), static_cast<std::size_t>(natsMsg_GetDataLength(msg)));
-  StoredTickLine line;
+  JournalEntry entry;
   std::string why;
-  if (!ParseStoredTickLine(body, &line, &why)) {
+  if (!DecodeTickBody(body, &entry, &why)) {
     ++badBodies_;
     lastProblem_ = std::string("refused message on ") + natsMsg_GetSubject(msg) + ": " + why;
     natsMsg_Term(msg, nullptr);
     return true;
   }
-  if (TickSubject(settings_.subjectPrefix, line.contract()) != natsMsg_GetSubject(msg)) {
+  if (TickSubject(settings_.subjectPrefix, entry.tick.InstrumentID) != natsMsg_GetSubject(msg)) {
     ++badBodies_;
     lastProblem_ = std::string("refused message on ") + natsMsg_GetSubject(msg) + ": subject of another contract";
     natsMsg_Term(msg, nullptr);
     return true;
   }
-  switch (writer_.Store(line, &why)) {
+  switch (writer_.Store(entry, &why)) {
     case ArchiveWriter::Result::kWritten:
     case ArchiveWriter::Result::kDuplicate:
       natsMsg_Ack(msg, nullptr);
@@ -180,7 +180,7 @@ bool TickArchiver::Handle(natsMsg* msg) {
 }
 
 void TickArchiver::Heartbeat() {
-  const auto now = Clock::now();
+  const auto now = SteadyClock::now();
   if (now < nextHeartbeat_) return;
   nextHeartbeat_ = now + std::chrono::seconds(1);
   const bool connected = link_.Connected();

@@ -13,9 +13,9 @@
 #include "cluster/nats_link.h"
 
 // quoteloom-archive's work: a durable pull consumer of the stream whose messages go through the
-// archive writer; a message is acknowledged once its lines are in their files (or it is a tick
-// already held), terminated when its body is not a tick line of its subject, and handed back for
-// a later try when a file cannot be written. Run() on the main thread.
+// archive writer; a message is acknowledged once its record and lines are in their files (or it is a
+// tick already held), terminated when its body is not a whole tick record of its subject, and handed
+// back for a later try when a file cannot be written. Run() on the main thread.
 class ServiceNotifier;
 
 class TickArchiver {

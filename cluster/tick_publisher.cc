@@ -1,37 +1,61 @@
 #include "cluster/tick_publisher.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
+#include "cluster/exact_tick.h"
 #include "cluster/sleep_unless_stopped.h"
 #include "cluster/state_saver.h"
-#include "cluster/tick_id.h"
 #include "cluster/tick_subject.h"
+#include "core/contract_code.h"
 #include "metrics/service_notifier.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr auto kMaxBackoff = std::chrono::milliseconds(5000);
+// In flight with no acknowledgement coming for this long: the messages are given up on and sent again.
 constexpr auto kAckTimeout = std::chrono::seconds(10);
+// How long a stop waits for the acknowledgements still in flight, so the state file has them.
+constexpr auto kStopGrace = std::chrono::seconds(2);
+constexpr const char* kOrdinalHeader = "Quoteloom-Ordinal";
 
 }  // namespace
 
 TickPublisher::TickPublisher(const ClusterSettings& settings, Options options)
     : settings_(settings),
       options_(std::move(options)),
-      link_(settings),
       follower_(settings.workdir),
       state_(options_.statePath.empty() ? settings.workdir + "/quoteloom-publish.state" : options_.statePath),
-      counters_(options_.counters != nullptr ? *options_.counters : ownCounters_) {}
-
-void TickPublisher::OnAckError(jsCtx*, jsPubAckErr*, void* closure) {
-  static_cast<TickPublisher*>(closure)->ackErrors_.fetch_add(1, std::memory_order_relaxed);
+      counters_(options_.counters != nullptr ? *options_.counters : ownCounters_),
+      link_(settings) {
+  // Twice the library's limit, so an ordinal's slot is never taken by a later one still in flight.
+  ringSize_ = 2 * static_cast<std::size_t>(std::max(options_.maxPending, 1)) + 2;
+  acks_ = std::make_unique<std::atomic<std::uint64_t>[]>(ringSize_);
+  for (std::size_t i = 0; i < ringSize_; ++i) acks_[i].store(0, std::memory_order_relaxed);
 }
 
-const std::string& TickPublisher::SubjectOf(std::string_view contract) {
-  auto it = subjects_.find(contract);
+void TickPublisher::OnAck(jsCtx*, natsMsg* msg, jsPubAck* ack, jsPubAckErr* error, void* closure) {
+  auto* self = static_cast<TickPublisher*>(closure);
+  const char* text = nullptr;
+  if (msg != nullptr && natsMsgHeader_Get(msg, kOrdinalHeader, &text) == NATS_OK && text != nullptr) {
+    const std::uint64_t ordinal = std::strtoull(text, nullptr, 10);
+    if (ordinal >= self->generationStart_.load(std::memory_order_acquire)) {
+      if (ack != nullptr && error == nullptr) {
+        self->acks_[ordinal % self->ringSize_].store(ordinal + 1, std::memory_order_release);
+      } else {
+        self->ackErrors_.fetch_add(1, std::memory_order_release);
+      }
+    }
+  }
+  natsMsg_Destroy(msg);
+}
+
+const std::string& TickPublisher::SubjectOf(const char* contract) {
+  auto it = subjects_.find(std::string_view(contract));
   if (it != subjects_.end()) return it->second;
   if (subjects_.size() > 100000) subjects_.clear();  // bounded, whatever codes the files hold
   return subjects_.emplace(std::string(contract), TickSubject(settings_.subjectPrefix, contract)).first->second;
@@ -39,36 +63,67 @@ const std::string& TickPublisher::SubjectOf(std::string_view contract) {
 
 int TickPublisher::Run(const std::atomic<bool>& stop) {
   std::string error;
-  if (!state_.Load(&committed_, &error)) {
+  const std::string journalDirectory = settings_.workdir + "/" + kJournalDirectory;
+  struct stat st {};
+  if (::lstat(journalDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr,
+                 "quoteloom-publish: %s has no tick journal (%s): the publisher follows the collector's journal "
+                 "only; turn it on with [Journal] enabled=1 in the collector's setting.ini\n",
+                 settings_.workdir.c_str(), journalDirectory.c_str());
+    return kExitNoJournal;
+  }
+  std::string note;
+  if (!state_.Load(&committed_, &error, &note)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return 1;
   }
-  if (!options_.fromDay.empty()) committed_ = FollowPosition{};
+  if (!note.empty()) std::fprintf(stderr, "quoteloom-publish: %s\n", note.c_str());
+  if (!options_.fromDay.empty()) committed_ = JournalPosition{};
   follower_.Start(committed_, options_.fromDay);
   bool reachable = false;
-  link_.SetPublishAsync(options_.maxPending, &TickPublisher::OnAckError, this);
+  link_.SetPublishAsync(options_.maxPending, &TickPublisher::OnAck, this);
   if (!link_.Open(&reachable, &error)) {
     std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
     return 3;
   }
   if (!reachable) std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
-  std::fprintf(stderr, "quoteloom-publish: following %s/DataTimeStream from %s, state %s\n", settings_.workdir.c_str(),
-              committed_.day.empty() ? (options_.fromDay.empty() ? "the newest day" : options_.fromDay.c_str())
-                                     : (committed_.day + " offset " + std::to_string(committed_.offset)).c_str(),
-              state_.path().c_str());
+  std::fprintf(stderr, "quoteloom-publish: following %s from %s, state %s\n", journalDirectory.c_str(),
+               committed_.day.empty() ? (options_.fromDay.empty() ? "the newest day" : options_.fromDay.c_str())
+                                      : (committed_.day + " offset " + std::to_string(committed_.offset)).c_str(),
+               state_.path().c_str());
   std::fflush(stderr);
-  if (options_.notifier != nullptr) options_.notifier->Ready("following " + settings_.workdir + "/DataTimeStream");
+  if (options_.notifier != nullptr) options_.notifier->Ready("following " + journalDirectory);
 
   StateSaver saver(state_);
+  JournalPosition saved = committed_;
   bool streamReady = false;
   auto backoff = std::chrono::milliseconds(100);
   nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
   auto lastNews = Clock::now();
+  lastAckProgress_ = Clock::now();
+  const std::size_t batchRecords = std::max<std::size_t>(options_.batchBytes / kJournalRecordSize, 1);
+  const auto commit = [&] {
+    TakeAcknowledgements();
+    if (!(committed_ == saved)) {
+      saved = committed_;
+      saver.Post(committed_);
+    }
+    if (std::string problem = saver.TakeError(); !problem.empty()) lastProblem_ = problem;
+  };
+  const auto failAfterBackoff = [&](const std::string& why) {
+    StartOver(why);
+    SleepUnlessStopped(backoff, stop);
+    backoff = std::min(backoff * 2, kMaxBackoff);
+  };
   while (!stop.load(std::memory_order_acquire)) {
     StatusIfDue();
+    commit();
+    const bool stalled = InFlight() > 0 && Clock::now() - lastAckProgress_ > kAckTimeout;
     if (!link_.Connected()) {
+      if (stalled) StartOver("no acknowledgement while the connection is down");
       if (link_.Closed()) {
         // The library gave up (a refused login, say): try again from the start after a pause.
+        StartOver("connection closed");
         SleepUnlessStopped(backoff, stop);
         if (stop.load(std::memory_order_acquire)) break;
         backoff = std::min(backoff * 2, kMaxBackoff);
@@ -86,11 +141,24 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
       backoff = std::min(backoff * 2, kMaxBackoff);
       continue;
     }
-    TimeStreamFollower::Batch batch;
-    if (!follower_.Next(options_.batchBytes, &batch)) {
-      counters_.caughtUpAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
+    if (ackErrors_.load(std::memory_order_acquire) != 0) {
+      failAfterBackoff("the stream refused a message");
+      continue;
+    }
+    if (stalled) {
+      failAfterBackoff("no acknowledgement for " + std::to_string(kAckTimeout.count()) + " s");
+      continue;
+    }
+    if (InFlight() + batchRecords > ringSize_) {
+      // The window is full: wait for acknowledgements, not for the library's stall.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    JournalFollower::Batch batch;
+    if (!follower_.Next(batchRecords, &batch)) {
+      if (InFlight() == 0) counters_.caughtUpAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
       ReportFollowerEvents();
-      if (options_.exitWhenIdleSeconds > 0 &&
+      if (options_.exitWhenIdleSeconds > 0 && InFlight() == 0 &&
           Clock::now() - lastNews > std::chrono::duration<double>(options_.exitWhenIdleSeconds)) {
         break;
       }
@@ -98,98 +166,120 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
       continue;
     }
     lastNews = Clock::now();
-    counters_.linesRead.fetch_add(batch.lines.size(), std::memory_order_relaxed);
+    counters_.linesRead.fetch_add(batch.entries.size(), std::memory_order_relaxed);
     ReportFollowerEvents();
     if (!PublishBatch(batch)) {
-      ++retries_;
-      counters_.retries.fetch_add(1, std::memory_order_relaxed);
-      follower_.Rewind(committed_);
-      SleepUnlessStopped(backoff, stop);
-      backoff = std::min(backoff * 2, kMaxBackoff);
+      failAfterBackoff(lastProblem_);
       continue;
     }
     backoff = std::chrono::milliseconds(100);
-    acknowledged_ += batch.lines.size();
-    counters_.acknowledged.fetch_add(batch.lines.size(), std::memory_order_relaxed);
-    counters_.lastAcknowledgedAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
-    committed_ = batch.end;
-    saver.Post(committed_);
-    if (std::string problem = saver.TakeError(); !problem.empty()) lastProblem_ = problem;
   }
+  // A stop waits a moment for what is in flight, so a restart does not send it again.
+  const auto deadline = Clock::now() + kStopGrace;
+  while (InFlight() > 0 && link_.Connected() && Clock::now() < deadline &&
+         ackErrors_.load(std::memory_order_acquire) == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    TakeAcknowledgements();
+  }
+  commit();
   PrintStatus();
   return 0;
 }
 
-bool TickPublisher::PublishBatch(const TimeStreamFollower::Batch& batch) {
-  if (batch.lines.empty()) return true;
+bool TickPublisher::PublishBatch(const JournalFollower::Batch& batch) {
   jsCtx* js = link_.js();
-  const std::uint64_t errorsBefore = ackErrors_.load(std::memory_order_relaxed);
-  struct PendingGauge {
-    PublisherCounters& c;
-    ~PendingGauge() { c.pending.store(0, std::memory_order_relaxed); }
-  } pendingGauge{counters_};
-  for (const StoredTickLine& line : batch.lines) {
+  std::string body;
+  char ordinalText[24];
+  for (const JournalEntry& entry : batch.entries) {
+    if (!IsContractCode(entry.tick.InstrumentID)) {
+      // The collector stores no such code; a journal that holds one was not written by it.
+      ++skippedCodes_;
+      continue;
+    }
+    EncodeTickBody(entry, &body);
+    std::snprintf(ordinalText, sizeof(ordinalText), "%llu", static_cast<unsigned long long>(nextOrdinal_));
+    acks_[nextOrdinal_ % ringSize_].store(0, std::memory_order_relaxed);
     natsMsg* msg = nullptr;
-    natsStatus s = natsMsg_Create(&msg, SubjectOf(line.contract()).c_str(), nullptr, line.text.data(),
-                                  static_cast<int>(line.text.size()));
-    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", TickIdOf(line).Text().c_str());
+    natsStatus s = natsMsg_Create(&msg, SubjectOf(entry.tick.InstrumentID).c_str(), nullptr, body.data(),
+                                  static_cast<int>(body.size()));
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", TickIdOfRecord(entry.tick).Text().c_str());
     if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Quoteloom-Collector", options_.collectorName.c_str());
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, kOrdinalHeader, ordinalText);
     if (s == NATS_OK) s = js_PublishMsgAsync(js, &msg, nullptr);
     natsMsg_Destroy(msg);
     if (s != NATS_OK) {
       lastProblem_ = "publish: " + NatsLink::LastError(s);
-      DiscardPending();
       return false;
     }
+    ++nextOrdinal_;
     ++published_;
     counters_.published.fetch_add(1, std::memory_order_relaxed);
-    counters_.pending.fetch_add(1, std::memory_order_relaxed);
   }
-  // Short waits, so the status line goes on and a lost connection ends the wait at once.
-  jsPubOptions wait;
-  jsPubOptions_Init(&wait);
-  wait.MaxWait = 250;
-  const auto deadline = Clock::now() + kAckTimeout;
-  natsStatus s = NATS_TIMEOUT;
-  while (s == NATS_TIMEOUT && Clock::now() < deadline && link_.Connected()) {
-    s = js_PublishAsyncComplete(js, &wait);
-    StatusIfDue();
-  }
-  if (s != NATS_OK || ackErrors_.load(std::memory_order_relaxed) != errorsBefore) {
-    lastProblem_ = s == NATS_OK              ? std::string("the stream refused a message")
-                   : !link_.Connected()      ? std::string("connection lost before the acknowledgements")
-                                             : "acknowledgements: " + NatsLink::LastError(s);
-    DiscardPending();
-    return false;
-  }
+  if (InFlight() == 0) lastAckProgress_ = Clock::now();
+  checkpoints_.emplace_back(nextOrdinal_, batch.end);
+  counters_.pending.store(InFlight(), std::memory_order_relaxed);
   return true;
 }
 
+void TickPublisher::TakeAcknowledgements() {
+  const std::uint64_t before = ackFront_;
+  while (ackFront_ < nextOrdinal_ &&
+         acks_[ackFront_ % ringSize_].load(std::memory_order_acquire) == ackFront_ + 1) {
+    ++ackFront_;
+  }
+  if (ackFront_ != before) {
+    lastAckProgress_ = Clock::now();
+    acknowledged_ += ackFront_ - before;
+    counters_.acknowledged.fetch_add(ackFront_ - before, std::memory_order_relaxed);
+    counters_.lastAcknowledgedAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
+  }
+  while (!checkpoints_.empty() && checkpoints_.front().first <= ackFront_) {
+    committed_ = checkpoints_.front().second;
+    checkpoints_.pop_front();
+  }
+  counters_.pending.store(InFlight(), std::memory_order_relaxed);
+}
+
+void TickPublisher::StartOver(const std::string& why) {
+  if (InFlight() == 0 && checkpoints_.empty() && ackErrors_.load(std::memory_order_acquire) == 0) {
+    follower_.Rewind(committed_);
+    return;
+  }
+  lastProblem_ = why;
+  ++retries_;
+  counters_.retries.fetch_add(1, std::memory_order_relaxed);
+  // Later answers to what is in flight now are ignored; the library forgets the messages.
+  generationStart_.store(nextOrdinal_, std::memory_order_release);
+  natsMsgList pending{};
+  if (link_.js() != nullptr && js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) {
+    natsMsgList_Destroy(&pending);
+  }
+  ackErrors_.store(0, std::memory_order_release);
+  ackFront_ = nextOrdinal_;
+  checkpoints_.clear();
+  lastAckProgress_ = Clock::now();
+  counters_.pending.store(0, std::memory_order_relaxed);
+  follower_.Rewind(committed_);
+}
+
 void TickPublisher::ReportFollowerEvents() {
-  const TimeStreamFollower::Counters& c = follower_.counters();
+  const JournalFollower::Counters& c = follower_.counters();
+  const std::string path = follower_.DayPath(follower_.position().day);
   if (c.filesReplaced != seen_.filesReplaced || c.filesTruncated != seen_.filesTruncated) {
-    std::fprintf(stderr, "quoteloom-publish: DataTimeStream/%s.csv was %s under it; reading it again from its start\n",
-                follower_.position().day.c_str(), c.filesReplaced != seen_.filesReplaced ? "replaced" : "shortened");
+    std::fprintf(stderr, "quoteloom-publish: %s was %s under it; reading it again from its start\n", path.c_str(),
+                 c.filesReplaced != seen_.filesReplaced ? "replaced" : "shortened or rewritten");
   }
   if (c.daysResumed != seen_.daysResumed) {
-    std::fprintf(stderr, "quoteloom-publish: DataTimeStream/%s.csv grew after it was left; publishing its new lines\n",
-                 follower_.position().day.c_str());
+    std::fprintf(stderr, "quoteloom-publish: %s grew after it was left; publishing its new records\n", path.c_str());
   }
-  if (c.daysFinished != seen_.daysFinished) {
-    std::fprintf(stderr, "quoteloom-publish: following DataTimeStream/%s.csv\n", follower_.position().day.c_str());
-  }
-  counters_.malformed.store(c.malformedLines, std::memory_order_relaxed);
-  if (c.malformedLines != seen_.malformedLines) lastProblem_ = "malformed line skipped: " + follower_.lastFault();
+  if (c.daysFinished != seen_.daysFinished) std::fprintf(stderr, "quoteloom-publish: following %s\n", path.c_str());
+  counters_.malformed.store(c.damagedRecords + skippedCodes_, std::memory_order_relaxed);
+  if (c.damagedRecords != seen_.damagedRecords) lastProblem_ = "damaged record skipped: " + follower_.lastFault();
   if (c.filesRefused != seen_.filesRefused) {
     std::fprintf(stderr, "quoteloom-publish: not following %s\n", follower_.lastFault().c_str());
   }
   seen_ = c;
   std::fflush(stderr);
-}
-
-void TickPublisher::DiscardPending() {
-  natsMsgList pending{};
-  if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
 }
 
 void TickPublisher::Heartbeat() {
@@ -211,12 +301,14 @@ void TickPublisher::StatusIfDue() {
 
 std::uint64_t TickPublisher::BacklogBytes() const {
   std::uint64_t bytes = follower_.FinishedDaysBacklog();
+  const std::uint64_t header = JournalHeaderSize();
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(settings_.workdir + "/DataTimeStream", ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(settings_.workdir + "/" + kJournalDirectory, ec)) {
     const std::string name = entry.path().filename().string();
-    if (name.size() != 12 || name.substr(8) != ".csv" || name.substr(0, 8) < committed_.day) continue;
-    const std::uint64_t size = entry.file_size(ec);
-    const std::uint64_t done = name.substr(0, 8) == committed_.day ? committed_.offset : 0;
+    if (name.size() != 12 || name.substr(8) != ".qtj" || name.substr(0, 8) < committed_.day) continue;
+    const std::uint64_t size = entry.is_regular_file(ec) ? entry.file_size(ec) : 0;
+    const std::uint64_t done =
+        name.substr(0, 8) == committed_.day ? std::max(committed_.offset, header) : header;
     if (!ec && size > done) bytes += size - done;
   }
   return bytes;
@@ -225,13 +317,15 @@ std::uint64_t TickPublisher::BacklogBytes() const {
 void TickPublisher::PrintStatus() {
   if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = follower_.counters();
-  std::fprintf(stderr, 
-      "[status] published %llu, acknowledged %llu, backlog %llu bytes, day %s, malformed lines %llu, retries %llu, "
-      "refused files %llu, connection %s%s%s\n",
-      static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
-      static_cast<unsigned long long>(BacklogBytes()), committed_.day.empty() ? "-" : committed_.day.c_str(),
-      static_cast<unsigned long long>(c.malformedLines), static_cast<unsigned long long>(retries_),
-      static_cast<unsigned long long>(c.filesRefused), link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+  std::fprintf(stderr,
+               "[status] published %llu, acknowledged %llu, in flight %llu, backlog %llu bytes, day %s, damaged "
+               "records %llu, retries %llu, refused files %llu, connection %s%s%s\n",
+               static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
+               static_cast<unsigned long long>(InFlight()), static_cast<unsigned long long>(BacklogBytes()),
+               committed_.day.empty() ? "-" : committed_.day.c_str(),
+               static_cast<unsigned long long>(c.damagedRecords + skippedCodes_),
+               static_cast<unsigned long long>(retries_), static_cast<unsigned long long>(c.filesRefused),
+               link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
   lastProblem_.clear();
   std::fflush(stderr);
 }

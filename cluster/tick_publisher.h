@@ -4,21 +4,24 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "cluster/link_watch.h"
 #include "cluster/cluster_settings.h"
+#include "cluster/journal_follower.h"
+#include "cluster/link_watch.h"
 #include "cluster/nats_link.h"
 #include "cluster/publish_state.h"
 #include "cluster/publisher_counters.h"
-#include "cluster/time_stream_follower.h"
 
-// quoteloom-publish's work: follows the time-stream files, publishes each whole line to JetStream
-// (asynchronously, a bounded number of acknowledgements pending) and advances the state file only
-// over lines the stream has acknowledged. A failed or unanswered batch is read and published again
-// after a back-off; the message ids make the second copy harmless. Run() on the main thread; the
-// library's threads only count acknowledgement errors.
+// quoteloom-publish's work: follows the collector's journals and publishes each record to JetStream
+// as it is read, with acknowledgements kept in flight all the time (up to --max-pending). The state
+// file advances over every batch whose records are all acknowledged; a refused message, a failed
+// publish or acknowledgements that stop coming send it back to the last acknowledged position after
+// a back-off, and the message ids make the second copies harmless. Run() on the main thread; the
+// library's thread only marks acknowledgements in a ring of atomics.
 class ServiceNotifier;
 
 class TickPublisher {
@@ -35,46 +38,70 @@ class TickPublisher {
     const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
   };
 
+  // The exit code of a folder without a journal.
+  static constexpr int kExitNoJournal = 2;
+
   TickPublisher(const ClusterSettings& settings, Options options);
 
   // Exit code: 0 after `stop` was set (or the idle end), 1 when the state file cannot be used,
-  // 3 when the connection settings are refused.
+  // 2 when the folder has no journal, 3 when the connection settings are refused.
   int Run(const std::atomic<bool>& stop);
 
  private:
-  bool PublishBatch(const TimeStreamFollower::Batch& batch);
-  void DiscardPending();
-  // Prints a file replaced or shortened under the follower and a change of day; notes a malformed line.
+  using Clock = std::chrono::steady_clock;
+
+  // Publishes the batch's records; false when a publish failed.
+  bool PublishBatch(const JournalFollower::Batch& batch);
+  // Takes in the acknowledgements that came, moving the committed position over whole batches.
+  void TakeAcknowledgements();
+  // Gives up on every message in flight and goes back to the committed position.
+  void StartOver(const std::string& why);
+  std::uint64_t InFlight() const { return nextOrdinal_ - ackFront_; }
   void ReportFollowerEvents();
-  const std::string& SubjectOf(std::string_view contract);
-  // Bytes of the time-stream files after the acknowledged position.
+  const std::string& SubjectOf(const char* contract);
+  // Bytes of the journals after the acknowledged position.
   std::uint64_t BacklogBytes() const;
   void PrintStatus();
   void StatusIfDue();
   // At most once a second from the loop: the counters' gauges and the watchdog ping.
   void Heartbeat();
-  static void OnAckError(jsCtx* js, jsPubAckErr* error, void* closure);
+  static void OnAck(jsCtx* js, natsMsg* msg, jsPubAck* ack, jsPubAckErr* error, void* closure);
 
   const ClusterSettings& settings_;
   const Options options_;
-  NatsLink link_;
-  TimeStreamFollower follower_;
+  JournalFollower follower_;
   PublishState state_;
-  FollowPosition committed_;
+  JournalPosition committed_;
   std::map<std::string, std::string, std::less<>> subjects_;
   PublisherCounters ownCounters_;
   PublisherCounters& counters_;  // the caller's, or ownCounters_
   LinkWatch linkWatch_;
-  std::chrono::steady_clock::time_point nextHeartbeat_{};
+  Clock::time_point nextHeartbeat_{};
+
+  // Messages in flight, by ordinal (one more per message, never reused). The library's thread stores
+  // ordinal + 1 into acks_[ordinal % size] when the message is acknowledged; Run() walks ackFront_
+  // over the acknowledged ones. A batch's end position is committed once ackFront_ passes its last
+  // ordinal.
+  std::uint64_t nextOrdinal_ = 0;
+  std::uint64_t ackFront_ = 0;
+  std::size_t ringSize_ = 0;
+  std::unique_ptr<std::atomic<std::uint64_t>[]> acks_;
+  std::deque<std::pair<std::uint64_t, JournalPosition>> checkpoints_;  // (ordinal after the batch, its end)
+  Clock::time_point lastAckProgress_{};
+  // Ordinals below this belong to messages given up on; their late answers are ignored.
+  std::atomic<std::uint64_t> generationStart_{0};
+  // Refusals and failures of messages of the current generation, from the library's thread.
+  std::atomic<std::uint64_t> ackErrors_{0};
 
   std::uint64_t published_ = 0;
   std::uint64_t acknowledged_ = 0;
   std::uint64_t retries_ = 0;
+  std::uint64_t skippedCodes_ = 0;
   std::string lastProblem_;
-  TimeStreamFollower::Counters seen_;
-  std::chrono::steady_clock::time_point nextStatus_;
-  // Written by the library's threads, read by Run().
-  std::atomic<std::uint64_t> ackErrors_{0};
+  JournalFollower::Counters seen_;
+  Clock::time_point nextStatus_;
+  // Last, so it is closed first: the library's thread uses the members above until it is.
+  NatsLink link_;
 };
 
 #endif

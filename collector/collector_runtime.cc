@@ -1,5 +1,7 @@
 #include "collector/collector_runtime.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include "queue/live_tick_relay.h"
 #include "queue/ring_queue_api_inter.h"
 #include "replay/service/replay_service.h"
+#include "storage/journal_format.h"
 #include "storage/posix_file_env.h"
 #include "storage/tick_writer_thread.h"
 
@@ -124,7 +127,11 @@ void CollectorRuntime::Start() {
   std::string journalWarning;
   const JournalSettings journal = ReadJournalSettings(m.options.settingIniPath, &journalWarning);
   if (!journalWarning.empty()) AppendLine(LogTab::NetworkLog, journalWarning);
-  if (journal.enabled) m.journal = std::make_unique<JournalWriter>(journal.sync);
+  if (journal.enabled) {
+    m.journal = std::make_unique<JournalWriter>(journal.sync);
+    // Made at start, so a publisher beside the collector finds the journal's folder before the first tick.
+    (void)::mkdir(kJournalDirectory, 0755);
+  }
   m.writer = std::make_unique<TickWriterThread>(*m.queue, m.clock, m.fileEnv, m.options.receiver, TheFileLock(),
                                                 m.journal.get());
   m.writer->Start();

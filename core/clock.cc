@@ -17,13 +17,14 @@ ClockReading ClockReadingOf(const struct tm& t) {
 }
 
 ClockReading SystemClock::Now() const {
-  timeval tv{};
-  gettimeofday(&tv, nullptr);
-  const time_t seconds = tv.tv_sec;
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const time_t seconds = ts.tv_sec;
   tm local{};
   localtime_r(&seconds, &local);
   ClockReading r = ClockReadingOf(local);
-  r.millisecond = static_cast<int>(tv.tv_usec / 1000);
+  r.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+  r.unixNanoseconds = static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
   return r;
 }
 

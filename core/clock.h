@@ -11,6 +11,8 @@ struct ClockReading {
   int second = 0;
   int weekday = 5;   // 1 = Sunday, 2 = Monday ... 7 = Saturday
   int millisecond = 0;
+  // Unix time of the same reading in nanoseconds; 0 when the clock does not know it (a test clock).
+  long long unixNanoseconds = 0;
 };
 
 struct tm;

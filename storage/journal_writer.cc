@@ -35,7 +35,8 @@ bool WriteAll(JournalWriter::WriteFunction write, int fd, const void* data, std:
 
 }  // namespace
 
-JournalWriter::JournalWriter(JournalSync sync) : sync_(sync), write_(&RealWrite) {
+JournalWriter::JournalWriter(JournalSync sync, std::string root)
+    : sync_(sync), root_(std::move(root)), write_(&RealWrite) {
   if (sync_ == JournalSync::kSecond) syncer_ = std::thread([this] { RunSyncer(); });
 }
 
@@ -108,7 +109,8 @@ bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
     *why = std::string("trading day cannot name a journal: ") + tradingDay;
     return false;
   }
-  (void)::mkdir(kJournalDirectory, 0755);
+  if (!root_.empty()) path_ = root_ + "/" + path_;
+  (void)::mkdir(root_.empty() ? kJournalDirectory : (root_ + "/" + kJournalDirectory).c_str(), 0755);
   int error = 0;
   fd_ = OpenRegularFile(path_.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &error);
   if (fd_ < 0) {
@@ -201,6 +203,7 @@ void JournalWriter::Close() {
 void JournalWriter::Fail(TimePoint now, const std::string& why) {
   failures_.fetch_add(1, std::memory_order_relaxed);
   lastFailure_ = now;
+  lastFailureText_ = why;
   if (!inBurst_) {
     inBurst_ = true;
     burstFailures_ = 1;

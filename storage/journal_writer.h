@@ -26,7 +26,8 @@ class JournalWriter {
   using TimePoint = std::chrono::steady_clock::time_point;
   static constexpr std::chrono::seconds kSummaryInterval{5};
 
-  explicit JournalWriter(JournalSync sync);
+  // `root`: the folder that holds Journal/; empty: the working folder.
+  explicit JournalWriter(JournalSync sync, std::string root = {});
   ~JournalWriter();
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
@@ -40,6 +41,8 @@ class JournalWriter {
 
   std::uint64_t recordsWritten() const { return written_.load(std::memory_order_relaxed); }
   std::uint64_t failures() const { return failures_.load(std::memory_order_relaxed); }
+  // Why the last Append failed (the writer's thread only).
+  const std::string& lastFailureText() const { return lastFailureText_; }
 
   // Replaces write(2), so tests can fill the disk. Call before the first Append.
   using WriteFunction = ssize_t (*)(int, const void*, std::size_t);
@@ -56,6 +59,8 @@ class JournalWriter {
   void CloseDescriptor();
 
   const JournalSync sync_;
+  const std::string root_;
+  std::string lastFailureText_;
   WriteFunction write_;
 
   int fd_ = -1;

@@ -137,7 +137,10 @@ void TickWriterThread::WriteRecord(const TickRecord& record) {
   const bool contractStored = AppendTickLine(contractPath, fixed, fixedSize, kContractFallbackFile, general,
                                              generalSize, contractLosses_);
   // The journal is independent of the CSV files: a loss on either side never costs the other.
-  if (journal_ != nullptr) journal_->Append(day, record, UnixTimeNs(), now_());
+  // The journal's write time is the reading that made the write stamp, so the stamp can be told from it.
+  if (journal_ != nullptr) {
+    journal_->Append(day, record, now.unixNanoseconds != 0 ? now.unixNanoseconds : UnixTimeNs(), now_());
+  }
   // Only what is on disk counts and is reported; a lost line shows in linesLost.
   if (!timeStreamStored || !contractStored) return;
   ticksWritten_.fetch_add(1, std::memory_order_relaxed);

@@ -31,14 +31,22 @@ TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
   ASSERT_TRUE(link->Open(&reachable, &error)) << error;
   ASSERT_TRUE(WaitUntil([&] { return link->Connected() && link->EnsureStream(&error); }, 15s)) << error;
 
-  const std::string good = TestTickLine("rb2405", 7);
+  const auto body = [](const std::string& contract) {
+    std::string text;
+    EncodeTickBody(TestTick(contract, 7), &text);
+    return text;
+  };
+  const std::string good = body("rb2405");
+  std::string damaged = good;
+  damaged[100] ^= 0x04;
   const std::string rb = TickSubject(settings.subjectPrefix, "rb2405");
   const std::pair<std::string, std::string> messages[] = {
       {rb, "hello"},
       {rb, good + good},
-      {rb, good.substr(0, good.size() - 2)},
-      {rb, TestTickLine("cu2404", 7)},                                              // another contract's body
-      {TickSubject(settings.subjectPrefix, "../x"), TestTickLine("../x", 7)},       // no file name
+      {rb, damaged},                                                           // checksum fails
+      {rb, TestTickLine("rb2405", 7)},                                         // a line, not a record
+      {rb, body("cu2404")},                                                    // another contract's body
+      {TickSubject(settings.subjectPrefix, "../x"), body("../x")},             // no file name
       {rb, good},
   };
   for (const auto& [subject, body] : messages) {
@@ -57,14 +65,14 @@ TEST(ArchiveRefusalTest, BadBodiesAreCountedNeverWrittenAndNotRedelivered) {
                                          cluster.Urls(), "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
   {
     ChildProcess first(argv, (dir.path() / "archive1.out").string());
-    ASSERT_TRUE(WaitUntil([&] { return LastNumberAfter(first.Output(), "messages taken") >= 6; }, 20s))
+    ASSERT_TRUE(WaitUntil([&] { return LastNumberAfter(first.Output(), "messages taken") >= 7; }, 20s))
         << first.Output();
     first.Signal(SIGTERM);
     ASSERT_TRUE(first.Wait(10s));
-    EXPECT_EQ(LastNumberAfter(first.Output(), "refused"), 5) << first.Output();
+    EXPECT_EQ(LastNumberAfter(first.Output(), "refused"), 6) << first.Output();
     EXPECT_EQ(LastNumberAfter(first.Output(), "ticks written"), 1);
   }
-  EXPECT_EQ(ReadText(archive / "DataTimeStream" / "20240301.csv"), good);
+  EXPECT_EQ(ReadText(archive / "DataTimeStream" / "20240301.csv"), TestTickLine("rb2405", 7));
   EXPECT_EQ(std::distance(fs::directory_iterator(archive / "Data" / "20240301"), fs::directory_iterator()), 1);
   EXPECT_FALSE(fs::exists(archive / "x.csv"));
 

@@ -1,12 +1,12 @@
-// The archive's files: the collector's tree and formats, one copy of each tick across restarts and
-// neighbouring days, and the repair of what a crash between the two appends leaves.
+// The archive's files: the collector's tree and formats from exact records, one copy of each tick
+// across restarts and neighbouring days, and the repair of what a crash between the appends leaves.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <string>
 
 #include "cluster/archive_writer.h"
-#include "cluster/stored_tick_line.h"
+#include "storage/journal_reader.h"
 #include "tests/cluster/cluster_test_files.h"
 
 namespace fs = std::filesystem;
@@ -15,33 +15,47 @@ namespace {
 
 class ArchiveWriterTest : public ::testing::Test {
  protected:
-  ArchiveWriter::Result Store(ArchiveWriter& writer, const std::string& text) {
-    StoredTickLine line;
-    EXPECT_TRUE(ParseStoredTickLine(text, &line)) << text;
+  static ArchiveWriter::Result Store(ArchiveWriter& writer, const JournalEntry& entry) {
     std::string error;
-    return writer.Store(line, &error);
+    return writer.Store(entry, &error);
   }
   fs::path TimeStream(const std::string& day) const { return folder_.path() / "DataTimeStream" / (day + ".csv"); }
   fs::path Contract(const std::string& day, const std::string& c) const {
     return folder_.path() / "Data" / day / (c + ".csv");
   }
-  static std::string Fixed(const std::string& text) {
-    StoredTickLine line;
-    EXPECT_TRUE(ParseStoredTickLine(text, &line));
-    return FixedStyleLine(line);
+  // Volumes of the records in the folder's journal of `day`.
+  std::vector<int> JournalVolumes(const std::string& day) const {
+    std::vector<JournalEntry> entries;
+    std::string error;
+    EXPECT_TRUE(ReadWholeJournal((folder_.path() / "Journal" / (day + ".qtj")).string(), &entries, &error)) << error;
+    std::vector<int> out;
+    for (const JournalEntry& e : entries) out.push_back(e.tick.Volume);
+    return out;
   }
 
   TempFolder folder_;
 };
 
-TEST_F(ArchiveWriterTest, WritesBothFilesOfTheStampsTradingDayAndSkipsASecondCopy) {
+TEST_F(ArchiveWriterTest, WritesTheCollectorsLinesAndRecordOfTheStampsTradingDayAndSkipsASecondCopy) {
   ArchiveWriter writer(folder_.path().string());
-  const std::string evening = TestTickLine("rb2405", 1, "20240301210000");  // Friday night: Monday's file
-  const std::string other = TestTickLine("rb2405", 1, "20240301210003");    // the same tick from another collector
+  const JournalEntry evening = TestTick("rb2405", 1, "20240301210000");  // Friday night: Monday's file
+  const JournalEntry other = TestTick("rb2405", 1, "20240301210003");    // the same tick from another collector
   EXPECT_EQ(Store(writer, evening), ArchiveWriter::Result::kWritten);
   EXPECT_EQ(Store(writer, other), ArchiveWriter::Result::kDuplicate);
-  EXPECT_EQ(ReadText(TimeStream("20240304")), evening);
-  EXPECT_EQ(ReadText(Contract("20240304", "rb2405")), Fixed(evening));
+  const std::string general = ReadText(TimeStream("20240304"));
+  const std::string fixed = ReadText(Contract("20240304", "rb2405"));
+  EXPECT_EQ(general, TestTickLine("rb2405", 1, "20240301210000"));
+  EXPECT_EQ(fixed, TestFixedLine("rb2405", 1, "20240301210000"));
+  // The per-contract line keeps what six digits cannot: made from the record, not the time-stream line.
+  EXPECT_NE(general.find("4.59877e+09"), std::string::npos) << general;
+  EXPECT_NE(fixed.find("4598765433.50,"), std::string::npos) << fixed;
+  EXPECT_NE(fixed.find(",1654321.00,"), std::string::npos) << fixed;
+  std::vector<JournalEntry> records;
+  std::string error;
+  ASSERT_TRUE(ReadWholeJournal((folder_.path() / "Journal" / "20240304.qtj").string(), &records, &error)) << error;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::memcmp(&records[0].tick, &evening.tick, sizeof(TickRecord)), 0);
+  EXPECT_EQ(records[0].writeTimeNs, evening.writeTimeNs);
   EXPECT_EQ(writer.counters().ticksWritten, 1u);
   EXPECT_EQ(writer.counters().duplicates, 1u);
 }
@@ -50,20 +64,14 @@ TEST_F(ArchiveWriterTest, WritesBothFilesOfTheStampsTradingDayAndSkipsASecondCop
 // collector would not have made.
 TEST_F(ArchiveWriterTest, CodesTheCollectorRefusesAreRefused) {
   ArchiveWriter writer(folder_.path().string());
-  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb 2405", "rb2405.csv"}) {
-    StoredTickLine line;
-    const std::string text = TestTickLine(code, 1);
-    if (!ParseStoredTickLine(text, &line)) continue;  // refused even earlier
+  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb2405.csv", "../x", "..", "a/b", "a,b"}) {
     std::string error;
-    const bool space = std::string(code).find(' ') != std::string::npos;
-    EXPECT_EQ(writer.Store(line, &error), space ? ArchiveWriter::Result::kWritten : ArchiveWriter::Result::kRefused)
-        << code;
-    if (!space) {
-      EXPECT_NE(error.find("collector refuses"), std::string::npos) << code << ": " << error;
-    }
+    EXPECT_EQ(writer.Store(TestTick(code, 1), &error), ArchiveWriter::Result::kRefused) << code;
   }
-  EXPECT_EQ(writer.counters().refused, 4u);
-  EXPECT_FALSE(fs::exists(folder_.path() / "Data" / "20240301" / "....csv"));
+  EXPECT_EQ(writer.counters().refused, 8u);
+  EXPECT_FALSE(fs::exists(folder_.path() / "DataTimeStream"));
+  EXPECT_FALSE(fs::exists(folder_.path() / "Journal" / "20240301.qtj"));
+  EXPECT_FALSE(fs::exists(folder_.path() / "x.csv"));
 }
 
 // A link where the archive's time-stream file should be: its crash repair must not cut the file the
@@ -76,64 +84,79 @@ TEST_F(ArchiveWriterTest, ALinkOrAPipeInItsFolderIsNeverFollowedNorWaitedOn) {
   fs::create_symlink(outside, folder_.path() / "archive" / "DataTimeStream" / "20240301.csv");
   fs::create_directories(folder_.path() / "archive" / "Data" / "20240304");
   ASSERT_EQ(::mkfifo((folder_.path() / "archive" / "DataTimeStream" / "20240304.csv").c_str(), 0644), 0);
+  fs::create_directories(folder_.path() / "archive" / "Journal");
+  ASSERT_EQ(::mkfifo((folder_.path() / "archive" / "Journal" / "20240305.qtj").c_str(), 0644), 0);
   ArchiveWriter writer((folder_.path() / "archive").string());
-  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240301100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1, "20240301100000")), ArchiveWriter::Result::kFailed);
   EXPECT_EQ(ReadText(outside), precious);
-  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 2, "20240304100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 2, "20240304100000")), ArchiveWriter::Result::kFailed);
   EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "Data" / "20240304" / "rb2405.csv"));
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 3, "20240305100000")), ArchiveWriter::Result::kFailed);
+  EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "DataTimeStream" / "20240305.csv"));
 }
 
 TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {
   {
     ArchiveWriter writer(folder_.path().string());
-    EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240304175958")), ArchiveWriter::Result::kWritten);
-    EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100000")), ArchiveWriter::Result::kWritten);
+    EXPECT_EQ(Store(writer, TestTick("rb2405", 1, "20240304175958")), ArchiveWriter::Result::kWritten);
+    EXPECT_EQ(Store(writer, TestTick("cu2404", 2, "20240304100000")), ArchiveWriter::Result::kWritten);
   }
   ArchiveWriter writer(folder_.path().string(), 3);
   // A collector whose clock ran two seconds ahead filed it under the next trading day.
-  EXPECT_EQ(Store(writer, TestTickLine("rb2405", 1, "20240304180000")), ArchiveWriter::Result::kDuplicate);
-  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100001")), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1, "20240304180000")), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTick("cu2404", 2, "20240304100001")), ArchiveWriter::Result::kDuplicate);
   // More days than it holds in memory: the first day is read again from its file when needed.
   for (const char* stamp : {"20240305100000", "20240306100000", "20240307100000"}) {
-    EXPECT_EQ(Store(writer, TestTickLine("rb2405", 9, stamp)), ArchiveWriter::Result::kWritten);
+    EXPECT_EQ(Store(writer, TestTick("rb2405", 9, stamp)), ArchiveWriter::Result::kWritten);
   }
-  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 2, "20240304100002")), ArchiveWriter::Result::kDuplicate);
-  EXPECT_EQ(Store(writer, TestTickLine("cu2404", 3, "20240304100002")), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(Store(writer, TestTick("cu2404", 2, "20240304100002")), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTick("cu2404", 3, "20240304100002")), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(JournalVolumes("20240304"), (std::vector<int>{1, 2, 3}));
 }
 
-TEST_F(ArchiveWriterTest, RepairsACrashBetweenTheTwoAppendsAndCutsPartialLines) {
-  const std::string a = TestTickLine("rb2405", 1), b = TestTickLine("rb2405", 2), c = TestTickLine("rb2405", 3);
-  // b reached the time-stream file but not the per-contract file; c was cut half way.
-  AppendText(TimeStream("20240301"), a + b + c.substr(0, 40));
-  AppendText(Contract("20240301", "rb2405"), Fixed(a) + Fixed(b).substr(0, 10));
+// Record b reached the journal only; record a reached the time-stream file but not the per-contract
+// file, whose last line was cut half way; c's time-stream line was cut half way. The load writes
+// every missing line again, exactly, from the journal.
+TEST_F(ArchiveWriterTest, RepairsACrashBetweenTheAppendsFromTheJournal) {
+  const std::string z = TestTickLine("rb2405", 0), a = TestTickLine("rb2405", 1), b = TestTickLine("rb2405", 2);
+  const std::string zFixed = TestFixedLine("rb2405", 0), aFixed = TestFixedLine("rb2405", 1);
+  AppendTicks(folder_.path(), {TestTick("rb2405", 0), TestTick("rb2405", 1), TestTick("rb2405", 2)});
+  AppendText(TimeStream("20240301"), z + a + TestTickLine("rb2405", 3).substr(0, 40));
+  AppendText(Contract("20240301", "rb2405"), zFixed + aFixed.substr(0, 10));
   ArchiveWriter writer(folder_.path().string());
-  EXPECT_EQ(Store(writer, b), ArchiveWriter::Result::kDuplicate);
-  EXPECT_EQ(Store(writer, c), ArchiveWriter::Result::kWritten);
-  EXPECT_EQ(ReadText(TimeStream("20240301")), a + b + c);
-  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), Fixed(a) + Fixed(b) + Fixed(c));
-  EXPECT_EQ(writer.counters().repairedLines, 3u);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 2)), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 3)), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(ReadText(TimeStream("20240301")), z + a + b + TestTickLine("rb2405", 3));
+  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")),
+            zFixed + aFixed + TestFixedLine("rb2405", 2) + TestFixedLine("rb2405", 3));
+  EXPECT_EQ(JournalVolumes("20240301"), (std::vector<int>{0, 1, 2, 3}));
 }
 
-TEST_F(ArchiveWriterTest, RefusesCodesThatCannotNameAFileAndStampsThatAreNoDate) {
-  ArchiveWriter writer(folder_.path().string());
-  for (const std::string& bad : {TestTickLine("../x", 1), TestTickLine("..", 1), TestTickLine("a/b", 1),
-                                 TestTickLine("rb2405", 1, "20241332000000")}) {
-    EXPECT_EQ(Store(writer, bad), ArchiveWriter::Result::kRefused) << bad;
-  }
-  EXPECT_FALSE(fs::exists(folder_.path() / "DataTimeStream"));
-  EXPECT_FALSE(fs::exists(folder_.path() / "x.csv"));
-}
-
-TEST_F(ArchiveWriterTest, AFailedAppendIsReportedAndTheTickWrittenLater) {
-  const std::string a = TestTickLine("rb2405", 1);
+TEST_F(ArchiveWriterTest, AFailedAppendIsReportedAndTheTickWrittenLaterOnce) {
   fs::create_directories(Contract("20240301", "rb2405"));  // a folder where the file should be
   ArchiveWriter writer(folder_.path().string());
-  EXPECT_EQ(Store(writer, a), ArchiveWriter::Result::kFailed);
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1)), ArchiveWriter::Result::kFailed);
   fs::remove(Contract("20240301", "rb2405"));
-  // The time-stream line is there; the retry finds it held and the repair adds the missing line.
-  EXPECT_EQ(Store(writer, a), ArchiveWriter::Result::kDuplicate);
-  EXPECT_EQ(ReadText(TimeStream("20240301")), a);
-  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), Fixed(a));
+  // The record and time-stream line are there; the retry finds the tick held and the repair adds
+  // the missing line, exact.
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1)), ArchiveWriter::Result::kDuplicate);
+  EXPECT_EQ(ReadText(TimeStream("20240301")), TestTickLine("rb2405", 1));
+  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), TestFixedLine("rb2405", 1));
+  EXPECT_EQ(JournalVolumes("20240301"), (std::vector<int>{1}));
+}
+
+// A folder filled before the archive kept a journal: its per-contract lines are rebuilt from the
+// time-stream line as well as it holds them, and new ticks are journaled from then on.
+TEST_F(ArchiveWriterTest, AFolderWithoutAJournalIsRepairedFromItsTimeStreamLines) {
+  const std::string a = TestTickLine("rb2405", 1);
+  AppendText(TimeStream("20240301"), a);
+  ArchiveWriter writer(folder_.path().string());
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1)), ArchiveWriter::Result::kDuplicate);
+  StoredTickLine line;
+  ASSERT_TRUE(ParseStoredTickLine(a, &line));
+  EXPECT_EQ(ReadText(Contract("20240301", "rb2405")), FixedStyleLine(line));
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 2)), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(JournalVolumes("20240301"), (std::vector<int>{2}));
 }
 
 }  // namespace

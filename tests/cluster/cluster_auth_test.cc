@@ -26,9 +26,9 @@ constexpr int kLines = 5;
 class ClusterAuthTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string lines;
-    for (int i = 0; i < kLines; ++i) lines += TestTickLine("rb2405", i);
-    AppendText(dir_.path() / "collector" / "DataTimeStream" / "20240301.csv", lines);
+    std::vector<JournalEntry> ticks;
+    for (int i = 0; i < kLines; ++i) ticks.push_back(TestTick("rb2405", i));
+    AppendTicks(dir_.path() / "collector", ticks);
   }
 
   // A publisher of the fixture with `options`, its own state file and output named `name`.

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "cluster/exact_tick.h"
 #include "cluster/stored_tick_line.h"
+#include "storage/journal_reader.h"
 #include "tests/cluster/cluster_test_files.h"
 #include "tests/cluster/nats_cluster.h"
 #include "tests/cluster/tcp_cutter.h"
@@ -104,17 +106,27 @@ class ClusterEndToEndTest : public ::testing::Test {
     std::string text;
     for (int i = 0; i < kTicksPerContract; ++i) {
       for (const char* code : kContracts) {
-        char line[400];
-        const int second = 9 * 3600 + 300 + i / 2;
-        std::snprintf(line, sizeof(line),
-                      "20240301%02d%02d%02d,%s,20240301,20240301,%02d:%02d:%02d,%d,%d,%d,3800,3600,3700,-1,3711.5,%d,"
-                      "%d,%d,%d,3950,3500,%d,%d,3720,165000,3722\r\n",
-                      second / 3600, second / 60 % 60, second % 60, code, second / 3600, second / 60 % 60,
-                      second % 60, (i % 2) * 500, 3700 + i % 37, 1000 + i, 3701 + i % 37, 1 + i % 9, 3700 + i % 37,
-                      2 + i % 7, 160000 + i, 100000 + 37 * i);
-        text += line;
+        // The turnover needs more than six digits: the collector's per-contract line and journal keep
+        // it, its time-stream line cannot, and the archive must be as exact as the collector.
+        const double turnover = 4598765432.5 + 1000.0 * i;
+        char exact[32], general[32];
+        std::snprintf(exact, sizeof(exact), "%.1f", turnover);
+        std::snprintf(general, sizeof(general), "%g", turnover);
+        std::string lines[2];
+        for (int k = 0; k < 2; ++k) {
+          char line[400];
+          const int second = 9 * 3600 + 300 + i / 2;
+          std::snprintf(line, sizeof(line),
+                        "20240301%02d%02d%02d,%s,20240301,20240301,%02d:%02d:%02d,%d,%d,%d,3800,3600,3700,-1,3711.5,%d,"
+                        "%d,%d,%d,3950,3500,%d,%s,3720,165000,3722\r\n",
+                        second / 3600, second / 60 % 60, second % 60, code, second / 3600, second / 60 % 60,
+                        second % 60, (i % 2) * 500, 3700 + i % 37, 1000 + i, 3701 + i % 37, 1 + i % 9, 3700 + i % 37,
+                        2 + i % 7, 160000 + i, k == 0 ? exact : general);
+          lines[k] = line;
+        }
+        text += lines[0];
         StoredTickLine tick;
-        EXPECT_TRUE(ParseStoredTickLine(line, &tick));
+        EXPECT_TRUE(ParseStoredTickLine(lines[1], &tick));
         expected_[code].emplace_back(tick.exchangeContent());
       }
     }
@@ -151,6 +163,8 @@ class ClusterEndToEndTest : public ::testing::Test {
   }
 
   void StartPublisher(int k, const std::string& servers, std::vector<std::string> extra = {}) {
+    // The collector makes its journal's folder at start; a publisher on a folder without one ends.
+    EXPECT_TRUE(WaitUntil([&] { return fs::is_directory(CollectorDir(k) / "Journal"); }, 20s));
     std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", CollectorDir(k).string(), "--collector-name",
                                      "collector" + std::to_string(k)};
     for (const auto& a : CommonOptions(servers)) argv.push_back(a);
@@ -197,6 +211,63 @@ class ClusterEndToEndTest : public ::testing::Test {
     std::map<std::string, std::size_t> want;
     for (const auto& [code, v] : expected_) want[code] = v.size();
     EXPECT_EQ(PerContractFileLines(ArchiveDir()), want);
+    ExpectArchiveAsExactAsTheCollectors();
+  }
+
+  // Every line and record of the archive is, byte for byte, one a collector wrote for the same tick:
+  // its lines are made from the exact values, not from the six-digit time-stream line.
+  void ExpectArchiveAsExactAsTheCollectors() {
+    std::set<std::string> collected, collectedRecords;
+    for (int k = 0; k < 2; ++k) {
+      for (const std::string& line : AllLines(CollectorDir(k))) collected.insert(line);
+      for (const std::string& record : AllRecords(CollectorDir(k))) collectedRecords.insert(record);
+    }
+    std::size_t lines = 0, differing = 0;
+    std::string example;
+    for (const std::string& line : AllLines(ArchiveDir())) {
+      ++lines;
+      if (collected.count(line) == 0 && ++differing == 1) example = line;
+    }
+    EXPECT_EQ(lines, 2 * Total(expected_));
+    EXPECT_EQ(differing, 0u) << "e.g. " << example;
+    std::size_t records = 0, unknown = 0;
+    for (const std::string& record : AllRecords(ArchiveDir())) {
+      ++records;
+      unknown += collectedRecords.count(record) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(records, Total(expected_));
+    EXPECT_EQ(unknown, 0u);
+  }
+
+  // Every line of a folder's time-stream and per-contract files, the file's name before it.
+  static std::vector<std::string> AllLines(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      if (!entry.is_regular_file() || entry.path().extension() != ".csv") continue;
+      const std::string parent = entry.path().parent_path().filename().string();
+      if (parent != "DataTimeStream" && entry.path().parent_path().parent_path().filename() != "Data") continue;
+      std::istringstream in(ReadText(entry.path()));
+      for (std::string line; std::getline(in, line);) out.push_back(entry.path().filename().string() + ":" + line);
+    }
+    return out;
+  }
+
+  // The tick and write time of every journal record of a folder (the sequence is each writer's own).
+  static std::vector<std::string> AllRecords(const fs::path& folder) {
+    std::vector<std::string> out;
+    if (!fs::exists(folder / "Journal")) return out;
+    for (const auto& file : fs::directory_iterator(folder / "Journal")) {
+      std::vector<JournalEntry> entries;
+      std::string error;
+      EXPECT_TRUE(ReadWholeJournal(file.path().string(), &entries, &error)) << error;
+      for (JournalEntry& e : entries) {
+        e.sequence = 0;
+        std::string body;
+        EncodeTickBody(e, &body);
+        out.push_back(body);
+      }
+    }
+    return out;
   }
 
   // The collector's files hold every tick once and its own count says so.

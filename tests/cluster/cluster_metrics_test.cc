@@ -38,9 +38,14 @@ TEST(ClusterMetricsTest, PublishedAcknowledgedAndStoredAgreeAndALostNodeShows) {
   NatsCluster node(dir.path(), 1);
   ASSERT_TRUE(node.Start());
   const fs::path collector = dir.path() / "collector";
-  std::string lines;
-  for (int i = 0; i < 120; ++i) lines += TestTickLine("rb2405", i, "20240229100000");
-  AppendText(collector / "DataTimeStream" / "20240229.csv", lines + "not,a,tick,line\n");
+  std::vector<JournalEntry> ticks;
+  for (int i = 0; i < 121; ++i) ticks.push_back(TestTick("rb2405", i, "20240229100000"));
+  AppendTicks(collector, ticks);
+  // The last record damaged on disk: skipped and counted as malformed.
+  const fs::path journal = collector / "Journal" / "20240229.qtj";
+  std::string text = ReadText(journal);
+  text[text.size() - 100] ^= 0x01;
+  std::ofstream(journal, std::ios::binary | std::ios::trunc) << text;
   const fs::path archive = dir.path() / "archive";
 
   ChildProcess publisher({QUOTELOOM_PUBLISH, "--workdir", collector.string(), "--servers", node.Urls(),

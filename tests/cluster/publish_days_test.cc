@@ -1,5 +1,6 @@
-// quoteloom-publish over stored days: without state it takes the newest day; --from-day publishes
-// the earlier days again and moves from day to day; the archive files each line under its day.
+// quoteloom-publish over stored days: without a journal it refuses to start; without state it takes
+// the newest day; --from-day publishes the earlier days again and moves from day to day; the archive
+// files each tick under its day, with the collector's lines.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,10 +20,26 @@ TEST(PublishDaysTest, NewestDayFirstThenFromDayRepublishesEveryStoredDayOnce) {
   ASSERT_TRUE(node.Start());
   const fs::path collector = dir.path() / "collector";
   std::string thursday, friday;  // Friday 21:00 files under Monday
-  for (int i = 0; i < 50; ++i) thursday += TestTickLine("rb2405", i, "20240229100000");
-  for (int i = 50; i < 80; ++i) friday += TestTickLine("rb2405", i, "20240301210000");
+  std::vector<JournalEntry> ticks;
+  for (int i = 0; i < 50; ++i) {
+    thursday += TestTickLine("rb2405", i, "20240229100000");
+    ticks.push_back(TestTick("rb2405", i, "20240229100000"));
+  }
+  for (int i = 50; i < 80; ++i) {
+    friday += TestTickLine("rb2405", i, "20240301210000");
+    ticks.push_back(TestTick("rb2405", i, "20240301210000"));
+  }
+  // A collector that keeps no journal: the publisher says so and ends.
   AppendText(collector / "DataTimeStream" / "20240229.csv", thursday);
-  AppendText(collector / "DataTimeStream" / "20240304.csv", friday + "20240301");  // a cut line at the end
+  {
+    ChildProcess p({QUOTELOOM_PUBLISH, "--workdir", collector.string(), "--servers", node.Urls(), "--metrics", "off"},
+                   (dir.path() / "nojournal.out").string());
+    ASSERT_TRUE(p.Wait(10s));
+    EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 2) << p.Output();
+    EXPECT_NE(p.Output().find("has no tick journal"), std::string::npos) << p.Output();
+  }
+  AppendTicks(collector, ticks);
+  AppendText(collector / "Journal" / "20240304.qtj", std::string(100, 'x'));  // a torn record at the end
 
   const auto publish = [&](std::vector<std::string> extra, const std::string& out) {
     std::vector<std::string> argv = {QUOTELOOM_PUBLISH, "--workdir", collector.string(), "--servers", node.Urls(),
@@ -36,7 +53,7 @@ TEST(PublishDaysTest, NewestDayFirstThenFromDayRepublishesEveryStoredDayOnce) {
   EXPECT_NE(publish({}, "first.out").find("acknowledged 30,"), std::string::npos);
   const std::string again = publish({"--from-day", "20240101"}, "again.out");
   EXPECT_NE(again.find("acknowledged 80,"), std::string::npos) << again;
-  EXPECT_NE(again.find("following DataTimeStream/20240304.csv"), std::string::npos) << again;
+  EXPECT_NE(again.find("following " + (collector / "Journal" / "20240304.qtj").string()), std::string::npos) << again;
 
   const fs::path archive = dir.path() / "archive";
   ChildProcess archiver({QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--servers", node.Urls(),

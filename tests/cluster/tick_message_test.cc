@@ -1,10 +1,14 @@
-// The stored line as a message: its checks, the id rule, the subject encoding and the filing day.
+// The tick as a message: the exact record as its body, the stored line's checks, the id rule, the
+// subject encoding and the filing day.
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 
+#include "cluster/exact_tick.h"
 #include "cluster/filing_day.h"
 #include "cluster/stored_tick_line.h"
 #include "cluster/tick_id.h"
@@ -81,6 +85,55 @@ TEST(StoredTickLineTest, FixedStyleLineMatchesThePerContractFileWhereSixDigitsHo
   StoredTickLine line;
   ASSERT_TRUE(ParseStoredTickLine(std::string_view(general, g), &line));
   EXPECT_EQ(FixedStyleLine(line), std::string(fixed, f));
+}
+
+// The body is the record itself: it reads back bit for bit, and anything else is refused with the reason.
+TEST(TickBodyTest, TheRecordReadsBackExactlyAndAnythingElseIsRefused) {
+  JournalEntry entry;
+  entry.sequence = 7;
+  entry.writeTimeNs = 1709255107123456789;
+  entry.tick = ExampleRb2405Record();
+  entry.tick.LastPrice = 92.005;
+  entry.tick.Turnover = 4598765432.5;
+  std::string body;
+  EncodeTickBody(entry, &body);
+  ASSERT_EQ(body.size(), kTickBodySize);
+  JournalEntry back;
+  std::string why;
+  ASSERT_TRUE(DecodeTickBody(body, &back, &why)) << why;
+  EXPECT_EQ(back.sequence, 7u);
+  EXPECT_EQ(back.writeTimeNs, entry.writeTimeNs);
+  EXPECT_EQ(std::memcmp(&back.tick.LastPrice, &entry.tick.LastPrice, sizeof(double)), 0);
+  EXPECT_EQ(back.tick.Turnover, 4598765432.5);
+
+  std::string flipped = body;
+  flipped[200] ^= 0x10;
+  const std::string cases[] = {"", body.substr(1), body + "x", flipped, kLine};
+  for (const std::string& bad : cases) {
+    EXPECT_FALSE(DecodeTickBody(bad, &back, &why)) << bad.size();
+    EXPECT_FALSE(why.empty());
+  }
+}
+
+// The id of a record is the id of the line a collector writes for it, so ids of lines already
+// stored, and of every collector of the feed, agree; the lines carry the collector's write stamp.
+TEST(TickBodyTest, LinesAndIdOfARecordAreTheCollectorsOnes) {
+  JournalEntry entry;
+  entry.tick = ExampleRb2405Record();
+  std::tm t{};
+  t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 1, t.tm_hour = 21, t.tm_min = 5, t.tm_sec = 7, t.tm_isdst = -1;
+  entry.writeTimeNs = static_cast<std::int64_t>(std::mktime(&t)) * 1000000000 + 999999999;
+  ExactTickLines lines;
+  BuildExactTickLines(entry, &lines);
+  EXPECT_STREQ(lines.stamp, "20240301210507");
+  EXPECT_EQ(lines.day, "20240304");  // Friday evening: Monday
+  char general[kTickLineSize], fixed[kTickLineSize];
+  EXPECT_EQ(lines.generalLine(), std::string_view(general, BuildTickLine(entry.tick, lines.stamp, NumberStyle::kGeneral, general)));
+  EXPECT_EQ(lines.fixedLine(), std::string_view(fixed, BuildTickLine(entry.tick, lines.stamp, NumberStyle::kFixed, fixed)));
+  StoredTickLine line;
+  ASSERT_TRUE(ParseStoredTickLine(lines.generalLine(), &line));
+  EXPECT_EQ(TickIdOfRecord(entry.tick), TickIdOf(line));
+  EXPECT_EQ(lines.exchangeContent(), line.exchangeContent());
 }
 
 TEST(TickIdTest, SameExchangeContentGivesTheSameIdWhateverTheWriteStamp) {

@@ -1,4 +1,4 @@
-// quoteloom-publish: publishes the lines a collector appends to its time-stream files to a NATS
+// quoteloom-publish: publishes the records a collector appends to its tick journal to a NATS
 // JetStream stream, and resumes from its state file after any stop.
 #include <unistd.h>
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   ClusterSettings settings;
   TickPublisher::Options options;
   options.collectorName = HostName();
-  CLI::App app{"Publishes the collector's stored tick lines to a NATS JetStream stream.", "quoteloom-publish"};
+  CLI::App app{"Publishes the ticks of the collector's journal to a NATS JetStream stream.", "quoteloom-publish"};
   AddClusterOptions(app, settings);
   app.add_option("--collector-name", options.collectorName, "Name in the Quoteloom-Collector header")
       ->capture_default_str();

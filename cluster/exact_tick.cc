@@ -1,0 +1,65 @@
+#include "cluster/exact_tick.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "cluster/filing_day.h"
+
+void EncodeTickBody(const JournalEntry& entry, std::string* out) {
+  unsigned char record[kJournalRecordSize];
+  EncodeJournalRecord(entry, record);
+  out->assign(reinterpret_cast<const char*>(record), sizeof(record));
+}
+
+bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why) {
+  if (body.size() != kTickBodySize) {
+    *why = "body of " + std::to_string(body.size()) + " bytes, not one tick record of " +
+           std::to_string(kTickBodySize);
+    return false;
+  }
+  if (!DecodeJournalRecord(reinterpret_cast<const unsigned char*>(body.data()), out)) {
+    *why = "tick record with a bad checksum";
+    return false;
+  }
+  if (std::memchr(out->tick.InstrumentID, '\0', sizeof(out->tick.InstrumentID)) == nullptr) {
+    *why = "contract code without its terminator";
+    return false;
+  }
+  return true;
+}
+
+void WriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]) {
+  // Floor division: a write time before 1970 still names the second it lies in.
+  std::int64_t seconds = unixNs / 1000000000;
+  if (unixNs % 1000000000 < 0) --seconds;
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  localtime_r(&t, &local);
+  FormatWriteStamp(ClockReadingOf(local), out);
+}
+
+namespace {
+
+std::string_view ContentOf(const char* line, std::size_t size) {
+  const std::string_view text(line, size);
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos || size < comma + 3) return {};
+  return text.substr(comma + 1, size - comma - 3);  // without the stamp and CR LF
+}
+
+}  // namespace
+
+std::string_view ExactTickLines::exchangeContent() const { return ContentOf(general, generalSize); }
+
+TickId TickIdOfRecord(const TickRecord& tick) {
+  static thread_local char line[kTickLineSize];
+  const std::size_t size = BuildTickLine(tick, "00000000000000", NumberStyle::kGeneral, line);
+  return TickIdOfContent(ContentOf(line, size));
+}
+
+void BuildExactTickLines(const JournalEntry& entry, ExactTickLines* out) {
+  WriteStampOfTime(entry.writeTimeNs, out->stamp);
+  out->day = FilingDayOfStamp(out->stamp);
+  out->generalSize = BuildTickLine(entry.tick, out->stamp, NumberStyle::kGeneral, out->general);
+  out->fixedSize = BuildTickLine(entry.tick, out->stamp, NumberStyle::kFixed, out->fixed);
+}

@@ -1,0 +1,89 @@
+#ifndef QUOTELOOM_CLUSTER_JOURNAL_FOLLOWER_H
+#define QUOTELOOM_CLUSTER_JOURNAL_FOLLOWER_H
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "storage/journal_format.h"
+
+// Where a follower stands in the journals: the day's file, the offset of the next record (always a
+// record boundary; 0 before the header), the identity of the file, and the sequence number of the
+// record just before the offset, so a file rewritten in place is noticed too. Value type.
+struct JournalPosition {
+  std::string day;  // yyyymmdd; empty: not started
+  std::uint64_t offset = 0;
+  std::uint64_t device = 0;  // 0: not yet seen
+  std::uint64_t inode = 0;
+  std::uint64_t sequence = 0;  // 0: no record before the offset
+  bool operator==(const JournalPosition&) const = default;
+};
+
+// Reads the whole records that the collector appends to Journal/<day>.qtj of one working folder,
+// moving on to the next day's journal once one exists and coming back to an earlier day that grows
+// again; never hands out a partial record. A journal replaced, shortened or rewritten under it is read
+// again from its start (the ids make that safe downstream). The publisher thread only.
+class JournalFollower {
+ public:
+  struct Batch {
+    JournalPosition start;
+    JournalPosition end;  // after the records and any damaged ones skipped with them
+    std::vector<JournalEntry> entries;
+  };
+  struct Counters {
+    std::uint64_t damagedRecords = 0;  // checksum failed: skipped, never handed out
+    std::uint64_t filesReplaced = 0;
+    std::uint64_t filesTruncated = 0;  // shortened or rewritten in place
+    std::uint64_t daysFinished = 0;
+    std::uint64_t filesRefused = 0;    // not a regular file, or not a journal this program reads
+    std::uint64_t daysResumed = 0;     // returns to an earlier day that grew after it was left
+  };
+
+  explicit JournalFollower(std::string workdir);
+
+  // Starts at `from`; with an empty day, at `firstDay` or the first stored day after it (an empty
+  // `firstDay`: the newest stored day), from its beginning.
+  void Start(const JournalPosition& from, const std::string& firstDay);
+  // Goes back to `position` (records read after it were not acknowledged).
+  void Rewind(const JournalPosition& position);
+
+  // Reads at most `maxRecords` new records. True when the read position moved (the batch may then
+  // hold no record: damaged ones skipped or a change of day); false when nothing is new.
+  bool Next(std::size_t maxRecords, Batch* out);
+
+  const JournalPosition& position() const { return position_; }
+  // Bytes of whole records appended to earlier days after they were left, not yet read.
+  std::uint64_t FinishedDaysBacklog() const;
+  const Counters& counters() const { return counters_; }
+  // The last refused file or damaged record, for the log.
+  const std::string& lastFault() const { return lastFault_; }
+  std::string DayPath(const std::string& day) const;
+
+ private:
+  // True when the record before the read position is still the one handed out last.
+  bool SequenceMatches(int fd) const;
+  std::vector<std::string> StoredDays();
+  std::string DayAfter(const std::string& day);
+  void Remember(const JournalPosition& position);
+  std::uint64_t GrownBytes(const JournalPosition& position) const;
+  void ReturnToAGrownDay();
+  void Refuse(const std::string& why);
+  // Reads the new whole records of the open journal `fd` into `out`; false when the file is refused.
+  bool ReadRecords(int fd, std::size_t maxRecords, Batch* out);
+
+  const std::string workdir_;
+  JournalPosition position_;
+  std::string firstDay_;
+  static constexpr std::size_t kMaxFinishedDays = 7;
+  std::map<std::string, JournalPosition> finished_;  // days left for a later one, where they were left
+  // Days whose file was refused: counted once, and never come back to as a grown day.
+  std::map<std::string, bool> refusedDays_;
+  Counters counters_;
+  std::string lastFault_;
+  std::vector<std::string> days_;
+  std::chrono::steady_clock::time_point daysListedAt_{};
+};
+
+#endif
