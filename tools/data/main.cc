@@ -236,7 +236,8 @@ int main(int argc, char** argv) {
 
   DaySelection replayableDays, auditDays, barDays;
   CLI::App* replayable = app.add_subcommand(
-      "replayable", "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the per-contract files");
+      "replayable",
+      "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the day's journal or its per-contract files");
   AddDayOptions(replayable, &replayableDays);
   ReplayableWriter::Selection selection;
   replayable->add_flag("--raw", selection.raw, "every stored line, stale snapshots and test data included");
