@@ -94,6 +94,15 @@ TEST_F(DataProgramTest, ReplayableReportsWhatItWroteForEachDay) {
   ProgramRun r = Data(folder_, {"replayable", "20240307"});
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("20240307: 1 written, 0 up to date, 0 failed, 20704 lines, 8098 stale or test left out"), std::string::npos) << r.output;
+
+  // A file in the journal's place that is no journal stops the day, whatever the per-contract files hold.
+  std::filesystem::create_directories(folder_.path() / "Journal");
+  std::ofstream(folder_.path() / "Journal" / "20240308.qtj") << "20240308210000,rb2405\r\n";
+  r = Data(folder_, {"replayable", "20240307", "20240308"});
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("20240308.qtj: not a tick journal (bad magic)"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("20240307: 1 written"), std::string::npos) << "the other day is still done" << r.output;
+  EXPECT_EQ(r.output.find("20240308: "), std::string::npos) << r.output;
 }
 
 }  // namespace

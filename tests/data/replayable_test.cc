@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <deque>
+#include <fstream>
+#include <sstream>
 
 #include "replay/service/stored_tick_file.h"
+#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
+#include "tools/data/journal_replayable_writer.h"
+#include "tools/data/replayable_day.h"
 
 namespace {
 
@@ -21,9 +27,9 @@ void MakeOld(const std::filesystem::path& path) {
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-std::deque<ReplayMessage> ReadBack(const DataFolder& folder) {
+std::deque<ReplayMessage> ReadBack(const DataFolder& folder, const std::string& contract = "rb2405") {
   std::deque<ReplayMessage> history;
-  EXPECT_TRUE(StoredTickFile::Load(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405").string(), "rb2405",
+  EXPECT_TRUE(StoredTickFile::Load(ReplayableWriter::TargetPath(folder.path(), kDay, contract).string(), contract,
                                    &history));
   return history;
 }
@@ -116,6 +122,213 @@ TEST(ReplayableTest, ARecentlyChangedFileIsCopiedAgainNextTime) {
   ASSERT_EQ(ReplayableWriter::Write(folder.path(), kDay, "rb2405").outcome, ReplayableWriter::Outcome::kWritten);
   // The collector may still append within the same tick of the file system's clock.
   EXPECT_EQ(ReplayableWriter::Write(folder.path(), kDay, "rb2405").outcome, ReplayableWriter::Outcome::kWritten);
+}
+
+// Appends the ticks to the day's journal as the collector does.
+void Journal(const DataFolder& folder, const std::vector<Tick>& ticks) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  {
+    JournalWriter writer(JournalSync::kNone);
+    for (const Tick& t : ticks) EXPECT_TRUE(writer.Append("20240308", t.Record(), t.WriteTimeNs(), {}));
+  }
+  std::filesystem::current_path(previous);
+}
+
+std::filesystem::path JournalFile(const DataFolder& folder) {
+  return JournalReplayableWriter::JournalPath(folder.path(), kDay);
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+Tick At(const std::string& contract, const std::string& time, double last, int volume) {
+  Tick t;
+  t.contract = contract;
+  t.time = time;
+  t.last = last;
+  t.volume = volume;
+  return t;
+}
+
+std::size_t LeftoverTemporaries(const DataFolder& folder) {
+  std::size_t n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "Data" / "20240308" / "Tick")) {
+    n += entry.path().filename().string()[0] == '.';
+  }
+  return n;
+}
+
+// The same day made from the per-contract files and then from the journal: every field is the same
+// text, except where two decimals rounded (the bond future's half ticks, the average price). A
+// contract the journal lacks is still copied from its file; a 19:00 test tick stays out either way.
+TEST(JournalReplayableTest, ADayWithAJournalGivesExactValuesInTheSameLayout) {
+  DataFolder folder;
+  Tick bondA = At("T2406", "09:30:00", 92.005, 10);
+  bondA.ask = 92.01;
+  const Tick bondB = At("T2406", "09:30:01", 91.995, 11);
+  const std::vector<Tick> ticks = {At("rb2405", "21:00:00", 3725, 1), At("rb2405", "19:00:00", 3725, 1), bondA,
+                                   At("rb2405", "21:00:01", 3726.5, 2), bondB};
+  for (const Tick& t : ticks) folder.Append(kDay, t.contract, t.Line());
+
+  ReplayableDay r = WriteReplayableDay(folder.path(), kDay, 0, ReplayableSelection());
+  ASSERT_EQ(r.error, "");
+  EXPECT_FALSE(r.from_journal);
+  EXPECT_EQ(r.written, 2u);
+  EXPECT_EQ(r.lines, 4u);
+  EXPECT_EQ(r.not_market, 1u);
+  const std::string rbFromFile = ReadText(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405"));
+  EXPECT_NE(+ReadBack(folder, "T2406")[0].LastPrice, 92.005) << "two decimals cannot hold a half tick";
+
+  Journal(folder, ticks);
+  folder.Append(kDay, "ag2406", At("ag2406", "21:00:00", 7000, 1).Line());
+  r = WriteReplayableDay(folder.path(), kDay, 0, ReplayableSelection());
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.from_journal);
+  EXPECT_EQ(r.written, 3u);
+  EXPECT_EQ(r.lines, 5u);
+  EXPECT_EQ(r.not_market, 1u);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("ag2406.csv: not in the journal"), std::string::npos) << r.messages[0];
+
+  const std::deque<ReplayMessage> bond = ReadBack(folder, "T2406");
+  ASSERT_EQ(bond.size(), 2u);
+  EXPECT_EQ(+bond[0].LastPrice, 92.005);
+  EXPECT_EQ(+bond[0].AskPrice1, 92.01);
+  EXPECT_EQ(+bond[1].LastPrice, 91.995);
+  EXPECT_EQ(+bond[1].Volume, 11);
+  EXPECT_EQ(+bond[0].AveragePrice, 37251.2345);
+
+  const std::vector<std::string> fromFile = Split(rbFromFile, '\n');
+  const std::vector<std::string> fromJournal =
+      Split(ReadText(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405")), '\n');
+  ASSERT_EQ(fromJournal.size(), 3u);
+  ASSERT_EQ(fromFile.size(), fromJournal.size());
+  EXPECT_EQ(fromJournal[0], fromFile[0]);
+  for (std::size_t line = 1; line < fromFile.size(); ++line) {
+    const std::vector<std::string> want = Split(fromFile[line], ',');
+    const std::vector<std::string> got = Split(fromJournal[line], ',');
+    ASSERT_EQ(got.size(), 24u) << fromJournal[line];
+    for (std::size_t field = 0; field < want.size(); ++field) {
+      EXPECT_EQ(got[field], field == 11 ? "37251.2345" : want[field]) << "line " << line << " field " << field;
+    }
+  }
+  EXPECT_EQ(ReadBack(folder, "ag2406").size(), 1u);
+  EXPECT_EQ(LeftoverTemporaries(folder), 0u);
+}
+
+// A finished journal (quiet for the stable age, no partial record) is read once; one that grows or
+// ends in half a record makes the files again on every run until it is finished.
+TEST(JournalReplayableTest, AFinishedJournalIsReadOnceAndAChangedOneAgain) {
+  DataFolder folder;
+  const std::vector<Tick> first = {At("rb2405", "21:00:00", 3725, 1), At("rb2405", "21:00:01", 3726, 2)};
+  for (const Tick& t : first) folder.Append(kDay, "rb2405", t.Line());
+  Journal(folder, first);
+  MakeOld(JournalFile(folder));
+  const auto run = [&] { return WriteReplayableDay(folder.path(), kDay, 2, ReplayableSelection()); };
+
+  ReplayableDay r = run();
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.written, 1u);
+  EXPECT_EQ(std::filesystem::last_write_time(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405")),
+            std::filesystem::last_write_time(JournalFile(folder)));
+  r = run();
+  EXPECT_EQ(r.written, 0u);
+  EXPECT_EQ(r.up_to_date, 1u);
+
+  Journal(folder, {At("rb2405", "21:00:02", 3727, 3)});
+  for (int i = 0; i < 2; ++i) {
+    r = run();
+    EXPECT_EQ(r.written, 1u) << "a journal changed within the stable age is read on every run";
+    EXPECT_EQ(r.lines, 3u);
+  }
+  std::ofstream(JournalFile(folder), std::ios::binary | std::ios::app) << std::string(100, 'x');
+  MakeOld(JournalFile(folder));
+  for (int i = 0; i < 2; ++i) {
+    r = run();
+    EXPECT_EQ(r.written, 1u) << "a partial last record is a journal still being written";
+    EXPECT_EQ(r.lines, 3u);
+  }
+  EXPECT_EQ(+ReadBack(folder).back().Volume, 3);
+  EXPECT_EQ(LeftoverTemporaries(folder), 0u);
+}
+
+// With blocks of a few lines, each contract's file still gets exactly its records in journal order;
+// a code that could name a path outside the folder and a text field with a comma are left out.
+TEST(JournalReplayableTest, LinesGoOutInBlocksAndStayInJournalOrder) {
+  DataFolder folder;
+  const std::vector<std::string> contracts = {"rb2405", "rb2410", "hc2405"};
+  std::vector<Tick> ticks;
+  for (int i = 0; i < 40; ++i) {
+    for (const std::string& contract : contracts) ticks.push_back(At(contract, ClockText(Clock(21, 0) + i), 3725, i + 1));
+  }
+  ticks.push_back(At("../rb2405", "21:00:00", 3725, 99));
+  ticks.push_back(At("rb2405", "21:00,00", 3725, 99));
+  Journal(folder, ticks);
+
+  JournalReplayableWriter writer(folder.path(), kDay, 0, ReplayableSelection{.raw = true});
+  writer.SetLimitsForTesting(600, 1500);  // a line is about 170 bytes
+  const ReplayableDay r = writer.Run({});
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.written, 3u);
+  EXPECT_EQ(r.lines, 120u);
+  std::string messages;
+  for (const std::string& m : r.messages) messages += m + "\n";
+  EXPECT_NE(messages.find("1 records of contract codes that cannot name a file"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("rb2405: 1 journal records with a comma"), std::string::npos) << messages;
+  for (const std::string& contract : contracts) {
+    const std::deque<ReplayMessage> history = ReadBack(folder, contract);
+    ASSERT_EQ(history.size(), 40u) << contract;
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(+history[i].Volume, i + 1) << contract;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "Data" / "rb2405.csv"));
+  EXPECT_EQ(LeftoverTemporaries(folder), 0u);
+}
+
+// A journal its header refuses is the day's error with the reason; the per-contract files do not
+// stand in for it and no replay file is touched.
+TEST(JournalReplayableTest, ARefusedJournalIsTheDaysErrorAndReplacesNothing) {
+  const std::string good = JournalHeaderBytes("20240308");
+  const auto withU32 = [&](std::size_t at, std::uint32_t v) {
+    std::string bytes = good;
+    std::memcpy(bytes.data() + at, &v, 4);
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"a CSV file", "20240308210000,rb2405\r\n", "bad magic"},
+      {"a newer version", withU32(8, 2), "newer"},
+      {"a truncated header", good.substr(0, 600), "truncated header"},
+      {"another record size", withU32(16, 416), "records of 416 bytes"},
+  };
+  for (const auto& c : cases) {
+    DataFolder folder;
+    folder.Append(kDay, "rb2405", Tick().Line());
+    std::filesystem::create_directories(folder.path() / "Data" / "20240308" / "Tick");
+    std::ofstream(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405")) << "kept";
+    std::filesystem::create_directories(JournalFile(folder).parent_path());
+    std::ofstream(JournalFile(folder), std::ios::binary) << c.bytes;
+
+    const ReplayableDay r = WriteReplayableDay(folder.path(), kDay, 0, ReplayableSelection());
+    EXPECT_NE(r.error.find(c.reason), std::string::npos) << c.name << ": " << r.error;
+    EXPECT_NE(r.error.find("20240308.qtj"), std::string::npos) << c.name << ": " << r.error;
+    EXPECT_EQ(r.written, 0u) << c.name;
+    EXPECT_EQ(ReadText(ReplayableWriter::TargetPath(folder.path(), kDay, "rb2405")), "kept") << c.name;
+    EXPECT_EQ(LeftoverTemporaries(folder), 0u) << c.name;
+  }
 }
 
 }  // namespace

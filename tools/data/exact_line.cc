@@ -25,9 +25,9 @@ void AppendText(const char (&field)[N], std::string* out) {
   out->append(field, strnlen(field, N));
 }
 
-// yyyymmddHHMMSS of Unix nanoseconds on the local clock, as the collector stamps its CSV lines (the
-// tools run in the collector's time zone, China time).
-void AppendStamp(std::int64_t ns, std::string* out) {
+}  // namespace
+
+void AppendLocalStamp(std::int64_t ns, std::string* out) {
   const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
   std::tm t{};
   localtime_r(&seconds, &t);
@@ -37,12 +37,10 @@ void AppendStamp(std::int64_t ns, std::string* out) {
   out->append(text);
 }
 
-}  // namespace
-
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {
   const TickRecord& t = entry.tick;
   out->clear();
-  AppendStamp(entry.writeTimeNs, out);
+  AppendLocalStamp(entry.writeTimeNs, out);
   out->push_back(',');
   AppendText(t.InstrumentID, out);
   out->push_back(',');

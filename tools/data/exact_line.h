@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_TOOLS_DATA_EXACT_LINE_H
 #define QUOTELOOM_TOOLS_DATA_EXACT_LINE_H
 
+#include <cstdint>
 #include <string>
 
 #include "storage/journal_format.h"
@@ -9,6 +10,10 @@
 // shortest text that reads back to the same value, so the tools that read lines get the exact tick.
 // The write stamp is the write time in China time. Pure function, any thread.
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
+
+// yyyymmddHHMMSS of a journal write time on the local clock, as the collector stamps its CSV lines
+// (the tools run in the collector's time zone, China time).
+void AppendLocalStamp(std::int64_t writeTimeNs, std::string* out);
 
 // Digits after the decimal point in the shortest text of `value` (0 for whole numbers, at most 17).
 int ShortestDecimals(double value);

@@ -21,7 +21,7 @@
 #include "tools/data/day_bars.h"
 #include "tools/data/day_files.h"
 #include "tools/data/progress_line.h"
-#include "tools/data/replayable_writer.h"
+#include "tools/data/replayable_day.h"
 #include "tools/data/tick_export.h"
 
 namespace fs = std::filesystem;
@@ -83,37 +83,21 @@ int RunReplayable(const fs::path& workdir, const std::vector<int>& days, const R
   int status = 0;
   ProgressLine progress("replayable", days.size());
   for (std::size_t i = 0; i < days.size(); ++i) {
-    std::vector<std::string> contracts;
-    std::string error;
-    if (!ListContracts(workdir, days[i], &contracts, &error)) {
-      progress.Message("quoteloom-data: " + error);
+    const ReplayableDay r = WriteReplayableDay(workdir, days[i], 2, selection);
+    if (!r.error.empty()) {
+      progress.Message("quoteloom-data: " + r.error);
       status = kExitFiles;
       continue;
     }
-    std::uint64_t written = 0, upToDate = 0, lines = 0, failed = 0, notMarket = 0;
-    for (const std::string& contract : contracts) {
-      const ReplayableWriter::Result r = ReplayableWriter::Write(workdir, days[i], contract, 2, selection);
-      if (r.outcome == ReplayableWriter::Outcome::kFailed) {
-        progress.Message("quoteloom-data: " + r.error);
-        ++failed;
-        continue;
-      }
-      if (r.malformed > 0) {
-        progress.Message("quoteloom-data: " + std::to_string(days[i]) + "/" + contract + ".csv: " +
-                         std::to_string(r.malformed) + " lines without 24 fields left out");
-      }
-      (r.outcome == ReplayableWriter::Outcome::kWritten ? written : upToDate) += 1;
-      lines += r.lines;
-      notMarket += r.not_market;
-    }
-    if (failed > 0) status = kExitFiles;
+    for (const std::string& message : r.messages) progress.Message("quoteloom-data: " + message);
+    if (r.failed > 0) status = kExitFiles;
     progress.ClearLine();
     std::printf("%d: %llu written, %llu up to date, %llu failed, %llu lines, %llu stale or test left out\n", days[i],
-                static_cast<unsigned long long>(written), static_cast<unsigned long long>(upToDate),
-                static_cast<unsigned long long>(failed), static_cast<unsigned long long>(lines),
-                static_cast<unsigned long long>(notMarket));
+                static_cast<unsigned long long>(r.written), static_cast<unsigned long long>(r.up_to_date),
+                static_cast<unsigned long long>(r.failed), static_cast<unsigned long long>(r.lines),
+                static_cast<unsigned long long>(r.not_market));
     std::fflush(stdout);
-    progress.DayDone(i, days[i], std::to_string(written) + " written, " + std::to_string(upToDate) + " up to date");
+    progress.DayDone(i, days[i], std::to_string(r.written) + " written, " + std::to_string(r.up_to_date) + " up to date");
   }
   return status;
 }
@@ -252,7 +236,8 @@ int main(int argc, char** argv) {
 
   DaySelection replayableDays, auditDays, barDays;
   CLI::App* replayable = app.add_subcommand(
-      "replayable", "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the per-contract files");
+      "replayable",
+      "write Data/<day>/Tick/<contract>.csv, the replay service's files, from the day's journal or its per-contract files");
   AddDayOptions(replayable, &replayableDays);
   ReplayableWriter::Selection selection;
   replayable->add_flag("--raw", selection.raw, "every stored line, stale snapshots and test data included");

@@ -12,6 +12,7 @@
 #include "tools/data/collected_line.h"
 #include "tools/data/day_files.h"
 #include "tools/data/line_block_reader.h"
+#include "tools/data/replay_line.h"
 
 namespace fs = std::filesystem;
 
@@ -52,21 +53,6 @@ class BlockWriter {
 };
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-void AppendReordered(const CollectedLine& f, BlockWriter* out) {
-  static constexpr CollectedField kOrder[] = {
-      kTradingDay, kActionDay, kInstrumentID, kUpdateTime, kUpdateMillisec, kLastPrice, kVolume, kHighestPrice,
-      kLowestPrice, kOpenPrice, kClosePrice, kAveragePrice, kAskPrice1, kAskVolume1, kBidPrice1, kBidVolume1,
-      kUpperLimitPrice, kLowerLimitPrice, kOpenInterest, kTurnover, kPreClosePrice, kPreOpenInterest,
-      kPreSettlementPrice, kWriteStamp};
-  bool first = true;
-  for (CollectedField field : kOrder) {
-    if (!first) out->Append(",");
-    first = false;
-    out->Append(f.field[field]);
-  }
-  out->Append("\r\n");
-}
 
 }  // namespace
 
@@ -114,6 +100,7 @@ ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int da
   out.Append("\r\n");
   std::string_view line;
   CollectedLine fields;
+  std::string replayLine;
   const TickClassifier classifier(FindProductHours(ProductOfContract(contract)), day, selection.tolerance_seconds);
   while (reader.Next(&line)) {
     if (!SplitCollectedLine(line, &fields)) {
@@ -125,7 +112,9 @@ ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int da
       ++result.not_market;
       continue;
     }
-    AppendReordered(fields, &out);
+    replayLine.clear();
+    AppendReplayLine(fields, &replayLine);
+    out.Append(replayLine);
     ++result.lines;
   }
   result.malformed += reader.overlong();

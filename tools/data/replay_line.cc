@@ -1,0 +1,88 @@
+#include "tools/data/replay_line.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "storage/tick_line.h"
+
+namespace {
+
+void AppendInt(int value, std::string* out) {
+  char text[16];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  out->append(text, r.ptr);
+}
+
+template <std::size_t N>
+void AppendText(const char (&field)[N], std::string* out) {
+  out->append(field, strnlen(field, N));
+}
+
+}  // namespace
+
+void AppendReplayLine(const CollectedLine& f, std::string* out) {
+  static constexpr CollectedField kOrder[] = {
+      kTradingDay, kActionDay, kInstrumentID, kUpdateTime, kUpdateMillisec, kLastPrice, kVolume, kHighestPrice,
+      kLowestPrice, kOpenPrice, kClosePrice, kAveragePrice, kAskPrice1, kAskVolume1, kBidPrice1, kBidVolume1,
+      kUpperLimitPrice, kLowerLimitPrice, kOpenInterest, kTurnover, kPreClosePrice, kPreOpenInterest,
+      kPreSettlementPrice, kWriteStamp};
+  bool first = true;
+  for (CollectedField field : kOrder) {
+    if (!first) out->push_back(',');
+    first = false;
+    out->append(f.field[field]);
+  }
+  out->append("\r\n");
+}
+
+void AppendReplayNumber(double value, std::string* out) {
+  // The shortest fixed text of the smallest subnormal has 326 characters.
+  char shortest[400];
+  const auto r = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::fixed);
+  const std::string_view text(shortest, r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - shortest) : 0);
+  const std::size_t point = text.find('.');
+  if (point != std::string_view::npos && text.size() - point - 1 > 2) {
+    out->append(text);
+    return;
+  }
+  // Two decimals hold the value exactly (nan and inf included): the per-contract file's own text.
+  char fixed[kNumberSize];
+  out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
+}
+
+bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out) {
+  const TickRecord& t = entry.tick;
+  if (!LineTextIsClean(t)) return false;
+  AppendText(t.TradingDay, out);
+  out->push_back(',');
+  AppendText(t.ActionDay, out);
+  out->push_back(',');
+  AppendText(t.InstrumentID, out);
+  out->push_back(',');
+  AppendText(t.UpdateTime, out);
+  out->push_back(',');
+  AppendInt(t.UpdateMillisec, out);
+  out->push_back(',');
+  AppendReplayNumber(t.LastPrice, out);
+  out->push_back(',');
+  AppendInt(t.Volume, out);
+  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) {
+    out->push_back(',');
+    AppendReplayNumber(v, out);
+  }
+  out->push_back(',');
+  AppendInt(t.AskVolume1, out);
+  out->push_back(',');
+  AppendReplayNumber(t.BidPrice1, out);
+  out->push_back(',');
+  AppendInt(t.BidVolume1, out);
+  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
+                   t.PreOpenInterest, t.PreSettlementPrice}) {
+    out->push_back(',');
+    AppendReplayNumber(v, out);
+  }
+  out->push_back(',');
+  out->append(writeStamp);
+  out->append("\r\n");
+  return true;
+}

@@ -1,0 +1,25 @@
+#ifndef QUOTELOOM_TOOLS_DATA_REPLAY_LINE_H
+#define QUOTELOOM_TOOLS_DATA_REPLAY_LINE_H
+
+#include <string>
+#include <string_view>
+
+#include "storage/journal_format.h"
+#include "tools/data/collected_line.h"
+
+// One line of the replay service's stored tick file (docs/quoteloom-data.md, replayable): the 24
+// fields in the replay service's order, ended by CR LF. Pure functions, any thread.
+
+// The fields of a per-contract line, copied as the collector wrote them.
+void AppendReplayLine(const CollectedLine& fields, std::string* out);
+
+// A journal record with `writeStamp` last. Doubles carry two decimals as the per-contract file does,
+// or the shortest text that reads back to the same double when two decimals would round it
+// (92.005); integers and texts are as the collector writes them. False, with nothing appended, when
+// a text field holds a comma or a control byte and would break the line.
+bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out);
+
+// The text of one double in such a line.
+void AppendReplayNumber(double value, std::string* out);
+
+#endif
