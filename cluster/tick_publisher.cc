@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -101,7 +102,9 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
   nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
   auto lastNews = Clock::now();
   lastAckProgress_ = Clock::now();
-  const std::size_t batchRecords = std::max<std::size_t>(options_.batchBytes / kJournalRecordSize, 1);
+  // A batch never holds more than the library lets wait, so the window below always has room for one.
+  const std::size_t batchRecords = std::clamp<std::size_t>(options_.batchBytes / kJournalRecordSize, 1,
+                                                           static_cast<std::size_t>(std::max(options_.maxPending, 1)));
   const auto commit = [&] {
     TakeAcknowledgements();
     if (!(committed_ == saved)) {
@@ -190,6 +193,9 @@ bool TickPublisher::PublishBatch(const JournalFollower::Batch& batch) {
   jsCtx* js = link_.js();
   std::string body;
   char ordinalText[24];
+  // The wait for acknowledgements starts with the first message in flight, not at the last one before
+  // an idle spell.
+  if (InFlight() == 0) lastAckProgress_ = Clock::now();
   for (const JournalEntry& entry : batch.entries) {
     if (!IsContractCode(entry.tick.InstrumentID)) {
       // The collector stores no such code; a journal that holds one was not written by it.
@@ -215,7 +221,6 @@ bool TickPublisher::PublishBatch(const JournalFollower::Batch& batch) {
     ++published_;
     counters_.published.fetch_add(1, std::memory_order_relaxed);
   }
-  if (InFlight() == 0) lastAckProgress_ = Clock::now();
   checkpoints_.emplace_back(nextOrdinal_, batch.end);
   counters_.pending.store(InFlight(), std::memory_order_relaxed);
   return true;

@@ -54,6 +54,11 @@ TEST(PublishDaysTest, NewestDayFirstThenFromDayRepublishesEveryStoredDayOnce) {
   const std::string again = publish({"--from-day", "20240101"}, "again.out");
   EXPECT_NE(again.find("acknowledged 80,"), std::string::npos) << again;
   EXPECT_NE(again.find("following " + (collector / "Journal" / "20240304.qtj").string()), std::string::npos) << again;
+  // One acknowledgement in flight at a time still gets through everything.
+  const std::string single = publish({"--from-day", "20240101", "--max-pending", "1", "--state",
+                                      (dir.path() / "single.state").string()},
+                                     "single.out");
+  EXPECT_NE(single.find("acknowledged 80,"), std::string::npos) << single;
 
   const fs::path archive = dir.path() / "archive";
   ChildProcess archiver({QUOTELOOM_ARCHIVE, "--workdir", archive.string(), "--servers", node.Urls(),
