@@ -18,11 +18,7 @@ bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why) 
     return false;
   }
   if (!DecodeJournalRecord(reinterpret_cast<const unsigned char*>(body.data()), out)) {
-    *why = "tick record with a bad checksum";
-    return false;
-  }
-  if (std::memchr(out->tick.InstrumentID, '\0', sizeof(out->tick.InstrumentID)) == nullptr) {
-    *why = "contract code without its terminator";
+    *why = "tick record with a bad checksum or an unterminated text";
     return false;
   }
   return true;

@@ -1,5 +1,7 @@
 #include "storage/journal_format.h"
 
+#include <cstddef>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -168,6 +170,19 @@ void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJourna
 
 bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry) {
   if (GetU32(data + kJournalChecksumOffset) != Checksum(data)) return false;
+  // The collector ends every text with its terminator; a record without one is not its record, and
+  // no reader may run past the field.
+  const auto terminated = [data](std::size_t offset, std::size_t size) {
+    return std::memchr(data + kJournalTickOffset + offset, '\0', size) != nullptr;
+  };
+  if (!terminated(offsetof(TickRecord, TradingDay), sizeof(TickRecord::TradingDay)) ||
+      !terminated(offsetof(TickRecord, InstrumentID), sizeof(TickRecord::InstrumentID)) ||
+      !terminated(offsetof(TickRecord, ExchangeID), sizeof(TickRecord::ExchangeID)) ||
+      !terminated(offsetof(TickRecord, ExchangeInstID), sizeof(TickRecord::ExchangeInstID)) ||
+      !terminated(offsetof(TickRecord, UpdateTime), sizeof(TickRecord::UpdateTime)) ||
+      !terminated(offsetof(TickRecord, ActionDay), sizeof(TickRecord::ActionDay))) {
+    return false;
+  }
   std::memcpy(&entry->sequence, data, 8);
   std::memcpy(&entry->writeTimeNs, data + 8, 8);
   ClearTickRecord(&entry->tick);

@@ -37,7 +37,8 @@ std::size_t JournalHeaderSize();
 bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t* headerSize, std::string* error);
 
 void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJournalRecordSize]);
-// False when the checksum does not match (a record torn or damaged on disk).
+// False when the checksum does not match (a record torn or damaged on disk) or a text field has no
+// terminator (no record the collector writes).
 bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry);
 
 // "Journal/<day>.qtj"; false for a day that cannot name a file.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,24 @@ TEST_F(JournalTest, RecordsReadBackBitForBitWithSequenceAndWriteTime) {
     EXPECT_EQ(entries[i].sequence, static_cast<std::uint64_t>(i + 1));
     EXPECT_EQ(entries[i].writeTimeNs, 1000 + i);
     EXPECT_TRUE(SameBytes(entries[i].tick, HostileValuesTick(i))) << i;
+  }
+}
+
+// A record whose checksum is right but whose text runs to the end of its field is no record the
+// collector writes: refused, so no reader runs past the field.
+TEST_F(JournalTest, ARecordWithAnUnterminatedTextIsRefusedDespiteItsChecksum) {
+  JournalEntry entry;
+  entry.tick = HostileValuesTick(0);
+  unsigned char record[kJournalRecordSize];
+  JournalEntry back;
+  for (std::size_t field : {offsetof(TickRecord, InstrumentID), offsetof(TickRecord, UpdateTime),
+                            offsetof(TickRecord, ActionDay), offsetof(TickRecord, TradingDay)}) {
+    EncodeJournalRecord(entry, record);
+    ASSERT_TRUE(DecodeJournalRecord(record, &back));
+    TickRecord full = entry.tick;
+    std::memset(reinterpret_cast<char*>(&full) + field, 'A', field == offsetof(TickRecord, InstrumentID) ? 31 : 9);
+    EncodeJournalRecord({1, 0, full}, record);
+    EXPECT_FALSE(DecodeJournalRecord(record, &back)) << field;
   }
 }
 
