@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
+#include "tools/data/day_files.h"
 
 namespace {
 
@@ -116,6 +119,25 @@ TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {
   EXPECT_EQ(ParseBarPeriod("1d"), kDailyBar);
   EXPECT_FALSE(ParseBarPeriod("2m"));
   EXPECT_FALSE(ParseBarPeriod(""));
+}
+
+}  // namespace
+
+namespace {
+
+// A combination contract's code has a space; the collector stores it, so the tools list it too,
+// beside the names older folders hold.
+TEST(DayFilesTest, EveryStoredCodeIsListedAndNothingThatCannotBeOne) {
+  DataFolder folder;
+  for (const char* code : {"SP rb2405&rb2410", "rb2405", "IO2403-C-3800", "old_name.x"}) {
+    folder.Append(kMonday, code, Ticks({T(code, "21:00:00", 0, 3700, 1, 1)}));
+  }
+  folder.Append(kMonday, ".hidden", "");
+  std::vector<std::string> contracts;
+  std::string error;
+  ASSERT_TRUE(ListContracts(folder.path(), kMonday, &contracts, &error)) << error;
+  std::sort(contracts.begin(), contracts.end());
+  EXPECT_EQ(contracts, (std::vector<std::string>{"IO2403-C-3800", "SP rb2405&rb2410", "old_name.x", "rb2405"}));
 }
 
 }  // namespace

@@ -171,6 +171,8 @@ TEST_F(PrometheusEndToEndTest, CountsAgreeAndASilentExchangeInSessionFiresInTime
                                "FAKETIME=@" + std::string(kNight)});
   const std::vector<std::string> cluster = {"--servers", node_->Urls(), "--status-seconds", "1", "--metrics",
                                             "127.0.0.1:0"};
+  // The collector makes its journal's folder at start; a publisher on a folder without one ends.
+  ASSERT_TRUE(WaitUntil([&] { return fs::is_directory(work / "Journal"); }, 30s)) << collector_->Output();
   std::vector<std::string> publish = {QUOTELOOM_PUBLISH, "--workdir", work.string()};
   publish.insert(publish.end(), cluster.begin(), cluster.end());
   publisher_ = std::make_unique<ChildProcess>(publish, (dir_ / "publish.out").string());

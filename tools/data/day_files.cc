@@ -4,6 +4,7 @@
 #include <charconv>
 #include <system_error>
 
+#include "core/contract_code.h"
 #include "sessions/trading_day_rule.h"
 
 namespace fs = std::filesystem;
@@ -75,6 +76,8 @@ std::vector<int> LatestDays(const fs::path& workdir, int count, int lastDay) {
 }
 
 bool IsContractName(std::string_view name) {
+  // Every code the collector stores (a combination code has a space), and the names older folders hold.
+  if (IsContractCode(name)) return true;
   if (name.empty() || name.size() > 30 || name[0] == '.') return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||

@@ -29,8 +29,8 @@ std::vector<int> LatestTradingDays(const MarketCalendar& calendar, int count, in
 
 std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
 
-// A contract code that can name a file in the day folder: letters, digits, '-', '_', '&', '.',
-// at most 30 characters, not starting with '.'.
+// A contract code that can name a file in the day folder: every code the collector stores (letters,
+// digits, space, '&', '-'), and the names of older folders (also '_' and '.', not leading), at most 30.
 bool IsContractName(std::string_view name);
 
 // The contracts with a per-contract file in the day folder, sorted; false with `error` set when the
