@@ -105,15 +105,18 @@ bool JournalFollower::ReadRecords(int fd, std::size_t maxRecords, Batch* out) {
   const std::uint64_t whole = (size - position_.offset) / kJournalRecordSize;
   const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(whole, std::max<std::size_t>(maxRecords, 1)));
   if (count == 0) return true;
-  std::vector<unsigned char> bytes(count * kJournalRecordSize);
-  const ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(position_.offset));
+  // One buffer for the follower's life: a fresh one per batch costs page faults and zeroing.
+  if (buffer_.size() < count * kJournalRecordSize) buffer_.resize(count * kJournalRecordSize);
+  unsigned char* const bytes = buffer_.data();
+  const ssize_t n = ::pread(fd, bytes, count * kJournalRecordSize, static_cast<off_t>(position_.offset));
   const std::size_t got = n > 0 ? static_cast<std::size_t>(n) / kJournalRecordSize : 0;
   out->entries.reserve(got);
   for (std::size_t i = 0; i < got; ++i) {
     JournalEntry entry;
-    if (DecodeJournalRecord(bytes.data() + i * kJournalRecordSize, &entry)) {
+    if (DecodeJournalRecord(bytes + i * kJournalRecordSize, &entry)) {
       position_.sequence = entry.sequence;
       out->entries.push_back(entry);
+      out->records.push_back(bytes + i * kJournalRecordSize);
     } else {
       ++counters_.damagedRecords;
       lastFault_ = DayPath(position_.day) + ": record at offset " +
@@ -126,6 +129,7 @@ bool JournalFollower::ReadRecords(int fd, std::size_t maxRecords, Batch* out) {
 
 bool JournalFollower::Next(std::size_t maxRecords, Batch* out) {
   out->entries.clear();
+  out->records.clear();
   if (position_.day.empty()) {
     const std::vector<std::string> days = StoredDays();
     if (days.empty()) return false;

@@ -31,6 +31,8 @@ class JournalFollower {
     JournalPosition start;
     JournalPosition end;  // after the records and any damaged ones skipped with them
     std::vector<JournalEntry> entries;
+    // Each entry's record as it is in the file, valid until the next Next.
+    std::vector<const unsigned char*> records;
   };
   struct Counters {
     std::uint64_t damagedRecords = 0;  // checksum failed: skipped, never handed out
@@ -84,6 +86,7 @@ class JournalFollower {
   std::string lastFault_;
   std::vector<std::string> days_;
   std::chrono::steady_clock::time_point daysListedAt_{};
+  std::vector<unsigned char> buffer_;  // the records of the last read
 };
 
 #endif

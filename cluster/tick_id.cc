@@ -13,9 +13,17 @@ TickId TickIdOfContent(std::string_view content) {
   return TickId{static_cast<std::uint64_t>(hash >> 64), static_cast<std::uint64_t>(hash)};
 }
 
+void TickId::Text(char (&out)[33]) const {
+  static const char kHex[] = "0123456789abcdef";
+  for (int i = 0; i < 16; ++i) {
+    out[i] = kHex[(high >> (60 - 4 * i)) & 0xF];
+    out[16 + i] = kHex[(low >> (60 - 4 * i)) & 0xF];
+  }
+  out[32] = '\0';
+}
+
 std::string TickId::Text() const {
   char text[33];
-  std::snprintf(text, sizeof(text), "%016llx%016llx", static_cast<unsigned long long>(high),
-                static_cast<unsigned long long>(low));
+  Text(text);
   return text;
 }

@@ -17,6 +17,8 @@ struct TickId {
   bool operator==(const TickId&) const = default;
   // 32 lower-case hex digits: the message id (Nats-Msg-Id) of the tick.
   std::string Text() const;
+  // The same text into a buffer, without an allocation.
+  void Text(char (&out)[33]) const;
 };
 
 TickId TickIdOfContent(std::string_view exchangeContent);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -118,6 +119,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     SleepUnlessStopped(backoff, stop);
     backoff = std::min(backoff * 2, kMaxBackoff);
   };
+  JournalFollower::Batch batch;  // kept, so its record vector is not allocated again for every batch
   while (!stop.load(std::memory_order_acquire)) {
     StatusIfDue();
     commit();
@@ -157,7 +159,6 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
     }
-    JournalFollower::Batch batch;
     if (!follower_.Next(batchRecords, &batch)) {
       if (InFlight() == 0) counters_.caughtUpAt.store(PublisherCounters::NowNanos(), std::memory_order_relaxed);
       ReportFollowerEvents();
@@ -191,24 +192,26 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
 
 bool TickPublisher::PublishBatch(const JournalFollower::Batch& batch) {
   jsCtx* js = link_.js();
-  std::string body;
   char ordinalText[24];
+  char idText[33];
   // The wait for acknowledgements starts with the first message in flight, not at the last one before
   // an idle spell.
   if (InFlight() == 0) lastAckProgress_ = Clock::now();
-  for (const JournalEntry& entry : batch.entries) {
+  for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+    const JournalEntry& entry = batch.entries[i];
     if (!IsContractCode(entry.tick.InstrumentID)) {
       // The collector stores no such code; a journal that holds one was not written by it.
       ++skippedCodes_;
       continue;
     }
-    EncodeTickBody(entry, &body);
-    std::snprintf(ordinalText, sizeof(ordinalText), "%llu", static_cast<unsigned long long>(nextOrdinal_));
+    *std::to_chars(ordinalText, ordinalText + sizeof(ordinalText) - 1, nextOrdinal_).ptr = '\0';
     acks_[nextOrdinal_ % ringSize_].store(0, std::memory_order_relaxed);
     natsMsg* msg = nullptr;
-    natsStatus s = natsMsg_Create(&msg, SubjectOf(entry.tick.InstrumentID).c_str(), nullptr, body.data(),
-                                  static_cast<int>(body.size()));
-    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", TickIdOfRecord(entry.tick).Text().c_str());
+    // The body is the record as the collector wrote it, checksum included.
+    natsStatus s = natsMsg_Create(&msg, SubjectOf(entry.tick.InstrumentID).c_str(), nullptr,
+                                  reinterpret_cast<const char*>(batch.records[i]), static_cast<int>(kTickBodySize));
+    TickIdOfRecord(entry.tick).Text(idText);
+    if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Nats-Msg-Id", idText);
     if (s == NATS_OK) s = natsMsgHeader_Set(msg, "Quoteloom-Collector", options_.collectorName.c_str());
     if (s == NATS_OK) s = natsMsgHeader_Set(msg, kOrdinalHeader, ordinalText);
     if (s == NATS_OK) s = js_PublishMsgAsync(js, &msg, nullptr);

@@ -53,19 +53,19 @@ std::vector<std::string> ServerArgs(const std::string& urls, const std::string& 
 
 // Seconds of the bare libnats publisher over `journal` into a fresh node, from its start to its exit;
 // `internal` gets its own figure (publishing only, after reading and preparing every message).
-double BaselineRun(const fs::path& dir, const fs::path& journal, double* internal) {
+double BaselineRun(const fs::path& dir, const fs::path& journal, bool prepareFirst, double* internal) {
   NatsCluster node(dir, 1);
   fs::create_directories(dir);
   if (!node.Start()) return -1;
   const auto start = SteadyClock::now();
-  ChildProcess baseline({JETSTREAM_BASELINE, "--servers", node.Urls(), "--journal", journal.string()},
-                        (dir / "baseline.out").string());
+  std::vector<std::string> argv = {JETSTREAM_BASELINE, "--servers", node.Urls(), "--journal", journal.string()};
+  if (prepareFirst) argv.push_back("--prepare-first");
+  ChildProcess baseline(argv, (dir / "baseline.out").string());
   if (!baseline.Wait(300s)) return -1;
   const double seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
   const std::string out = baseline.Output();
-  const auto at = out.find(" s, ");
-  const auto from = out.rfind(", ", at);
-  *internal = at == std::string::npos || from == std::string::npos ? -1 : std::atof(out.c_str() + from + 2);
+  const auto at = out.find(" s, ");  // "..., 4.123 s, 72000 messages/s"
+  *internal = at == std::string::npos ? -1 : std::atof(out.c_str() + at + 4);
   if (out.find("NOT COMPLETE") != std::string::npos || out.find(" 0 failed") == std::string::npos) {
     std::printf("baseline did not finish: %s\n", out.c_str());
     return -1;
@@ -104,23 +104,33 @@ void Throughput(const fs::path& dir, int records) {
   fs::path journal;
   for (const auto& entry : fs::directory_iterator(work / "Journal")) journal = entry.path();
   // Alternating rounds, each into a node of its own (no id is a duplicate), so a slow phase of the
-  // machine favours neither; the best round of each counts.
-  double best = 1e9, bestBaseline = 1e9, bestInternal = 1e9;
+  // machine favours neither; per round the publisher's rate against the bare publisher's, which reads
+  // the journal and makes each message as it goes (both timed from their start, connection included,
+  // to the last acknowledgement), and against the bare publisher's publishing alone (messages made
+  // before its own clock starts, connection left out).
+  std::vector<double> streamed, prepared;
   for (int round = 0; round < 3; ++round) {
-    double internal = -1;
-    const double b = BaselineRun(dir / ("baseline" + std::to_string(round)), journal, &internal);
+    double bareRate = -1, preparedRate = -1, ownFigure = -1;
+    // The bare publisher as the publisher is timed: from its start to the last acknowledgement.
+    const double bareSeconds = BaselineRun(dir / ("baseline" + std::to_string(round)), journal, false, &ownFigure);
+    if (bareSeconds > 0) bareRate = records / bareSeconds;
+    BaselineRun(dir / ("prepared" + std::to_string(round)), journal, true, &preparedRate);
     const double p = PublisherRun(dir / ("publisher" + std::to_string(round)), work, records);
-    std::printf("round %d: bare libnats %.2f s (%.0f/s; publishing alone %.0f/s), quoteloom-publish %.2f s (%.0f/s)\n",
-                round + 1, b, records / b, internal, p, records / p);
-    if (b > 0) bestBaseline = std::min(bestBaseline, b);
-    if (internal > 0) bestInternal = std::min(bestInternal, records / internal);
-    if (p > 0) best = std::min(best, p);
+    const double rate = p > 0 ? records / p : 0;
+    std::printf("round %d: quoteloom-publish %.0f ticks/s, bare libnats publisher %.0f ticks/s, its publishing "
+                "alone %.0f ticks/s\n",
+                round + 1, rate, bareRate, preparedRate);
+    if (bareRate > 0) streamed.push_back(100.0 * rate / bareRate);
+    if (preparedRate > 0) prepared.push_back(100.0 * rate / preparedRate);
   }
-  std::printf("publisher throughput: %d ticks (%.1f MB of records) into one JetStream node (file storage), start to "
-              "last acknowledgement: quoteloom-publish %.0f ticks/s, bare libnats publisher %.0f ticks/s: %.1f%% "
-              "(target: at least 90%%)\n",
-              records, records * kTickBodySize / 1e6, records / best, records / bestBaseline,
-              100.0 * bestBaseline / best);
+  const auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+  };
+  std::printf("publisher throughput: %d ticks (%.1f MB of records) into one JetStream node (file storage), median "
+              "of the rounds: %.1f%% of the bare libnats publisher (target: at least 90%%), %.1f%% of its "
+              "publishing alone\n",
+              records, records * kTickBodySize / 1e6, median(streamed), median(prepared));
 }
 
 void Lag(const fs::path& dir, int rate, int seconds) {
