@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Times `quoteloom-data bars` against pandas on the same day of per-contract files.
 
 Writes a trading day of the collector's per-contract files (day session only, two ticks a second per
@@ -7,7 +7,10 @@ same files (read_csv of every file, one groupby over contract and minute). panda
 tool (no sessions, no stale or test-data rules), so the ratio it prints is the tool's least advantage.
 Needs python3-pandas (apt-get install python3-pandas).
 
-usage: bars_vs_pandas.py QUOTELOOM_DATA [--contracts N] [--ticks N] [--rounds N]
+With --journal-from-day PROGRAM (build/bench/data/journal_from_day) the day also gets the journal a
+collector keeps beside its files, and `bars` reads that, as it does for every day that has one.
+
+usage: bars_vs_pandas.py QUOTELOOM_DATA [--contracts N] [--ticks N] [--rounds N] [--journal-from-day PROGRAM]
 """
 import argparse
 import os
@@ -91,6 +94,7 @@ def main():
     parser.add_argument("--contracts", type=int, default=8)
     parser.add_argument("--ticks", type=int, default=60000, help="ticks per contract")
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--journal-from-day", help="build/bench/data/journal_from_day: give the day its journal")
     args = parser.parse_args()
     try:
         import pandas  # noqa: F401
@@ -99,16 +103,20 @@ def main():
     root = tempfile.mkdtemp(prefix="quoteloom-bars-")
     try:
         write_day(root, args.contracts, args.ticks)
+        if args.journal_from_day:
+            subprocess.run([args.journal_from_day, root, DAY], check=True, stdout=subprocess.DEVNULL)
         tool_best, pandas_best, lines, bars = 1e9, 1e9, 0, 0
         for r in range(args.rounds):
             out = os.path.join(root, "out%d" % r)
+            os.makedirs(out)
             tool = run_tool(args.quoteloom_data, root, out)
             seconds, lines, bars = run_pandas(root)
             print("round %d: quoteloom-data bars %.3f s, pandas %.3f s" % (r + 1, tool, seconds))
             tool_best, pandas_best = min(tool_best, tool), min(pandas_best, seconds)
-        print("bars 1m of %d lines (%d contracts, %d bars by pandas): quoteloom-data %.3f s (%.2f million lines/s), "
-              "pandas %.3f s (%.2f million lines/s): %.1fx (target: at least 10x)"
-              % (lines, args.contracts, bars, tool_best, lines / tool_best / 1e6, pandas_best,
+        print("bars 1m of %d ticks (%d contracts, %d bars by pandas), bars reading the %s: quoteloom-data %.3f s "
+              "(%.2f million ticks/s), pandas %.3f s (%.2f million ticks/s): %.1fx (target: at least 10x)"
+              % (lines, args.contracts, bars, "journal" if args.journal_from_day else "per-contract files",
+                 tool_best, lines / tool_best / 1e6, pandas_best,
                  lines / pandas_best / 1e6, pandas_best / tool_best))
     finally:
         shutil.rmtree(root, ignore_errors=True)

@@ -76,7 +76,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     std::unique_ptr<BarBuilder> builder;  // null: no bars for this code
     std::unique_ptr<TickClassifier> classifier;
   };
-  std::map<std::string, ContractBars> builders;
+  std::map<std::string, ContractBars, std::less<>> builders;
   JournalEntry entry;
   std::string line;
   CollectedLine fields;
@@ -85,12 +85,16 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     if (r == JournalReader::Result::kError) return result;
     if (r == JournalReader::Result::kEnd) break;
     ++result.lines;
-    const std::string contract(entry.tick.InstrumentID, strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    auto [it, fresh] = builders.try_emplace(contract);
+    const std::string_view contract(entry.tick.InstrumentID,
+                                    strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
+    // Looked up by view: no string is made for a contract already known.
+    auto it = builders.find(contract);
+    const bool fresh = it == builders.end();
+    if (fresh) it = builders.emplace(std::string(contract), ContractBars{}).first;
     if (fresh) {
       const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
       if (hours == nullptr) {
-        result.warnings.push_back(contract + ": product not in the session table, no bars");
+        result.warnings.push_back(std::string(contract) + ": product not in the session table, no bars");
         continue;
       }
       auto& slots = slotsByHours[hours];

@@ -29,11 +29,16 @@ void AppendText(const char (&field)[N], std::string* out) {
 
 void AppendLocalStamp(std::int64_t ns, std::string* out) {
   const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
-  std::tm t{};
-  localtime_r(&seconds, &t);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                t.tm_min, t.tm_sec);
+  // Records come in write order, many in one second: the local time is worked out once per second.
+  thread_local std::time_t lastSeconds = -1;
+  thread_local char text[32];
+  if (seconds != lastSeconds || lastSeconds == -1) {
+    std::tm t{};
+    localtime_r(&seconds, &t);
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                  t.tm_min, t.tm_sec);
+    lastSeconds = seconds;
+  }
   out->append(text);
 }
 

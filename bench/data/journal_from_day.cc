@@ -1,0 +1,99 @@
+// journal_from_day: writes Journal/<day>.qtj of a working folder from the day's per-contract files,
+// so a generated bench day has the journal a collector would have kept beside them (values as the
+// files hold them, write times from the write stamps). For benchmarks only.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/journal_writer.h"
+#include "tools/data/collected_line.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double Number(std::string_view text) {
+  double v = 0;
+  return ParseWhole(text, &v) ? v : 0;
+}
+
+void Text(char* out, std::size_t size, std::string_view text) {
+  const std::size_t n = std::min(size - 1, text.size());
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+std::int64_t StampNs(std::string_view stamp) {
+  std::tm t{};
+  std::sscanf(std::string(stamp).c_str(), "%4d%2d%2d%2d%2d%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+              &t.tm_min, &t.tm_sec);
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  t.tm_isdst = -1;
+  return static_cast<std::int64_t>(std::mktime(&t)) * 1000000000;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: journal_from_day WORKDIR DAY\n");
+    return 2;
+  }
+  const fs::path workdir = argv[1];
+  const std::string day = argv[2];
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(workdir / "Data" / day)) {
+    if (entry.is_regular_file() && entry.path().extension() == ".csv") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  JournalWriter writer(JournalSync::kNone, workdir.string());
+  long records = 0;
+  for (const fs::path& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::istringstream lines(text.str());
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      CollectedLine f;
+      if (!SplitCollectedLine(line, &f)) continue;
+      TickRecord t;
+      ClearTickRecord(&t);
+      Text(t.InstrumentID, sizeof(t.InstrumentID), f.field[kInstrumentID]);
+      Text(t.TradingDay, sizeof(t.TradingDay), f.field[kTradingDay]);
+      Text(t.ActionDay, sizeof(t.ActionDay), f.field[kActionDay]);
+      Text(t.UpdateTime, sizeof(t.UpdateTime), f.field[kUpdateTime]);
+      t.UpdateMillisec = static_cast<int>(Number(f.field[kUpdateMillisec]));
+      t.LastPrice = Number(f.field[kLastPrice]);
+      t.Volume = static_cast<int>(Number(f.field[kVolume]));
+      t.HighestPrice = Number(f.field[kHighestPrice]);
+      t.LowestPrice = Number(f.field[kLowestPrice]);
+      t.OpenPrice = Number(f.field[kOpenPrice]);
+      t.ClosePrice = Number(f.field[kClosePrice]);
+      t.AveragePrice = Number(f.field[kAveragePrice]);
+      t.AskPrice1 = Number(f.field[kAskPrice1]);
+      t.AskVolume1 = static_cast<int>(Number(f.field[kAskVolume1]));
+      t.BidPrice1 = Number(f.field[kBidPrice1]);
+      t.BidVolume1 = static_cast<int>(Number(f.field[kBidVolume1]));
+      t.UpperLimitPrice = Number(f.field[kUpperLimitPrice]);
+      t.LowerLimitPrice = Number(f.field[kLowerLimitPrice]);
+      t.OpenInterest = Number(f.field[kOpenInterest]);
+      t.Turnover = Number(f.field[kTurnover]);
+      t.PreClosePrice = Number(f.field[kPreClosePrice]);
+      t.PreOpenInterest = Number(f.field[kPreOpenInterest]);
+      t.PreSettlementPrice = Number(f.field[kPreSettlementPrice]);
+      t.Filled = 1;
+      if (writer.Append(day.c_str(), t, StampNs(f.field[kWriteStamp]), std::chrono::steady_clock::now())) ++records;
+    }
+  }
+  std::printf("journal_from_day: %ld records into %s/Journal/%s.qtj\n", records, workdir.c_str(), day.c_str());
+  return records > 0 ? 0 : 1;
+}
