@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "sessions/session_clock.h"
 #include "tools/data/exact_line.h"
@@ -69,23 +70,49 @@ void BarBuilder::Add(const CollectedLine& line) {
   // A snapshot sent again after a reconnection adds nothing.
   if (line.content == previous_content_) return;
   previous_content_.assign(line.content);
-  const int time = ParseClockTime(line.field[kUpdateTime]);
-  long long millis = 0;
-  if (time < 0 || !ParseWhole(line.field[kUpdateMillisec], &millis) || millis < 0 || millis > 999) {
+  TickValues tick;
+  tick.time = ParseClockTime(line.field[kUpdateTime]);
+  if (!ParseWhole(line.field[kUpdateMillisec], &tick.millis)) tick.millis = -1;
+  tick.priced = ParseWhole(line.field[kLastPrice], &tick.last);
+  tick.cumulative = ParseWhole(line.field[kVolume], &tick.volume) &&
+                    ParseWhole(line.field[kTurnover], &tick.turnover) &&
+                    ParseWhole(line.field[kOpenInterest], &tick.interest);
+  AddValues(tick);
+}
+
+void BarBuilder::Add(const TickRecord& record) {
+  // The record sent again after a reconnection adds nothing (its bytes, the write time aside).
+  const std::string_view bytes(reinterpret_cast<const char*>(&record), sizeof(record));
+  if (bytes == previous_content_) return;
+  previous_content_.assign(bytes);
+  TickValues tick;
+  tick.time = ParseClockTime(std::string_view(record.UpdateTime, strnlen(record.UpdateTime, sizeof(record.UpdateTime))));
+  tick.millis = record.UpdateMillisec;
+  tick.priced = true;
+  tick.last = record.LastPrice;
+  tick.cumulative = true;
+  tick.volume = record.Volume;
+  tick.turnover = record.Turnover;
+  tick.interest = record.OpenInterest;
+  AddValues(tick);
+}
+
+void BarBuilder::AddValues(const TickValues& tick) {
+  if (tick.time < 0 || tick.millis < 0 || tick.millis > 999) {
     ++left_out_;
     return;
   }
-  const int second = SessionSecond(time);
+  const int second = SessionSecond(tick.time);
   const int index = slots_.SlotOf(second);
   if (index < 0) {
     ++left_out_;
     return;
   }
-  const std::int64_t key = second * 1000LL + millis;
+  const std::int64_t key = second * 1000LL + tick.millis;
   Slot& slot = state_[index];
   ++slot.ticks;
-  double last = 0;
-  if (ParseWhole(line.field[kLastPrice], &last) && std::isfinite(last) && last > 0 && last < kUnsetPrice) {
+  const double last = tick.last;
+  if (tick.priced && std::isfinite(last) && last > 0 && last < kUnsetPrice) {
     if (!slot.priced) {
       slot.open = slot.high = slot.low = slot.close = last;
       slot.open_key = slot.close_key = key;
@@ -103,16 +130,11 @@ void BarBuilder::Add(const CollectedLine& line) {
       }
     }
   }
-  if (key >= slot.last_key) {
-    long long volume = 0;
-    double turnover = 0, interest = 0;
-    if (ParseWhole(line.field[kVolume], &volume) && ParseWhole(line.field[kTurnover], &turnover) &&
-        ParseWhole(line.field[kOpenInterest], &interest)) {
-      slot.last_key = key;
-      slot.volume = volume;
-      slot.turnover = turnover;
-      slot.open_interest = interest;
-    }
+  if (key >= slot.last_key && tick.cumulative) {
+    slot.last_key = key;
+    slot.volume = tick.volume;
+    slot.turnover = tick.turnover;
+    slot.open_interest = tick.interest;
   }
 }
 

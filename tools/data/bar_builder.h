@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sessions/product_hours.h"
+#include "core/tick_record.h"
 #include "tools/data/collected_line.h"
 
 // OHLCV bars of one contract over one trading day, over its product's sessions: bars are aligned to
@@ -48,12 +49,27 @@ class BarBuilder {
 
   // Takes one tick; ticks without a valid time or outside the sessions are left out.
   void Add(const CollectedLine& line);
+  // The same for a journal record, from its exact values without a text line in between.
+  void Add(const TickRecord& record);
   // The bars that hold at least one tick with a price, in time order.
   std::vector<Bar> Finish() const;
 
   std::uint64_t left_out() const { return left_out_; }
 
  private:
+  // What a tick gives a bar, read from a line or a record.
+  struct TickValues {
+    int time = -1;  // seconds of the day; -1: not a time
+    long long millis = -1;
+    bool priced = false;
+    double last = 0;
+    bool cumulative = false;  // volume, turnover and open interest all read
+    long long volume = 0;
+    double turnover = 0;
+    double interest = 0;
+  };
+  void AddValues(const TickValues& tick);
+
   struct Slot {
     std::int64_t open_key = -1, close_key = -1;  // session ms of the ticks giving open and close
     double open = 0, high = 0, low = 0, close = 0;

@@ -78,8 +78,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
   };
   std::map<std::string, ContractBars, std::less<>> builders;
   JournalEntry entry;
-  std::string line;
-  CollectedLine fields;
+  std::string stamp;
   for (;;) {
     const JournalReader::Result r = reader.Next(&entry, &result.error);
     if (r == JournalReader::Result::kError) return result;
@@ -104,12 +103,13 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     }
     ContractBars& bars = it->second;
     if (!bars.builder) continue;
-    BuildExactCollectedLine(entry, &line);
-    if (!SplitCollectedLine(line, &fields)) continue;
-    switch (classify ? bars.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])
-                     : TickKind::kSession) {
+    // The exact values go to the builder as they are; only the two times the classifier reads are text.
+    stamp.clear();
+    AppendLocalStamp(entry.writeTimeNs, &stamp);
+    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
+    switch (classify ? bars.classifier->Classify(updateTime, stamp) : TickKind::kSession) {
       case TickKind::kSession:
-        bars.builder->Add(fields);
+        bars.builder->Add(entry.tick);
         break;
       case TickKind::kStale:
         ++result.stale;
