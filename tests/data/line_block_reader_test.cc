@@ -58,6 +58,17 @@ TEST(CollectedLineTest, SplitsTheCollectorsLineAndChecksItsTimes) {
   EXPECT_EQ(fields.content.substr(0, 7), "rb2405,");
   EXPECT_FALSE(SplitCollectedLine("a,b,c", &fields));
   EXPECT_FALSE(SplitCollectedLine(line.substr(0, line.size() - 2) + ",extra", &fields));
+  // Fields of every width, so commas fall on every place of the 16-byte steps and in the tail.
+  for (std::size_t width = 0; width < 20; ++width) {
+    std::string text;
+    for (int f = 0; f < kCollectedFieldCount; ++f) text += (f ? "," : "") + std::string(width + f % 3, 'a' + f);
+    ASSERT_TRUE(SplitCollectedLine(text, &fields)) << text;
+    for (int f = 0; f < kCollectedFieldCount; ++f) {
+      EXPECT_EQ(fields.field[f], std::string(width + f % 3, 'a' + f)) << width << " " << f;
+    }
+    EXPECT_FALSE(SplitCollectedLine(text + ",", &fields)) << text;
+    EXPECT_FALSE(SplitCollectedLine(text.substr(0, text.rfind(',')), &fields)) << text;
+  }
 
   EXPECT_EQ(ParseClockTime("21:00:01"), 75601);
   for (const char* bad : {"99:99:99", "24:00:00", "21:60:00", "21:00", "21-00-00", "2100:00", ""}) {
