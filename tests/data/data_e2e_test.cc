@@ -160,8 +160,10 @@ TEST_F(DataEndToEndTest, ACollectedNightIsReplayedInOrderThenLiveAndADroppedFron
   int dropHoles = 0;
   for (const auto& contract : report["days"][0]["contracts"]) {
     for (const auto& gap : contract["gaps"]) {
-      if (gap["where"] == "inside" && gap["seconds"].get<double>() >= 55 && gap["from"].get<std::string>() >= "21:09:50" &&
-          gap["from"].get<std::string>() <= "21:10:10") {
+      // The drop comes at 21:10 of the simulator's clock; a loaded machine starts the collector's
+      // clock some fake seconds apart, so the hole may begin a little either side.
+      if (gap["where"] == "inside" && gap["seconds"].get<double>() >= 55 && gap["from"].get<std::string>() >= "21:09:30" &&
+          gap["from"].get<std::string>() <= "21:10:30") {
         ++dropHoles;
       }
     }
