@@ -1,7 +1,6 @@
 #include "cluster/exact_tick.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "cluster/filing_day.h"
 
@@ -24,16 +23,6 @@ bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why) 
   return true;
 }
 
-void WriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]) {
-  // Floor division: a write time before 1970 still names the second it lies in.
-  std::int64_t seconds = unixNs / 1000000000;
-  if (unixNs % 1000000000 < 0) --seconds;
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  localtime_r(&t, &local);
-  FormatWriteStamp(ClockReadingOf(local), out);
-}
-
 namespace {
 
 std::string_view ContentOf(const char* line, std::size_t size) {
@@ -54,7 +43,7 @@ TickId TickIdOfRecord(const TickRecord& tick) {
 }
 
 void BuildExactTickLines(const JournalEntry& entry, ExactTickLines* out) {
-  WriteStampOfTime(entry.writeTimeNs, out->stamp);
+  FormatWriteStampOfTime(entry.writeTimeNs, out->stamp);
   out->day = FilingDayOfStamp(out->stamp);
   out->generalSize = BuildTickLine(entry.tick, out->stamp, NumberStyle::kGeneral, out->general);
   out->fixedSize = BuildTickLine(entry.tick, out->stamp, NumberStyle::kFixed, out->fixed);

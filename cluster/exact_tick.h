@@ -22,9 +22,6 @@ void EncodeTickBody(const JournalEntry& entry, std::string* out);
 // False, with the reason, for a body that is not one whole record with a good checksum.
 bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why);
 
-// The collector's write stamp (yyyymmddHHMMSS, local time) of a write time in Unix nanoseconds.
-void WriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]);
-
 // The tick's id: over fields 2 to 24 of its time-stream line, as the collector writes it, so every
 // collector of the same feed, and every line already stored, gives the same id.
 TickId TickIdOfRecord(const TickRecord& tick);

@@ -20,8 +20,6 @@ bool IsDayFileName(const std::string& name) {
   return std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::uint64_t HeaderSize() { return JournalHeaderSize(); }
-
 }  // namespace
 
 JournalFollower::JournalFollower(std::string workdir) : workdir_(std::move(workdir)) {}
@@ -59,7 +57,7 @@ std::string JournalFollower::DayAfter(const std::string& day) {
 }
 
 bool JournalFollower::SequenceMatches(int fd) const {
-  if (position_.sequence == 0 || position_.offset < HeaderSize() + kJournalRecordSize) return true;
+  if (position_.sequence == 0 || position_.offset < JournalHeaderSize() + kJournalRecordSize) return true;
   unsigned char record[kJournalRecordSize];
   const ssize_t n = ::pread(fd, record, sizeof(record), static_cast<off_t>(position_.offset - kJournalRecordSize));
   JournalEntry entry;
@@ -90,9 +88,9 @@ bool JournalFollower::ReadRecords(int fd, std::size_t maxRecords, Batch* out) {
   }
   position_.inode = st.st_ino;
   position_.device = st.st_dev;
-  if (size < HeaderSize()) return true;  // a journal being started: its header comes next
-  if (position_.offset < HeaderSize()) {
-    std::string header(HeaderSize(), '\0');
+  if (size < JournalHeaderSize()) return true;  // a journal being started: its header comes next
+  if (position_.offset < JournalHeaderSize()) {
+    std::string header(JournalHeaderSize(), '\0');
     if (::pread(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) return true;
     std::size_t headerSize = 0;
     std::string why;
@@ -150,15 +148,11 @@ bool JournalFollower::Next(std::size_t maxRecords, Batch* out) {
   const int fd = OpenRegularFile(DayPath(position_.day).c_str(), O_RDONLY, 0, &openError);
   if (fd < 0 && openError != ENOENT) Refuse(OpenErrorText(openError));
   if (fd >= 0) {
-    // Counted from here: a reset for a replaced file starts the batch at the file's beginning.
-    const JournalPosition before = position_;
+    const std::uint64_t before = position_.offset;
     ReadRecords(fd, maxRecords, out);
     ::close(fd);
-    if (!out->entries.empty() || !(position_ == before)) {
-      out->start = before;
-      out->end = position_;
-      if (position_.offset != before.offset || !out->entries.empty()) return true;
-    }
+    out->end = position_;
+    if (position_.offset != before) return true;
   }
   out->end = position_;
   if (nextDay.empty()) return false;
@@ -182,7 +176,7 @@ std::uint64_t JournalFollower::GrownBytes(const JournalPosition& position) const
   struct stat st {};
   if (::lstat(DayPath(position.day).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   const auto size = static_cast<std::uint64_t>(st.st_size);
-  const std::uint64_t from = std::max<std::uint64_t>(position.offset, HeaderSize());
+  const std::uint64_t from = std::max<std::uint64_t>(position.offset, JournalHeaderSize());
   // Whole records only: a torn last record is not growth (the collector cuts it before appending).
   return size > from ? (size - from) / kJournalRecordSize * kJournalRecordSize : 0;
 }
@@ -203,6 +197,20 @@ std::uint64_t JournalFollower::FinishedDaysBacklog() const {
   std::uint64_t bytes = 0;
   for (const auto& [day, position] : finished_) {
     if (day < position_.day) bytes += GrownBytes(position);
+  }
+  return bytes;
+}
+
+std::uint64_t JournalFollower::BytesAfter(const JournalPosition& from) const {
+  std::uint64_t bytes = FinishedDaysBacklog();
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(workdir_ + "/" + kJournalDirectory, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!IsDayFileName(name) || name.substr(0, 8) < from.day) continue;
+    const std::uint64_t size = entry.is_regular_file(ec) ? entry.file_size(ec) : 0;
+    const std::uint64_t done =
+        std::max<std::uint64_t>(name.substr(0, 8) == from.day ? from.offset : 0, JournalHeaderSize());
+    if (!ec && size > done) bytes += size - done;
   }
   return bytes;
 }

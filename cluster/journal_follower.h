@@ -58,6 +58,9 @@ class JournalFollower {
   const JournalPosition& position() const { return position_; }
   // Bytes of whole records appended to earlier days after they were left, not yet read.
   std::uint64_t FinishedDaysBacklog() const;
+  // Bytes not yet behind `from` (an acknowledged position): the journals from its day on, and the
+  // finished days' backlog.
+  std::uint64_t BytesAfter(const JournalPosition& from) const;
   const Counters& counters() const { return counters_; }
   // The last refused file or damaged record, for the log.
   const std::string& lastFault() const { return lastFault_; }

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "cluster/exact_tick.h"
@@ -295,7 +294,7 @@ void TickPublisher::Heartbeat() {
   if (now < nextHeartbeat_) return;
   nextHeartbeat_ = now + std::chrono::seconds(1);
   linkWatch_.Observe(link_.Connected(), counters_.connected, counters_.reconnects);
-  counters_.backlogBytes.store(BacklogBytes(), std::memory_order_relaxed);
+  counters_.backlogBytes.store(follower_.BytesAfter(committed_), std::memory_order_relaxed);
   // The loop came round: it is not hung, whatever the cluster does.
   if (options_.notifier != nullptr) options_.notifier->Watchdog();
 }
@@ -307,21 +306,6 @@ void TickPublisher::StatusIfDue() {
   nextStatus_ = Clock::now() + std::chrono::seconds(settings_.statusSeconds);
 }
 
-std::uint64_t TickPublisher::BacklogBytes() const {
-  std::uint64_t bytes = follower_.FinishedDaysBacklog();
-  const std::uint64_t header = JournalHeaderSize();
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(settings_.workdir + "/" + kJournalDirectory, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() != 12 || name.substr(8) != ".qtj" || name.substr(0, 8) < committed_.day) continue;
-    const std::uint64_t size = entry.is_regular_file(ec) ? entry.file_size(ec) : 0;
-    const std::uint64_t done =
-        name.substr(0, 8) == committed_.day ? std::max(committed_.offset, header) : header;
-    if (!ec && size > done) bytes += size - done;
-  }
-  return bytes;
-}
-
 void TickPublisher::PrintStatus() {
   if (std::string problem = link_.TakeProblem(); !problem.empty() && lastProblem_.empty()) lastProblem_ = problem;
   const auto& c = follower_.counters();
@@ -329,7 +313,7 @@ void TickPublisher::PrintStatus() {
                "[status] published %llu, acknowledged %llu, in flight %llu, backlog %llu bytes, day %s, damaged "
                "records %llu, retries %llu, refused files %llu, connection %s%s%s\n",
                static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
-               static_cast<unsigned long long>(InFlight()), static_cast<unsigned long long>(BacklogBytes()),
+               static_cast<unsigned long long>(InFlight()), static_cast<unsigned long long>(follower_.BytesAfter(committed_)),
                committed_.day.empty() ? "-" : committed_.day.c_str(),
                static_cast<unsigned long long>(c.damagedRecords + skippedCodes_),
                static_cast<unsigned long long>(retries_), static_cast<unsigned long long>(c.filesRefused),

@@ -59,8 +59,6 @@ class TickPublisher {
   std::uint64_t InFlight() const { return nextOrdinal_ - ackFront_; }
   void ReportFollowerEvents();
   const std::string& SubjectOf(const char* contract);
-  // Bytes of the journals after the acknowledged position.
-  std::uint64_t BacklogBytes() const;
   void PrintStatus();
   void StatusIfDue();
   // At most once a second from the loop: the counters' gauges and the watchdog ping.

@@ -1,6 +1,5 @@
 #include "collector/collector_runtime.h"
 
-#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +20,6 @@
 #include "queue/live_tick_relay.h"
 #include "queue/ring_queue_api_inter.h"
 #include "replay/service/replay_service.h"
-#include "storage/journal_format.h"
 #include "storage/posix_file_env.h"
 #include "storage/tick_writer_thread.h"
 
@@ -129,8 +127,7 @@ void CollectorRuntime::Start() {
   if (!journalWarning.empty()) AppendLine(LogTab::NetworkLog, journalWarning);
   if (journal.enabled) {
     m.journal = std::make_unique<JournalWriter>(journal.sync);
-    // Made at start, so a publisher beside the collector finds the journal's folder before the first tick.
-    (void)::mkdir(kJournalDirectory, 0755);
+    m.journal->MakeDirectory();
   }
   m.writer = std::make_unique<TickWriterThread>(*m.queue, m.clock, m.fileEnv, m.options.receiver, TheFileLock(),
                                                 m.journal.get());

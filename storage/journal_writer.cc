@@ -103,6 +103,10 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
   return true;
 }
 
+void JournalWriter::MakeDirectory() const {
+  (void)::mkdir(root_.empty() ? kJournalDirectory : (root_ + "/" + kJournalDirectory).c_str(), 0755);
+}
+
 bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
   CloseDescriptor();
   if (!JournalFilePath(tradingDay, &path_)) {
@@ -110,7 +114,7 @@ bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
     return false;
   }
   if (!root_.empty()) path_ = root_ + "/" + path_;
-  (void)::mkdir(root_.empty() ? kJournalDirectory : (root_ + "/" + kJournalDirectory).c_str(), 0755);
+  MakeDirectory();
   int error = 0;
   fd_ = OpenRegularFile(path_.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &error);
   if (fd_ < 0) {

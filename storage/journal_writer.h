@@ -38,6 +38,9 @@ class JournalWriter {
   void Poll(TimePoint now);
   // Syncs (unless sync is none) and closes the open journal; ends a running failure burst.
   void Close();
+  // Makes the Journal folder (also done before the first record), so a publisher beside the
+  // collector finds it from the start.
+  void MakeDirectory() const;
 
   std::uint64_t recordsWritten() const { return written_.load(std::memory_order_relaxed); }
   std::uint64_t failures() const { return failures_.load(std::memory_order_relaxed); }

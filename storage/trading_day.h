@@ -1,6 +1,8 @@
 #ifndef QUOTELOOM_STORAGE_TRADING_DAY_H
 #define QUOTELOOM_STORAGE_TRADING_DAY_H
 
+#include <cstdint>
+
 #include "core/clock.h"
 #include "sessions/trading_day_rule.h"
 
@@ -11,5 +13,10 @@ inline constexpr int kWriteStampSize = 15;  // 14 digits and the terminator
 
 // Writes yyyymmddHHMMSS of `reading` into `out`.
 void FormatWriteStamp(const ClockReading& reading, char (&out)[kWriteStampSize]);
+
+// The same stamp of a write time in Unix nanoseconds (a journal's), on the local clock as the
+// collector stamps its lines. Readers go through records in write order, so the local time is
+// worked out once per second and thread.
+void FormatWriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]);
 
 #endif

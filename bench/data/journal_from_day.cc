@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/journal_writer.h"
@@ -39,6 +40,21 @@ std::int64_t StampNs(std::string_view stamp) {
   t.tm_isdst = -1;
   return static_cast<std::int64_t>(std::mktime(&t)) * 1000000000;
 }
+
+// Where each number of a per-contract line goes in the record.
+const std::pair<CollectedField, double TickRecord::*> kDoubles[] = {
+    {kLastPrice, &TickRecord::LastPrice},           {kHighestPrice, &TickRecord::HighestPrice},
+    {kLowestPrice, &TickRecord::LowestPrice},       {kOpenPrice, &TickRecord::OpenPrice},
+    {kClosePrice, &TickRecord::ClosePrice},         {kAveragePrice, &TickRecord::AveragePrice},
+    {kAskPrice1, &TickRecord::AskPrice1},           {kBidPrice1, &TickRecord::BidPrice1},
+    {kUpperLimitPrice, &TickRecord::UpperLimitPrice}, {kLowerLimitPrice, &TickRecord::LowerLimitPrice},
+    {kOpenInterest, &TickRecord::OpenInterest},     {kTurnover, &TickRecord::Turnover},
+    {kPreClosePrice, &TickRecord::PreClosePrice},   {kPreOpenInterest, &TickRecord::PreOpenInterest},
+    {kPreSettlementPrice, &TickRecord::PreSettlementPrice}};
+const std::pair<CollectedField, int TickRecord::*> kInts[] = {{kUpdateMillisec, &TickRecord::UpdateMillisec},
+                                                              {kVolume, &TickRecord::Volume},
+                                                              {kAskVolume1, &TickRecord::AskVolume1},
+                                                              {kBidVolume1, &TickRecord::BidVolume1}};
 
 }  // namespace
 
@@ -71,25 +87,8 @@ int main(int argc, char** argv) {
       Text(t.TradingDay, sizeof(t.TradingDay), f.field[kTradingDay]);
       Text(t.ActionDay, sizeof(t.ActionDay), f.field[kActionDay]);
       Text(t.UpdateTime, sizeof(t.UpdateTime), f.field[kUpdateTime]);
-      t.UpdateMillisec = static_cast<int>(Number(f.field[kUpdateMillisec]));
-      t.LastPrice = Number(f.field[kLastPrice]);
-      t.Volume = static_cast<int>(Number(f.field[kVolume]));
-      t.HighestPrice = Number(f.field[kHighestPrice]);
-      t.LowestPrice = Number(f.field[kLowestPrice]);
-      t.OpenPrice = Number(f.field[kOpenPrice]);
-      t.ClosePrice = Number(f.field[kClosePrice]);
-      t.AveragePrice = Number(f.field[kAveragePrice]);
-      t.AskPrice1 = Number(f.field[kAskPrice1]);
-      t.AskVolume1 = static_cast<int>(Number(f.field[kAskVolume1]));
-      t.BidPrice1 = Number(f.field[kBidPrice1]);
-      t.BidVolume1 = static_cast<int>(Number(f.field[kBidVolume1]));
-      t.UpperLimitPrice = Number(f.field[kUpperLimitPrice]);
-      t.LowerLimitPrice = Number(f.field[kLowerLimitPrice]);
-      t.OpenInterest = Number(f.field[kOpenInterest]);
-      t.Turnover = Number(f.field[kTurnover]);
-      t.PreClosePrice = Number(f.field[kPreClosePrice]);
-      t.PreOpenInterest = Number(f.field[kPreOpenInterest]);
-      t.PreSettlementPrice = Number(f.field[kPreSettlementPrice]);
+      for (const auto& [field, member] : kDoubles) t.*member = Number(f.field[field]);
+      for (const auto& [field, member] : kInts) t.*member = static_cast<int>(Number(f.field[field]));
       t.Filled = 1;
       if (writer.Append(day.c_str(), t, StampNs(f.field[kWriteStamp]), std::chrono::steady_clock::now())) ++records;
     }

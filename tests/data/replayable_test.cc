@@ -12,6 +12,7 @@
 #include "replay/service/stored_tick_file.h"
 #include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
+#include "tools/data/day_files.h"
 #include "tools/data/journal_replayable_writer.h"
 #include "tools/data/replayable_day.h"
 
@@ -136,7 +137,7 @@ void Journal(const DataFolder& folder, const std::vector<Tick>& ticks) {
 }
 
 std::filesystem::path JournalFile(const DataFolder& folder) {
-  return JournalReplayableWriter::JournalPath(folder.path(), kDay);
+  return DayJournal(folder.path(), kDay);
 }
 
 std::string ReadText(const std::filesystem::path& path) {

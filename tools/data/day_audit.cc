@@ -139,7 +139,7 @@ DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options)
   audit.holiday = !*trading;
   audit.night_held = *night;
   std::vector<std::unique_ptr<ContractAuditor>> auditors;
-  const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+  const fs::path journal = DayJournal(workdir, day);
   std::error_code ec;
   const bool read = fs::exists(fs::symlink_status(journal, ec))
                         ? ReadJournal(journal, day, options, &audit, &auditors)

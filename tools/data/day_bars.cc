@@ -136,7 +136,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
 }  // namespace
 
 DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds, bool classify) {
-  const fs::path journal = workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+  const fs::path journal = DayJournal(workdir, day);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(journal, ec))) return BuildDayBarsFromJournal(journal, day, period, toleranceSeconds, classify);
   DayBars result;

@@ -6,6 +6,7 @@
 
 #include "core/contract_code.h"
 #include "sessions/trading_day_rule.h"
+#include "storage/journal_format.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +26,10 @@ int ParseDayArgument(std::string_view text) {
 }
 
 fs::path DayFolder(const fs::path& workdir, int day) { return workdir / "Data" / std::to_string(day); }
+
+fs::path DayJournal(const fs::path& workdir, int day) {
+  return workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+}
 
 std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,
                             const fs::path& workdir, std::string* error) {

@@ -28,6 +28,8 @@ std::vector<int> LatestDays(const std::filesystem::path& workdir, int count, int
 std::vector<int> LatestTradingDays(const MarketCalendar& calendar, int count, int lastDay, std::string* error);
 
 std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
+// Journal/<day>.qtj of the working folder: the day's exact journal, when it has one.
+std::filesystem::path DayJournal(const std::filesystem::path& workdir, int day);
 
 // A contract code that can name a file in the day folder: every code the collector stores (letters,
 // digits, space, '&', '-'), and the names of older folders (also '_' and '.', not leading), at most 30.

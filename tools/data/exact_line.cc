@@ -1,10 +1,10 @@
 #include "tools/data/exact_line.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string_view>
+
+#include "storage/trading_day.h"
 
 namespace {
 
@@ -20,26 +20,36 @@ void AppendInt(long long value, std::string* out) {
   out->append(text, r.ptr);
 }
 
-template <std::size_t N>
-void AppendText(const char (&field)[N], std::string* out) {
-  out->append(field, strnlen(field, N));
-}
-
 }  // namespace
 
 void AppendLocalStamp(std::int64_t ns, std::string* out) {
-  const std::time_t seconds = static_cast<std::time_t>(ns / 1000000000);
-  // Records come in write order, many in one second: the local time is worked out once per second.
-  thread_local std::time_t lastSeconds = -1;
-  thread_local char text[32];
-  if (seconds != lastSeconds || lastSeconds == -1) {
-    std::tm t{};
-    localtime_r(&seconds, &t);
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                  t.tm_min, t.tm_sec);
-    lastSeconds = seconds;
+  char stamp[kWriteStampSize];
+  FormatWriteStampOfTime(ns, stamp);
+  out->append(stamp);
+}
+
+void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::string*), std::string* out) {
+  out->push_back(',');
+  AppendInt(t.UpdateMillisec, out);
+  out->push_back(',');
+  appendDouble(t.LastPrice, out);
+  out->push_back(',');
+  AppendInt(t.Volume, out);
+  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) {
+    out->push_back(',');
+    appendDouble(v, out);
   }
-  out->append(text);
+  out->push_back(',');
+  AppendInt(t.AskVolume1, out);
+  out->push_back(',');
+  appendDouble(t.BidPrice1, out);
+  out->push_back(',');
+  AppendInt(t.BidVolume1, out);
+  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
+                   t.PreOpenInterest, t.PreSettlementPrice}) {
+    out->push_back(',');
+    appendDouble(v, out);
+  }
 }
 
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {
@@ -47,34 +57,14 @@ void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {
   out->clear();
   AppendLocalStamp(entry.writeTimeNs, out);
   out->push_back(',');
-  AppendText(t.InstrumentID, out);
+  AppendFieldText(t.InstrumentID, out);
   out->push_back(',');
-  AppendText(t.TradingDay, out);
+  AppendFieldText(t.TradingDay, out);
   out->push_back(',');
-  AppendText(t.ActionDay, out);
+  AppendFieldText(t.ActionDay, out);
   out->push_back(',');
-  AppendText(t.UpdateTime, out);
-  out->push_back(',');
-  AppendInt(t.UpdateMillisec, out);
-  out->push_back(',');
-  AppendDouble(t.LastPrice, out);
-  out->push_back(',');
-  AppendInt(t.Volume, out);
-  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) {
-    out->push_back(',');
-    AppendDouble(v, out);
-  }
-  out->push_back(',');
-  AppendInt(t.AskVolume1, out);
-  out->push_back(',');
-  AppendDouble(t.BidPrice1, out);
-  out->push_back(',');
-  AppendInt(t.BidVolume1, out);
-  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
-                   t.PreOpenInterest, t.PreSettlementPrice}) {
-    out->push_back(',');
-    AppendDouble(v, out);
-  }
+  AppendFieldText(t.UpdateTime, out);
+  AppendTickValues(t, &AppendDouble, out);
 }
 
 int ShortestDecimals(double value) {

@@ -2,6 +2,7 @@
 #define QUOTELOOM_TOOLS_DATA_EXACT_LINE_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "storage/journal_format.h"
@@ -14,6 +15,16 @@ void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 // yyyymmddHHMMSS of a journal write time on the local clock, as the collector stamps its CSV lines
 // (the tools run in the collector's time zone, China time).
 void AppendLocalStamp(std::int64_t writeTimeNs, std::string* out);
+
+// The record's fields from UpdateMillisec to PreSettlementPrice in the stored line's order, each
+// after a comma; `appendDouble` writes each double, integers are written whole.
+void AppendTickValues(const TickRecord& tick, void (*appendDouble)(double, std::string*), std::string* out);
+
+// A text field of a record, up to its terminator.
+template <std::size_t N>
+void AppendFieldText(const char (&field)[N], std::string* out) {
+  out->append(field, strnlen(field, N));
+}
 
 // Digits after the decimal point in the shortest text of `value` (0 for whole numbers, at most 17).
 int ShortestDecimals(double value);

@@ -60,10 +60,6 @@ JournalReplayableWriter::JournalReplayableWriter(const fs::path& workdir, int da
 
 JournalReplayableWriter::~JournalReplayableWriter() { Discard(); }
 
-fs::path JournalReplayableWriter::JournalPath(const fs::path& workdir, int day) {
-  return workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
-}
-
 bool JournalReplayableWriter::TargetIsUpToDate(const std::string& contract) const {
   struct stat info;
   const fs::path target = ReplayableWriter::TargetPath(workdir_, day_, contract);
@@ -201,7 +197,7 @@ void JournalReplayableWriter::Discard() {
 
 ReplayableDay JournalReplayableWriter::Run(const std::vector<std::string>& contracts) {
   result_.from_journal = true;
-  const fs::path journal = JournalPath(workdir_, day_);
+  const fs::path journal = DayJournal(workdir_, day_);
   JournalReader reader;
   if (!reader.Open(journal.string(), &result_.error)) return std::move(result_);
   if (::lstat(journal.c_str(), &journalInfo_) != 0) {

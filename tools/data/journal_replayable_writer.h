@@ -41,8 +41,6 @@ class JournalReplayableWriter {
     bufferBudget_ = bufferBudget;
   }
 
-  static std::filesystem::path JournalPath(const std::filesystem::path& workdir, int day);
-
   // Does the day's work. `contracts` are those with a per-contract file: one the journal lacks is
   // copied from that file instead (reported), so no stored tick is lost.
   ReplayableDay Run(const std::vector<std::string>& contracts);

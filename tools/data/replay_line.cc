@@ -4,21 +4,7 @@
 #include <cstring>
 
 #include "storage/tick_line.h"
-
-namespace {
-
-void AppendInt(int value, std::string* out) {
-  char text[16];
-  const auto r = std::to_chars(text, text + sizeof text, value);
-  out->append(text, r.ptr);
-}
-
-template <std::size_t N>
-void AppendText(const char (&field)[N], std::string* out) {
-  out->append(field, strnlen(field, N));
-}
-
-}  // namespace
+#include "tools/data/exact_line.h"
 
 void AppendReplayLine(const CollectedLine& f, std::string* out) {
   static constexpr CollectedField kOrder[] = {
@@ -53,34 +39,14 @@ void AppendReplayNumber(double value, std::string* out) {
 bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out) {
   const TickRecord& t = entry.tick;
   if (!LineTextIsClean(t)) return false;
-  AppendText(t.TradingDay, out);
+  AppendFieldText(t.TradingDay, out);
   out->push_back(',');
-  AppendText(t.ActionDay, out);
+  AppendFieldText(t.ActionDay, out);
   out->push_back(',');
-  AppendText(t.InstrumentID, out);
+  AppendFieldText(t.InstrumentID, out);
   out->push_back(',');
-  AppendText(t.UpdateTime, out);
-  out->push_back(',');
-  AppendInt(t.UpdateMillisec, out);
-  out->push_back(',');
-  AppendReplayNumber(t.LastPrice, out);
-  out->push_back(',');
-  AppendInt(t.Volume, out);
-  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) {
-    out->push_back(',');
-    AppendReplayNumber(v, out);
-  }
-  out->push_back(',');
-  AppendInt(t.AskVolume1, out);
-  out->push_back(',');
-  AppendReplayNumber(t.BidPrice1, out);
-  out->push_back(',');
-  AppendInt(t.BidVolume1, out);
-  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
-                   t.PreOpenInterest, t.PreSettlementPrice}) {
-    out->push_back(',');
-    AppendReplayNumber(v, out);
-  }
+  AppendFieldText(t.UpdateTime, out);
+  AppendTickValues(t, &AppendReplayNumber, out);
   out->push_back(',');
   out->append(writeStamp);
   out->append("\r\n");

@@ -14,7 +14,7 @@ ReplayableDay WriteReplayableDay(const fs::path& workdir, int day, int stableAge
   const bool listed = ListContracts(workdir, day, &contracts, &result.error);
   std::error_code ec;
   // Anything at the journal's name makes it the day's source; what is not a journal is refused there.
-  if (fs::exists(fs::symlink_status(JournalReplayableWriter::JournalPath(workdir, day), ec))) {
+  if (fs::exists(fs::symlink_status(DayJournal(workdir, day), ec))) {
     // A day whose ticks all failed to reach the per-contract files has a journal and no folder.
     if (!listed && fs::exists(DayFolder(workdir, day), ec)) return result;
     result.error.clear();

@@ -202,7 +202,7 @@ TickExportResult ExportDay(const TickExportOptions& options, int day,
   TickExportResult result;
   const std::string dayText = std::to_string(day);
   JournalReader reader;
-  const fs::path journal = options.workdir / kJournalDirectory / (dayText + ".qtj");
+  const fs::path journal = DayJournal(options.workdir, day);
   if (!reader.Open(journal.string(), &result.error)) return result;
 
   // Rows are buffered per output file and appended to a temporary beside it; renamed at the end.
