@@ -129,9 +129,11 @@ bool ArchiveWriter::LoadDay(const std::string& day, DayIndex* index, std::string
   // cannot say which lines it lacks and is only appended to.
   std::uint64_t records = 0;
   std::error_code ec;
-  const std::uint64_t journalSize = std::filesystem::is_regular_file(JournalPath(day), ec)
-                                        ? std::filesystem::file_size(JournalPath(day), ec)
-                                        : 0;
+  // Never through a link: the archive follows none inside its folder.
+  const std::uint64_t journalSize =
+      std::filesystem::symlink_status(JournalPath(day), ec).type() == std::filesystem::file_type::regular
+          ? std::filesystem::file_size(JournalPath(day), ec)
+          : 0;
   if (!ec && journalSize > JournalHeaderSize()) records = (journalSize - JournalHeaderSize()) / kJournalRecordSize;
   // The per-contract files first, as they were before the crash; then the ticks the journal adds.
   if (!RepairContractFiles(day, perContract, records >= lines && records > 0 ? lines : 0, error)) return false;
