@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // What happened between the collector and its front: logins, disconnects by the API's reason code,
-// subscription answers (the connection state itself is CMdSpi::frontStatus). Written by the API's callback thread, read by any thread
-// (metrics, status line); relaxed, since each value stands alone.
+// subscription answers (the connection state itself is CMdSpi::frontStatus). Written by the API's
+// callback thread, read by any thread (metrics, status line); relaxed, since each value stands alone.
 struct FrontCounters {
   // The reason codes the API documents for OnFrontDisconnected; any other counts as the last slot.
   static constexpr int kReasons[] = {0x1001, 0x1002, 0x2001, 0x2002, 0x2003};
