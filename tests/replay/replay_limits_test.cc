@@ -133,7 +133,11 @@ TEST_F(ReplayLimitsTest, ReplayThreadsAreBoundedInTotal) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Five refusals, logged at most once a second: the first, and the rest only counted.
-    ASSERT_TRUE(WaitForLog("OnReceive(4) 重播线程已满[3]"));
+    ASSERT_TRUE(WaitForLog("OnReceive(4) 重播线程已满[3]")) << [this] {
+      std::string text = "log:\n";
+      for (const std::string& line : Log()) text += line + "\n";
+      return text;
+    }();
     EXPECT_EQ(service_->RunningReplays(), 3u);
     std::this_thread::sleep_for(1100ms);
     std::size_t logged = 0;
