@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include <zlib.h>
+#include <isa-l/crc.h>
 
 #include <algorithm>
 #include <bit>
@@ -87,7 +87,7 @@ std::uint32_t GetU32(const unsigned char* p) {
 }
 
 std::uint32_t Checksum(const unsigned char* data) {
-  return static_cast<std::uint32_t>(crc32(0L, data, static_cast<uInt>(kJournalChecksumOffset)));
+  return crc32_gzip_refl(0, data, kJournalChecksumOffset);
 }
 
 }  // namespace
@@ -168,26 +168,33 @@ void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJourna
   std::memset(out + kJournalChecksumOffset + 4, 0, 4);
 }
 
-bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry) {
+bool JournalRecordValid(const unsigned char* data) {
   if (GetU32(data + kJournalChecksumOffset) != Checksum(data)) return false;
   // The collector ends every text with its terminator; a record without one is not its record, and
   // no reader may run past the field.
   const auto terminated = [data](std::size_t offset, std::size_t size) {
     return std::memchr(data + kJournalTickOffset + offset, '\0', size) != nullptr;
   };
-  if (!terminated(offsetof(TickRecord, TradingDay), sizeof(TickRecord::TradingDay)) ||
-      !terminated(offsetof(TickRecord, InstrumentID), sizeof(TickRecord::InstrumentID)) ||
-      !terminated(offsetof(TickRecord, ExchangeID), sizeof(TickRecord::ExchangeID)) ||
-      !terminated(offsetof(TickRecord, ExchangeInstID), sizeof(TickRecord::ExchangeInstID)) ||
-      !terminated(offsetof(TickRecord, UpdateTime), sizeof(TickRecord::UpdateTime)) ||
-      !terminated(offsetof(TickRecord, ActionDay), sizeof(TickRecord::ActionDay))) {
-    return false;
-  }
+  return terminated(offsetof(TickRecord, TradingDay), sizeof(TickRecord::TradingDay)) &&
+         terminated(offsetof(TickRecord, InstrumentID), sizeof(TickRecord::InstrumentID)) &&
+         terminated(offsetof(TickRecord, ExchangeID), sizeof(TickRecord::ExchangeID)) &&
+         terminated(offsetof(TickRecord, ExchangeInstID), sizeof(TickRecord::ExchangeInstID)) &&
+         terminated(offsetof(TickRecord, UpdateTime), sizeof(TickRecord::UpdateTime)) &&
+         terminated(offsetof(TickRecord, ActionDay), sizeof(TickRecord::ActionDay));
+}
+
+void DecodeValidJournalRecord(const unsigned char* data, JournalEntry* entry) {
   std::memcpy(&entry->sequence, data, 8);
   std::memcpy(&entry->writeTimeNs, data + 8, 8);
-  ClearTickRecord(&entry->tick);
+  // The fields come whole from the record; only the bytes after them (Filled and padding) are set.
   std::memcpy(&entry->tick, data + kJournalTickOffset, kTickBytes);
+  std::memset(reinterpret_cast<unsigned char*>(&entry->tick) + kTickBytes, 0, sizeof(TickRecord) - kTickBytes);
   entry->tick.Filled = 1;
+}
+
+bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry) {
+  if (!JournalRecordValid(data)) return false;
+  DecodeValidJournalRecord(data, entry);
   return true;
 }
 

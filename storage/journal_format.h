@@ -40,6 +40,9 @@ void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJourna
 // False when the checksum does not match (a record torn or damaged on disk) or a text field has no
 // terminator (no record the collector writes).
 bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry);
+// The two halves of DecodeJournalRecord, for readers that check records on another thread.
+bool JournalRecordValid(const unsigned char* data);
+void DecodeValidJournalRecord(const unsigned char* data, JournalEntry* entry);
 
 // "Journal/<day>.qtj"; false for a day that cannot name a file.
 bool JournalFilePath(const char* tradingDay, std::string* out);

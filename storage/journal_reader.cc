@@ -12,24 +12,10 @@ namespace {
 
 constexpr std::size_t kRecordsPerRead = 512;
 
-// Reads up to `size` bytes at `offset`, retrying after signals and short reads. -1 on an error.
-ssize_t ReadAt(int fd, unsigned char* data, std::size_t size, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
 }  // namespace
 
 JournalReader::~JournalReader() {
+  readAhead_.reset();  // its thread reads fd_
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -42,7 +28,7 @@ bool JournalReader::Open(const std::string& path, std::string* error) {
     return false;
   }
   std::vector<unsigned char> header(JournalHeaderSize());
-  const ssize_t n = ReadAt(fd_, header.data(), header.size(), 0);
+  const ssize_t n = ReadJournalBytesAt(fd_, header.data(), header.size(), 0);
   if (n < 0) {
     *error = path + ": " + ErrnoText(errno);
     return false;
@@ -60,21 +46,46 @@ bool JournalReader::Open(const std::string& path, std::string* error) {
 
 bool JournalReader::Seek(std::uint64_t offset) {
   if (fd_ < 0 || offset < headerSize_ || (offset - headerSize_) % kJournalRecordSize != 0) return false;
+  readAhead_.reset();
   offset_ = offset;
   bufferUsed_ = bufferSize_ = 0;
   return true;
 }
 
+void JournalReader::ReadAhead() {
+  if (fd_ < 0) return;
+  bufferUsed_ = bufferSize_ = 0;
+  readAhead_ = std::make_unique<JournalReadAhead>(fd_, offset_, kRecordsPerRead);
+}
+
 bool JournalReader::Fill(std::string* error) {
-  const ssize_t n = ReadAt(fd_, buffer_.data(), buffer_.size(), offset_);
+  bufferUsed_ = 0;
+  if (readAhead_) {
+    if (const JournalReadAhead::Block* block = readAhead_->Next()) {
+      bufferData_ = block->bytes.data();
+      bufferValid_ = block->valid.data();
+      bufferSize_ = block->records * kJournalRecordSize;
+      return true;
+    }
+    const int readError = readAhead_->error();
+    readAhead_.reset();
+    if (readError != 0) {
+      bufferSize_ = 0;
+      *error = path_ + ": " + ErrnoText(readError);
+      return false;
+    }
+  }
+  bufferValid_ = nullptr;
+  const ssize_t n = ReadJournalBytesAt(fd_, buffer_.data(), buffer_.size(), offset_);
   if (n < 0) {
+    bufferSize_ = 0;
     *error = path_ + ": " + ErrnoText(errno);
     return false;
   }
   const std::size_t whole = static_cast<std::size_t>(n) / kJournalRecordSize * kJournalRecordSize;
   partialBytes_ = whole == 0 ? static_cast<std::size_t>(n) : 0;
+  bufferData_ = buffer_.data();
   bufferSize_ = whole;
-  bufferUsed_ = 0;
   return true;
 }
 
@@ -86,10 +97,15 @@ JournalReader::Result JournalReader::Next(JournalEntry* entry, std::string* erro
   for (;;) {
     if (bufferUsed_ == bufferSize_ && !Fill(error)) return Result::kError;
     if (bufferSize_ == 0) return Result::kEnd;
-    const unsigned char* record = buffer_.data() + bufferUsed_;
+    const unsigned char* record = bufferData_ + bufferUsed_;
+    const bool valid = bufferValid_ != nullptr ? bufferValid_[bufferUsed_ / kJournalRecordSize] != 0
+                                               : JournalRecordValid(record);
     bufferUsed_ += kJournalRecordSize;
     offset_ += kJournalRecordSize;
-    if (DecodeJournalRecord(record, entry)) return Result::kRecord;
+    if (valid) {
+      DecodeValidJournalRecord(record, entry);
+      return Result::kRecord;
+    }
     ++badRecords_;
   }
 }
@@ -98,6 +114,7 @@ bool ReadWholeJournal(const std::string& path, std::vector<JournalEntry>* entrie
                       std::uint64_t* badRecords) {
   JournalReader reader;
   if (!reader.Open(path, error)) return false;
+  reader.ReadAhead();
   JournalEntry entry;
   for (;;) {
     const JournalReader::Result r = reader.Next(&entry, error);

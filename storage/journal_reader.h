@@ -2,10 +2,12 @@
 #define QUOTELOOM_STORAGE_JOURNAL_READER_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "storage/journal_format.h"
+#include "storage/journal_read_ahead.h"
 
 // Reads a tick journal record by record; the one reader every program uses. The header is checked
 // at Open, so a bad magic, a newer version, a truncated header or records of another size are refused
@@ -28,6 +30,9 @@ class JournalReader {
   Result Next(JournalEntry* entry, std::string* error);
   // Continues at a record boundary saved from offset(); false when it is not one.
   bool Seek(std::uint64_t offset);
+  // For one pass over a file: a thread of the reader's own reads and checks the records ahead until
+  // the first end it meets; Next then reads on the calling thread as before. Call after Open.
+  void ReadAhead();
 
   // File offset just after the last record returned (or the header).
   std::uint64_t offset() const { return offset_; }
@@ -45,9 +50,12 @@ class JournalReader {
   std::uint64_t offset_ = 0;       // next record to return
   std::uint64_t badRecords_ = 0;
   std::uint64_t partialBytes_ = 0;
-  std::vector<unsigned char> buffer_;  // whole records read at bufferStart_
-  std::size_t bufferUsed_ = 0;         // bytes of buffer_ already returned
+  std::vector<unsigned char> buffer_;  // whole records read at the offset of the first not returned
+  const unsigned char* bufferData_ = nullptr;  // buffer_, or the block of the read-ahead
+  const std::uint8_t* bufferValid_ = nullptr;  // the read-ahead's checks of the block's records
+  std::size_t bufferUsed_ = 0;                 // bytes already returned
   std::size_t bufferSize_ = 0;
+  std::unique_ptr<JournalReadAhead> readAhead_;
 };
 
 // Reads every whole record of `path` into `entries`. False with the message on a refused header or a

@@ -81,7 +81,7 @@ class BenchDay {
       TickRecord r;
       BuildTickRecord(&d, &r);
       // Written when it was made, as the collector stores session ticks: the night on the eve.
-      char stamp[16];
+      char stamp[24];
       std::snprintf(stamp, sizeof stamp, "%d%s", second >= 18 * 3600 ? kDay - 1 : kDay, d.UpdateTime);
       for (char* p = stamp + 8; *p != '\0'; ++p) {
         if (*p == ':') std::memmove(p, p + 1, std::strlen(p));

@@ -70,28 +70,47 @@ int main(int argc, char** argv) {
     if (entry.is_regular_file() && entry.path().extension() == ".csv") files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
-  JournalWriter writer(JournalSync::kNone, workdir.string());
-  long records = 0;
+  // A collector journals ticks as they arrive, contracts interleaved: the lines of every file are
+  // written in the order of their write stamps (a file's own order kept within a second).
+  std::vector<std::string> texts;
+  struct Line {
+    std::string_view stamp;
+    std::size_t file;
+    std::string_view text;
+  };
+  std::vector<Line> lines;
   for (const fs::path& file : files) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    std::istringstream lines(text.str());
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      CollectedLine f;
-      if (!SplitCollectedLine(line, &f)) continue;
-      TickRecord t;
-      ClearTickRecord(&t);
-      Text(t.InstrumentID, sizeof(t.InstrumentID), f.field[kInstrumentID]);
-      Text(t.TradingDay, sizeof(t.TradingDay), f.field[kTradingDay]);
-      Text(t.ActionDay, sizeof(t.ActionDay), f.field[kActionDay]);
-      Text(t.UpdateTime, sizeof(t.UpdateTime), f.field[kUpdateTime]);
-      for (const auto& [field, member] : kDoubles) t.*member = Number(f.field[field]);
-      for (const auto& [field, member] : kInts) t.*member = static_cast<int>(Number(f.field[field]));
-      t.Filled = 1;
-      if (writer.Append(day.c_str(), t, StampNs(f.field[kWriteStamp]), std::chrono::steady_clock::now())) ++records;
+    texts.push_back(text.str());
+  }
+  for (std::size_t f = 0; f < texts.size(); ++f) {
+    std::string_view rest = texts[f];
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      std::string_view line = rest.substr(0, end);
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines.push_back({line.substr(0, line.find(',')), f, line});
     }
+  }
+  std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.stamp < b.stamp; });
+  JournalWriter writer(JournalSync::kNone, workdir.string());
+  long records = 0;
+  for (const Line& line : lines) {
+    CollectedLine f;
+    if (!SplitCollectedLine(line.text, &f)) continue;
+    TickRecord t;
+    ClearTickRecord(&t);
+    Text(t.InstrumentID, sizeof(t.InstrumentID), f.field[kInstrumentID]);
+    Text(t.TradingDay, sizeof(t.TradingDay), f.field[kTradingDay]);
+    Text(t.ActionDay, sizeof(t.ActionDay), f.field[kActionDay]);
+    Text(t.UpdateTime, sizeof(t.UpdateTime), f.field[kUpdateTime]);
+    for (const auto& [field, member] : kDoubles) t.*member = Number(f.field[field]);
+    for (const auto& [field, member] : kInts) t.*member = static_cast<int>(Number(f.field[field]));
+    t.Filled = 1;
+    if (writer.Append(day.c_str(), t, StampNs(f.field[kWriteStamp]), std::chrono::steady_clock::now())) ++records;
   }
   std::printf("journal_from_day: %ld records into %s/Journal/%s.qtj\n", records, workdir.c_str(), day.c_str());
   return records > 0 ? 0 : 1;

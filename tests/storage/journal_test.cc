@@ -237,6 +237,76 @@ TEST_F(JournalTest, AReaderFollowsAGrowingFileAndSkipsDamagedRecords) {
   EXPECT_EQ(e.sequence, 1u);
 }
 
+// Reading ahead on a thread returns what the plain reader returns: every record in order over many
+// blocks, damaged ones skipped and counted, the partial last record left, growth after the end read,
+// and a reader dropped halfway stops its thread.
+TEST_F(JournalTest, ReadingAheadReturnsWhatThePlainReaderReturns) {
+  constexpr int kRecords = 2600;  // five blocks and a part
+  {
+    JournalWriter writer(JournalSync::kNone);
+    for (int i = 0; i < kRecords; ++i) ASSERT_TRUE(writer.Append("20240301", HostileValuesTick(i), i, t0_));
+  }
+  const std::string path = "Journal/20240301.qtj";
+  {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    for (int damaged : {0, 511, 512, 1700}) {
+      const char x = 'x';
+      ASSERT_EQ(::pwrite(fd, &x, 1, JournalHeaderSize() + damaged * kJournalRecordSize + 200), 1);
+    }
+    ASSERT_EQ(::pwrite(fd, "torn", 4, JournalHeaderSize() + kRecords * kJournalRecordSize), 4);
+    ::close(fd);
+  }
+  const auto readAll = [&path](bool ahead, std::uint64_t* bad, std::uint64_t* partial) {
+    JournalReader reader;
+    std::string error;
+    EXPECT_TRUE(reader.Open(path, &error)) << error;
+    if (ahead) reader.ReadAhead();
+    std::vector<std::uint64_t> sequences;
+    JournalEntry e;
+    JournalReader::Result r;
+    while ((r = reader.Next(&e, &error)) == JournalReader::Result::kRecord) {
+      EXPECT_TRUE(SameBytes(e.tick, HostileValuesTick(static_cast<int>(e.sequence) - 1))) << e.sequence;
+      sequences.push_back(e.sequence);
+    }
+    EXPECT_EQ(r, JournalReader::Result::kEnd) << error;
+    *bad = reader.badRecords();
+    *partial = reader.partialBytes();
+    return sequences;
+  };
+  std::uint64_t bad = 0, partial = 0, aheadBad = 0, aheadPartial = 0;
+  const std::vector<std::uint64_t> plain = readAll(false, &bad, &partial);
+  EXPECT_EQ(readAll(true, &aheadBad, &aheadPartial), plain);
+  EXPECT_EQ(plain.size(), kRecords - 4u);
+  EXPECT_EQ(plain.front(), 2u);
+  EXPECT_EQ(plain[510], 514u);
+  EXPECT_EQ(aheadBad, 4u);
+  EXPECT_EQ(aheadPartial, 4u);
+
+  // Past the end it reads on as the plain reader does.
+  JournalReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(path, &error)) << error;
+  reader.ReadAhead();
+  JournalEntry e;
+  while (reader.Next(&e, &error) == JournalReader::Result::kRecord) {
+  }
+  {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(JournalHeaderSize() + kRecords * kJournalRecordSize)), 0);
+    ::close(fd);
+    JournalWriter writer(JournalSync::kNone);
+    ASSERT_TRUE(writer.Append("20240301", HostileValuesTick(kRecords), kRecords, t0_));
+  }
+  ASSERT_EQ(reader.Next(&e, &error), JournalReader::Result::kRecord);
+  EXPECT_EQ(e.sequence, kRecords + 1u);
+
+  // Dropped after a few records: the destructor stops the thread that is still reading ahead.
+  JournalReader early;
+  ASSERT_TRUE(early.Open(path, &error)) << error;
+  early.ReadAhead();
+  ASSERT_EQ(early.Next(&e, &error), JournalReader::Result::kRecord);
+}
+
 // What stands in place of the journal costs only journal records: counted, one log line per burst,
 // and the writer recovers once the place is usable again.
 TEST_F(JournalTest, FailuresAreCountedAndLoggedOncePerBurst) {

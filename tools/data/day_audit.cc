@@ -70,6 +70,7 @@ bool ReadJournal(const fs::path& journal, int day, const AuditOptions& options, 
                  std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
   JournalReader reader;
   if (!reader.Open(journal.string(), &audit->error)) return false;
+  reader.ReadAhead();
   std::map<std::string, std::unique_ptr<ContractAuditor>> byContract;  // in name order, as files list them
   JournalEntry entry;
   std::string line;

@@ -1,10 +1,13 @@
 #include "tools/data/day_bars.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "sessions/session_clock.h"
 #include "storage/journal_reader.h"
@@ -41,7 +44,7 @@ std::string IsoTime(int day, int sessionSecond) {
   return text;
 }
 
-void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::string* out) {
+void AppendBarLine(std::string_view contract, int day, const Bar& bar, std::string* out) {
   out->append(contract);
   out->push_back(',');
   AppendInteger(day, out);
@@ -71,6 +74,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
   DayBars result;
   JournalReader reader;
   if (!reader.Open(journal.string(), &result.error)) return result;
+  reader.ReadAhead();
   std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
   struct ContractBars {
     std::unique_ptr<BarBuilder> builder;  // null: no bars for this code
@@ -142,43 +146,81 @@ DayBars BuildDayBars(const fs::path& workdir, int day, int period, int tolerance
   DayBars result;
   std::vector<std::string> contracts;
   if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
+  // Contracts are independent: workers take them in turn, each file read by one of them, and the
+  // results are put together in the contracts' order.
+  struct ContractPart {
+    std::string contract;
+    const BarSlots* slots = nullptr;  // null: no bars for this code
+    std::unique_ptr<TickClassifier> classifier;
+    std::string csv;
+    std::uint64_t lines = 0, bars = 0, stale = 0, test = 0;
+    std::string warning;
+    bool read = false;  // its file opened
+  };
   std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
-  CollectedLine fields;
-  for (const std::string& contract : contracts) {
-    const ProductHours* hours = FindProductHours(ProductOfContract(contract));
+  std::vector<ContractPart> parts(contracts.size());
+  for (std::size_t i = 0; i < contracts.size(); ++i) {
+    ContractPart& part = parts[i];
+    part.contract = contracts[i];
+    const ProductHours* hours = FindProductHours(ProductOfContract(part.contract));
     if (hours == nullptr) {
-      result.warnings.push_back(contract + ": product not in the session table, no bars");
+      part.warning = part.contract + ": product not in the session table, no bars";
       continue;
     }
     auto& slots = slotsByHours[hours];
     if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
+    part.slots = slots.get();
+    part.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
+  }
+  const auto build = [&](ContractPart& part) {
     LineBlockReader reader;
-    if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
-      result.warnings.push_back(reader.error());
-      continue;
+    if (!reader.Open((DayFolder(workdir, day) / (part.contract + ".csv")).string())) {
+      part.warning = reader.error();
+      return;
     }
-    BarBuilder builder(*slots);
-    const TickClassifier classifier(hours, day, toleranceSeconds);
+    part.read = true;
+    BarBuilder builder(*part.slots);
+    CollectedLine fields;
     std::string_view line;
     while (reader.Next(&line)) {
-      ++result.lines;
+      ++part.lines;
       if (!SplitCollectedLine(line, &fields)) continue;
-      switch (classify ? classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) : TickKind::kSession) {
+      switch (classify ? part.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) : TickKind::kSession) {
         case TickKind::kSession:
           builder.Add(fields);
           break;
         case TickKind::kStale:
-          ++result.stale;
+          ++part.stale;
           break;
         case TickKind::kTest:
-          ++result.test;
+          ++part.test;
           break;
       }
     }
-    if (!reader.error().empty()) result.warnings.push_back(contract + ".csv: " + reader.error());
+    if (!reader.error().empty()) part.warning = part.contract + ".csv: " + reader.error();
     const std::vector<Bar> bars = builder.Finish();
-    for (const Bar& bar : bars) AppendBarLine(contract, day, bar, &result.csv);
-    result.bars += bars.size();
+    for (const Bar& bar : bars) AppendBarLine(part.contract, day, bar, &part.csv);
+    part.bars = bars.size();
+  };
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < parts.size();) {
+      if (parts[i].slots != nullptr) build(parts[i]);
+    }
+  };
+  const std::size_t workers = std::min<std::size_t>(parts.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  std::vector<std::thread> threads;
+  for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads) thread.join();
+  for (const ContractPart& part : parts) {
+    if (!part.warning.empty()) result.warnings.push_back(part.warning);
+    result.lines += part.lines;
+    if (!part.read) continue;
+    result.csv += part.csv;
+    result.bars += part.bars;
+    result.stale += part.stale;
+    result.test += part.test;
     ++result.contracts;
   }
   return result;

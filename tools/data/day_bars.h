@@ -4,18 +4,20 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sessions/tick_classifier.h"
 #include "tools/data/bar_builder.h"
 
-// The bars of every contract of one trading day as CSV. One thread.
+// The bars of every contract of one trading day as CSV. Called from one thread; a day of per-contract
+// files is read on up to four threads of its own.
 
 // "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks"
 extern const char kBarCsvHeader[];
 
 // One CSV line of a bar (with its line end); start and end as ISO 8601 times in +08:00.
-void AppendBarLine(const std::string& contract, int day, const Bar& bar, std::string* out);
+void AppendBarLine(std::string_view contract, int day, const Bar& bar, std::string* out);
 
 // "2024-03-07T21:00:00+08:00" of a session second of trading day `day`.
 std::string IsoTime(int day, int sessionSecond);

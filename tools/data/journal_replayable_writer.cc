@@ -216,6 +216,7 @@ ReplayableDay JournalReplayableWriter::Run(const std::vector<std::string>& contr
     return std::move(result_);
   }
 
+  reader.ReadAhead();
   JournalEntry entry;
   for (;;) {
     const JournalReader::Result r = reader.Next(&entry, &result_.error);

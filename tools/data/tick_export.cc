@@ -204,6 +204,7 @@ TickExportResult ExportDay(const TickExportOptions& options, int day,
   JournalReader reader;
   const fs::path journal = DayJournal(options.workdir, day);
   if (!reader.Open(journal.string(), &result.error)) return result;
+  reader.ReadAhead();
 
   // Rows are buffered per output file and appended to a temporary beside it; renamed at the end.
   std::map<std::string, std::string> buffers;  // final file name -> rows not yet appended
