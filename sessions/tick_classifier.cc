@@ -72,13 +72,16 @@ TickKind TickClassifier::Classify(std::string_view updateTime, std::string_view 
 }
 
 TickKind TickClassifier::ClassifyTime(int timeOfDay, std::string_view writeStamp) const {
+  return ClassifyArrival(timeOfDay, timeOfDay < 0 ? -1 : StampSeconds(writeStamp));
+}
+
+TickKind TickClassifier::ClassifyArrival(int timeOfDay, std::int64_t arrival) const {
   if (timeOfDay < 0) return TickKind::kTest;
   const int sessionSecond = SessionSecond(timeOfDay);
   if (hours_ != nullptr) {
     const ProductHours::Place place = hours_->Locate(sessionSecond);
     if (place.period < 0 && !place.auction) return TickKind::kTest;  // outside, or in a break
   }
-  const std::int64_t arrival = StampSeconds(writeStamp);
   if (arrival < 0 || night_base_ == 0) return TickKind::kSession;
   const std::int64_t moment =
       sessionSecond < kDaySessionSecond ? night_base_ + sessionSecond : day_base_ + timeOfDay;

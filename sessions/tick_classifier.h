@@ -33,6 +33,8 @@ class TickClassifier {
   TickKind Classify(std::string_view updateTime, std::string_view writeStamp) const;
   // The same for an update time already read as seconds since midnight (-1: invalid).
   TickKind ClassifyTime(int timeOfDay, std::string_view writeStamp) const;
+  // The same with the arrival already on the LocalSeconds scale (-1: not known).
+  TickKind ClassifyArrival(int timeOfDay, std::int64_t arrival) const;
 
   // Seconds since 0000-03-01 of a local clock reading; the scale write stamps are compared on.
   static std::int64_t LocalSeconds(int date, int timeOfDay);

@@ -113,6 +113,49 @@ TEST(JournalBarsTest, BondBarsFromTheJournalAreExactAndSumsCarryNoFloatNoise) {
             "T2406,20240311,2024-03-11T09:31:00+08:00,2024-03-11T09:32:00+08:00,92.01,92.01,92.01,92.01,10,0.01,0,1\n");
 }
 
+// The journal of a day of interleaved contracts, with an old snapshot and test data in it, gives the
+// bars and counts the files of the same ticks give (their values are exact in both).
+TEST(JournalBarsTest, AJournalDayGivesTheBarsAndCountsOfItsFiles) {
+  std::vector<Tick> ticks;
+  const char* codes[] = {"rb2405", "au2406", "IF2403", "c2405", "rb2410", "CF405"};
+  for (int i = 0; i < 600; ++i) {
+    const int second = 9 * 3600 + 30 * 60 + i * 4;  // 09:30 to 10:10, every product trading
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
+    ticks.push_back(T(codes[i % 6], time, (i % 2) * 500, 3700 + i % 13, 10 + i, 100 + i % 5));
+  }
+  Tick stale = T("rb2405", "15:00:00", 0, 3650, 5, 90);
+  stale.stamp = "20240311093000";  // yesterday's close pushed at subscription
+  ticks.insert(ticks.begin() + 3, stale);
+  ticks.push_back(T("au2406", "99:99:99", 0, 480, 5, 50));
+  ticks.push_back(T("au2406", "19:00:00", 0, 480, 5, 50));
+  DataFolder folder;
+  for (const char* code : codes) {
+    std::vector<Tick> own;
+    std::copy_if(ticks.begin(), ticks.end(), std::back_inserter(own), [code](const Tick& t) { return t.contract == code; });
+    folder.Append(kMonday, code, Ticks(own));
+  }
+  const DayBars fromFiles = BuildDayBars(folder.path(), kMonday, 60);
+  {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    JournalWriter writer(JournalSync::kNone);
+    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), t.WriteTimeNs(), {}));
+    writer.Close();
+    std::filesystem::current_path(previous);
+  }
+  const DayBars fromJournal = BuildDayBars(folder.path(), kMonday, 60);
+  ASSERT_EQ(fromJournal.error, "");
+  EXPECT_EQ(fromJournal.csv, fromFiles.csv);
+  EXPECT_EQ(fromJournal.contracts, 6u);
+  EXPECT_EQ(fromJournal.lines, ticks.size());
+  EXPECT_EQ(fromJournal.stale, 1u);
+  EXPECT_EQ(fromJournal.test, 2u);
+  EXPECT_EQ(fromFiles.stale, 1u);
+  EXPECT_EQ(fromFiles.test, 2u);
+  EXPECT_EQ(std::count(fromJournal.csv.begin(), fromJournal.csv.end(), '\n'), 6 * 40);
+}
+
 TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {
   EXPECT_EQ(ParseBarPeriod("1m"), 60);
   EXPECT_EQ(ParseBarPeriod("15m"), 900);

@@ -81,8 +81,32 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     std::unique_ptr<TickClassifier> classifier;
   };
   std::map<std::string, ContractBars, std::less<>> builders;
+  const auto addToBars = [&](ContractBars& bars, const JournalEntry& entry) {
+    if (!bars.builder) return;
+    // The exact values go to the builder as they are.
+    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
+    const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(updateTime),
+                                                                      LocalStampSeconds(entry.writeTimeNs))
+                                   : TickKind::kSession;
+    switch (kind) {
+      case TickKind::kSession:
+        bars.builder->Add(entry.tick);
+        break;
+      case TickKind::kStale:
+        ++result.stale;
+        break;
+      case TickKind::kTest:
+        ++result.test;
+        break;
+    }
+  };
+  struct CodeSlot {
+    std::uint64_t key[2];
+    ContractBars* bars;  // map nodes stay where they are
+  };
+  constexpr int kCacheBits = 6;
+  std::vector<CodeSlot> cache(std::size_t{1} << kCacheBits, CodeSlot{{0, 0}, nullptr});
   JournalEntry entry;
-  std::string stamp;
   for (;;) {
     const JournalReader::Result r = reader.Next(&entry, &result.error);
     if (r == JournalReader::Result::kError) return result;
@@ -90,10 +114,22 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     ++result.lines;
     const std::string_view contract(entry.tick.InstrumentID,
                                     strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    // Looked up by view: no string is made for a contract already known.
+    // A journal interleaves every contract: a short code is found through the cache of the last
+    // record of each slot before the map is searched (by view: no string made for a known code).
+    CodeSlot* slot = nullptr;
+    std::uint64_t key[2] = {0, 0};
+    if (contract.size() < sizeof key) {
+      std::memcpy(key, contract.data(), contract.size());
+      slot = &cache[((key[0] ^ (key[1] * 31)) * 0x9E3779B97F4A7C15ull) >> (64 - kCacheBits)];
+      if (slot->bars != nullptr && slot->key[0] == key[0] && slot->key[1] == key[1]) {
+        addToBars(*slot->bars, entry);
+        continue;
+      }
+    }
     auto it = builders.find(contract);
     const bool fresh = it == builders.end();
     if (fresh) it = builders.emplace(std::string(contract), ContractBars{}).first;
+    if (slot != nullptr) *slot = CodeSlot{{key[0], key[1]}, &it->second};
     if (fresh) {
       const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
       if (hours == nullptr) {
@@ -105,23 +141,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
       it->second.builder = std::make_unique<BarBuilder>(*slots);
       it->second.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
     }
-    ContractBars& bars = it->second;
-    if (!bars.builder) continue;
-    // The exact values go to the builder as they are; only the two times the classifier reads are text.
-    stamp.clear();
-    AppendLocalStamp(entry.writeTimeNs, &stamp);
-    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
-    switch (classify ? bars.classifier->Classify(updateTime, stamp) : TickKind::kSession) {
-      case TickKind::kSession:
-        bars.builder->Add(entry.tick);
-        break;
-      case TickKind::kStale:
-        ++result.stale;
-        break;
-      case TickKind::kTest:
-        ++result.test;
-        break;
-    }
+    addToBars(it->second, entry);
   }
   if (reader.badRecords() > 0) {
     result.warnings.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) +
