@@ -7,6 +7,15 @@
 
 LogSink::LogSink(std::size_t cap) : cap_(cap) {}
 
+void LogSink::SetCap(std::size_t cap) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cap_ = cap;
+  for (int i = 0; i < kLogTabCount; ++i) {
+    const LogTab tab = static_cast<LogTab>(i);
+    if (tab != LogTab::MarketData && tabs_[i].size() > cap_) RemoveLines(tab, 0, tabs_[i].size() - cap_);
+  }
+}
+
 void LogSink::AppendLine(LogTab tab, std::string_view text) {
   std::lock_guard<std::mutex> lock(mutex_);
   Tab& lines = tabs_[static_cast<int>(tab)];

@@ -23,6 +23,9 @@ class LogSink {
   LogSink(const LogSink&) = delete;
   LogSink& operator=(const LogSink&) = delete;
 
+  // Sets the bound of the tabs `cap` bounds; stored lines over it go at once, the oldest first.
+  void SetCap(std::size_t cap);
+
   void AppendLine(LogTab tab, std::string_view text);
   // Deletes MarketData's lines from the first shown line to the end (all of them with no presentation).
   void TrimMarketData();
@@ -39,9 +42,9 @@ class LogSink {
 
   void RemoveLines(LogTab tab, std::size_t first, std::size_t count);
 
-  const std::size_t cap_;
   mutable std::mutex mutex_;
   // Guarded by mutex_.
+  std::size_t cap_;
   std::array<Tab, kLogTabCount> tabs_;
   std::vector<LogObserver*> observers_;
 };

@@ -28,6 +28,8 @@
 
 namespace {
 
+constexpr std::size_t kDaemonStoredLogLines = 1000;  // per log tab
+
 using SteadyClock = std::chrono::steady_clock;
 
 // "MDServicestate": "1" or empty starts the replay service.
@@ -131,6 +133,9 @@ int main(int argc, char** argv) {
   const bool replay = options.replay.has_value() ? *options.replay : ReplayEnabledByStore();
 
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // The console is the daemon's log and nothing shows stored lines: a few are kept, so a collector
+  // running for weeks does not grow by the lines it has printed.
+  TheLogSink().SetCap(kDaemonStoredLogLines);
   DaemonLogPresenter console(stderr, stdout, options.quietTicks);
   TheLogSink().Attach(&console);
   StatusReceiver receiver;

@@ -75,6 +75,13 @@ TEST(LogSinkTest, CapKeepsNewestLinesOfUntrimmedTabsOnly) {
   EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 2", "line 3", "line 4"}));
   EXPECT_EQ(view.tabs[int(LogTab::ClientConnections)], sink.Lines(LogTab::ClientConnections));
   EXPECT_EQ(sink.LineCount(LogTab::MarketData), 5u);
+  // A lower bound drops the oldest stored lines at once and holds for later ones.
+  sink.SetCap(1);
+  EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 4"}));
+  EXPECT_EQ(view.tabs[int(LogTab::ClientConnections)], sink.Lines(LogTab::ClientConnections));
+  Fill(sink, LogTab::ClientConnections, 2);
+  EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 1"}));
+  EXPECT_EQ(sink.LineCount(LogTab::MarketData), 5u);
   sink.Detach(&view);
 }
 
