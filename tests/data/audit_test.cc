@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "sessions/session_clock.h"
-#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
 
 namespace {
@@ -167,14 +166,7 @@ TEST(AuditTest, ADayWithAJournalIsAuditedFromItsExactTicks) {
   bad.last = DBL_MAX;
   folder.Append(kFriday, "T2406", a.Line() + b.Line() + bad.Line());
   EXPECT_EQ(Of(AuditDay(folder.path(), kFriday, AuditOptions()), "T2406").duplicates, 1u);
-  {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path());
-    JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : {a, b, bad}) ASSERT_TRUE(writer.Append("20240308", t.Record(), t.WriteTimeNs(), {}));
-    writer.Close();
-    std::filesystem::current_path(previous);
-  }
+  ASSERT_TRUE(AppendJournal(folder, "20240308", {a, b, bad}));
   const DayAudit day = AuditDay(folder.path(), kFriday, AuditOptions());
   ASSERT_EQ(day.error, "");
   const ContractAudit& t = Of(day, "T2406");

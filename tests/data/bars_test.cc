@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
 #include "tools/data/day_files.h"
 
@@ -97,14 +96,7 @@ TEST(JournalBarsTest, BondBarsFromTheJournalAreExactAndSumsCarryNoFloatNoise) {
   folder.Append(kMonday, "T2406", Ticks(ticks));
   const std::string fromFiles = BuildDayBars(folder.path(), kMonday, 60).csv;
   EXPECT_NE(fromFiles.find(",92,92.02,92,92,"), std::string::npos) << fromFiles;  // what two decimals leave
-  {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path());
-    JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), t.WriteTimeNs(), {}));
-    writer.Close();
-    std::filesystem::current_path(previous);
-  }
+  ASSERT_TRUE(AppendJournal(folder, "20240311", ticks));
   const DayBars bars = BuildDayBars(folder.path(), kMonday, 60);
   ASSERT_EQ(bars.error, "");
   EXPECT_EQ(bars.csv,
@@ -136,14 +128,7 @@ TEST(JournalBarsTest, AJournalDayGivesTheBarsAndCountsOfItsFiles) {
     folder.Append(kMonday, code, Ticks(own));
   }
   const DayBars fromFiles = BuildDayBars(folder.path(), kMonday, 60);
-  {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path());
-    JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : ticks) ASSERT_TRUE(writer.Append("20240311", t.Record(), t.WriteTimeNs(), {}));
-    writer.Close();
-    std::filesystem::current_path(previous);
-  }
+  ASSERT_TRUE(AppendJournal(folder, "20240311", ticks));
   const DayBars fromJournal = BuildDayBars(folder.path(), kMonday, 60);
   ASSERT_EQ(fromJournal.error, "");
   EXPECT_EQ(fromJournal.csv, fromFiles.csv);

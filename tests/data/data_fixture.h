@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sessions/session_clock.h"
+#include "storage/journal_writer.h"
 #include "storage/tick_line.h"
 #include "tests/support/tick_fixtures.h"
 
@@ -95,6 +96,15 @@ struct Tick {
     return std::string(line, n);
   }
 };
+
+// Appends the ticks to the folder's journal of trading day `day` ("yyyymmdd") as the collector does;
+// false when one could not be appended.
+inline bool AppendJournal(const DataFolder& folder, const char* day, const std::vector<Tick>& ticks) {
+  JournalWriter writer(JournalSync::kNone, folder.path().string());
+  bool all = true;
+  for (const Tick& t : ticks) all = writer.Append(day, t.Record(), t.WriteTimeNs(), {}) && all;
+  return all;
+}
 
 // "HH:MM:SS" of seconds since midnight.
 inline std::string ClockText(int seconds) {

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "replay/service/stored_tick_file.h"
-#include "storage/journal_writer.h"
 #include "tests/data/data_fixture.h"
 #include "tools/data/day_files.h"
 #include "tools/data/journal_replayable_writer.h"
@@ -127,13 +126,7 @@ TEST(ReplayableTest, ARecentlyChangedFileIsCopiedAgainNextTime) {
 
 // Appends the ticks to the day's journal as the collector does.
 void Journal(const DataFolder& folder, const std::vector<Tick>& ticks) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(folder.path());
-  {
-    JournalWriter writer(JournalSync::kNone);
-    for (const Tick& t : ticks) EXPECT_TRUE(writer.Append("20240308", t.Record(), t.WriteTimeNs(), {}));
-  }
-  std::filesystem::current_path(previous);
+  EXPECT_TRUE(AppendJournal(folder, "20240308", ticks));
 }
 
 std::filesystem::path JournalFile(const DataFolder& folder) {

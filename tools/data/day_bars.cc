@@ -1,6 +1,7 @@
 #include "tools/data/day_bars.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <cstring>
@@ -31,6 +32,13 @@ void AppendInteger(long long value, std::string* out) {
   char text[24];
   const auto r = std::to_chars(text, text + sizeof text, value);
   out->append(text, r.ptr);
+}
+
+// True for a session tick; a stale snapshot or test data is counted in `stale` or `test` instead.
+bool IsSessionTick(TickKind kind, std::uint64_t* stale, std::uint64_t* test) {
+  if (kind == TickKind::kStale) ++*stale;
+  if (kind == TickKind::kTest) ++*test;
+  return kind == TickKind::kSession;
 }
 
 }  // namespace
@@ -81,67 +89,55 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     std::unique_ptr<TickClassifier> classifier;
   };
   std::map<std::string, ContractBars, std::less<>> builders;
-  const auto addToBars = [&](ContractBars& bars, const JournalEntry& entry) {
-    if (!bars.builder) return;
-    // The exact values go to the builder as they are.
-    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
-    const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(updateTime),
-                                                                      LocalStampSeconds(entry.writeTimeNs))
-                                   : TickKind::kSession;
-    switch (kind) {
-      case TickKind::kSession:
-        bars.builder->Add(entry.tick);
-        break;
-      case TickKind::kStale:
-        ++result.stale;
-        break;
-      case TickKind::kTest:
-        ++result.test;
-        break;
+  const auto newContract = [&](std::string_view contract) {
+    ContractBars bars;
+    const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
+    if (hours == nullptr) {
+      result.warnings.push_back(std::string(contract) + ": product not in the session table, no bars");
+      return bars;
     }
+    auto& slots = slotsByHours[hours];
+    if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
+    bars.builder = std::make_unique<BarBuilder>(*slots);
+    bars.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
+    return bars;
   };
+  // A journal interleaves every contract: a code of up to 15 bytes is looked for in a small cache of
+  // the last code of each slot before the map is searched (by view: no string made for a known code).
   struct CodeSlot {
-    std::uint64_t key[2];
-    ContractBars* bars;  // map nodes stay where they are
+    std::uint64_t key[2] = {0, 0};
+    ContractBars* bars = nullptr;  // map nodes stay where they are
   };
   constexpr int kCacheBits = 6;
-  std::vector<CodeSlot> cache(std::size_t{1} << kCacheBits, CodeSlot{{0, 0}, nullptr});
+  std::array<CodeSlot, std::size_t{1} << kCacheBits> cache;
+  const auto barsOf = [&](std::string_view contract) -> ContractBars& {
+    CodeSlot code;
+    CodeSlot* slot = nullptr;
+    if (contract.size() < sizeof code.key) {
+      std::memcpy(code.key, contract.data(), contract.size());
+      slot = &cache[((code.key[0] ^ (code.key[1] * 31)) * 0x9E3779B97F4A7C15ull) >> (64 - kCacheBits)];
+      if (slot->bars != nullptr && slot->key[0] == code.key[0] && slot->key[1] == code.key[1]) return *slot->bars;
+    }
+    auto it = builders.find(contract);
+    if (it == builders.end()) it = builders.emplace(std::string(contract), newContract(contract)).first;
+    if (slot != nullptr) *slot = CodeSlot{{code.key[0], code.key[1]}, &it->second};
+    return it->second;
+  };
   JournalEntry entry;
   for (;;) {
     const JournalReader::Result r = reader.Next(&entry, &result.error);
     if (r == JournalReader::Result::kError) return result;
     if (r == JournalReader::Result::kEnd) break;
     ++result.lines;
-    const std::string_view contract(entry.tick.InstrumentID,
-                                    strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    // A journal interleaves every contract: a short code is found through the cache of the last
-    // record of each slot before the map is searched (by view: no string made for a known code).
-    CodeSlot* slot = nullptr;
-    std::uint64_t key[2] = {0, 0};
-    if (contract.size() < sizeof key) {
-      std::memcpy(key, contract.data(), contract.size());
-      slot = &cache[((key[0] ^ (key[1] * 31)) * 0x9E3779B97F4A7C15ull) >> (64 - kCacheBits)];
-      if (slot->bars != nullptr && slot->key[0] == key[0] && slot->key[1] == key[1]) {
-        addToBars(*slot->bars, entry);
-        continue;
-      }
-    }
-    auto it = builders.find(contract);
-    const bool fresh = it == builders.end();
-    if (fresh) it = builders.emplace(std::string(contract), ContractBars{}).first;
-    if (slot != nullptr) *slot = CodeSlot{{key[0], key[1]}, &it->second};
-    if (fresh) {
-      const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
-      if (hours == nullptr) {
-        result.warnings.push_back(std::string(contract) + ": product not in the session table, no bars");
-        continue;
-      }
-      auto& slots = slotsByHours[hours];
-      if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
-      it->second.builder = std::make_unique<BarBuilder>(*slots);
-      it->second.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
-    }
-    addToBars(it->second, entry);
+    ContractBars& bars = barsOf(std::string_view(entry.tick.InstrumentID,
+                                                 strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID)));
+    if (!bars.builder) continue;
+    // The exact values go to the builder as they are.
+    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
+    const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(updateTime),
+                                                                      LocalStampSeconds(entry.writeTimeNs))
+                                   : TickKind::kSession;
+    if (IsSessionTick(kind, &result.stale, &result.test)) bars.builder->Add(entry.tick);
   }
   if (reader.badRecords() > 0) {
     result.warnings.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) +
@@ -205,17 +201,9 @@ DayBars BuildDayBars(const fs::path& workdir, int day, int period, int tolerance
     while (reader.Next(&line)) {
       ++part.lines;
       if (!SplitCollectedLine(line, &fields)) continue;
-      switch (classify ? part.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) : TickKind::kSession) {
-        case TickKind::kSession:
-          builder.Add(fields);
-          break;
-        case TickKind::kStale:
-          ++part.stale;
-          break;
-        case TickKind::kTest:
-          ++part.test;
-          break;
-      }
+      const TickKind kind = classify ? part.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])
+                                     : TickKind::kSession;
+      if (IsSessionTick(kind, &part.stale, &part.test)) builder.Add(fields);
     }
     if (!reader.error().empty()) part.warning = part.contract + ".csv: " + reader.error();
     const std::vector<Bar> bars = builder.Finish();

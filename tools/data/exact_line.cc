@@ -30,26 +30,9 @@ void AppendLocalStamp(std::int64_t ns, std::string* out) {
 }
 
 std::int64_t LocalStampSeconds(std::int64_t ns) {
-  constexpr std::int64_t kMinuteNs = 60000000000;
-  std::int64_t minute = ns / kMinuteNs;
-  if (ns % kMinuteNs < 0) --minute;
-  const std::int64_t second = (ns - minute * kMinuteNs) / 1000000000;
-  thread_local std::int64_t cachedMinute = 0;
-  thread_local std::int64_t cachedBase = -1;
-  if (cachedBase < 0 || minute != cachedMinute) {
-    char stamp[kWriteStampSize];
-    FormatWriteStampOfTime(minute * kMinuteNs, stamp);
-    // A zone offset with seconds in it (local mean time of old dates) does not start minutes at :00.
-    if (std::strcmp(stamp + 12, "00") != 0) {
-      cachedBase = -1;
-      FormatWriteStampOfTime(ns, stamp);
-      return TickClassifier::StampSeconds(stamp);
-    }
-    cachedBase = TickClassifier::StampSeconds(stamp);
-    cachedMinute = minute;
-    if (cachedBase < 0) return -1;
-  }
-  return cachedBase + second;
+  char stamp[kWriteStampSize];
+  FormatWriteStampOfTime(ns, stamp);
+  return TickClassifier::StampSeconds(stamp);
 }
 
 void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::string*), std::string* out) {

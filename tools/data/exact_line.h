@@ -15,7 +15,7 @@ void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 // yyyymmddHHMMSS of a journal write time on the local clock, as the collector stamps its CSV lines
 // (the tools run in the collector's time zone, China time).
 void AppendLocalStamp(std::int64_t writeTimeNs, std::string* out);
-// The same stamp as TickClassifier::StampSeconds reads it, without the text: converted once a minute.
+// The same stamp as TickClassifier::StampSeconds reads it.
 std::int64_t LocalStampSeconds(std::int64_t writeTimeNs);
 
 // The record's fields from UpdateMillisec to PreSettlementPrice in the stored line's order, each
