@@ -1,6 +1,5 @@
 #include "collector/collector_runtime.h"
 
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -16,7 +16,7 @@ void FormatWriteStamp(const ClockReading& reading, char (&out)[kWriteStampSize])
 
 // The same stamp of a write time in Unix nanoseconds (a journal's), on the local clock as the
 // collector stamps its lines. Readers go through records in write order, so the local time is
-// worked out once per second and thread.
+// worked out once per minute and thread.
 void FormatWriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]);
 
 #endif
