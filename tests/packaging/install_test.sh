@@ -39,13 +39,19 @@ for unit in "$units"/*; do
       "$prefix"/*) [ -e "$path" ] || fail "$name names $path, which is not installed" ;;
       *) fail "$name names $path outside the prefix" ;;
     esac
-  done < <(sed -n -e 's/^ExecStart=\([^ ]*\).*/\1/p' -e 's|^Documentation=file://||p' "$unit")
+  done < <(sed -n -e 's/^ExecStart=\([^ ]*\).*/\1/p' -e 's|^Documentation=file://||p' \
+                 -e 's|^ExecStartPre=/bin/cp -n \([^ ]*\) .*|\1|p' "$unit")
 done
 for timer in "$units"/*.timer; do
   grep -Eq '^OnCalendar=.* Asia/Shanghai$' "$timer" || fail "$(basename "$timer") does not run on China time"
   [ -f "${timer%.timer}.service" ] || fail "$(basename "$timer") has no service"
 done
 grep -q '^LimitNOFILE=' "$units/quoteloomd.service" || fail "quoteloomd.service sets no LimitNOFILE"
+# The options files the publisher and the archive read are put in place from installed examples.
+for program in publish archive; do
+  grep -q "^ExecStartPre=/bin/cp -n $prefix/share/quoteloom/$program.conf " "$units/quoteloom-$program.service" \
+    || fail "quoteloom-$program.service does not put the example $program.conf in place"
+done
 
 # systemd-analyze needs a runtime folder for a user manager; it also checks that ExecStart exists.
 if command -v systemd-analyze >/dev/null; then
