@@ -44,6 +44,8 @@ void AddPublisherSamples(const PublisherCounters& c, SampleSet& s) {
   s.Counter("quoteloom_publish_malformed_lines_total", "Journal records skipped: a failed checksum or a code the collector refuses",
             Load(c.malformed));
   s.Counter("quoteloom_publish_retries_total", "Batches read and published again after a failure", Load(c.retries));
+  s.Counter("quoteloom_publish_refused_files_total", "Journals not followed (a link, a pipe or a foreign file); not in the backlog",
+            Load(c.refusedFiles));
   s.Gauge("quoteloom_publish_pending_acks", "Published ticks waiting for their acknowledgement", Load(c.pending));
   const std::uint64_t backlog = c.backlogBytes.load(std::memory_order_relaxed);
   s.Gauge("quoteloom_publish_behind_bytes", "Bytes of the followed journals after the acknowledged position",

@@ -1,8 +1,10 @@
 #include "cluster/filing_day.h"
 
+#include <cstdlib>
 #include <ctime>
 
 #include "core/clock.h"
+#include "sessions/trading_day_rule.h"
 #include "storage/trading_day.h"
 
 namespace {
@@ -38,5 +40,7 @@ std::string FilingDayOfStamp(std::string_view stamp, int shiftSeconds) {
   const ClockReading r = ClockReadingOf(moved);
   char day[kTradingDaySize];
   ComputeTradingDay(r, day);
+  // A write time centuries off (a damaged or forged record) gives a day no tool reads back.
+  if (!IsCalendarDate(std::atoi(day))) return {};
   return day;
 }

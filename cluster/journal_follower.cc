@@ -207,7 +207,9 @@ std::uint64_t JournalFollower::BytesAfter(const JournalPosition& from) const {
   for (const auto& entry : std::filesystem::directory_iterator(workdir_ + "/" + kJournalDirectory, ec)) {
     const std::string name = entry.path().filename().string();
     if (!IsDayFileName(name) || name.substr(0, 8) < from.day) continue;
-    const std::uint64_t size = entry.is_regular_file(ec) ? entry.file_size(ec) : 0;
+    // A refused journal, or a link that will be, is never published: its bytes are no backlog.
+    if (refusedDays_.count(name.substr(0, 8)) != 0 || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
+    const std::uint64_t size = entry.file_size(ec);
     const std::uint64_t done =
         std::max<std::uint64_t>(name.substr(0, 8) == from.day ? from.offset : 0, JournalHeaderSize());
     if (!ec && size > done) bytes += size - done;

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/open_regular_file.h"
+#include "sessions/trading_day_rule.h"
 
 bool PublishState::Load(JournalPosition* out, std::string* error, std::string* note) const {
   *out = JournalPosition{};
@@ -33,7 +35,8 @@ bool PublishState::Load(JournalPosition* out, std::string* error, std::string* n
     return false;
   }
   out->day = j["day"].get<std::string>();
-  if (out->day.size() != 8 || out->day.find_first_not_of("0123456789") != std::string::npos) {
+  if (out->day.size() != 8 || out->day.find_first_not_of("0123456789") != std::string::npos ||
+      !IsCalendarDate(std::atoi(out->day.c_str()))) {
     *error = "the state file " + path_ + " names no day";
     return false;
   }

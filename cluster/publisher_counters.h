@@ -18,6 +18,7 @@ struct PublisherCounters {
   std::atomic<std::uint64_t> acknowledged{0};
   std::atomic<std::uint64_t> malformed{0};
   std::atomic<std::uint64_t> retries{0};
+  std::atomic<std::uint64_t> refusedFiles{0};  // journals not followed: a link, a pipe, a foreign file
   std::atomic<std::uint64_t> pending{0};       // published, acknowledgement not yet in
   std::atomic<std::uint64_t> backlogBytes{0};  // after the acknowledged position, as of the last heartbeat
   std::atomic<bool> connected{false};

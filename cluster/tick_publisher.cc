@@ -110,6 +110,9 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     if (!(committed_ == saved)) {
       saved = committed_;
       saver.Post(committed_);
+      // Success is a batch acknowledged whole: one handed to the library may still be refused, and
+      // the duplicates of a retried batch are acknowledged before the message that fails again.
+      backoff = std::chrono::milliseconds(100);
     }
     if (std::string problem = saver.TakeError(); !problem.empty()) lastProblem_ = problem;
   };
@@ -171,11 +174,7 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
     lastNews = Clock::now();
     counters_.linesRead.fetch_add(batch.entries.size(), std::memory_order_relaxed);
     ReportFollowerEvents();
-    if (!PublishBatch(batch)) {
-      failAfterBackoff(lastProblem_);
-      continue;
-    }
-    backoff = std::chrono::milliseconds(100);
+    if (!PublishBatch(batch)) failAfterBackoff(lastProblem_);
   }
   // A stop waits a moment for what is in flight, so a restart does not send it again.
   const auto deadline = Clock::now() + kStopGrace;
@@ -282,6 +281,7 @@ void TickPublisher::ReportFollowerEvents() {
   if (c.daysFinished != seen_.daysFinished) std::fprintf(stderr, "quoteloom-publish: following %s\n", path.c_str());
   counters_.malformed.store(c.damagedRecords + skippedCodes_, std::memory_order_relaxed);
   if (c.damagedRecords != seen_.damagedRecords) lastProblem_ = "damaged record skipped: " + follower_.lastFault();
+  counters_.refusedFiles.store(c.filesRefused, std::memory_order_relaxed);
   if (c.filesRefused != seen_.filesRefused) {
     std::fprintf(stderr, "quoteloom-publish: not following %s\n", follower_.lastFault().c_str());
   }

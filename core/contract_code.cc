@@ -7,6 +7,10 @@ bool IsContractCodeCharacter(char c) {
 
 bool IsContractCode(std::string_view code) {
   if (code.empty() || code.size() > kMaxContractCodeLength) return false;
+  // A combination's space or sign sits inside a code: " ", " rb" or "rb " would make a file name
+  // that hides what it holds.
+  const char first = code.front();
+  if (first == ' ' || first == '&' || first == '-' || code.back() == ' ') return false;
   for (char c : code) {
     if (!IsContractCodeCharacter(c)) return false;
   }

@@ -13,7 +13,8 @@ inline constexpr std::size_t kMaxContractCodeLength = 30;
 // Letters and digits, and for combination contracts the space, '&' and '-'.
 bool IsContractCodeCharacter(char c);
 
-// 1 to 30 characters, every one a code character.
+// 1 to 30 characters, every one a code character, starting with a letter or digit and not
+// ending with a space.
 bool IsContractCode(std::string_view code);
 
 #endif

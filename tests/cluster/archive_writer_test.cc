@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <limits>
 #include <string>
 
 #include "cluster/archive_writer.h"
@@ -64,12 +65,20 @@ TEST_F(ArchiveWriterTest, WritesTheCollectorsLinesAndRecordOfTheStampsTradingDay
 // collector would not have made.
 TEST_F(ArchiveWriterTest, CodesTheCollectorRefusesAreRefused) {
   ArchiveWriter writer(folder_.path().string());
-  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb2405.csv", "../x", "..", "a/b", "a,b"}) {
+  for (const char* code : {"a\\b", "...", "\xff\xfe", "rb2405.csv", "../x", "..", "a/b", "a,b", " ", "  "}) {
     std::string error;
     EXPECT_EQ(writer.Store(TestTick(code, 1), &error), ArchiveWriter::Result::kRefused) << code;
   }
-  EXPECT_EQ(writer.counters().refused, 8u);
+  // Write times whose day no tool reads back: the smallest a record can hold (day 16770921) and 1890.
+  for (const std::int64_t at : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-2500000000} * 1000000000}) {
+    JournalEntry entry = TestTick("rb2405", 2);
+    entry.writeTimeNs = at;
+    std::string error;
+    EXPECT_EQ(writer.Store(entry, &error), ArchiveWriter::Result::kRefused) << at;
+  }
+  EXPECT_EQ(writer.counters().refused, 12u);
   EXPECT_FALSE(fs::exists(folder_.path() / "DataTimeStream"));
+  EXPECT_FALSE(fs::exists(folder_.path() / "Data" / "20240301"));
   EXPECT_FALSE(fs::exists(folder_.path() / "Journal" / "20240301.qtj"));
   EXPECT_FALSE(fs::exists(folder_.path() / "x.csv"));
 }

@@ -94,6 +94,8 @@ TEST_F(FollowerTest, APipeALinkOrAForeignFileInPlaceOfADayIsRefusedWithoutWaitin
   EXPECT_EQ(follower_.counters().filesRefused, 4u);
   EXPECT_EQ(follower_.position().day, "20240307");
   EXPECT_TRUE(Drain().empty());  // refused days are not come back to
+  // Nor are they backlog: only the followed day's records count.
+  EXPECT_EQ(follower_.BytesAfter(JournalPosition{"20240301"}), fs::file_size(Day("20240307")) - JournalHeaderSize());
 }
 
 // A later day's journal appears (a clock step), then the collector writes to the earlier day again:
@@ -188,7 +190,8 @@ TEST(PublishStateTest, SavesAndLoadsAPositionAndRefusesAForeignFileOrAPipe) {
   EXPECT_EQ(p, (JournalPosition{"20240301"}));
   EXPECT_NE(note.find("again from its start"), std::string::npos) << note;
   for (const char* text : {"not json", "{\"day\":\"2024\",\"offset\":1}", "{\"offset\":1}", "[]",
-                           "{\"file\":\"journal\",\"day\":\"20240301\",\"offset\":1000}"}) {
+                           "{\"file\":\"journal\",\"day\":\"20240301\",\"offset\":1000}",
+                           "{\"file\":\"journal\",\"day\":\"20261399\",\"offset\":0}"}) {
     std::ofstream(path, std::ios::trunc) << text;
     EXPECT_FALSE(state.Load(&p, &error)) << text;
     EXPECT_NE(error.find(path), std::string::npos);

@@ -28,6 +28,12 @@ TEST(ContractCodeTest, OnlyWholePlainExchangeCodesAreStored) {
       {"\xe8\x9e\xba", false},  // UTF-8, but no exchange code is
       {"rb,2405", false},
       {"rb\r\n", false},
+      {" ", false},  // a space-only code would be the file "Data/<day>/ .csv"
+      {"   ", false},
+      {" rb2405", false},
+      {"rb2405 ", false},
+      {"-rb2405", false},
+      {"&", false},
       {std::string("rb\0x", 4), false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsContractCode(c.code), c.stored) << c.code;
