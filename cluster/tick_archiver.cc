@@ -53,7 +53,13 @@ bool TickArchiver::Subscribe(std::string* error) {
 }
 
 int TickArchiver::Run(const std::atomic<bool>& stop) {
-  std::string error;
+  // The archive writes the collector's files: a second archive, or a collector, in the same folder
+  // would write every tick twice.
+  std::string error = folderLock_.TakeWorkFolder(settings_.workdir, "quoteloom-archive");
+  if (!error.empty()) {
+    std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
+    return 1;
+  }
   bool reachable = false;
   if (!link_.Open(&reachable, &error)) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());

@@ -11,6 +11,7 @@
 #include "cluster/archive_writer.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/nats_link.h"
+#include "core/process_lock.h"
 
 // quoteloom-archive's work: a durable pull consumer of the stream whose messages go through the
 // archive writer; a message is acknowledged once its record and lines are in their files (or it is a
@@ -31,7 +32,8 @@ class TickArchiver {
   TickArchiver(const ClusterSettings& settings, Options options);
   ~TickArchiver();
 
-  // Exit code: 0 after `stop` was set, 3 when the connection settings are refused.
+  // Exit code: 0 after `stop` was set, 1 when another program works in the folder, 3 when the
+  // connection settings are refused.
   int Run(const std::atomic<bool>& stop);
 
  private:
@@ -44,6 +46,7 @@ class TickArchiver {
 
   const ClusterSettings& settings_;
   const Options options_;
+  ProcessLock folderLock_;  // held from the start of Run(): one archive or collector per folder
   NatsLink link_;
   ArchiveWriter writer_;
   natsSubscription* subscription_ = nullptr;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "cluster/exact_tick.h"
@@ -72,6 +73,15 @@ int TickPublisher::Run(const std::atomic<bool>& stop) {
                  "only; turn it on with [Journal] enabled=1 in the collector's setting.ini\n",
                  settings_.workdir.c_str(), journalDirectory.c_str());
     return kExitNoJournal;
+  }
+  // Two publishers on one state file would each move it over the other's acknowledgements.
+  std::error_code ec;
+  const std::filesystem::path statePath = std::filesystem::absolute(state_.path(), ec).lexically_normal();
+  error = stateLock_.Take(state_.path() + ".lock", "the state file " + (ec ? state_.path() : statePath.string()),
+                          "quoteloom-publish");
+  if (!error.empty()) {
+    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
+    return 1;
   }
   std::string note;
   if (!state_.Load(&committed_, &error, &note)) {

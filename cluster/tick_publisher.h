@@ -15,6 +15,7 @@
 #include "cluster/nats_link.h"
 #include "cluster/publish_state.h"
 #include "cluster/publisher_counters.h"
+#include "core/process_lock.h"
 
 // quoteloom-publish's work: follows the collector's journals and publishes each record to JetStream
 // as it is read, with acknowledgements kept in flight all the time (up to --max-pending). The state
@@ -43,8 +44,9 @@ class TickPublisher {
 
   TickPublisher(const ClusterSettings& settings, Options options);
 
-  // Exit code: 0 after `stop` was set (or the idle end), 1 when the state file cannot be used,
-  // 2 when the folder has no journal, 3 when the connection settings are refused.
+  // Exit code: 0 after `stop` was set (or the idle end), 1 when the state file cannot be used or
+  // another publisher holds it, 2 when the folder has no journal, 3 when the connection settings
+  // are refused.
   int Run(const std::atomic<bool>& stop);
 
  private:
@@ -69,6 +71,7 @@ class TickPublisher {
   const Options options_;
   JournalFollower follower_;
   PublishState state_;
+  ProcessLock stateLock_;  // held from the start of Run(): one publisher per state file
   JournalPosition committed_;
   std::map<std::string, std::string, std::less<>> subjects_;
   PublisherCounters ownCounters_;

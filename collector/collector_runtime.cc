@@ -121,9 +121,11 @@ void CollectorRuntime::Start() {
   m.queue.reset(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi()));
   m.queue->InitQueue(4096);
   // The journal's setting is read here, before the writer's first record; the account later.
-  std::string journalWarning;
-  const JournalSettings journal = ReadJournalSettings(m.options.settingIniPath, &journalWarning);
-  if (!journalWarning.empty()) AppendLine(LogTab::NetworkLog, journalWarning);
+  // The programs refuse to start on a value the journal cannot use; a runtime started without that
+  // check keeps the default and says so.
+  std::string journalProblem;
+  const JournalSettings journal = ReadJournalSettings(m.options.settingIniPath, &journalProblem);
+  if (!journalProblem.empty()) AppendLine(LogTab::NetworkLog, journalProblem + "; the default is kept");
   if (journal.enabled) {
     m.journal = std::make_unique<JournalWriter>(journal.sync);
     m.journal->MakeDirectory();

@@ -2,26 +2,36 @@
 
 #include <strings.h>
 
-#include "core/ini_file.h"
+#include <string_view>
 
-JournalSettings ReadJournalSettings(const char* path, std::string* warning) {
+#include "core/ini_file.h"
+#include "core/setting_ini.h"
+
+namespace {
+
+constexpr const char* kSection = "Journal";
+
+}  // namespace
+
+JournalSettings ReadJournalSettings(const char* path, std::string* problem) {
   const CIniFile ini(path);
   JournalSettings settings;
-  char enabled[16];
-  char sync[16];
-  ini.ReadString("Journal", "enabled", "1", enabled, sizeof(enabled));
-  ini.ReadString("Journal", "sync", "second", sync, sizeof(sync));
-  if (std::string(enabled) == "0") {
+  char enabled[128];
+  char sync[128];
+  ini.ReadString(kSection, "enabled", "", enabled, sizeof(enabled));
+  ini.ReadString(kSection, "sync", "", sync, sizeof(sync));
+  const std::string_view flag = enabled;
+  if (flag == "0") {
     settings.enabled = false;
-  } else if (std::string(enabled) != "1") {
-    *warning += std::string("setting.ini [Journal] enabled=") + enabled + " is not 0 or 1; the journal stays on. ";
+  } else if (!flag.empty() && flag != "1" && problem->empty()) {
+    *problem = SettingNamed(kSection, "enabled", flag) + " is not 0 or 1";
   }
   if (strcasecmp(sync, "none") == 0) {
     settings.sync = JournalSync::kNone;
   } else if (strcasecmp(sync, "every") == 0) {
     settings.sync = JournalSync::kEvery;
-  } else if (strcasecmp(sync, "second") != 0) {
-    *warning += std::string("setting.ini [Journal] sync=") + sync + " is not none, second or every; using second. ";
+  } else if (sync[0] != '\0' && strcasecmp(sync, "second") != 0 && problem->empty()) {
+    *problem = SettingNamed(kSection, "sync", sync) + " is not none, second or every";
   }
   return settings;
 }

@@ -12,9 +12,11 @@ struct JournalSettings {
   JournalSync sync = JournalSync::kSecond;
 };
 
-// Reads "enabled" (0 or 1, default 1) and "sync" (none, second or every, without case; default second).
-// A value it cannot use keeps the default and leaves a message naming it in `*warning`.
-JournalSettings ReadJournalSettings(const char* path, std::string* warning);
+// Reads "enabled" (0 or 1, default 1) and "sync" (none, second or every, without case; default
+// second); a missing or empty key takes the default. A value it cannot use keeps the default and
+// leaves the first such setting, named with its section and value, in `*problem` (the programs
+// refuse to start on it).
+JournalSettings ReadJournalSettings(const char* path, std::string* problem);
 
 const char* JournalSyncName(JournalSync sync);
 

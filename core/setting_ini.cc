@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/ini_file.h"
+#include "core/journal_settings.h"
 #include "core/open_regular_file.h"
 
 void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows) {
@@ -33,13 +34,14 @@ void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows*
   }
 }
 
-MdEnvironment EnvironmentOf(const AccountSettings& account) {
-  if (account.Environment[0] == '\0' || strcasecmp(account.Environment, "production") == 0) {
-    return MdEnvironment::kProduction;
-  }
-  if (strcasecmp(account.Environment, "evaluation") == 0) return MdEnvironment::kEvaluation;
+MdEnvironment EnvironmentNamed(std::string_view value) {
+  const std::string text(value);
+  if (text.empty() || strcasecmp(text.c_str(), "production") == 0) return MdEnvironment::kProduction;
+  if (strcasecmp(text.c_str(), "evaluation") == 0) return MdEnvironment::kEvaluation;
   return MdEnvironment::kUnknown;
 }
+
+MdEnvironment EnvironmentOf(const AccountSettings& account) { return EnvironmentNamed(account.Environment); }
 
 namespace {
 
@@ -122,7 +124,7 @@ std::string FrontSettingsProblem(const char* path) {
                      servernum.find_first_not_of("0123456789") == std::string::npos;
   const int count = whole ? std::stoi(servernum) : 0;
   if (count < 1 || count > AccountSettings::kAddressSlots) {
-    return "servernum=" + Shown(servernum) + " in setting.ini is not a number of fronts from 1 to 12";
+    return SettingNamed(kSettingIniSection, "servernum", servernum) + " is not a number of fronts from 1 to 12";
   }
   int usable = 0;
   for (int i = 1; i <= count; ++i) {
@@ -133,11 +135,12 @@ std::string FrontSettingsProblem(const char* path) {
     const std::string_view value = address;
     if (value.empty()) continue;
     if (value.size() >= sizeof(AccountSettings::Addresses[0])) {
-      return key + "=" + Shown(value) + " in setting.ini is longer than " +
+      return SettingNamed(kSettingIniSection, key.c_str(), value) + " is longer than " +
              std::to_string(sizeof(AccountSettings::Addresses[0]) - 1) + " characters";
     }
     if (!IsFrontAddress(value)) {
-      return key + "=" + Shown(value) + " in setting.ini is not a front address such as tcp://HOST:PORT (port 1 to 65535)";
+      return SettingNamed(kSettingIniSection, key.c_str(), value) +
+             " is not a front address such as tcp://HOST:PORT (port 1 to 65535)";
     }
     ++usable;
   }
@@ -146,4 +149,38 @@ std::string FrontSettingsProblem(const char* path) {
            (count > 1 ? " to address" + std::to_string(count) + " are" : " is") + " empty";
   }
   return {};
+}
+
+bool IsTimeOfDay(std::string_view text) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  int hhmm = 0;
+  for (char c : text) hhmm = hhmm * 10 + (c - '0');
+  return hhmm / 100 <= 23 && hhmm % 100 <= 59;
+}
+
+std::string SettingValuesProblem(const char* path) {
+  const CIniFile ini(path);
+  char value[128];
+  for (const char* key : {"stopsavetimebegin1", "stopsavetimeend1", "stopsavetimebegin2", "stopsavetimeend2"}) {
+    ini.ReadString(kSettingIniSection, key, "", value, sizeof(value));
+    if (value[0] != '\0' && !IsTimeOfDay(value)) {
+      return SettingNamed(kSettingIniSection, key, value) + " is not a time of day HHMM from 0000 to 2359";
+    }
+  }
+  ini.ReadString(kSettingIniSection, "environment", "", value, sizeof(value));
+  if (EnvironmentNamed(value) == MdEnvironment::kUnknown) {
+    return SettingNamed(kSettingIniSection, "environment", value) + " is not production or evaluation";
+  }
+  std::string problem;
+  ReadJournalSettings(path, &problem);
+  return problem;
+}
+
+std::string SettingIniProblem(const char* path) {
+  std::string problem = FrontSettingsProblem(path);
+  return problem.empty() ? SettingValuesProblem(path) : problem;
+}
+
+std::string SettingNamed(const char* section, const char* key, std::string_view value) {
+  return "[" + std::string(section) + "] " + key + "=" + Shown(value) + " in setting.ini";
 }

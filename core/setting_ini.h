@@ -23,7 +23,8 @@ struct AccountSettings {
 
 enum class MdEnvironment { kProduction, kEvaluation, kUnknown };
 
-// The environment "environment" names, compared without case; missing or empty is production.
+// The environment a value of "environment" names, compared without case; empty is production.
+MdEnvironment EnvironmentNamed(std::string_view value);
 MdEnvironment EnvironmentOf(const AccountSettings& account);
 
 inline constexpr const char* kSettingIniPath = "./setting.ini";
@@ -40,5 +41,22 @@ bool IsFrontAddress(std::string_view text);
 // Empty when the file at `path` can be read and names at least one usable front; otherwise the
 // reason, naming the file or the setting (servernum, addressN) that is wrong. Any thread.
 std::string FrontSettingsProblem(const char* path);
+
+// True for a stop-save time as setting.ini gives it: HHMM in one to four digits, hours 0 to 23 and
+// minutes 0 to 59 ("0", "300" and "0840" are times; "2561", "-5", "9999" and "abc" are not).
+bool IsTimeOfDay(std::string_view text);
+
+// Empty when every other value the collector reads is one it can use: the four stop-save times,
+// "environment" (production or evaluation), [Journal] enabled (0 or 1) and sync (none, second or
+// every). Otherwise the first that is not, named with its section and value. A missing or empty key
+// takes its default. A missing file is no problem here (FrontSettingsProblem names it). Any thread.
+std::string SettingValuesProblem(const char* path);
+
+// FrontSettingsProblem, then SettingValuesProblem: what stops a collector at start.
+std::string SettingIniProblem(const char* path);
+
+// "[SECTION] KEY=VALUE in setting.ini", the value cut to 40 characters and its bytes outside
+// printable ASCII shown as \xNN: how every message about a setting names it.
+std::string SettingNamed(const char* section, const char* key, std::string_view value);
 
 #endif

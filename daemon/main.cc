@@ -18,6 +18,7 @@
 #include "collector/collector_runtime.h"
 #include "core/conf_file_user_store.h"
 #include "core/log_sink.h"
+#include "core/process_lock.h"
 #include "core/setting_ini.h"
 #include "core/string_printf.h"
 #include "daemon/daemon_log_presenter.h"
@@ -124,8 +125,16 @@ int main(int argc, char** argv) {
                  problem.c_str());
     return 1;
   }
-  // A collector without a usable front would run on quietly and look healthy: refuse to start.
-  problem = FrontSettingsProblem(kSettingIniPath);
+  // One collector per folder: a second would append every tick to the same files again.
+  ProcessLock folderLock;
+  problem = folderLock.TakeWorkFolder(".", "quoteloomd");
+  if (!problem.empty()) {
+    std::fprintf(stderr, "quoteloomd: %s\n", problem.c_str());
+    return 1;
+  }
+  // A collector without a usable front, or with a setting it cannot use, would run on quietly and
+  // look healthy: refuse to start.
+  problem = SettingIniProblem(kSettingIniPath);
   if (!problem.empty()) {
     std::fprintf(stderr, "quoteloomd: %s (in %s)\n", problem.c_str(), CurrentDirectory().c_str());
     return 2;

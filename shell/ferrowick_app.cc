@@ -10,6 +10,7 @@
 #include "core/autorun.h"
 #include "core/clock.h"
 #include "core/log_sink.h"
+#include "core/setting_ini.h"
 #include "shell/chart_launcher.h"
 #include "shell/dialogs.h"
 #include "shell/main_frame.h"
@@ -49,6 +50,7 @@ bool CFerrowickApp::InitInstance() {
     logSink_->AppendLine(LogTab::CtpLog, line.toStdString());
     std::fprintf(stderr, "%s\n", line.constData());
   }
+  if (!ClaimWorkFolder()) return false;
 
   const QString settingsPath =
       options_.settingsPath.isEmpty() ? QSettingsUserStore::DefaultPath() : options_.settingsPath;
@@ -71,6 +73,23 @@ bool CFerrowickApp::InitInstance() {
 }
 
 int CFerrowickApp::ExitInstance(int code) { return code; }
+
+bool CFerrowickApp::ClaimWorkFolder() {
+  const QString folder = options_.workFolder.isEmpty() ? QDir::currentPath() : options_.workFolder;
+  std::string problem = folderLock_.TakeWorkFolder(folder.toStdString(), "quoteloom");
+  if (!problem.empty()) return RefuseStart(1, QStringLiteral("无法在此文件夹采集："), problem);
+  problem = SettingValuesProblem(QDir(folder).filePath(QStringLiteral("setting.ini")).toStdString().c_str());
+  if (!problem.empty()) return RefuseStart(2, QStringLiteral("setting.ini无法使用："), problem);
+  return true;
+}
+
+bool CFerrowickApp::RefuseStart(int exitCode, const QString& prefix, const std::string& problem) {
+  startExitCode_ = exitCode;
+  std::fprintf(stderr, "quoteloom: %s\n", problem.c_str());
+  dialogs_->Message(nullptr, QMessageBox::Critical, kSystemPromptCaption, prefix + QString::fromStdString(problem),
+                    QMessageBox::Ok);
+  return false;
+}
 
 void CFerrowickApp::ReadSwitches() {
   switches_ = ReadDesktopSwitches(*store_, [this](DesktopSwitches& switches) {

@@ -6,8 +6,10 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "core/desktop_switches.h"
+#include "core/process_lock.h"
 #include "shell/file_row_registry.h"
 
 class Autorun;
@@ -32,6 +34,7 @@ class CFerrowickApp : public QObject {
 
   struct Options {
     QString runtimeDir;    // lock and socket; empty: the user's runtime directory
+    QString workFolder;    // the collector's folder (setting.ini, the data); empty: the current directory
     QString settingsPath;  // per-user store; empty: $XDG_CONFIG_HOME/Vantrelo Quoteloom/Quoteloom.conf
     QString autostartDir;  // empty: $XDG_CONFIG_HOME/autostart
     QString scrollLockLedsDir;  // keyboard LEDs; empty: /sys/class/leds
@@ -49,8 +52,12 @@ class CFerrowickApp : public QObject {
   explicit CFerrowickApp(Options options);
   ~CFerrowickApp() override;
 
-  // False ends the process: another instance runs (it was asked to show itself) or the frame failed.
+  // False ends the process with startExitCode(): another instance runs (it was asked to show
+  // itself), another program works in the folder, a setting cannot be used, or the frame failed.
   bool InitInstance();
+  // 0 after a start that ended because another instance runs, 1 when another program holds the
+  // working folder, 2 when setting.ini holds a value the collector cannot use.
+  int startExitCode() const { return startExitCode_; }
   int ExitInstance(int code);
 
   // Commands of the application object.
@@ -85,11 +92,18 @@ class CFerrowickApp : public QObject {
   int applicationLook = 0;
 
  private:
+  // Locks the working folder and checks setting.ini's values; false (with the reason shown) when
+  // the program must not collect there.
+  bool ClaimWorkFolder();
+  // Shows `prefix` and `problem`, prints the problem on standard error and returns false.
+  bool RefuseStart(int exitCode, const QString& prefix, const std::string& problem);
   void ReadSwitches();
   void ShowAutorunMessage(const std::string& text);
 
   Options options_;
   std::unique_ptr<SingleInstance> instance_;
+  ProcessLock folderLock_;  // held for the program's life: one collector per folder
+  int startExitCode_ = 0;
   std::unique_ptr<QSettingsUserStore> store_;
   std::unique_ptr<QSettingsUserStore> workspace_;
   std::unique_ptr<Autorun> autorun_;

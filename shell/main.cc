@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     ExtractEmbeddedFile(QStringLiteral(":/plotmire/Plotmire.exe"), QStringLiteral("Plotmire.exe"));
   };
   CFerrowickApp app(std::move(options));
-  if (!app.InitInstance()) return 0;
+  if (!app.InitInstance()) return app.startExitCode();
   // kill, Ctrl-C or the end of the session: the same orderly shutdown as a confirmed close.
   TerminationSignals stopSignals;
   QObject::connect(&stopSignals, &TerminationSignals::terminationRequested, app.mainFrame(),

@@ -1,6 +1,8 @@
-// The desktop program runs on with a setting.ini that names no usable front, and says why on the
-// CTP log tab (quoteloomd refuses to start on the same file).
+// A setting.ini the collector cannot use: quoteloomd refuses to start on any value it cannot use,
+// naming the setting, its section and its value; the runtime under the desktop program, which
+// starts without a usable front, says why on the CTP log tab.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +12,9 @@
 #include "collector/collector_runtime.h"
 #include "tests/support/child_process.h"
 #include "tests/support/log_watch.h"
+#include "tests/support/process_output.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,8 +35,8 @@ TEST(CollectorBadSettingsTest, TheReasonGoesToTheCtpLogTab) {
     EXPECT_TRUE(WaitUntil(
         [&] {
           for (const auto& line : watch.NewLines(LogTab::CtpLog)) {
-            if (line == "setting.ini无法使用：address1=tcp://999.1.1.1:99999 in setting.ini is not a front address "
-                        "such as tcp://HOST:PORT (port 1 to 65535)") {
+            if (line == "setting.ini无法使用：[AccountInfo] address1=tcp://999.1.1.1:99999 in setting.ini is not a "
+                        "front address such as tcp://HOST:PORT (port 1 to 65535)") {
               return true;
             }
           }
@@ -41,6 +46,40 @@ TEST(CollectorBadSettingsTest, TheReasonGoesToTheCtpLogTab) {
     runtime.Shutdown();
   }
   std::filesystem::remove(ini);
+}
+
+// Each of these ran silently (or on with a note) and is now refused before anything is written.
+TEST(CollectorBadSettingsTest, QuoteloomdEndsAtStartOnEveryValueItCannotUse) {
+  char pattern[] = "/tmp/quoteloom-bad-settings-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  const std::string fronts = "[AccountInfo]\r\nbrokeid=9999\r\nusername=u\r\npassword=p\r\nservernum=1\r\n"
+                             "address1=tcp://127.0.0.1:1\r\n";
+  const std::string time = " in setting.ini is not a time of day HHMM from 0000 to 2359";
+  const struct {
+    std::string lines;
+    std::string says;
+  } cases[] = {
+      {"stopsavetimebegin1=2561", "[AccountInfo] stopsavetimebegin1=2561" + time},
+      {"stopsavetimeend1=-5", "[AccountInfo] stopsavetimeend1=-5" + time},
+      {"stopsavetimebegin2=9999", "[AccountInfo] stopsavetimebegin2=9999" + time},
+      {"stopsavetimeend2=abc", "[AccountInfo] stopsavetimeend2=abc" + time},
+      {"stopsavetimebegin1=300\r\nstopsavetimeend1=860", "[AccountInfo] stopsavetimeend1=860" + time},
+      {"environment=prod", "[AccountInfo] environment=prod in setting.ini is not production or evaluation"},
+      {"[Journal]\r\nsync=sometimes", "[Journal] sync=sometimes in setting.ini is not none, second or every"},
+      {"[Journal]\r\nenabled=2", "[Journal] enabled=2 in setting.ini is not 0 or 1"},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(dir / "setting.ini", std::ios::trunc) << fronts << c.lines << "\r\n";
+    const ProgramRun run = RunProgram({QUOTELOOMD, "--workdir", dir.string(), "--replay", "off", "--metrics", "off"},
+                                      dir / "quoteloomd.out", 10s);
+    EXPECT_EQ(run.exitCode, 2) << c.lines << "\n" << run.output;
+    EXPECT_NE(run.output.find("quoteloomd: " + c.says + " (in " + dir.string() + ")"), std::string::npos)
+        << c.lines << "\n" << run.output;
+  }
+  EXPECT_FALSE(fs::exists(dir / "Journal"));
+  EXPECT_FALSE(fs::exists(dir / "DataTimeStream"));
+  fs::remove_all(dir);
 }
 
 }  // namespace

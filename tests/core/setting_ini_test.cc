@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/ini_file.h"
+#include "core/journal_settings.h"
 
 namespace {
 
@@ -172,7 +173,78 @@ TEST_F(SettingIniTest, FrontSettingsProblemNamesTheSettingThatLeavesNoUsableFron
   EXPECT_EQ(FrontSettingsProblem(pipe.c_str()), "setting.ini cannot be read: not a regular file");
   // Bytes that are not text are shown escaped, never copied into the message.
   Write("[AccountInfo]\r\nservernum=\x1b[2J\r\n");
-  EXPECT_EQ(FrontSettingsProblem(path_.c_str()), "servernum=\\x1B[2J in setting.ini is not a number of fronts from 1 to 12");
+  EXPECT_EQ(FrontSettingsProblem(path_.c_str()),
+            "[AccountInfo] servernum=\\x1B[2J in setting.ini is not a number of fronts from 1 to 12");
+}
+
+TEST(SettingIniTimeTest, ATimeOfDayIsHhmmFromMidnightTo2359) {
+  for (const char* time : {"0", "00", "0000", "300", "0300", "840", "959", "1530", "2040", "2359"}) {
+    EXPECT_TRUE(IsTimeOfDay(time)) << time;
+  }
+  for (const char* text : {"", "2561", "-5", "9999", "abc", "2400", "060", "1260", "23590", "00300", "+300",
+                           "3:00", "3 00", "0x10", "1e3"}) {
+    EXPECT_FALSE(IsTimeOfDay(text)) << text;
+  }
+}
+
+// Every value the collector reads besides the fronts: a time, a word or a flag that it cannot use
+// is named with its section and its value; missing and empty keys take their defaults.
+TEST_F(SettingIniTest, SettingValuesProblemNamesTheSectionTheKeyAndTheValue) {
+  const std::string time = " is not a time of day HHMM from 0000 to 2359";
+  const struct {
+    std::string lines;
+    std::string problem;
+  } cases[] = {
+      {"", ""},
+      {"stopsavetimebegin1=300\r\nstopsavetimeend1=0840\r\nstopsavetimebegin2=1530\r\nstopsavetimeend2=2359", ""},
+      {"stopsavetimebegin1=\r\nenvironment=\r\n[Journal]\r\nenabled=\r\nsync=", ""},
+      {"environment=Evaluation\r\n[journal]\r\nENABLED=0\r\nsync=EVERY", ""},
+      {"stopsavetimebegin1=2561", "[AccountInfo] stopsavetimebegin1=2561 in setting.ini" + time},
+      {"stopsavetimeend1=-5", "[AccountInfo] stopsavetimeend1=-5 in setting.ini" + time},
+      {"stopsavetimebegin2=9999", "[AccountInfo] stopsavetimebegin2=9999 in setting.ini" + time},
+      {"STOPSAVETIMEEND2=abc", "[AccountInfo] stopsavetimeend2=abc in setting.ini" + time},
+      {"stopsavetimeend2=12:00", "[AccountInfo] stopsavetimeend2=12:00 in setting.ini" + time},
+      {"environment=test", "[AccountInfo] environment=test in setting.ini is not production or evaluation"},
+      {"environment=prod\x7f", "[AccountInfo] environment=prod\\x7F in setting.ini is not production or evaluation"},
+      {"[Journal]\r\nsync=sometimes", "[Journal] sync=sometimes in setting.ini is not none, second or every"},
+      {"[Journal]\r\nenabled=2", "[Journal] enabled=2 in setting.ini is not 0 or 1"},
+      {"[Journal]\r\nenabled=yes\r\nsync=never", "[Journal] enabled=yes in setting.ini is not 0 or 1"},
+      {"[Journal]\r\nenabled=" + std::string(70, '1'),
+       "[Journal] enabled=" + std::string(40, '1') + "... in setting.ini is not 0 or 1"},
+  };
+  for (const auto& c : cases) {
+    Write("[AccountInfo]\r\nservernum=1\r\naddress1=tcp://127.0.0.1:1\r\n" + c.lines + "\r\n");
+    EXPECT_EQ(SettingValuesProblem(path_.c_str()), c.problem) << c.lines;
+    // The check the programs run at start takes the fronts first, then these values.
+    EXPECT_EQ(SettingIniProblem(path_.c_str()), c.problem) << c.lines;
+  }
+  EXPECT_EQ(SettingValuesProblem((dir_ / "missing.ini").c_str()), "");
+  Write("[AccountInfo]\r\nservernum=0\r\nstopsavetimebegin1=2561\r\n");
+  EXPECT_NE(SettingIniProblem(path_.c_str()).find("servernum=0"), std::string::npos);
+}
+
+TEST_F(SettingIniTest, JournalSettingsKeepTheirDefaultsForValuesTheyCannotUse) {
+  const struct {
+    const char* lines;
+    bool enabled;
+    JournalSync sync;
+    bool problem;
+  } cases[] = {
+      {"", true, JournalSync::kSecond, false},
+      {"enabled=0\r\nsync=none", false, JournalSync::kNone, false},
+      {"enabled=1\r\nsync=Every", true, JournalSync::kEvery, false},
+      {"sync=second", true, JournalSync::kSecond, false},
+      {"enabled=2\r\nsync=every", true, JournalSync::kEvery, true},
+      {"enabled=0\r\nsync=sometimes", false, JournalSync::kSecond, true},
+  };
+  for (const auto& c : cases) {
+    Write(std::string("[Journal]\r\n") + c.lines + "\r\n");
+    std::string problem;
+    const JournalSettings settings = ReadJournalSettings(path_.c_str(), &problem);
+    EXPECT_EQ(settings.enabled, c.enabled) << c.lines;
+    EXPECT_EQ(settings.sync, c.sync) << c.lines;
+    EXPECT_EQ(!problem.empty(), c.problem) << c.lines << ": " << problem;
+  }
 }
 
 TEST(StopSaveWindowsTest, BoundsAreStrictAndUseTheMultipliedClock) {

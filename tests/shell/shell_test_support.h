@@ -145,6 +145,7 @@ struct ShellHarness {
   CFerrowickApp::Options MakeOptions() {
     CFerrowickApp::Options options;
     options.runtimeDir = runtimeDir;
+    options.workFolder = dir.path();
     options.settingsPath = settingsPath;
     options.autostartDir = autostartDir;
     options.scrollLockLedsDir = scrollLockLedsDir;
