@@ -13,7 +13,6 @@
 #include "platform/frontsim/replay_tick.h"
 #include "platform/frontsim/sim_options.h"
 #include "platform/frontsim/sim_summary.h"
-#include "platform/frontsim/sim_trading_day.h"
 #include "platform/frontsim/tick_generator.h"
 #include "platform/frontsim/tick_pacer.h"
 #include "sessions/session_clock.h"
@@ -83,31 +82,6 @@ TEST(ListedContractTest, ListFileGivesCodesWithProductPrices) {
   EXPECT_NE(error.find(":2:"), std::string::npos) << error;
   EXPECT_FALSE(LoadListedContracts((dir / "missing.txt").string(), &contracts, &error));
   std::filesystem::remove_all(dir);
-}
-
-TEST(SimTradingDayTest, EighteenOClockRule) {
-  struct Case {
-    int year, month, day, hour, weekday;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {2021, 6, 3, 9, 5, "20210603"},     // Thursday morning
-      {2021, 6, 3, 21, 5, "20210604"},    // Thursday night
-      {2021, 6, 4, 17, 6, "20210604"},    // Friday before 18:00
-      {2021, 6, 4, 18, 6, "20210607"},    // Friday evening -> Monday
-      {2021, 6, 5, 1, 7, "20210607"},     // Saturday small hours -> Monday
-      {2024, 2, 28, 21, 4, "20240229"},   // leap day
-      {2021, 12, 31, 21, 6, "20220103"},  // across the year
-  };
-  for (const Case& c : cases) {
-    ClockReading now;
-    now.year = c.year;
-    now.month = c.month;
-    now.day = c.day;
-    now.hour = c.hour;
-    now.weekday = c.weekday;
-    EXPECT_EQ(FrontTradingDay(now), c.expected) << c.year << c.month << c.day << " " << c.hour;
-  }
 }
 
 TEST(SimOptionsTest, ParsesTheCommandLine) {
