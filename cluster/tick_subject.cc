@@ -1,6 +1,6 @@
 #include "cluster/tick_subject.h"
 
-#include <cctype>
+#include "sessions/product_hours.h"
 
 namespace {
 
@@ -55,12 +55,8 @@ std::optional<std::string> DecodeSubjectToken(std::string_view token) {
 }
 
 std::string ProductOf(std::string_view contract) {
-  std::string product;
-  for (char c : contract) {
-    if (!std::isalpha(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80) break;
-    product += c;
-  }
-  return product.empty() ? "_" : product;
+  const std::string_view product = ProductOfContract(contract);
+  return product.empty() ? "_" : std::string(product);
 }
 
 std::string TickSubject(std::string_view prefix, std::string_view contract) {

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "sessions/clock_time.h"
+
 namespace {
 
 constexpr int kFieldCount = 24;
@@ -37,21 +39,7 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
-int TwoDigits(std::string_view text) {
-  if (text.size() != 2 || !AllDigits(text)) return -1;
-  return (text[0] - '0') * 10 + (text[1] - '0');
-}
-
 }  // namespace
-
-int ParseClockTime(std::string_view text) {
-  if (text.size() != 8 || text[2] != ':' || text[5] != ':') return -1;
-  int h = TwoDigits(text.substr(0, 2));
-  int m = TwoDigits(text.substr(3, 2));
-  int s = TwoDigits(text.substr(6, 2));
-  if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59) return -1;
-  return h * 3600 + m * 60 + s;
-}
 
 bool ParseTickLine(std::string_view line, ChartTick* tick, std::string* error) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);

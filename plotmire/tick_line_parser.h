@@ -10,7 +10,4 @@
 // Returns false and a short reason in *error when the line is malformed; *tick may then be partly filled.
 bool ParseTickLine(std::string_view line, ChartTick* tick, std::string* error);
 
-// Seconds since midnight of "HH:MM:SS", or -1 when the text is not such a time.
-int ParseClockTime(std::string_view text);
-
 #endif

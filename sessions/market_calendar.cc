@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "sessions/civil_date.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
 
@@ -21,11 +21,8 @@ constexpr off_t kMaxCalendarBytes = 1 << 20;
 constexpr int kMaxDaysSearched = 7300;
 
 bool IsWeekend(int date) {
-  const std::chrono::year_month_day ymd{std::chrono::year{date / 10000},
-                                        std::chrono::month{static_cast<unsigned>(date / 100 % 100)},
-                                        std::chrono::day{static_cast<unsigned>(date % 100)}};
-  const std::chrono::weekday w{std::chrono::sys_days{ymd}};
-  return w == std::chrono::Saturday || w == std::chrono::Sunday;
+  const int weekday = WeekdayOfDate(date);
+  return weekday == 1 || weekday == 7;
 }
 
 std::string_view Trim(std::string_view s) {

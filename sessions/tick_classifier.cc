@@ -1,5 +1,9 @@
 #include "sessions/tick_classifier.h"
 
+#include <chrono>
+
+#include "sessions/civil_date.h"
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
 
@@ -10,22 +14,10 @@ int TwoDigits(const char* p) {
   return (p[0] - '0') * 10 + (p[1] - '0');
 }
 
-// Days since 0000-03-01 of a proleptic Gregorian date (Howard Hinnant's days_from_civil, shifted).
-std::int64_t DayNumber(int year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const int era = year / 400;
-  const int yoe = year - era * 400;
-  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return static_cast<std::int64_t>(era) * 146097 + doe;
-}
-
-int ParseTime(std::string_view t) {
-  if (t.size() != 8 || t[2] != ':' || t[5] != ':') return -1;
-  const int h = TwoDigits(t.data()), m = TwoDigits(t.data() + 3), s = TwoDigits(t.data() + 6);
-  if (h < 0 || m < 0 || s < 0 || h > 23 || m > 59 || s > 59) return -1;
-  return h * 3600 + m * 60 + s;
-}
+// Days from 0000-03-01 to 1970-01-01: the classifier's scale starts there so that every date of
+// year 0 on has a positive count and -1 stays free to mean "unknown".
+constexpr std::int64_t kDaysBeforeEpoch =
+    (std::chrono::sys_days{std::chrono::year{1970} / 1 / 1} - std::chrono::sys_days{std::chrono::year{0} / 3 / 1}).count();
 
 }  // namespace
 
@@ -39,7 +31,7 @@ const char* TickKindName(TickKind kind) {
 }
 
 std::int64_t TickClassifier::LocalSeconds(int date, int timeOfDay) {
-  return DayNumber(date / 10000, date / 100 % 100, date % 100) * 86400 + timeOfDay;
+  return (DaysSinceEpoch(date) + kDaysBeforeEpoch) * 86400 + timeOfDay;
 }
 
 std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
@@ -54,7 +46,7 @@ std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
       parts[6] > 60) {
     return -1;
   }
-  return DayNumber(year, parts[2], parts[3]) * 86400 + parts[4] * 3600 + parts[5] * 60 + parts[6];
+  return LocalSeconds(CalendarDate(year, parts[2], parts[3]), parts[4] * 3600 + parts[5] * 60 + parts[6]);
 }
 
 TickClassifier::TickClassifier(const ProductHours* hours, int tradingDay, int toleranceSeconds)
@@ -68,7 +60,7 @@ TickClassifier::TickClassifier(const ProductHours* hours, int tradingDay, int to
 }
 
 TickKind TickClassifier::Classify(std::string_view updateTime, std::string_view writeStamp) const {
-  return ClassifyTime(ParseTime(updateTime), writeStamp);
+  return ClassifyTime(ParseClockTime(updateTime), writeStamp);
 }
 
 TickKind TickClassifier::ClassifyTime(int timeOfDay, std::string_view writeStamp) const {

@@ -20,9 +20,9 @@
 #include "platform/frontsim/fault_field.h"
 #include "platform/frontsim/listen_socket.h"
 #include "platform/frontsim/market_events.h"
-#include "platform/frontsim/sim_trading_day.h"
 #include "sessions/session_clock.h"
 #include "sessions/tick_classifier.h"
+#include "sessions/trading_day_rule.h"
 
 namespace {
 
@@ -154,7 +154,7 @@ std::string FrontSimulator::TradingDayAt(const ClockReading& now) const {
     const std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), &error);
     if (moment) return std::to_string(moment->trading_day);
   }
-  return FrontTradingDay(now);
+  return std::to_string(TradingDayOf(now));
 }
 
 void FrontSimulator::WriteSummaryFile() {

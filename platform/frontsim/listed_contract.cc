@@ -5,6 +5,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "sessions/civil_date.h"
+#include "sessions/product_hours.h"
+
 namespace {
 
 enum class Listing {
@@ -99,16 +102,9 @@ constexpr ProductTerms kProducts[] = {
 
 // Day of the month of the n-th Friday (n from 1) of a month.
 int NthFriday(int year, int month, int n) {
-  // Zeller-free: days since a known Monday (1970-01-05) by a civil-date formula.
-  int y = month <= 2 ? year - 1 : year;
-  int era = y / 400;
-  int yoe = y - era * 400;
-  int mp = (month + 9) % 12;
-  int doy = (153 * mp + 2) / 5;  // the first of the month
-  int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  long days = static_cast<long>(era) * 146097 + doe - 719468;
-  int weekday = static_cast<int>(((days % 7) + 7 + 3) % 7);  // 0 = Monday
-  int first_friday = 1 + (4 - weekday + 7) % 7;
+  constexpr int kFriday = 6;
+  const int weekday = WeekdayOfDate(CalendarDate(year, month, 1));
+  const int first_friday = 1 + (kFriday - weekday + 7) % 7;
   return first_friday + 7 * (n - 1);
 }
 
@@ -208,12 +204,10 @@ std::vector<ListedContract> BuiltInListedContracts(int trading_day) {
 }
 
 ListedContract ContractForCode(const std::string& code) {
-  std::size_t digits = code.size();
-  while (digits > 0 && std::isdigit(static_cast<unsigned char>(code[digits - 1]))) --digits;
   ListedContract contract;
   contract.code = code;
   contract.exchange = "SIM";
-  if (const ProductTerms* terms = FindProduct(code.substr(0, digits))) {
+  if (const ProductTerms* terms = FindProduct(std::string(ProductOfContract(code)))) {
     contract.exchange = terms->exchange;
     contract.base_price = terms->price;
     contract.tick = terms->tick;

@@ -23,20 +23,28 @@ class TickGenerator {
   void Next(std::size_t index, const ClockReading& now, FrontDepthMarketData* out);
 
  private:
+  // Prices are kept as whole numbers of the contract's price tick and sent as the double nearest to
+  // their decimal value, as an exchange sends them.
   struct Walk {
     std::mt19937_64 random;
-    double pre_settlement = 0;
-    double pre_close = 0;
+    std::int64_t tick_units = 1;  // the tick is tick_units / tick_scale exactly, in decimals
+    double tick_scale = 1;
+    std::int64_t pre_settlement = 0;
+    std::int64_t pre_close = 0;
+    std::int64_t upper = 0;
+    std::int64_t lower = 0;
+    std::int64_t open = 0;
+    std::int64_t last = 0;
+    std::int64_t high = 0;
+    std::int64_t low = 0;
     double pre_open_interest = 0;
-    double upper = 0;
-    double lower = 0;
-    double open = 0;
-    double last = 0;
-    double high = 0;
-    double low = 0;
     double turnover = 0;
     double open_interest = 0;
     int volume = 0;
+
+    // `ticks` price ticks: one correctly rounded division of two exact integers is the double
+    // nearest to the decimal price.
+    double Price(std::int64_t ticks) const { return static_cast<double>(ticks * tick_units) / tick_scale; }
   };
 
   void Step(const ListedContract& contract, Walk& walk);

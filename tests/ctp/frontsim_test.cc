@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +15,6 @@
 #include "platform/frontsim/replay_tick.h"
 #include "platform/frontsim/sim_options.h"
 #include "platform/frontsim/sim_summary.h"
-#include "platform/frontsim/sim_trading_day.h"
 #include "platform/frontsim/tick_generator.h"
 #include "platform/frontsim/tick_pacer.h"
 #include "sessions/session_clock.h"
@@ -83,31 +84,6 @@ TEST(ListedContractTest, ListFileGivesCodesWithProductPrices) {
   EXPECT_NE(error.find(":2:"), std::string::npos) << error;
   EXPECT_FALSE(LoadListedContracts((dir / "missing.txt").string(), &contracts, &error));
   std::filesystem::remove_all(dir);
-}
-
-TEST(SimTradingDayTest, EighteenOClockRule) {
-  struct Case {
-    int year, month, day, hour, weekday;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {2021, 6, 3, 9, 5, "20210603"},     // Thursday morning
-      {2021, 6, 3, 21, 5, "20210604"},    // Thursday night
-      {2021, 6, 4, 17, 6, "20210604"},    // Friday before 18:00
-      {2021, 6, 4, 18, 6, "20210607"},    // Friday evening -> Monday
-      {2021, 6, 5, 1, 7, "20210607"},     // Saturday small hours -> Monday
-      {2024, 2, 28, 21, 4, "20240229"},   // leap day
-      {2021, 12, 31, 21, 6, "20220103"},  // across the year
-  };
-  for (const Case& c : cases) {
-    ClockReading now;
-    now.year = c.year;
-    now.month = c.month;
-    now.day = c.day;
-    now.hour = c.hour;
-    now.weekday = c.weekday;
-    EXPECT_EQ(FrontTradingDay(now), c.expected) << c.year << c.month << c.day << " " << c.hour;
-  }
 }
 
 TEST(SimOptionsTest, ParsesTheCommandLine) {
@@ -184,6 +160,60 @@ TEST(TickGeneratorTest, SameSeedSameWalkAndFieldsAreConsistent) {
   EXPECT_TRUE(differs);
   // CZCE quotes the average as a price; the others as price times multiplier.
   EXPECT_NEAR(ta.AveragePrice, ta.LastPrice, ta.LastPrice * 0.1);
+}
+
+// The text of `value` with `decimals` decimals, trailing zeros (and a bare point) cut.
+std::string FixedDecimals(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  std::string out = text;
+  if (out.find('.') != std::string::npos) {
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+  }
+  return out;
+}
+
+std::string Shortest(double value) {
+  char text[64];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, r.ptr);
+}
+
+// Every price sent lies on its product's tick grid as the double nearest to its decimal value, so the
+// shortest text that reads back to it is the price as the exchange writes it ("5095.4", never
+// "5095.399999999996"), for every tick size of the product table.
+TEST(TickGeneratorTest, PricesAreTheNearestDoublesToWholeTicks) {
+  // One contract of each tick size, each walked far enough to cross many prices.
+  std::vector<ListedContract> contracts;
+  std::set<double> ticks;
+  for (const ListedContract& c : BuiltInListedContracts(20240301)) {
+    if (ticks.insert(c.tick).second) contracts.push_back(c);
+  }
+  ASSERT_GE(ticks.size(), 8u);  // 0.005 to 10
+  TickGenerator generator(contracts, 7, "20240301");
+  ClockReading now;
+  FrontDepthMarketData t;
+  for (std::size_t index = 0; index < contracts.size(); ++index) {
+    const std::string tickText = Shortest(contracts[index].tick);
+    const std::size_t point = tickText.find('.');
+    const int decimals = point == std::string::npos ? 0 : static_cast<int>(tickText.size() - point - 1);
+    for (int i = 0; i < 1000; ++i) {
+      generator.Next(index, now, &t);
+      for (double price : {t.LastPrice, t.OpenPrice, t.HighestPrice, t.LowestPrice, t.PreSettlementPrice,
+                           t.PreClosePrice, t.UpperLimitPrice, t.LowerLimitPrice, t.BidPrice1, t.BidPrice2,
+                           t.BidPrice3, t.BidPrice4, t.BidPrice5, t.AskPrice1, t.AskPrice2, t.AskPrice3,
+                           t.AskPrice4, t.AskPrice5}) {
+        const std::string decimal = FixedDecimals(price, decimals);
+        ASSERT_EQ(Shortest(price), decimal) << contracts[index].code << " tick " << tickText;
+        char full[64];
+        std::snprintf(full, sizeof full, "%.17g", price);
+        ASSERT_EQ(std::strtod(full, nullptr), std::strtod(decimal.c_str(), nullptr)) << full;
+        const double steps = price / contracts[index].tick;
+        ASSERT_NEAR(steps, std::round(steps), 1e-6) << decimal << " is off the grid of " << tickText;
+      }
+    }
+  }
 }
 
 TEST(TickPacerTest, SpreadsTheRateAndNeverBursts) {

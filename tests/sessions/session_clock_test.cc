@@ -55,15 +55,4 @@ TEST(SessionClockTest, TheCalendarDateOfASessionSecondInvertsTheTradingDayRule) 
   }
 }
 
-TEST(SessionClockTest, CalendarHelpers) {
-  EXPECT_EQ(EveOfTradingDay(20240311), 20240308);
-  EXPECT_EQ(EveOfTradingDay(20240305), 20240304);
-  EXPECT_EQ(ShiftCalendarDate(20240228, 2), 20240301);
-  EXPECT_EQ(ShiftCalendarDate(20250101, -1), 20241231);
-  EXPECT_TRUE(IsCalendarDate(20240229));
-  EXPECT_FALSE(IsCalendarDate(20230229));
-  EXPECT_FALSE(IsCalendarDate(20241301));
-  EXPECT_FALSE(IsCalendarDate(123));
-}
-
 }  // namespace

@@ -59,6 +59,10 @@ TEST(TickClassifierTest, WriteStampsAreReadStrictly) {
   EXPECT_EQ(TickClassifier::StampSeconds("20240311090000") - TickClassifier::StampSeconds("20240308230000"),
             2 * 86400 + 10 * 3600);
   EXPECT_EQ(TickClassifier::StampSeconds("20240301000000") - TickClassifier::StampSeconds("20240229000000"), 86400);
+  EXPECT_EQ(TickClassifier::StampSeconds("21000301000000") - TickClassifier::StampSeconds("21000228000000"), 86400);
+  // The scale starts at 0000-03-01, so no date of year 0 on is negative and -1 stays "unknown".
+  EXPECT_EQ(TickClassifier::LocalSeconds(301, 1), 1);
+  EXPECT_EQ(TickClassifier::StampSeconds("19700101000000"), 719468LL * 86400);
   for (const char* bad : {"2024031109000", "202403110900000", "2024031109000x", "20241311090000", "20240311250000"}) {
     EXPECT_EQ(TickClassifier::StampSeconds(bad), -1) << bad;
   }

@@ -13,58 +13,6 @@ namespace {
 
 enum Weekday { kSun = 1, kMon, kTue, kWed, kThu, kFri, kSat };
 
-struct TradingDayCase {
-  const char* what;
-  ClockReading reading;
-  const char* expected;
-};
-
-// The week of 2024-03-03 (Sunday) to 2024-03-09 (Saturday), each day just before and at 18:00,
-// then month and year ends.
-const TradingDayCase kCases[] = {
-    {"Sunday noon", FakeClock::At(2024, 3, 3, kSun, 12, 0, 0), "20240303"},
-    {"Sunday 21:00", FakeClock::At(2024, 3, 3, kSun, 21, 0, 0), "20240304"},
-    {"Monday 17:59:59", FakeClock::At(2024, 3, 4, kMon, 17, 59, 59), "20240304"},
-    {"Monday 18:00:00", FakeClock::At(2024, 3, 4, kMon, 18, 0, 0), "20240305"},
-    {"Tuesday 17:59:59", FakeClock::At(2024, 3, 5, kTue, 17, 59, 59), "20240305"},
-    {"Tuesday 18:00:00", FakeClock::At(2024, 3, 5, kTue, 18, 0, 0), "20240306"},
-    {"Wednesday 17:59:59", FakeClock::At(2024, 3, 6, kWed, 17, 59, 59), "20240306"},
-    {"Wednesday 18:00:00", FakeClock::At(2024, 3, 6, kWed, 18, 0, 0), "20240307"},
-    {"Thursday 17:59:59", FakeClock::At(2024, 3, 7, kThu, 17, 59, 59), "20240307"},
-    {"Thursday 18:00:00", FakeClock::At(2024, 3, 7, kThu, 18, 0, 0), "20240308"},
-    {"Friday 17:59:59", FakeClock::At(2024, 3, 8, kFri, 17, 59, 59), "20240308"},
-    {"Friday 18:00:00", FakeClock::At(2024, 3, 8, kFri, 18, 0, 0), "20240311"},
-    {"Saturday 01:30", FakeClock::At(2024, 3, 9, kSat, 1, 30, 0), "20240311"},
-    {"Saturday 17:59:59", FakeClock::At(2024, 3, 9, kSat, 17, 59, 59), "20240311"},
-    {"Saturday 18:00:00", FakeClock::At(2024, 3, 9, kSat, 18, 0, 0), "20240310"},
-    {"Sunday 00:00 right after", FakeClock::At(2024, 3, 10, kSun, 0, 0, 0), "20240310"},
-    {"leap February 28 evening", FakeClock::At(2024, 2, 28, kWed, 21, 0, 0), "20240229"},
-    {"leap February 29 evening", FakeClock::At(2024, 2, 29, kThu, 21, 0, 0), "20240301"},
-    {"plain February 28 evening", FakeClock::At(2023, 2, 28, kTue, 21, 0, 0), "20230301"},
-    {"Friday at the year end", FakeClock::At(2021, 12, 31, kFri, 21, 0, 0), "20220103"},
-    {"Thursday at the year end", FakeClock::At(2026, 12, 31, kThu, 18, 0, 0), "20270101"},
-    {"Friday at a 30-day month end", FakeClock::At(2024, 4, 26, kFri, 19, 0, 0), "20240429"},
-    {"Friday across a 30-day month end", FakeClock::At(2024, 11, 29, kFri, 19, 0, 0), "20241202"},
-    {"Saturday across a 31-day month end", FakeClock::At(2024, 8, 31, kSat, 9, 0, 0), "20240902"},
-    {"Saturday evening at a month end", FakeClock::At(2024, 8, 31, kSat, 20, 0, 0), "20240901"},
-    {"year 2100 counts as leap (divisible by 4)", FakeClock::At(2100, 2, 28, kSun, 20, 0, 0), "21000229"},
-};
-
-TEST(TradingDayTest, FollowsTheEighteenHundredRuleAcrossWeekdaysAndMonthEnds) {
-  for (const auto& c : kCases) {
-    char day[kTradingDaySize];
-    ComputeTradingDay(c.reading, day);
-    EXPECT_STREQ(day, c.expected) << c.what;
-  }
-}
-
-TEST(TradingDayTest, AddDaysRollsOverOnceAndIntoTheNextYear) {
-  EXPECT_EQ(AddDaysToDate(2024, 1, 30, 3), 20240202);
-  EXPECT_EQ(AddDaysToDate(2024, 12, 30, 2), 20250101);
-  EXPECT_EQ(AddDaysToDate(2024, 6, 29, 1), 20240630);
-  EXPECT_EQ(AddDaysToDate(2023, 2, 27, 2), 20230301);
-}
-
 TEST(TradingDayTest, WriteStampIsFourteenDigitsOfTheReading) {
   char stamp[kWriteStampSize];
   FormatWriteStamp(FakeClock::At(2024, 3, 1, kFri, 9, 5, 7), stamp);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 #include "tools/data/exact_line.h"
 

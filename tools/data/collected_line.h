@@ -22,9 +22,6 @@ struct CollectedLine {
 // Splits a line (without its line end); false unless it has exactly 24 fields.
 bool SplitCollectedLine(std::string_view line, CollectedLine* out);
 
-// "HH:MM:SS" as seconds since midnight; -1 unless it is exactly that with a valid clock time.
-int ParseClockTime(std::string_view text);
-
 // A whole field as a number; false when it is not one (empty, trailing bytes, out of range).
 bool ParseWhole(std::string_view text, long long* value);
 bool ParseWhole(std::string_view text, double* value);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 #include "storage/journal_reader.h"
 #include "tools/data/day_files.h"

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "core/open_regular_file.h"
-#include "sessions/trading_day_rule.h"
+#include "sessions/civil_date.h"
+#include "sessions/clock_time.h"
+#include "sessions/session_clock.h"
 #include "storage/journal_reader.h"
 #include "tools/data/day_files.h"
 
@@ -41,20 +43,6 @@ void AppendDate(int date, std::string* out) {
   AppendPadded(date % 100, 2, out);
 }
 
-// Days since 1970-01-01 to a yyyymmdd date (the civil-from-days algorithm).
-int DateOfDays(std::int64_t days) {
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t doe = days - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t y = yoe + era * 400 + (m <= 2);
-  return static_cast<int>(y * 10000 + m * 100 + d);
-}
-
 // Unix nanoseconds as China time, with nanoseconds.
 void AppendWriteTime(std::int64_t ns, std::string* out) {
   std::int64_t seconds = ns / 1000000000;
@@ -70,7 +58,7 @@ void AppendWriteTime(std::int64_t ns, std::string* out) {
     second += 86400;
     --days;
   }
-  AppendDate(DateOfDays(days), out);
+  AppendDate(DateOfDaysSinceEpoch(days), out);
   out->push_back('T');
   AppendPadded(second / 3600, 2, out);
   out->push_back(':');
@@ -82,19 +70,12 @@ void AppendWriteTime(std::int64_t ns, std::string* out) {
   out->append("+08:00");
 }
 
-// The exchange's time of day on the calendar: a night tick (from 18:00) lies on the eve of the trading
-// day, one after midnight on the day after the eve, any other on the trading day itself. Empty when
-// the update time is not HH:MM:SS.
+// The exchange's time of day on the calendar date it fell on (a night tick on the eve of the trading
+// day). Empty when the update time is not HH:MM:SS.
 void AppendExchangeTime(int day, const TickRecord& t, std::string* out) {
-  int h = 0, m = 0, s = 0;
-  char tail = 0;
-  if (std::strlen(t.UpdateTime) != 8 || std::sscanf(t.UpdateTime, "%2d:%2d:%2d%c", &h, &m, &s, &tail) != 3 || h > 23 ||
-      m > 59 || s > 60 || t.UpdateMillisec < 0 || t.UpdateMillisec > 999) {
-    return;
-  }
-  int date = day;
-  if (h >= 18) date = EveOfTradingDay(day);
-  else if (h < 6) date = ShiftCalendarDate(EveOfTradingDay(day), 1);
+  const int time = ParseClockTime(std::string_view(t.UpdateTime, strnlen(t.UpdateTime, sizeof t.UpdateTime)));
+  if (time < 0 || t.UpdateMillisec < 0 || t.UpdateMillisec > 999) return;
+  const int date = CalendarDateOf(day, SessionSecond(time));
   AppendDate(date, out);
   out->push_back('T');
   out->append(t.UpdateTime, 8);
