@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "core/clock.h"
+#include "sessions/civil_date.h"
 #include "sessions/trading_day_rule.h"
 #include "storage/trading_day.h"
 

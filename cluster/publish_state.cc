@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/open_regular_file.h"
-#include "sessions/trading_day_rule.h"
+#include "sessions/civil_date.h"
 
 bool PublishState::Load(JournalPosition* out, std::string* error, std::string* note) const {
   *out = JournalPosition{};
