@@ -26,12 +26,24 @@ bool StartProgramMetrics(MetricsEndpoint* endpoint, const std::string& text, con
     samples(s);
     AddProcessSamples(s);
   }));
-  if (!endpoint->Start(address, &error)) {
-    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-    return false;
-  }
-  if (endpoint->running()) {
-    std::fprintf(stderr, "%s: metrics on http://%s:%u/metrics\n", program, address.host.c_str(), endpoint->port());
+  const auto said = [program](const std::string& text) { std::fprintf(stderr, "%s: %s\n", program, text.c_str()); };
+  switch (endpoint->Start(address, &error, said)) {
+    case MetricsEndpoint::Outcome::kRefused:
+      said(error);
+      return false;
+    case MetricsEndpoint::Outcome::kWaiting:
+      said(error);
+      break;
+    case MetricsEndpoint::Outcome::kServing:
+      said("metrics on http://" + address.host + ":" + std::to_string(endpoint->port()) + "/metrics");
+      break;
+    case MetricsEndpoint::Outcome::kOff:
+      break;
   }
   return true;
+}
+
+std::string MetricsStatusNote(const MetricsEndpoint* endpoint) {
+  const char* note = endpoint != nullptr ? endpoint->StatusNote() : "";
+  return note[0] == '\0' ? std::string() : std::string(", ") + note;
 }

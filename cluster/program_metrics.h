@@ -15,9 +15,13 @@ class App;
 void AddMetricsOption(CLI::App& app, std::string* text);
 
 // Serves `samples` and the process figures at the address `text` (already checked by the option).
-// A program asked for metrics it cannot serve would look dead to its alerts: false after printing
-// the reason, and the program ends. Main thread, before the loop starts.
+// A port another program holds costs no message: the reason is printed once and the endpoint binds
+// when it can. False after printing the reason when the address can never be served here; the
+// program then ends with kExitUsage. Main thread, before the loop starts.
 bool StartProgramMetrics(MetricsEndpoint* endpoint, const std::string& text, const char* program,
                          std::function<void(SampleSet&)> samples);
+
+// ", metrics not served" while `endpoint` waits for its address, else empty; for the status lines.
+std::string MetricsStatusNote(const MetricsEndpoint* endpoint);
 
 #endif

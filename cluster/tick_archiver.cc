@@ -7,6 +7,7 @@
 #include "cluster/sleep_unless_stopped.h"
 #include "cluster/exact_tick.h"
 #include "cluster/tick_subject.h"
+#include "cluster/program_metrics.h"
 #include "metrics/service_notifier.h"
 
 namespace {
@@ -218,12 +219,13 @@ void TickArchiver::PrintStatus() {
   const auto& c = writer_.counters();
   std::fprintf(stderr, 
       "[status] messages taken %llu, ticks written %llu, duplicates skipped %llu, refused %llu, "
-      "lag %lld ms, pending %llu, repaired lines %llu, connection %s%s%s\n",
+      "lag %lld ms, pending %llu, repaired lines %llu, connection %s%s%s%s\n",
       static_cast<unsigned long long>(taken_), static_cast<unsigned long long>(c.ticksWritten),
       static_cast<unsigned long long>(c.duplicates),
       static_cast<unsigned long long>(badBodies_), static_cast<long long>(lagMilliseconds_),
       static_cast<unsigned long long>(pending_), static_cast<unsigned long long>(c.repairedLines),
-      link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+      link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str(),
+      MetricsStatusNote(options_.metrics).c_str());
   lastProblem_.clear();
   std::fflush(stderr);
 }

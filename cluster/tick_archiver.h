@@ -17,6 +17,7 @@
 // archive writer; a message is acknowledged once its record and lines are in their files (or it is a
 // tick already held), terminated when its body is not a whole tick record of its subject, and handed
 // back for a later try when a file cannot be written. Run() on the main thread.
+class MetricsEndpoint;
 class ServiceNotifier;
 
 class TickArchiver {
@@ -27,6 +28,7 @@ class TickArchiver {
     std::size_t maxDaysHeld = 3;
     ArchiveCounters* counters = nullptr;        // null: counted for nobody
     const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
+    const MetricsEndpoint* metrics = nullptr;   // null: nothing about metrics on the status lines
   };
 
   TickArchiver(const ClusterSettings& settings, Options options);

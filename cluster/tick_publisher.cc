@@ -14,6 +14,7 @@
 #include "cluster/state_saver.h"
 #include "cluster/tick_subject.h"
 #include "core/contract_code.h"
+#include "cluster/program_metrics.h"
 #include "metrics/service_notifier.h"
 
 namespace {
@@ -321,13 +322,14 @@ void TickPublisher::PrintStatus() {
   const auto& c = follower_.counters();
   std::fprintf(stderr,
                "[status] published %llu, acknowledged %llu, in flight %llu, backlog %llu bytes, day %s, damaged "
-               "records %llu, retries %llu, refused files %llu, connection %s%s%s\n",
+               "records %llu, retries %llu, refused files %llu, connection %s%s%s%s\n",
                static_cast<unsigned long long>(published_), static_cast<unsigned long long>(acknowledged_),
                static_cast<unsigned long long>(InFlight()), static_cast<unsigned long long>(follower_.BytesAfter(committed_)),
                committed_.day.empty() ? "-" : committed_.day.c_str(),
                static_cast<unsigned long long>(c.damagedRecords + skippedCodes_),
                static_cast<unsigned long long>(retries_), static_cast<unsigned long long>(c.filesRefused),
-               link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str());
+               link_.StateText().c_str(), lastProblem_.empty() ? "" : ", last problem: ", lastProblem_.c_str(),
+               MetricsStatusNote(options_.metrics).c_str());
   lastProblem_.clear();
   std::fflush(stderr);
 }

@@ -23,6 +23,7 @@
 // publish or acknowledgements that stop coming send it back to the last acknowledged position after
 // a back-off, and the message ids make the second copies harmless. Run() on the main thread; the
 // library's thread only marks acknowledgements in a ring of atomics.
+class MetricsEndpoint;
 class ServiceNotifier;
 
 class TickPublisher {
@@ -37,6 +38,7 @@ class TickPublisher {
     double exitWhenIdleSeconds = 0;  // > 0: end once everything is acknowledged and nothing new came for this long
     PublisherCounters* counters = nullptr;       // null: counted for nobody
     const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
+    const MetricsEndpoint* metrics = nullptr;   // null: nothing about metrics on the status lines
   };
 
   // The exit code of a folder without a journal.

@@ -88,7 +88,10 @@ CollectorMetrics::CollectorMetrics(const CollectorRuntime& runtime, CollectorHea
   endpoint_.Register(std::make_shared<CallbackCollectable>([this](SampleSet& s) { Fill(s); }));
 }
 
-bool CollectorMetrics::Start(const MetricsAddress& address, std::string* error) { return endpoint_.Start(address, error); }
+MetricsEndpoint::Outcome CollectorMetrics::Start(const MetricsAddress& address, std::string* error,
+                                                 std::function<void(const std::string&)> bound) {
+  return endpoint_.Start(address, error, std::move(bound));
+}
 
 void CollectorMetrics::Fill(SampleSet& s) const {
   const CollectorHealth::Verdict verdict = health_.Evaluate();

@@ -2,6 +2,7 @@
 #define QUOTELOOM_COLLECTOR_COLLECTOR_METRICS_H
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "metrics/metrics_endpoint.h"
@@ -20,9 +21,13 @@ class CollectorMetrics {
  public:
   CollectorMetrics(const CollectorRuntime& runtime, CollectorHealth& health);
 
-  // Serves /metrics at `address`; false with a message when it cannot (a port in use).
-  bool Start(const MetricsAddress& address, std::string* error);
+  // Serves /metrics at `address`, or waits for it while another program holds the port; see
+  // MetricsEndpoint::Start.
+  MetricsEndpoint::Outcome Start(const MetricsAddress& address, std::string* error,
+                                 std::function<void(const std::string&)> bound = nullptr);
   unsigned short port() const { return endpoint_.port(); }
+  // "metrics not served" while waiting for the address, else empty; from any thread.
+  const char* StatusNote() const { return endpoint_.StatusNote(); }
 
   // Every sample of one scrape (the process's figures included).
   void Fill(SampleSet& samples) const;

@@ -59,7 +59,11 @@ bool CanWriteHere(std::string* problem) {
   return true;
 }
 
-std::string StatusLine(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond) {
+// ", NOTE" after a line while `note` says something (metrics not served), else nothing.
+std::string Note(const char* note) { return note[0] == '\0' ? std::string() : std::string(", ") + note; }
+
+std::string StatusLine(const CollectorRuntime& runtime, const StatusReceiver& receiver, double ticksPerSecond,
+                       const char* note) {
   const CollectorRuntime::Counters c = runtime.counters();
   const CollectorRuntime::FrontReport front = runtime.frontReport();
   const std::string lastTick = front.lastTickAgeMs < 0
@@ -67,17 +71,18 @@ std::string StatusLine(const CollectorRuntime& runtime, const StatusReceiver& re
                                    : StringPrintf("last tick %.1f s ago", front.lastTickAgeMs / 1000.0);
   return StringPrintf("contracts written %" PRIu64 ", ticks written %" PRIu64 ", %.1f ticks/s, writer queue %" PRIu64
                       ", fallback lines %" PRIu64 ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64
-                      ", refused ticks %" PRIu64 ", journal failures %" PRIu64 ", front %s, %s",
+                      ", refused ticks %" PRIu64 ", journal failures %" PRIu64 ", front %s, %s%s",
                       receiver.contracts(), c.ticksWritten, ticksPerSecond, c.queueDepth, c.fallbackLines,
                       c.linesLost, c.ticksUnstorable, c.ticksRefused, c.journalFailures, front.link.c_str(),
-                      lastTick.c_str());
+                      lastTick.c_str(), Note(note).c_str());
 }
 
 // Waits for SIGINT or SIGTERM, printing the status line every `statusSeconds` and handing it to the
 // service manager. The manager's watchdog is pinged each second while the writer drains, so a
 // stalled writer gets the program restarted. Returns the signal.
 int WaitForStop(const CollectorRuntime& runtime, const StatusReceiver& receiver, CollectorHealth& health,
-                const ServiceNotifier& notifier, const sigset_t& stopSignals, int statusSeconds) {
+                const CollectorMetrics& metrics, const ServiceNotifier& notifier, const sigset_t& stopSignals,
+                int statusSeconds) {
   auto last = SteadyClock::now();
   std::uint64_t lastWritten = 0;
   for (;;) {
@@ -89,7 +94,7 @@ int WaitForStop(const CollectorRuntime& runtime, const StatusReceiver& receiver,
     const double elapsed = std::chrono::duration<double>(now - last).count();
     if (elapsed < statusSeconds) continue;
     const std::uint64_t written = runtime.counters().ticksWritten;
-    const std::string line = StatusLine(runtime, receiver, (written - lastWritten) / elapsed);
+    const std::string line = StatusLine(runtime, receiver, (written - lastWritten) / elapsed, metrics.StatusNote());
     std::fprintf(stderr, "[status] %s\n", line.c_str());
     notifier.Status(line);
     last = now;
@@ -163,16 +168,23 @@ int main(int argc, char** argv) {
   MetricsAddress metricsAddress;
   std::string error;
   ParseMetricsAddress(options.metricsEndpoint, &metricsAddress, &error);  // checked with the command line
-  // Before collecting: a collector without the metrics it was asked for would look dead to its alerts.
-  if (!metrics.Start(metricsAddress, &error)) {
-    std::fprintf(stderr, "quoteloomd: %s\n", error.c_str());
-    TheLogSink().Detach(&console);
-    return 1;
-  }
-  if (metricsAddress.off) {
-    std::fprintf(stderr, "quoteloomd: metrics off\n");
-  } else {
-    std::fprintf(stderr, "quoteloomd: metrics on http://%s:%u/metrics\n", metricsAddress.host.c_str(), metrics.port());
+  // An address that can never be served is a mistake to fix before collecting; a port another
+  // program holds costs no tick: the endpoint binds once it is free.
+  const auto said = [](const std::string& text) { std::fprintf(stderr, "quoteloomd: %s\n", text.c_str()); };
+  switch (metrics.Start(metricsAddress, &error, said)) {
+    case MetricsEndpoint::Outcome::kRefused:
+      said(error);
+      TheLogSink().Detach(&console);
+      return 2;
+    case MetricsEndpoint::Outcome::kWaiting:
+      said(error);
+      break;
+    case MetricsEndpoint::Outcome::kOff:
+      said("metrics off");
+      break;
+    case MetricsEndpoint::Outcome::kServing:
+      said(StringPrintf("metrics on http://%s:%u/metrics", metricsAddress.host.c_str(), metrics.port()));
+      break;
   }
   std::fprintf(stderr, "quoteloomd: storing ticks under %s (DataTimeStream/, Data/)\n", CurrentDirectory().c_str());
   runtime.Start();
@@ -191,7 +203,7 @@ int main(int argc, char** argv) {
 
   const ServiceNotifier notifier;
   notifier.Ready("collecting under " + CurrentDirectory());
-  const int signal = WaitForStop(runtime, receiver, health, notifier, stopSignals, options.statusSeconds);
+  const int signal = WaitForStop(runtime, receiver, health, metrics, notifier, stopSignals, options.statusSeconds);
   notifier.Stopping();
   const CollectorRuntime::Counters before = runtime.counters();
   std::fprintf(stderr, "quoteloomd: %s received; writing the %" PRIu64 " queued ticks, then stopping\n",
@@ -200,10 +212,10 @@ int main(int argc, char** argv) {
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
               ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64
-              ", journal records %" PRIu64 ", journal failures %" PRIu64 "%s\n",
+              ", journal records %" PRIu64 ", journal failures %" PRIu64 "%s%s\n",
               after.ticksAccepted, after.ticksWritten, after.fallbackLines, after.linesLost, after.ticksUnstorable,
               after.ticksRefused, after.journalRecords, after.journalFailures,
-              after.journalEnabled ? "" : " (journal off)");
+              after.journalEnabled ? "" : " (journal off)", Note(metrics.StatusNote()).c_str());
   TheLogSink().Detach(&console);
   return 0;
 }

@@ -1,13 +1,16 @@
 #ifndef QUOTELOOM_METRICS_METRICS_ENDPOINT_H
 #define QUOTELOOM_METRICS_METRICS_ENDPOINT_H
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
-#include <vector>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace prometheus {
 class Collectable;
-class Exposer;
 }  // namespace prometheus
 
 // Where a program serves its metrics: an IPv4 address and a port, or off.
@@ -20,32 +23,52 @@ struct MetricsAddress {
 // Reads "HOST:PORT" (dotted IPv4, port 0-65535) or "off"; false with a message on anything else.
 bool ParseMetricsAddress(const std::string& text, MetricsAddress* address, std::string* error);
 
-// The HTTP endpoint /metrics on its own small pool of threads. A client that holds a connection
-// without sending a whole request loses it after kRequestTimeoutMs, and at most kThreads scrapes
-// are served at once; further connections wait in the listen queue. Started and stopped by the
-// owning thread; the collectables are read on the endpoint's threads.
+// The HTTP endpoint /metrics, served by a ScrapeServer on a thread of its own. Metrics come after
+// the data: a port another program holds does not stop the program, the endpoint tries it again
+// every `retryInterval` until it binds. Started and stopped by the owning thread; the collectables
+// are read on the endpoint's thread.
 class MetricsEndpoint {
  public:
-  static constexpr int kThreads = 8;
-  static constexpr int kRequestTimeoutMs = 1000;
+  static constexpr std::chrono::milliseconds kRetryInterval{30000};
+  // What the status and exit lines say while the address is still taken.
+  static constexpr const char* kNotServedNote = "metrics not served";
 
-  MetricsEndpoint();
+  enum class Outcome {
+    kOff,      // the address is `off`
+    kServing,  // bound and serving
+    kWaiting,  // the port is taken for now; tried again every retry interval
+    kRefused,  // never servable here (not an address of this machine, a port it may not use)
+  };
+
+  explicit MetricsEndpoint(std::chrono::milliseconds retryInterval = kRetryInterval);
   ~MetricsEndpoint();
   MetricsEndpoint(const MetricsEndpoint&) = delete;
   MetricsEndpoint& operator=(const MetricsEndpoint&) = delete;
 
-  // Binds and starts serving; false with a message (a port in use, a bad address). An `off`
-  // address starts nothing and succeeds.
-  bool Start(const MetricsAddress& address, std::string* error);
-  // Served at /metrics while the endpoint runs; the endpoint keeps it alive.
+  // Binds `address` and serves. kWaiting and kRefused come with the reason in plain words in
+  // `error`; once a waiting endpoint binds, `bound` is called on the endpoint's thread with
+  // "metrics on http://HOST:PORT/metrics". Runs once.
+  Outcome Start(const MetricsAddress& address, std::string* error,
+                std::function<void(const std::string&)> bound = nullptr);
+  // Served at /metrics; before Start.
   void Register(std::shared_ptr<prometheus::Collectable> collectable);
-  bool running() const { return exposer_ != nullptr; }
+  bool running() const { return port_.load(std::memory_order_acquire) != 0; }
   // The bound port while running, else 0.
-  unsigned short port() const;
+  unsigned short port() const { return port_.load(std::memory_order_acquire); }
+  // kNotServedNote while waiting for the address, else empty; from any thread.
+  const char* StatusNote() const { return waiting_.load(std::memory_order_acquire) ? kNotServedNote : ""; }
 
  private:
-  std::unique_ptr<prometheus::Exposer> exposer_;
-  std::vector<std::shared_ptr<prometheus::Collectable>> collectables_;
+  void Serve(int listenFd, const MetricsAddress& address, std::function<void(const std::string&)> bound);
+  bool StopRequested(std::chrono::milliseconds wait) const;
+
+  const std::chrono::milliseconds retryInterval_;
+  std::vector<std::shared_ptr<prometheus::Collectable>> collectables_;  // fixed once started
+  int stopFd_ = -1;
+  std::thread thread_;
+  // Written by the endpoint's thread (and Start), read by any thread.
+  std::atomic<unsigned short> port_{0};
+  std::atomic<bool> waiting_{false};
 };
 
 #endif

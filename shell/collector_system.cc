@@ -15,7 +15,8 @@ CollectorSystem::~CollectorSystem() {
   (void)metrics_.release();
 }
 
-// The window keeps collecting without metrics it cannot serve, and says why on the CTP log tab.
+// The window keeps collecting without metrics it cannot serve, and says why on the CTP log tab;
+// a port another program holds is tried again until it is free.
 void CollectorSystem::StartMetrics() {
   const std::string text = metricsEndpoint_.empty() ? kCollectorMetricsDefault : metricsEndpoint_;
   MetricsAddress address;
@@ -26,10 +27,19 @@ void CollectorSystem::StartMetrics() {
   }
   health_ = std::make_unique<CollectorHealth>(*runtime_);
   metrics_ = std::make_unique<CollectorMetrics>(*runtime_, *health_);
-  if (!metrics_->Start(address, &error)) {
-    AppendLine(LogTab::CtpLog, "指标服务未启动：" + error);
-  } else if (!address.off) {
-    AppendLineF(LogTab::CtpLog, "指标服务 http://%s:%u/metrics", address.host.c_str(), metrics_->port());
+  const auto serving = [host = address.host, metrics = metrics_.get()](const std::string&) {
+    AppendLineF(LogTab::CtpLog, "指标服务 http://%s:%u/metrics", host.c_str(), metrics->port());
+  };
+  switch (metrics_->Start(address, &error, serving)) {
+    case MetricsEndpoint::Outcome::kRefused:
+    case MetricsEndpoint::Outcome::kWaiting:
+      AppendLine(LogTab::CtpLog, "指标服务未启动：" + error);
+      break;
+    case MetricsEndpoint::Outcome::kServing:
+      serving("");
+      break;
+    case MetricsEndpoint::Outcome::kOff:
+      break;
   }
 }
 
@@ -64,6 +74,8 @@ const StopSaveWindows& CollectorSystem::stopSaveWindows() const {
 }
 
 std::uint64_t CollectorSystem::TicksRefused() const { return runtime_ ? runtime_->counters().ticksRefused : 0; }
+
+const char* CollectorSystem::MetricsNote() const { return metrics_ ? metrics_->StatusNote() : ""; }
 
 std::uint64_t CollectorSystem::JournalFailures() const {
   return runtime_ ? runtime_->counters().journalFailures : 0;

@@ -27,6 +27,7 @@ class CollectorSystem : public ShellSystem {
   const StopSaveWindows& stopSaveWindows() const override;
   std::uint64_t TicksRefused() const override;
   std::uint64_t JournalFailures() const override;
+  const char* MetricsNote() const override;
 
  private:
   void StartMetrics();

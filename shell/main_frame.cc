@@ -400,6 +400,7 @@ void CMainFrame::OnStatusTimer() {
   if (const std::uint64_t failures = app_.system().JournalFailures()) {
     refused += QStringLiteral(" 日志失败%1笔").arg(failures);
   }
+  if (const char* note = app_.system().MetricsNote(); note[0] != '\0') refused += QStringLiteral(" ") + note;
   panes_[2]->setText(refused);
   UpdateCommandUi();
 }

@@ -24,6 +24,8 @@ class ShellSystem {
   virtual std::uint64_t TicksRefused() const = 0;
   // Ticks the journal could not take (their CSV lines are written all the same); 0 before Start.
   virtual std::uint64_t JournalFailures() const = 0;
+  // "metrics not served" while another program holds the metrics port, else empty.
+  virtual const char* MetricsNote() const = 0;
 };
 
 #endif

@@ -23,6 +23,7 @@
 #include "tests/support/front_simulator.h"
 #include "tests/support/http_get.h"
 #include "tests/support/metrics_text.h"
+#include "tests/support/process_output.h"
 #include "tests/support/simulator_summary.h"
 
 namespace fs = std::filesystem;
@@ -147,7 +148,17 @@ TEST_F(CollectorMetricsTest, MetricsCountWhatTheFrontSentAndTheManagerHearsReady
   EXPECT_NE(Notifications().find("STOPPING=1"), std::string::npos);
 }
 
-TEST_F(CollectorMetricsTest, AMetricsPortInUseEndsTheCollectorAtStart) {
+// How often `text` occurs in `output`.
+int Count(const std::string& output, const std::string& text) {
+  int n = 0;
+  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+  return n;
+}
+
+// A second collector on the machine with the same metrics address must not lose its day: it
+// collects, says once why metrics are not served, notes it on every status line and the exit line,
+// and takes the port once it is free.
+TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
   const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in bound{};
   bound.sin_family = AF_INET;
@@ -157,14 +168,78 @@ TEST_F(CollectorMetricsTest, AMetricsPortInUseEndsTheCollectorAtStart) {
   ASSERT_EQ(::listen(holder, 4), 0);
   ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&bound), &length), 0);
   const std::string where = "127.0.0.1:" + std::to_string(ntohs(bound.sin_port));
+  const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, {"--total-rate", "200", "--duration", "300"},
+                                                  (dir_ / "frontsim.out").string());
+  ASSERT_FALSE(address.empty()) << simulator_->Output();
+  const std::string said = "metrics not served on " + where + ": the port is in use by another program; trying again every 30 s";
 
-  StartCollector("127.0.0.1:1", where);
-  ASSERT_TRUE(collector_->Wait(10s)) << collector_->Output();
+  StartCollector(address, where);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string out = collector_->Output();
+        return LastNumberAfter(out, "ticks written") > 0 && Count(out, "[status]") >= 3;
+      },
+      60s))
+      << collector_->Output();
+  EXPECT_NE(Notifications().find("READY=1"), std::string::npos);
+  collector_->Signal(SIGTERM);
+  ASSERT_TRUE(collector_->Wait(30s));
+  EXPECT_TRUE(WIFEXITED(collector_->status()) && WEXITSTATUS(collector_->status()) == 0);
+  std::string out = collector_->Output();
+  EXPECT_EQ(Count(out, said), 1) << out;
+  EXPECT_EQ(out.find("CivetServer"), std::string::npos) << out;
+  const std::regex noted("\\[status\\][^\\n]*, metrics not served\\n");
+  const auto notedLines = std::distance(std::sregex_iterator(out.begin(), out.end(), noted), std::sregex_iterator());
+  EXPECT_EQ(notedLines, Count(out, "[status]")) << "every status line says it\n" << out;
+  const std::regex exitLine("quoteloomd: accepted ticks [^\n]*, metrics not served\n");
+  EXPECT_TRUE(std::regex_search(out, exitLine)) << "the exit line says it too\n" << out;
+
+  // Started again while the port is still held; the port comes free within the retry interval.
+  StartCollector(address, where);
+  ASSERT_TRUE(WaitUntil([&] { return collector_->Output().find(said) != std::string::npos; }, 20s)) << collector_->Output();
   ::close(holder);
-  EXPECT_TRUE(WIFEXITED(collector_->status()) && WEXITSTATUS(collector_->status()) == 1);
-  EXPECT_NE(collector_->Output().find("cannot serve metrics on " + where), std::string::npos) << collector_->Output();
-  EXPECT_EQ(Notifications().find("READY=1"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir_ / "DataTimeStream"));
+  // The fake manager's socket is drained meanwhile, as the manager would: a full one holds the status loop.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        Notifications();
+        return collector_->Output().find("metrics on http://" + where + "/metrics") != std::string::npos;
+      },
+      45s))
+      << collector_->Output();
+  const std::string text = HttpBody(HttpGet(static_cast<unsigned short>(ntohs(bound.sin_port)), "/metrics"));
+  EXPECT_GT(MetricValue(text, "quoteloom_ticks_written_total"), 0) << text;
+  const std::size_t servedAt = collector_->Output().size();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        Notifications();
+        return Count(collector_->Output().substr(servedAt), "[status]") >= 2;
+      },
+      10s))
+      << collector_->Output();
+  collector_->Signal(SIGTERM);
+  ASSERT_TRUE(collector_->Wait(30s));
+  out = collector_->Output();
+  EXPECT_EQ(out.substr(servedAt).find("metrics not served"), std::string::npos) << out;
+  EXPECT_EQ(Count(out, said), 1) << out;
+}
+
+// An address this machine can never serve ends the collector before it collects, with exit 2.
+TEST_F(CollectorMetricsTest, AMetricsAddressThatCanNeverBeServedEndsTheCollectorWithExit2) {
+  const struct {
+    const char* address;
+    const char* message;
+  } cases[] = {
+      {"192.0.2.1:9470", "cannot serve metrics on 192.0.2.1:9470: that is not an address of this machine"},
+      {"127.0.0.1:70000", "--metrics takes a port from 0 to 65535"},
+  };
+  for (const auto& c : cases) {
+    StartCollector("127.0.0.1:1", c.address);
+    ASSERT_TRUE(collector_->Wait(10s)) << collector_->Output();
+    EXPECT_TRUE(WIFEXITED(collector_->status()) && WEXITSTATUS(collector_->status()) == 2) << c.address;
+    EXPECT_NE(collector_->Output().find(c.message), std::string::npos) << collector_->Output();
+    EXPECT_EQ(Notifications().find("READY=1"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "DataTimeStream"));
+  }
 }
 
 }  // namespace

@@ -228,6 +228,10 @@ TEST(ShellStatusBar, PaneWidthsAndTheScrollLockPaneFollowingItsState) {
   EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情7笔"; }));
   shell.system->journalFailures = 3;  // the journal's failures join it once there are any
   EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情7笔 日志失败3笔"; }));
+  shell.system->metricsNote = "metrics not served";  // while another program holds the metrics port
+  EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情7笔 日志失败3笔 metrics not served"; }));
+  shell.system->metricsNote = "";
+  EXPECT_TRUE(WaitUntil([&] { return frame->statusPane(2)->text() == "拒收行情7笔 日志失败3笔"; }));
   for (int i = 1; i < 4; ++i) EXPECT_GT(frame->statusPane(i)->x(), frame->statusPane(i - 1)->x()) << i;
   EXPECT_LT(frame->minimumSizeHint().width(), 800) << "the panes give way in a narrow window";
   // A menu prompt shows in pane 0 and, once it ends, the message comes back; no pane is hidden.

@@ -67,6 +67,7 @@ class FakeSystem : public ShellSystem {
   const StopSaveWindows& stopSaveWindows() const override { return windows; }
   std::uint64_t TicksRefused() const override { return ticksRefused; }
   std::uint64_t JournalFailures() const override { return journalFailures; }
+  const char* MetricsNote() const override { return metricsNote; }
 
   int starts = 0;
   int serviceStarts = 0;
@@ -78,6 +79,7 @@ class FakeSystem : public ShellSystem {
   StopSaveWindows windows;
   std::uint64_t ticksRefused = 0;
   std::uint64_t journalFailures = 0;
+  const char* metricsNote = "";
 };
 
 class FakeDialogs : public Dialogs {

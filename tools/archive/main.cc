@@ -72,8 +72,9 @@ int main(int argc, char** argv) {
   const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-archive", [&](SampleSet& s) {
     AddArchiveSamples(counters, settings.workdir, s);
   });
-  if (!serving) return 1;
+  if (!serving) return kExitUsage;
   const ServiceNotifier notifier;
+  options.metrics = &metrics;
   options.counters = &counters;
   options.notifier = &notifier;
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {

@@ -60,8 +60,9 @@ int main(int argc, char** argv) {
   const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-publish", [&](SampleSet& s) {
     AddPublisherSamples(counters, s);
   });
-  if (!serving) return 1;
+  if (!serving) return kExitUsage;
   const ServiceNotifier notifier;
+  options.metrics = &metrics;
   options.counters = &counters;
   options.notifier = &notifier;
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
