@@ -12,7 +12,7 @@
 #include "replay/service/stored_tick_file.h"
 #include "tests/data/data_fixture.h"
 #include "tools/data/day_files.h"
-#include "tools/data/journal_replayable_writer.h"
+#include "tools/data/journal_day_source.h"
 #include "tools/data/replayable_day.h"
 
 namespace {
@@ -270,9 +270,11 @@ TEST(JournalReplayableTest, LinesGoOutInBlocksAndStayInJournalOrder) {
   ticks.push_back(At("rb2405", "21:00,00", 3725, 99));
   Journal(folder, ticks);
 
-  JournalReplayableWriter writer(folder.path(), kDay, 0, ReplayableSelection{.raw = true});
+  JournalDaySource journal(DayJournal(folder.path(), kDay).string());
+  ASSERT_TRUE(journal.Open()) << journal.error();
+  ReplayableWriter writer(folder.path(), kDay, 0, ReplayableSelection{.raw = true});
   writer.SetLimitsForTesting(600, 1500);  // a line is about 170 bytes
-  const ReplayableDay r = writer.Run({});
+  const ReplayableDay r = writer.Run(journal, {});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.written, 3u);
   EXPECT_EQ(r.lines, 120u);

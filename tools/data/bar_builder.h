@@ -47,10 +47,9 @@ class BarBuilder {
  public:
   explicit BarBuilder(const BarSlots& slots);
 
-  // Takes one tick; ticks without a valid time or outside the sessions are left out.
-  void Add(const CollectedLine& line);
-  // The same for a journal record, from its exact values without a text line in between.
-  void Add(const TickRecord& record);
+  // Takes one tick's values; ticks without a valid time or outside the sessions are left out, and
+  // so are the price and the running totals where they were unreadable.
+  void Add(const TickRecord& record, std::uint32_t unreadable = 0);
   // The bars that hold at least one tick with a price, in time order.
   std::vector<Bar> Finish() const;
 
@@ -83,7 +82,7 @@ class BarBuilder {
 
   const BarSlots& slots_;
   std::vector<Slot> state_;
-  std::string previous_content_;
+  std::string previous_content_;  // the last tick's bytes and unreadable fields
   std::uint64_t left_out_ = 0;
 };
 

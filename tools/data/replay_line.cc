@@ -36,8 +36,7 @@ void AppendReplayNumber(double value, std::string* out) {
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
 
-bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out) {
-  const TickRecord& t = entry.tick;
+bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out) {
   if (!LineTextIsClean(t)) return false;
   AppendFieldText(t.TradingDay, out);
   out->push_back(',');
@@ -51,4 +50,14 @@ bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStam
   out->append(writeStamp);
   out->append("\r\n");
   return true;
+}
+
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out) {
+  if (source.StoresText()) {
+    const CollectedLine* fields = source.Fields();
+    if (fields == nullptr) return false;
+    AppendReplayLine(*fields, out);
+    return true;
+  }
+  return AppendExactReplayLine(*source.Values().record, tick.write_stamp, out);
 }
