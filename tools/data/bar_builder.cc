@@ -66,14 +66,9 @@ BarSlots::BarSlots(const ProductHours& hours, int period) : slot_of_second_(kDay
 
 BarBuilder::BarBuilder(const BarSlots& slots) : slots_(slots), state_(slots.slots().size()) {}
 
-void BarBuilder::Add(const TickRecord& record, std::uint32_t unreadable) {
-  // The tick sent again after a reconnection adds nothing (its values, the write time aside).
-  char key[sizeof(record) + sizeof(unreadable)];
-  std::memcpy(key, &record, sizeof(record));
-  std::memcpy(key + sizeof(record), &unreadable, sizeof(unreadable));
-  const std::string_view bytes(key, sizeof key);
-  if (bytes == previous_content_) return;
-  previous_content_.assign(bytes);
+void BarBuilder::Add(const TickRecord& record, std::uint32_t unreadable, std::string_view content) {
+  if (content == previous_content_) return;
+  previous_content_.assign(content);
   const auto readable = [&](CollectedField field) { return (unreadable & (1u << field)) == 0; };
   TickValues tick;
   tick.time = ParseClockTime(std::string_view(record.UpdateTime, strnlen(record.UpdateTime, sizeof(record.UpdateTime))));

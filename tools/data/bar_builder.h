@@ -47,9 +47,13 @@ class BarBuilder {
  public:
   explicit BarBuilder(const BarSlots& slots);
 
+  // The numbers a bar is made of (bits 1 << CollectedField).
+  static constexpr std::uint32_t kFields = 1u << kUpdateMillisec | 1u << kLastPrice | 1u << kVolume |
+                                           1u << kTurnover | 1u << kOpenInterest;
   // Takes one tick's values; ticks without a valid time or outside the sessions are left out, and
-  // so are the price and the running totals where they were unreadable.
-  void Add(const TickRecord& record, std::uint32_t unreadable = 0);
+  // so are the price and the running totals where they were unreadable. `content` is the tick's
+  // stored bytes apart from its arrival: a tick sent again after a reconnection adds nothing.
+  void Add(const TickRecord& record, std::uint32_t unreadable, std::string_view content);
   // The bars that hold at least one tick with a price, in time order.
   std::vector<Bar> Finish() const;
 
@@ -82,7 +86,7 @@ class BarBuilder {
 
   const BarSlots& slots_;
   std::vector<Slot> state_;
-  std::string previous_content_;  // the last tick's bytes and unreadable fields
+  std::string previous_content_;
   std::uint64_t left_out_ = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "sessions/product_hours.h"
 #include "sessions/tick_classifier.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/tick_source.h"
 
 // The audit of one contract's file of one trading day. Lines go in one by one (Add), then Finish
 // judges the gaps once the day's other contracts are known. Times are session milliseconds:
@@ -78,7 +79,8 @@ class ContractAuditor {
   ContractAuditor(std::string contract, const AuditOptions& options, int day = 0);
 
   void AddMalformed(std::uint64_t lineNumber);
-  void Add(const CollectedLine& line, std::uint64_t lineNumber);
+  // The tick `source` handed out last (not malformed); its "line" is tick.number.
+  void Add(TickSource& source, const SourceTick& tick);
 
   // After the last line: works out whether the contract is active and lets go of what only the
   // reading needed.
@@ -99,7 +101,7 @@ class ContractAuditor {
   };
 
   void Example(std::uint64_t lineNumber, const char* problem, std::string_view text);
-  void CheckLastPrice(const CollectedLine& line, std::uint64_t lineNumber);
+  void CheckLastPrice(TickSource& source, const SourceValues& values, std::uint64_t lineNumber);
   void TrackTime(std::int64_t key);
   void AddGap(std::int64_t from, std::int64_t to, const char* where);
   std::int64_t TradingMs(std::int64_t from, std::int64_t to) const;

@@ -8,33 +8,11 @@
 
 #include "sessions/tick_classifier.h"
 #include "tools/data/day_files.h"
+#include "tools/data/record_fields.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct DoubleField {
-  CollectedField field;
-  double TickRecord::*member;
-};
-constexpr DoubleField kDoubleFields[] = {
-    {kLastPrice, &TickRecord::LastPrice},          {kHighestPrice, &TickRecord::HighestPrice},
-    {kLowestPrice, &TickRecord::LowestPrice},      {kOpenPrice, &TickRecord::OpenPrice},
-    {kClosePrice, &TickRecord::ClosePrice},        {kAveragePrice, &TickRecord::AveragePrice},
-    {kAskPrice1, &TickRecord::AskPrice1},          {kBidPrice1, &TickRecord::BidPrice1},
-    {kUpperLimitPrice, &TickRecord::UpperLimitPrice}, {kLowerLimitPrice, &TickRecord::LowerLimitPrice},
-    {kOpenInterest, &TickRecord::OpenInterest},    {kTurnover, &TickRecord::Turnover},
-    {kPreClosePrice, &TickRecord::PreClosePrice},  {kPreOpenInterest, &TickRecord::PreOpenInterest},
-    {kPreSettlementPrice, &TickRecord::PreSettlementPrice}};
-
-struct IntField {
-  CollectedField field;
-  int TickRecord::*member;
-};
-constexpr IntField kIntFields[] = {{kUpdateMillisec, &TickRecord::UpdateMillisec},
-                                   {kVolume, &TickRecord::Volume},
-                                   {kAskVolume1, &TickRecord::AskVolume1},
-                                   {kBidVolume1, &TickRecord::BidVolume1}};
 
 // A text field into a record's buffer; one that does not fit whole is left empty, so it never
 // reads as a shorter valid text.
@@ -99,6 +77,7 @@ TickSource::Result CsvDaySource::Next(SourceTick* tick) {
       if (fields_ok_) {
         tick->update_time = fields_.field[kUpdateTime];
         tick->write_stamp = fields_.field[kWriteStamp];
+        tick->content = fields_.content;
         tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
       }
       return Result::kTick;
@@ -116,22 +95,30 @@ TickSource::Result CsvDaySource::Next(SourceTick* tick) {
   }
 }
 
-SourceValues CsvDaySource::Values() {
-  if (!decoded_ && fields_ok_) {
+SourceValues CsvDaySource::Values(std::uint32_t wanted) {
+  if (!fields_ok_) return {nullptr, 0};
+  if (!decoded_) {
     decoded_ = true;
+    decoded_fields_ = 0;
     record_ = TickRecord{};
     unreadable_ = 0;
     CopyText(fields_.field[kInstrumentID], record_.InstrumentID);
     CopyText(fields_.field[kTradingDay], record_.TradingDay);
     CopyText(fields_.field[kActionDay], record_.ActionDay);
     CopyText(fields_.field[kUpdateTime], record_.UpdateTime);
-    for (const DoubleField& f : kDoubleFields) {
+  }
+  const std::uint32_t missing = wanted & ~decoded_fields_;
+  if (missing != 0) {
+    decoded_fields_ |= missing;
+    for (const RecordDoubleField& f : kRecordDoubleFields) {
+      if ((missing & (1u << f.field)) == 0) continue;
       if (!ParseWhole(fields_.field[f.field], &(record_.*f.member))) {
         record_.*f.member = 0;
         unreadable_ |= 1u << f.field;
       }
     }
-    for (const IntField& f : kIntFields) {
+    for (const RecordIntField& f : kRecordIntFields) {
+      if ((missing & (1u << f.field)) == 0) continue;
       long long value = 0;
       if (ParseWhole(fields_.field[f.field], &value) && value >= INT_MIN && value <= INT_MAX) {
         record_.*f.member = static_cast<int>(value);
@@ -140,7 +127,7 @@ SourceValues CsvDaySource::Values() {
       }
     }
   }
-  return {fields_ok_ ? &record_ : nullptr, unreadable_};
+  return {&record_, unreadable_};
 }
 
 const CollectedLine* CsvDaySource::Fields() { return fields_ok_ ? &fields_ : nullptr; }

@@ -25,8 +25,10 @@ class CsvDaySource : public TickSource {
   void OpenContracts(const std::vector<std::string>& contracts);
 
   Result Next(SourceTick* tick) override;
-  SourceValues Values() override;
+  SourceValues Values(std::uint32_t fields) override;
   const CollectedLine* Fields() override;
+  std::string_view FieldText(CollectedField field) override { return fields_.field[field]; }
+  bool HasLine() override { return fields_ok_; }
   bool StoresText() const override { return true; }
   bool KeepsWholeRecords() const override { return false; }
   const std::vector<std::string>& Listed() const override { return contracts_; }
@@ -61,7 +63,8 @@ class CsvDaySource : public TickSource {
   std::uint64_t overlong_left_ = 0;  // overlong lines still to hand out as malformed, after the file
   CollectedLine fields_;
   bool fields_ok_ = false;
-  bool decoded_ = false;
+  bool decoded_ = false;          // the texts of record_ are set
+  std::uint32_t decoded_fields_ = 0;  // and these numbers
   TickRecord record_{};
   std::uint32_t unreadable_ = 0;
 };

@@ -72,7 +72,6 @@ bool ReadTicks(TickSource& source, int day, const AuditOptions& options, DayAudi
   }
   SourceTick tick;
   ContractAuditor* last = nullptr;
-  std::string_view lastContract;
   std::string lastName;
   for (;;) {
     const TickSource::Result r = source.Next(&tick);
@@ -91,11 +90,10 @@ bool ReadTicks(TickSource& source, int day, const AuditOptions& options, DayAudi
       last = it->second.get();
       lastName = it->first;
     }
-    const CollectedLine* fields = tick.malformed ? nullptr : source.Fields();
-    if (fields != nullptr) {
-      last->Add(*fields, tick.number);
-    } else {
+    if (tick.malformed || !source.HasLine()) {
       last->AddMalformed(tick.number);
+    } else {
+      last->Add(source, tick);
     }
   }
   for (const std::string& error : source.FileErrors()) audit->file_errors.push_back(error);

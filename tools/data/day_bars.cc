@@ -131,8 +131,8 @@ DayBars BuildDayBars(TickSource& source, int day, int period, int toleranceSecon
     const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(tick.update_time), tick.arrival)
                                    : TickKind::kSession;
     if (!IsSessionTick(kind, &result.stale, &result.test)) continue;
-    const SourceValues values = source.Values();
-    bars.builder->Add(*values.record, values.unreadable);
+    const SourceValues values = source.Values(BarBuilder::kFields);
+    bars.builder->Add(*values.record, values.unreadable, tick.content);
   }
   for (const std::string& error : source.FileErrors()) result.warnings.push_back(error);
   if (source.Damaged() > 0) {

@@ -1,11 +1,13 @@
 #include "tools/data/journal_day_source.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "core/errno_text.h"
 #include "sessions/tick_classifier.h"
 #include "storage/trading_day.h"
 #include "tools/data/exact_line.h"
+#include "tools/data/record_fields.h"
 
 JournalDaySource::JournalDaySource(std::string path) : path_(std::move(path)) {}
 
@@ -46,6 +48,7 @@ TickSource::Result JournalDaySource::Next(SourceTick* tick) {
     tick->write_stamp = std::string_view(stamp_, kWriteStampSize - 1);
     tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
     tick->write_time_ns = entry_.writeTimeNs;
+    tick->content = std::string_view(reinterpret_cast<const char*>(&entry_.tick), sizeof entry_.tick);
     fields_made_ = false;
     return Result::kTick;
   }
@@ -63,4 +66,40 @@ const CollectedLine* JournalDaySource::Fields() {
 bool JournalDaySource::Modified(std::string_view, timespec* when) const {
   *when = info_.st_mtim;
   return true;
+}
+
+// The same text BuildExactCollectedLine gives the field: numbers in their shortest exact text.
+std::string_view JournalDaySource::FieldText(CollectedField field) {
+  if (fields_made_ && fields_ok_) return fields_.field[field];
+  const TickRecord& t = entry_.tick;
+  field_text_.clear();
+  switch (field) {
+    case kWriteStamp: return std::string_view(stamp_, kWriteStampSize - 1);
+    case kInstrumentID: AppendFieldText(t.InstrumentID, &field_text_); return field_text_;
+    case kTradingDay: AppendFieldText(t.TradingDay, &field_text_); return field_text_;
+    case kActionDay: AppendFieldText(t.ActionDay, &field_text_); return field_text_;
+    case kUpdateTime: AppendFieldText(t.UpdateTime, &field_text_); return field_text_;
+    default: break;
+  }
+  char text[32];
+  for (const RecordDoubleField& f : kRecordDoubleFields) {
+    if (f.field != field) continue;
+    const auto r = std::to_chars(text, text + sizeof text, t.*f.member);
+    field_text_.assign(text, r.ptr);
+  }
+  for (const RecordIntField& f : kRecordIntFields) {
+    if (f.field != field) continue;
+    const auto r = std::to_chars(text, text + sizeof text, t.*f.member);
+    field_text_.assign(text, r.ptr);
+  }
+  return field_text_;
+}
+
+// A comma in a text field would split the line into more than 24 fields.
+bool JournalDaySource::HasLine() {
+  if (fields_made_) return fields_ok_;
+  const TickRecord& t = entry_.tick;
+  const auto clean = [](const char* field, std::size_t size) { return std::memchr(field, ',', strnlen(field, size)) == nullptr; };
+  return clean(t.InstrumentID, sizeof t.InstrumentID) && clean(t.TradingDay, sizeof t.TradingDay) &&
+         clean(t.ActionDay, sizeof t.ActionDay) && clean(t.UpdateTime, sizeof t.UpdateTime);
 }

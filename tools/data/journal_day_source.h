@@ -21,8 +21,10 @@ class JournalDaySource : public TickSource {
   bool Open();
 
   Result Next(SourceTick* tick) override;
-  SourceValues Values() override { return {&entry_.tick, 0}; }
+  SourceValues Values(std::uint32_t) override { return {&entry_.tick, 0}; }
   const CollectedLine* Fields() override;
+  std::string_view FieldText(CollectedField field) override;
+  bool HasLine() override;
   bool StoresText() const override { return false; }
   bool KeepsWholeRecords() const override { return true; }
   const std::vector<std::string>& Listed() const override { return listed_; }
@@ -51,6 +53,7 @@ class JournalDaySource : public TickSource {
   bool fields_made_ = false;
   bool fields_ok_ = false;
   std::string line_;
+  std::string field_text_;
   CollectedLine fields_;
 };
 

@@ -24,6 +24,7 @@ struct SourceTick {
   std::uint64_t number = 0;    // 1-based line of its contract's file, or sequence number in a journal
   bool malformed = false;      // stored but not a tick (a line without 24 fields): only the above hold
   std::string_view update_time;                // the exchange's "HH:MM:SS" as stored
+  std::string_view content;    // its stored bytes apart from the arrival: the same for a tick sent again
   std::string_view write_stamp;                // yyyymmddHHMMSS of its arrival on China time
   std::int64_t arrival = -1;                   // the same as TickClassifier::StampSeconds reads it
   std::int64_t write_time_ns = kNoWriteTime;   // Unix time of its arrival, when the store keeps it
@@ -44,10 +45,17 @@ class TickSource {
 
   // The next tick; kEnd after the last; kError when the day cannot be read on (error() says why).
   virtual Result Next(SourceTick* tick) = 0;
-  // The values and the 24 stored fields of the tick last handed out, made on first use. Fields()
+  // The values and the 24 stored fields of the tick last handed out, made on first use. A store of
+  // text reads only the numbers in `fields` (bits 1 << CollectedField; the rest stay 0). Fields()
   // is null when the tick has no such line (malformed, or a text field with a comma in a record).
-  virtual SourceValues Values() = 0;
+  static constexpr std::uint32_t kAllFields = ~0u;
+  virtual SourceValues Values(std::uint32_t fields = kAllFields) = 0;
   virtual const CollectedLine* Fields() = 0;
+  // Whether Fields() would give a line, told without making it.
+  virtual bool HasLine() = 0;
+  // The text of one field of the tick's line as Fields() gives it, made alone (for a tick that
+  // is not malformed). Valid until the next call.
+  virtual std::string_view FieldText(CollectedField field) = 0;
   // True when Fields() are text as stored (copied byte for byte); false when built from exact values.
   virtual bool StoresText() const = 0;
   // True when the store keeps whole records (every field of the exchange's tick).
