@@ -38,7 +38,7 @@ ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& optio
   audit_.contract = std::move(contract);
   audit_.hours_known = hours_ != nullptr;
   if (hours_ != nullptr) spans_.resize(hours_->sessions().size());
-  seen_.reserve(1 << 14);
+  seen_.assign(std::size_t{1} << 15, 0);
 }
 
 void ContractAuditor::Example(std::uint64_t lineNumber, const char* problem, std::string_view text) {
@@ -50,6 +50,27 @@ void ContractAuditor::Example(std::uint64_t lineNumber, const char* problem, std
 void ContractAuditor::AddMalformed(std::uint64_t lineNumber) {
   ++audit_.malformed;
   Example(lineNumber, "not a tick line of 24 fields", "");
+}
+
+bool ContractAuditor::FirstSeen(std::uint64_t hash) {
+  if (hash == 0) hash = 1;
+  if ((seen_count_ + 1) * 2 > seen_.size()) {
+    std::vector<std::uint64_t> old(seen_.size() * 2, 0);
+    old.swap(seen_);
+    seen_count_ = 0;
+    for (std::uint64_t h : old) {
+      if (h != 0) FirstSeen(h);
+    }
+  }
+  const std::size_t mask = seen_.size() - 1;
+  for (std::size_t i = (hash * 0x9E3779B97F4A7C15ull) >> 20 & mask;; i = (i + 1) & mask) {
+    if (seen_[i] == hash) return false;
+    if (seen_[i] == 0) {
+      seen_[i] = hash;
+      ++seen_count_;
+      return true;
+    }
+  }
 }
 
 void ContractAuditor::Add(TickSource& source, const SourceTick& tick) {
@@ -67,7 +88,7 @@ void ContractAuditor::Add(TickSource& source, const SourceTick& tick) {
     case TickKind::kSession:
       break;
   }
-  if (!seen_.insert(std::hash<std::string_view>{}(tick.content)).second) {
+  if (!FirstSeen(std::hash<std::string_view>{}(tick.content))) {
     ++audit_.duplicates;
     Example(lineNumber, "duplicate", tick.update_time);
     return;
@@ -169,7 +190,7 @@ void ContractAuditor::EndOfFile() {
     audit_.active = audit_.median_interval_ms <= options_.active_median_ms;
   }
   std::vector<std::int32_t>().swap(intervals_);
-  std::unordered_set<std::uint64_t>().swap(seen_);
+  std::vector<std::uint64_t>().swap(seen_);
 }
 
 void ContractAuditor::AddGap(std::int64_t from, std::int64_t to, const char* where) {

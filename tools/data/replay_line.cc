@@ -1,6 +1,7 @@
 #include "tools/data/replay_line.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "storage/tick_line.h"
@@ -32,6 +33,13 @@ void AppendReplayNumber(double value, std::string* out) {
     return;
   }
   // Two decimals hold the value exactly (nan and inf included): the per-contract file's own text.
+  // Below 1e13 a double's spacing is under 0.002, so that text is the shortest one with its
+  // decimals filled up to two; larger values and nan or inf are printed again.
+  if (std::fabs(value) < 1e13) {
+    out->append(text);
+    out->append(point == std::string_view::npos ? ".00" : text.size() - point == 2 ? "0" : "");
+    return;
+  }
   char fixed[kNumberSize];
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
