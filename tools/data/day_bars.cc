@@ -10,7 +10,6 @@
 
 #include "sessions/session_clock.h"
 #include "tools/data/day_files.h"
-#include "tools/data/exact_line.h"
 #include "tools/data/day_source.h"
 
 namespace fs = std::filesystem;
