@@ -19,4 +19,8 @@ void FormatWriteStamp(const ClockReading& reading, char (&out)[kWriteStampSize])
 // worked out once per minute and thread.
 void FormatWriteStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]);
 
+// The same stamp on China time (sessions/china_time_zone.h) whatever the reader's TZ: how the data
+// tools read a stored write time, since the exchanges keep China time. Cached per minute and thread.
+void FormatChinaStampOfTime(std::int64_t unixNs, char (&out)[kWriteStampSize]);
+
 #endif

@@ -37,8 +37,8 @@ std::int64_t StampNs(std::string_view stamp) {
               &t.tm_min, &t.tm_sec);
   t.tm_year -= 1900;
   t.tm_mon -= 1;
-  t.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&t)) * 1000000000;
+  // The stamps are China time (+08:00 since 1991), as the data tools read them.
+  return (static_cast<std::int64_t>(timegm(&t)) - 8 * 3600) * 1000000000;
 }
 
 // Where each number of a per-contract line goes in the record.

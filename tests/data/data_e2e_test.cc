@@ -108,6 +108,7 @@ class FakeNight {
         "QUOTELOOM_CTP_HEARTBEAT_TIMEOUT_MS=3600000",
         "QUOTELOOM_CTP_CONNECT_TIMEOUT_MS=600000",
         "QUOTELOOM_CTP_RECONNECT_MS=60000",
+        "TZ=Asia/Shanghai",  // a collector in China
     };
     return env;
   }
@@ -121,10 +122,32 @@ class FakeNight {
 
 // The collector's and the simulator's fake clocks start apart by the time between their starts
 // times the speed; the session-tick rule is given room for that.
-ProgramRun QuoteloomData(const FakeNight& night, std::vector<std::string> args) {
+ProgramRun QuoteloomData(const FakeNight& night, std::vector<std::string> args, const std::string& zone = "") {
   std::vector<std::string> argv = {QUOTELOOM_DATA, "--workdir", night.dir().string(), "--tolerance", "3600"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, night.dir() / "data.out", 60s);
+  return RunProgram(argv, night.dir() / "data.out", 60s, zone.empty() ? std::vector<std::string>{} : std::vector<std::string>{"TZ=" + zone});
+}
+
+// What the four commands make of the collected day when run under the time zone `zone`.
+std::string ToolOutputsUnder(const FakeNight& night, const std::string& zone) {
+  std::string all;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"bars", kDay}, {"bars", kDay, "--period", "5m"}, {"audit", kDay, "--json"}}) {
+    all += QuoteloomData(night, args, zone).output;
+  }
+  const fs::path out = night.dir() / "export";
+  for (const bool raw : {false, true}) {
+    fs::remove_all(out);
+    std::vector<std::string> args = {"export", kDay, "--out", out.string()};
+    if (raw) args.push_back("--raw");
+    all += QuoteloomData(night, args, zone).output + ReadText(out / (std::string(kDay) + ".csv"));
+  }
+  fs::remove_all(night.dir() / "Data" / kDay / "Tick");
+  all += QuoteloomData(night, {"replayable", kDay}, zone).output;
+  for (const char* contract : {"rb2405", "hc2405"}) {
+    all += ReadText(night.dir() / "Data" / kDay / "Tick" / (std::string(contract) + ".csv"));
+  }
+  return all;
 }
 
 class DataEndToEndTest : public ::testing::Test {
@@ -215,6 +238,14 @@ TEST_F(DataEndToEndTest, ACollectedNightIsReplayedInOrderThenLiveAndADroppedFron
   EXPECT_NE(audit.output.find("20240308 summary: 2 contracts"), std::string::npos) << audit.output;
   EXPECT_NE(audit.output.find("20240308: the day session has no tick at all"), std::string::npos) << audit.output;
   EXPECT_NE(audit.output.find(" 1 holes, 0 invalid"), std::string::npos) << audit.output;
+
+  // Stored times are China time: the tools print the same wherever the reader is.
+  const std::string china = ToolOutputsUnder(whole, "Asia/Shanghai");
+  EXPECT_NE(china.find("rb2405,20240308,2024-03-07T21:00:00+08:00"), std::string::npos) << china.substr(0, 2000);
+  for (const char* zone : {"UTC", "America/New_York"}) {
+    const std::string other = ToolOutputsUnder(whole, zone);
+    EXPECT_TRUE(other == china) << zone << " differs from Asia/Shanghai";
+  }
 }
 
 }  // namespace

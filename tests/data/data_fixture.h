@@ -77,7 +77,8 @@ struct Tick {
                   h % 24, m % 60, sec % 60);
     return text;
   }
-  // The write stamp as the journal keeps it: nanoseconds since the epoch of that local time.
+  // The write stamp as the journal keeps it: nanoseconds since the epoch of that China time (+08:00
+  // for every date since 1991), whatever the test's own time zone.
   std::int64_t WriteTimeNs() const {
     const std::string s = Stamp();
     std::tm t{};
@@ -87,8 +88,7 @@ struct Tick {
     t.tm_hour = std::atoi(s.substr(8, 2).c_str());
     t.tm_min = std::atoi(s.substr(10, 2).c_str());
     t.tm_sec = std::atoi(s.substr(12, 2).c_str());
-    t.tm_isdst = -1;
-    return static_cast<std::int64_t>(mktime(&t)) * 1000000000LL;
+    return (static_cast<std::int64_t>(timegm(&t)) - 8 * 3600) * 1000000000LL;
   }
   std::string Line() const {
     char line[kTickLineSize];

@@ -89,6 +89,31 @@ TEST_F(DataProgramTest, BarsGoToStandardOutputOrOneFilePerDay) {
   EXPECT_TRUE(std::filesystem::exists(folder_.path() / "bars" / "20240308-5m.csv"));
 }
 
+// --out folders are made when missing; the export keeps the market's ticks unless --raw, which names
+// each tick's kind. A 15:00 snapshot that arrived at 21:00 is stale.
+TEST_F(DataProgramTest, OutFoldersAreMadeAndTheExportKeepsSessionTicksUnlessRaw) {
+  Tick stale{.time = "15:00:00", .stamp = "20240307210000"};
+  Tick first{.time = "21:00:01", .volume = 2};
+  Tick second{.time = "21:00:02", .volume = 3};
+  ASSERT_TRUE(AppendJournal(folder_, "20240308", {stale, first, second}));
+  const std::filesystem::path bars = folder_.path() / "made" / "bars";
+  ASSERT_EQ(Data(folder_, {"bars", "20240308", "--out", bars.string()}).exitCode, 0);
+  EXPECT_TRUE(std::filesystem::exists(bars / "20240308-1m.csv"));
+
+  const std::filesystem::path ticks = folder_.path() / "made" / "ticks";
+  ProgramRun r = Data(folder_, {"export", "20240308", "--out", ticks.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("20240308: 2 rows in 1 files, 1 stale or test left out"), std::string::npos) << r.output;
+  r = Data(folder_, {"export", "20240308", "--out", ticks.string(), "--raw"});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::ifstream in(ticks / "20240308.csv");
+  std::string header, line, kinds;
+  std::getline(in, header);
+  EXPECT_EQ(header.substr(header.rfind(',') + 1), "kind");
+  while (std::getline(in, line)) kinds += line.substr(line.rfind(',') + 1) + " ";
+  EXPECT_EQ(kinds, "stale session session ");
+}
+
 TEST_F(DataProgramTest, ReplayableReportsWhatItWroteForEachDay) {
   // The fixture ticks on through the 10:15 break and noon: those 8098 seconds are test data.
   ProgramRun r = Data(folder_, {"replayable", "20240307"});

@@ -62,8 +62,10 @@ class ExportTest : public ::testing::Test {
     fs::current_path(previous_);
     fs::remove_all(dir_);
   }
-  TickExportResult Export(int day, bool byContract = false, std::set<std::string> contracts = {}) {
+  // Raw unless asked: most ticks here are written at one moment, far from their update times.
+  TickExportResult Export(int day, bool byContract = false, std::set<std::string> contracts = {}, bool raw = true) {
     TickExportOptions o;
+    o.raw = raw;
     o.workdir = dir_;
     o.outDir = dir_ / "out";
     o.byContract = byContract;
@@ -89,7 +91,7 @@ TEST_F(ExportTest, ValuesReadBackExactlyAndTimesLieOnTheCalendar) {
   EXPECT_EQ(r.rows, 3u);
   const std::vector<std::string> lines = Lines(dir_ / "out" / "20240304.csv");
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], TickExportHeader());
+  EXPECT_EQ(lines[0], TickExportHeader(true));
   const std::vector<std::string> header = Split(lines[0]);
   auto cell = [&](int row, const std::string& column) {
     const auto at = std::find(header.begin(), header.end(), column) - header.begin();
@@ -105,6 +107,7 @@ TEST_F(ExportTest, ValuesReadBackExactlyAndTimesLieOnTheCalendar) {
     EXPECT_EQ(cell(row, "close_price"), "");
     EXPECT_EQ(cell(row, "write_time"), "2024-03-01T21:05:07.123456789+08:00");
     EXPECT_EQ(cell(row, "sequence"), std::to_string(row));
+    EXPECT_EQ(cell(row, "kind"), row < 3 ? "test" : "stale");  // bonds trade no night session
   }
   EXPECT_EQ(cell(1, "last_price"), "92.005");  // two decimals would store 92.00 or 92.01
   EXPECT_EQ(cell(1, "open_interest"), "1654322");
@@ -112,6 +115,40 @@ TEST_F(ExportTest, ValuesReadBackExactlyAndTimesLieOnTheCalendar) {
   EXPECT_EQ(cell(2, "exchange_time"), "2024-03-02T00:30:00.500+08:00");
   EXPECT_EQ(cell(3, "exchange_time"), "2024-03-04T09:30:00.500+08:00");
   EXPECT_EQ(cell(3, "trading_day"), "2024-03-04");
+}
+
+// By default only the market's ticks: the broker's test data at 19:00 and a snapshot of the day
+// before, pushed on subscription, are left out; raw keeps them and names their kind.
+TEST_F(ExportTest, OnlySessionTicksUnlessRaw) {
+  // 2024-03-01 21:00:00 in China (Friday evening, the night of Monday 2024-03-04).
+  const std::int64_t evening = 1709298000LL * 1000000000;
+  const auto at = [&](int seconds) { return evening + seconds * 1000000000LL; };
+  {
+    JournalWriter writer(JournalSync::kNone);
+    ASSERT_TRUE(writer.Append("20240304", BondTick("T2406", "15:00:00", 1), at(-6 * 3600 + 30), {}));  // stale
+    ASSERT_TRUE(writer.Append("20240304", BondTick("T2406", "19:00:00", 2), at(-2 * 3600), {}));       // test
+    ASSERT_TRUE(writer.Append("20240304", BondTick("rb2405", "21:00:01", 3), at(1), {}));
+    ASSERT_TRUE(writer.Append("20240304", BondTick("rb2405", "21:00:02", 4), at(2), {}));
+    ASSERT_TRUE(writer.Append("20240304", BondTick("rb2405", "25:00:00", 5), at(3), {}));  // no clock time: test
+  }
+  TickExportResult r = Export(20240304, false, {}, false);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.rows, 2u);
+  EXPECT_EQ(r.notMarket, 3u);
+  std::vector<std::string> lines = Lines(dir_ / "out" / "20240304.csv");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], TickExportHeader());
+  EXPECT_EQ(Split(lines[1])[6], "21:00:01");
+  EXPECT_EQ(Split(lines[2])[6], "21:00:02");
+
+  r = Export(20240304);
+  EXPECT_EQ(r.rows, 5u);
+  EXPECT_EQ(r.notMarket, 0u);
+  lines = Lines(dir_ / "out" / "20240304.csv");
+  ASSERT_EQ(lines.size(), 6u);
+  std::string kinds;
+  for (std::size_t i = 1; i < lines.size(); ++i) kinds += Split(lines[i]).back() + " ";
+  EXPECT_EQ(kinds, "stale test session session test ");
 }
 
 TEST_F(ExportTest, ByContractWithAFilterAndRefusedJournals) {

@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "replay/service/stored_tick_file.h"
+#include "storage/tick_line.h"
 #include "tests/data/data_fixture.h"
 #include "tools/data/day_files.h"
-#include "tools/data/journal_replayable_writer.h"
+#include "tools/data/journal_day_source.h"
+#include "tools/data/replay_line.h"
 #include "tools/data/replayable_day.h"
 
 namespace {
@@ -257,6 +261,34 @@ TEST(JournalReplayableTest, AFinishedJournalIsReadOnceAndAChangedOneAgain) {
   EXPECT_EQ(LeftoverTemporaries(folder), 0u);
 }
 
+// A number of a line made from a journal is the per-contract file's two-decimal text wherever that
+// holds the value, checked against printing it with two decimals over prices, sums and edge values.
+TEST(JournalReplayableTest, NumbersAreTheFilesTwoDecimalTextUnlessThatWouldRoundThem) {
+  std::vector<double> values = {0.0, -0.0, 0.5, -1.0, 92.005, 0.1 + 0.2, 1e12 + 0.25, 9999999999999.99, 1e13,
+                                1e13 + 0.5, 2.5e15 + 0.25, 1e20, 1.7976931348623157e308, -5095.4,
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
+  std::uint64_t state = 1;
+  for (int i = 0; i < 200000; ++i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    const double cents = static_cast<double>(state >> 24) / 100.0;  // up to about 1.7e9
+    values.push_back(i % 2 ? cents : -cents / 1000.0);
+  }
+  for (double v : values) {
+    char shortest[400];
+    const auto r = std::to_chars(shortest, shortest + sizeof shortest, v, std::chars_format::fixed);
+    const std::string text(shortest, r.ptr);
+    const std::size_t point = text.find('.');
+    std::string expected = text;
+    if (point == std::string::npos || text.size() - point - 1 <= 2) {
+      char fixed[kNumberSize];
+      expected.assign(fixed, FormatNumber(v, NumberStyle::kFixed, fixed));
+    }
+    std::string got;
+    AppendReplayNumber(v, &got);
+    ASSERT_EQ(got, expected) << text;
+  }
+}
+
 // With blocks of a few lines, each contract's file still gets exactly its records in journal order;
 // a code that could name a path outside the folder and a text field with a comma are left out.
 TEST(JournalReplayableTest, LinesGoOutInBlocksAndStayInJournalOrder) {
@@ -270,9 +302,11 @@ TEST(JournalReplayableTest, LinesGoOutInBlocksAndStayInJournalOrder) {
   ticks.push_back(At("rb2405", "21:00,00", 3725, 99));
   Journal(folder, ticks);
 
-  JournalReplayableWriter writer(folder.path(), kDay, 0, ReplayableSelection{.raw = true});
+  JournalDaySource journal(DayJournal(folder.path(), kDay).string());
+  ASSERT_TRUE(journal.Open()) << journal.error();
+  ReplayableWriter writer(folder.path(), kDay, 0, ReplayableSelection{.raw = true});
   writer.SetLimitsForTesting(600, 1500);  // a line is about 170 bytes
-  const ReplayableDay r = writer.Run({});
+  const ReplayableDay r = writer.Run(journal, {});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.written, 3u);
   EXPECT_EQ(r.lines, 120u);

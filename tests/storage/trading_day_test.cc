@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "tests/support/fake_clock.h"
 
@@ -63,3 +64,43 @@ TEST(TradingDayTest, WriteStampOfATimeIsItsLocalSecond) {
 }
 
 }  // namespace
+
+// The China stamp is Asia/Shanghai's local second, its summer times of 1940 and 1986 and its local
+// mean time of 1901 included, whatever zone the reader runs in.
+TEST(TradingDayTest, ChinaStampIsShanghaiTimeUnderAnyZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string savedTz = saved != nullptr ? saved : "";
+  const std::int64_t starts[] = {1710118800, 515527200 - 3600, 526406400 - 3600, -933494400, -2177485000, 0};
+  std::vector<std::string> expected;
+  setenv("TZ", "Asia/Shanghai", 1);
+  tzset();
+  for (std::int64_t from : starts) {
+    for (std::int64_t s = from - 200; s < from + 7400; s += 7) {
+      const std::time_t t = static_cast<std::time_t>(s);
+      std::tm local{};
+      localtime_r(&t, &local);
+      char text[32];
+      std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                    local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+      expected.push_back(text);
+    }
+  }
+  for (const char* zone : {"America/New_York", "UTC", "Asia/Shanghai"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    std::size_t i = 0;
+    for (std::int64_t from : starts) {
+      for (std::int64_t s = from - 200; s < from + 7400; s += 7) {
+        char stamp[kWriteStampSize];
+        FormatChinaStampOfTime(s * 1000000000 + 999999999, stamp);
+        ASSERT_EQ(stamp, expected[i++]) << zone << " at " << s;
+      }
+    }
+  }
+  if (saved != nullptr) {
+    setenv("TZ", savedTz.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}

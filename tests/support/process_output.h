@@ -30,10 +30,11 @@ struct ProgramRun {
   std::string output;
 };
 
-// Runs `argv` with its output in `outputPath` and waits at most `limit` for it to end.
+// Runs `argv` (with `extraEnv` added to the environment) with its output in `outputPath` and waits
+// at most `limit` for it to end.
 inline ProgramRun RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& outputPath,
-                             std::chrono::milliseconds limit) {
-  ChildProcess program(argv, outputPath.string());
+                             std::chrono::milliseconds limit, const std::vector<std::string>& extraEnv = {}) {
+  ChildProcess program(argv, outputPath.string(), extraEnv);
   ProgramRun run;
   run.ended = program.Wait(limit);
   if (run.ended && WIFEXITED(program.status())) run.exitCode = WEXITSTATUS(program.status());

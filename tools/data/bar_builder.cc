@@ -67,31 +67,16 @@ BarSlots::BarSlots(const ProductHours& hours, int period) : slot_of_second_(kDay
 
 BarBuilder::BarBuilder(const BarSlots& slots) : slots_(slots), state_(slots.slots().size()) {}
 
-void BarBuilder::Add(const CollectedLine& line) {
-  // A snapshot sent again after a reconnection adds nothing.
-  if (line.content == previous_content_) return;
-  previous_content_.assign(line.content);
-  TickValues tick;
-  tick.time = ParseClockTime(line.field[kUpdateTime]);
-  if (!ParseWhole(line.field[kUpdateMillisec], &tick.millis)) tick.millis = -1;
-  tick.priced = ParseWhole(line.field[kLastPrice], &tick.last);
-  tick.cumulative = ParseWhole(line.field[kVolume], &tick.volume) &&
-                    ParseWhole(line.field[kTurnover], &tick.turnover) &&
-                    ParseWhole(line.field[kOpenInterest], &tick.interest);
-  AddValues(tick);
-}
-
-void BarBuilder::Add(const TickRecord& record) {
-  // The record sent again after a reconnection adds nothing (its bytes, the write time aside).
-  const std::string_view bytes(reinterpret_cast<const char*>(&record), sizeof(record));
-  if (bytes == previous_content_) return;
-  previous_content_.assign(bytes);
+void BarBuilder::Add(const TickRecord& record, std::uint32_t unreadable, std::string_view content) {
+  if (content == previous_content_) return;
+  previous_content_.assign(content);
+  const auto readable = [&](CollectedField field) { return (unreadable & (1u << field)) == 0; };
   TickValues tick;
   tick.time = ParseClockTime(std::string_view(record.UpdateTime, strnlen(record.UpdateTime, sizeof(record.UpdateTime))));
-  tick.millis = record.UpdateMillisec;
-  tick.priced = true;
+  tick.millis = readable(kUpdateMillisec) ? record.UpdateMillisec : -1;
+  tick.priced = readable(kLastPrice);
   tick.last = record.LastPrice;
-  tick.cumulative = true;
+  tick.cumulative = readable(kVolume) && readable(kTurnover) && readable(kOpenInterest);
   tick.volume = record.Volume;
   tick.turnover = record.Turnover;
   tick.interest = record.OpenInterest;

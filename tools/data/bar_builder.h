@@ -47,10 +47,13 @@ class BarBuilder {
  public:
   explicit BarBuilder(const BarSlots& slots);
 
-  // Takes one tick; ticks without a valid time or outside the sessions are left out.
-  void Add(const CollectedLine& line);
-  // The same for a journal record, from its exact values without a text line in between.
-  void Add(const TickRecord& record);
+  // The numbers a bar is made of (bits 1 << CollectedField).
+  static constexpr std::uint32_t kFields = 1u << kUpdateMillisec | 1u << kLastPrice | 1u << kVolume |
+                                           1u << kTurnover | 1u << kOpenInterest;
+  // Takes one tick's values; ticks without a valid time or outside the sessions are left out, and
+  // so are the price and the running totals where they were unreadable. `content` is the tick's
+  // stored bytes apart from its arrival: a tick sent again after a reconnection adds nothing.
+  void Add(const TickRecord& record, std::uint32_t unreadable, std::string_view content);
   // The bars that hold at least one tick with a price, in time order.
   std::vector<Bar> Finish() const;
 

@@ -10,6 +10,9 @@
 
 namespace {
 
+constexpr std::uint32_t kAuditedFields = 1u << kUpdateMillisec | 1u << kLastPrice | 1u << kLowerLimitPrice |
+                                         1u << kUpperLimitPrice;
+
 bool ValidLimits(double lower, double upper) {
   return std::isfinite(lower) && std::isfinite(upper) && lower > 0 && upper < kUnsetPrice && lower <= upper;
 }
@@ -36,7 +39,7 @@ ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& optio
   audit_.contract = std::move(contract);
   audit_.hours_known = hours_ != nullptr;
   if (hours_ != nullptr) spans_.resize(hours_->sessions().size());
-  seen_.reserve(1 << 14);
+  seen_.assign(std::size_t{1} << 15, 0);
 }
 
 void ContractAuditor::Example(std::uint64_t lineNumber, const char* problem, std::string_view text) {
@@ -50,11 +53,33 @@ void ContractAuditor::AddMalformed(std::uint64_t lineNumber) {
   Example(lineNumber, "not a tick line of 24 fields", "");
 }
 
-void ContractAuditor::Add(const CollectedLine& line, std::uint64_t lineNumber) {
+bool ContractAuditor::FirstSeen(std::uint64_t hash) {
+  if (hash == 0) hash = 1;
+  if ((seen_count_ + 1) * 2 > seen_.size()) {
+    std::vector<std::uint64_t> old(seen_.size() * 2, 0);
+    old.swap(seen_);
+    seen_count_ = 0;
+    for (std::uint64_t h : old) {
+      if (h != 0) FirstSeen(h);
+    }
+  }
+  const std::size_t mask = seen_.size() - 1;
+  for (std::size_t i = (hash * 0x9E3779B97F4A7C15ull) >> 20 & mask;; i = (i + 1) & mask) {
+    if (seen_[i] == hash) return false;
+    if (seen_[i] == 0) {
+      seen_[i] = hash;
+      ++seen_count_;
+      return true;
+    }
+  }
+}
+
+void ContractAuditor::Add(TickSource& source, const SourceTick& tick) {
   ++audit_.ticks;
-  const int time = ParseClockTime(line.field[kUpdateTime]);
+  const std::uint64_t lineNumber = tick.number;
+  const int time = ParseClockTime(tick.update_time);
   // Stale snapshots and test data are the front's, not the market's: counted, never judged.
-  switch (options_.classify ? classifier_.ClassifyTime(time, line.field[kWriteStamp]) : TickKind::kSession) {
+  switch (options_.classify ? classifier_.ClassifyArrival(time, tick.arrival) : TickKind::kSession) {
     case TickKind::kStale:
       ++audit_.stale_snapshots;
       return;
@@ -64,17 +89,18 @@ void ContractAuditor::Add(const CollectedLine& line, std::uint64_t lineNumber) {
     case TickKind::kSession:
       break;
   }
-  if (!seen_.insert(std::hash<std::string_view>{}(line.content)).second) {
+  if (!FirstSeen(std::hash<std::string_view>{}(tick.content))) {
     ++audit_.duplicates;
-    Example(lineNumber, "duplicate", line.field[kUpdateTime]);
+    Example(lineNumber, "duplicate", tick.update_time);
     return;
   }
-  CheckLastPrice(line, lineNumber);
-  long long millis = -1;
-  if (time < 0 || !ParseWhole(line.field[kUpdateMillisec], &millis) || millis < 0 || millis > 999) {
+  const SourceValues values = source.Values(kAuditedFields);
+  CheckLastPrice(source, values, lineNumber);
+  const long long millis = values.record->UpdateMillisec;
+  if (time < 0 || (values.unreadable & (1u << kUpdateMillisec)) != 0 || millis < 0 || millis > 999) {
     ++audit_.invalid_times;
-    Example(lineNumber, "invalid update time", std::string(line.field[kUpdateTime]) + "." +
-                                                   std::string(line.field[kUpdateMillisec]));
+    Example(lineNumber, "invalid update time",
+            std::string(tick.update_time) + "." + std::string(source.FieldText(kUpdateMillisec)));
     return;
   }
   const std::int64_t key = static_cast<std::int64_t>(SessionSecond(time)) * 1000 + millis;
@@ -82,39 +108,38 @@ void ContractAuditor::Add(const CollectedLine& line, std::uint64_t lineNumber) {
   audit_.last_ms = std::max(audit_.last_ms, key);
   if (previous_line_key_ >= 0 && key < previous_line_key_) {
     ++audit_.out_of_order;
-    Example(lineNumber, "update time before the line above", line.field[kUpdateTime]);
+    Example(lineNumber, "update time before the line above", tick.update_time);
   }
   previous_line_key_ = key;
   if (key >= previous_key_) TrackTime(key);
 }
 
-void ContractAuditor::CheckLastPrice(const CollectedLine& line, std::uint64_t lineNumber) {
-  double last = 0;
-  if (!ParseWhole(line.field[kLastPrice], &last) || std::isnan(last)) {
+void ContractAuditor::CheckLastPrice(TickSource& source, const SourceValues& values, std::uint64_t lineNumber) {
+  const TickRecord& t = *values.record;
+  const double last = t.LastPrice;
+  if ((values.unreadable & (1u << kLastPrice)) != 0 || std::isnan(last)) {
     ++audit_.last_outside_limits;
-    Example(lineNumber, "last price is not a number", line.field[kLastPrice]);
+    Example(lineNumber, "last price is not a number", source.FieldText(kLastPrice));
     return;
   }
   if (last >= kUnsetPrice || last <= -kUnsetPrice) {
     ++audit_.last_max_double;
-    Example(lineNumber, "last price carries the largest double", line.field[kLastPrice]);
+    Example(lineNumber, "last price carries the largest double", source.FieldText(kLastPrice));
     return;
   }
-  // Limits rarely change within a day: parse them again only when their text does.
-  if (line.field[kLowerLimitPrice] != lower_text_ || line.field[kUpperLimitPrice] != upper_text_) {
-    double lower = 0, upper = 0;
-    if (ParseWhole(line.field[kLowerLimitPrice], &lower) && ParseWhole(line.field[kUpperLimitPrice], &upper) &&
-        ValidLimits(lower, upper)) {
-      lower_text_.assign(line.field[kLowerLimitPrice]);
-      upper_text_.assign(line.field[kUpperLimitPrice]);
-      lower_limit_ = lower;
-      upper_limit_ = upper;
-    }
+  // Limits rarely change within a day: their texts are kept for a finding only when they do.
+  const bool limitsRead = (values.unreadable & (1u << kLowerLimitPrice | 1u << kUpperLimitPrice)) == 0;
+  if (limitsRead && (t.LowerLimitPrice != lower_limit_ || t.UpperLimitPrice != upper_limit_) &&
+      ValidLimits(t.LowerLimitPrice, t.UpperLimitPrice)) {
+    lower_text_.assign(source.FieldText(kLowerLimitPrice));
+    upper_text_.assign(source.FieldText(kUpperLimitPrice));
+    lower_limit_ = t.LowerLimitPrice;
+    upper_limit_ = t.UpperLimitPrice;
   }
   if (ValidLimits(lower_limit_, upper_limit_) && (last < lower_limit_ || last > upper_limit_)) {
     ++audit_.last_outside_limits;
     Example(lineNumber, "last price outside the day's limits",
-            std::string(line.field[kLastPrice]) + " not in [" + lower_text_ + ", " + upper_text_ + "]");
+            std::string(source.FieldText(kLastPrice)) + " not in [" + lower_text_ + ", " + upper_text_ + "]");
   }
 }
 
@@ -166,7 +191,7 @@ void ContractAuditor::EndOfFile() {
     audit_.active = audit_.median_interval_ms <= options_.active_median_ms;
   }
   std::vector<std::int32_t>().swap(intervals_);
-  std::unordered_set<std::uint64_t>().swap(seen_);
+  std::vector<std::uint64_t>().swap(seen_);
 }
 
 void ContractAuditor::AddGap(std::int64_t from, std::int64_t to, const char* where) {

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "sessions/market_calendar.h"
 #include "sessions/product_hours.h"
 #include "sessions/tick_classifier.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/tick_source.h"
 
 // The audit of one contract's file of one trading day. Lines go in one by one (Add), then Finish
 // judges the gaps once the day's other contracts are known. Times are session milliseconds:
@@ -78,7 +78,8 @@ class ContractAuditor {
   ContractAuditor(std::string contract, const AuditOptions& options, int day = 0);
 
   void AddMalformed(std::uint64_t lineNumber);
-  void Add(const CollectedLine& line, std::uint64_t lineNumber);
+  // The tick `source` handed out last (not malformed); its "line" is tick.number.
+  void Add(TickSource& source, const SourceTick& tick);
 
   // After the last line: works out whether the contract is active and lets go of what only the
   // reading needed.
@@ -99,7 +100,7 @@ class ContractAuditor {
   };
 
   void Example(std::uint64_t lineNumber, const char* problem, std::string_view text);
-  void CheckLastPrice(const CollectedLine& line, std::uint64_t lineNumber);
+  void CheckLastPrice(TickSource& source, const SourceValues& values, std::uint64_t lineNumber);
   void TrackTime(std::int64_t key);
   void AddGap(std::int64_t from, std::int64_t to, const char* where);
   std::int64_t TradingMs(std::int64_t from, std::int64_t to) const;
@@ -108,7 +109,11 @@ class ContractAuditor {
   ContractAudit audit_;
   const ProductHours* hours_ = nullptr;
   TickClassifier classifier_;
-  std::unordered_set<std::uint64_t> seen_;
+  // Hashes of the ticks' contents so far, open addressing (0: empty): a node per tick cost a cache
+  // miss and an allocation each.
+  bool FirstSeen(std::uint64_t hash);
+  std::vector<std::uint64_t> seen_;
+  std::size_t seen_count_ = 0;
   std::int64_t previous_key_ = -1;     // the latest time so far
   std::int64_t previous_line_key_ = -1;
   int previous_session_ = -1;

@@ -8,10 +8,8 @@
 #include <memory>
 #include <numeric>
 
-#include "storage/journal_reader.h"
 #include "tools/data/day_files.h"
-#include "tools/data/exact_line.h"
-#include "tools/data/line_block_reader.h"
+#include "tools/data/day_source.h"
 
 namespace fs = std::filesystem;
 
@@ -64,74 +62,62 @@ std::uint64_t DayAudit::Duplicates() const {
 
 namespace {
 
-// The day from its exact journal: an auditor per contract, fed in the order the ticks were stored;
-// a tick's "line" is its sequence number in the journal. False when the journal cannot be read.
-bool ReadJournal(const fs::path& journal, int day, const AuditOptions& options, DayAudit* audit,
-                 std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
-  JournalReader reader;
-  if (!reader.Open(journal.string(), &audit->error)) return false;
-  reader.ReadAhead();
-  std::map<std::string, std::unique_ptr<ContractAuditor>> byContract;  // in name order, as files list them
-  JournalEntry entry;
-  std::string line;
-  CollectedLine fields;
+// An auditor per contract, fed in stored order; a tick's "line" is its line in its contract's file
+// or its sequence number in a journal. False when the day cannot be read on.
+bool ReadTicks(TickSource& source, int day, const AuditOptions& options, DayAudit* audit,
+               std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
+  std::map<std::string, std::unique_ptr<ContractAuditor>, std::less<>> byContract;  // in name order
+  for (const std::string& contract : source.Listed()) {
+    byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day));
+  }
+  SourceTick tick;
+  ContractAuditor* last = nullptr;
+  std::string lastName;
   for (;;) {
-    const JournalReader::Result r = reader.Next(&entry, &audit->error);
-    if (r == JournalReader::Result::kError) return false;
-    if (r == JournalReader::Result::kEnd) break;
+    const TickSource::Result r = source.Next(&tick);
+    if (r == TickSource::Result::kError) {
+      audit->error = source.error();
+      return false;
+    }
+    if (r == TickSource::Result::kEnd) break;
     ++audit->lines;
-    const std::string contract(entry.tick.InstrumentID, strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    std::unique_ptr<ContractAuditor>& auditor = byContract[contract];
-    if (!auditor) auditor = std::make_unique<ContractAuditor>(contract, options, day);
-    BuildExactCollectedLine(entry, &line);
-    if (SplitCollectedLine(line, &fields)) {
-      auditor->Add(fields, entry.sequence);
+    if (last == nullptr || tick.contract != lastName) {
+      auto it = byContract.find(tick.contract);
+      if (it == byContract.end()) {
+        const std::string contract(tick.contract);
+        it = byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day)).first;
+      }
+      last = it->second.get();
+      lastName = it->first;
+    }
+    if (tick.malformed || !source.HasLine()) {
+      last->AddMalformed(tick.number);
     } else {
-      auditor->AddMalformed(entry.sequence);
+      last->Add(source, tick);
     }
   }
-  if (reader.badRecords() > 0) {
-    audit->file_errors.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) + " damaged records");
+  for (const std::string& error : source.FileErrors()) audit->file_errors.push_back(error);
+  if (source.Damaged() > 0) {
+    audit->file_errors.push_back(source.Path() + ": " + std::to_string(source.Damaged()) + " damaged records");
   }
   for (auto& [contract, auditor] : byContract) auditors->push_back(std::move(auditor));
   return true;
 }
 
-// The day from its per-contract files. False when the day's folder cannot be listed.
-bool ReadContractFiles(const fs::path& workdir, int day, const AuditOptions& options, DayAudit* audit,
-                       std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
-  std::vector<std::string> contracts;
-  if (!ListContracts(workdir, day, &contracts, &audit->error)) return false;
-  CollectedLine fields;
-  for (const std::string& contract : contracts) {
-    auditors->push_back(std::make_unique<ContractAuditor>(contract, options, day));
-    ContractAuditor& auditor = *auditors->back();
-    LineBlockReader reader;
-    if (!reader.Open((DayFolder(workdir, day) / (contract + ".csv")).string())) {
-      audit->file_errors.push_back(reader.error());
-      continue;
-    }
-    std::string_view line;
-    std::uint64_t number = 0;
-    while (reader.Next(&line)) {
-      ++number;
-      if (SplitCollectedLine(line, &fields)) {
-        auditor.Add(fields, number);
-      } else {
-        auditor.AddMalformed(number);
-      }
-    }
-    for (std::uint64_t i = 0; i < reader.overlong(); ++i) auditor.AddMalformed(0);
-    if (!reader.error().empty()) audit->file_errors.push_back(contract + ".csv: " + reader.error());
-    audit->lines += number;
-  }
-  return true;
-}
-
 }  // namespace
 
-// A day is read from its exact journal when it has one, else from its per-contract files.
 DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options) {
+  DayAudit audit;
+  audit.day = day;
+  const std::optional<bool> trading = options.calendar->IsTradingDay(day, &audit.error);
+  const std::optional<bool> night = options.calendar->HasNightSession(day, &audit.error);
+  if (!trading || !night) return audit;
+  const std::unique_ptr<TickSource> source = OpenDaySource(workdir, day, &audit.error);
+  if (!source) return audit;
+  return AuditDay(*source, day, options);
+}
+
+DayAudit AuditDay(TickSource& source, int day, const AuditOptions& options) {
   DayAudit audit;
   audit.day = day;
   const std::optional<bool> trading = options.calendar->IsTradingDay(day, &audit.error);
@@ -140,12 +126,7 @@ DayAudit AuditDay(const fs::path& workdir, int day, const AuditOptions& options)
   audit.holiday = !*trading;
   audit.night_held = *night;
   std::vector<std::unique_ptr<ContractAuditor>> auditors;
-  const fs::path journal = DayJournal(workdir, day);
-  std::error_code ec;
-  const bool read = fs::exists(fs::symlink_status(journal, ec))
-                        ? ReadJournal(journal, day, options, &audit, &auditors)
-                        : ReadContractFiles(workdir, day, options, &audit, &auditors);
-  if (!read) return audit;
+  if (!ReadTicks(source, day, options, &audit, &auditors)) return audit;
   for (auto& auditor : auditors) {
     auditor->EndOfFile();
     audit.night_collected |= auditor->saw_night();

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "tools/data/contract_audit.h"
+#include "tools/data/tick_source.h"
 
-// The audit of every per-contract file of one trading day, and its report. One thread.
+// The audit of every contract of one trading day, and its report. One thread.
 struct DayAudit {
   int day = 0;
   std::vector<ContractAudit> contracts;
@@ -30,6 +31,9 @@ struct DayAudit {
   std::uint64_t Test() const;
 };
 
+// The audit of the day's ticks in stored order.
+DayAudit AuditDay(TickSource& source, int day, const AuditOptions& options);
+// The same of the day's store under a working folder (tools/data/day_source.h).
 DayAudit AuditDay(const std::filesystem::path& workdir, int day, const AuditOptions& options);
 
 // The human-readable report of a day: a line per contract, its findings indented below, a summary line.

@@ -2,20 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
-#include "storage/journal_reader.h"
 #include "tools/data/day_files.h"
-#include "tools/data/exact_line.h"
-#include "tools/data/line_block_reader.h"
+#include "tools/data/day_source.h"
 
 namespace fs = std::filesystem;
 
@@ -76,14 +72,8 @@ void AppendBarLine(std::string_view contract, int day, const Bar& bar, std::stri
   out->push_back('\n');
 }
 
-namespace {
-
-// The day from its exact journal: one builder per contract, fed in the order the ticks were stored.
-DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, int toleranceSeconds, bool classify) {
+DayBars BuildDayBars(TickSource& source, int day, int period, int toleranceSeconds, bool classify) {
   DayBars result;
-  JournalReader reader;
-  if (!reader.Open(journal.string(), &result.error)) return result;
-  reader.ReadAhead();
   std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
   struct ContractBars {
     std::unique_ptr<BarBuilder> builder;  // null: no bars for this code
@@ -95,6 +85,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
     if (hours == nullptr) {
       result.warnings.push_back(std::string(contract) + ": product not in the session table, no bars");
+      source.Skip(contract);
       return bars;
     }
     auto& slots = slotsByHours[hours];
@@ -103,7 +94,8 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     bars.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
     return bars;
   };
-  // A journal interleaves every contract: a code of up to 15 bytes is looked for in a small cache of
+  for (const std::string& contract : source.Listed()) builders.emplace(contract, newContract(contract));
+  // Stores may interleave every contract: a code of up to 15 bytes is looked for in a small cache of
   // the last code of each slot before the map is searched (by view: no string made for a known code).
   struct CodeSlot {
     std::uint64_t key[2] = {0, 0};
@@ -124,29 +116,33 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     if (slot != nullptr) *slot = CodeSlot{{code.key[0], code.key[1]}, &it->second};
     return it->second;
   };
-  JournalEntry entry;
+  SourceTick tick;
   for (;;) {
-    const JournalReader::Result r = reader.Next(&entry, &result.error);
-    if (r == JournalReader::Result::kError) return result;
-    if (r == JournalReader::Result::kEnd) break;
+    const TickSource::Result r = source.Next(&tick);
+    if (r == TickSource::Result::kError) {
+      result.error = source.error();
+      return result;
+    }
+    if (r == TickSource::Result::kEnd) break;
     ++result.lines;
-    ContractBars& bars = barsOf(std::string_view(entry.tick.InstrumentID,
-                                                 strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID)));
+    if (tick.malformed) continue;
+    ContractBars& bars = barsOf(tick.contract);
     if (!bars.builder) continue;
-    // The exact values go to the builder as they are.
-    const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
-    const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(updateTime),
-                                                                      LocalStampSeconds(entry.writeTimeNs))
+    const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(tick.update_time), tick.arrival)
                                    : TickKind::kSession;
-    if (IsSessionTick(kind, &result.stale, &result.test)) bars.builder->Add(entry.tick);
+    if (!IsSessionTick(kind, &result.stale, &result.test)) continue;
+    const SourceValues values = source.Values(BarBuilder::kFields);
+    bars.builder->Add(*values.record, values.unreadable, tick.content);
   }
-  if (reader.badRecords() > 0) {
-    result.warnings.push_back(journal.string() + ": " + std::to_string(reader.badRecords()) +
-                              " damaged records left out");
+  for (const std::string& error : source.FileErrors()) result.warnings.push_back(error);
+  if (source.Damaged() > 0) {
+    result.warnings.push_back(source.Path() + ": " + std::to_string(source.Damaged()) + " damaged records left out");
   }
   for (const auto& [contract, contractBars] : builders) {
     if (!contractBars.builder) continue;
     const std::vector<Bar> bars = contractBars.builder->Finish();
+    // A file that could not be opened gave no contract.
+    if (bars.empty() && !source.ContractError(contract).empty()) continue;
     for (const Bar& bar : bars) AppendBarLine(contract, day, bar, &result.csv);
     result.bars += bars.size();
     ++result.contracts;
@@ -154,83 +150,9 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
   return result;
 }
 
-}  // namespace
-
 DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds, bool classify) {
-  const fs::path journal = DayJournal(workdir, day);
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(journal, ec))) return BuildDayBarsFromJournal(journal, day, period, toleranceSeconds, classify);
   DayBars result;
-  std::vector<std::string> contracts;
-  if (!ListContracts(workdir, day, &contracts, &result.error)) return result;
-  // Contracts are independent: workers take them in turn, each file read by one of them, and the
-  // results are put together in the contracts' order.
-  struct ContractPart {
-    std::string contract;
-    const BarSlots* slots = nullptr;  // null: no bars for this code
-    std::unique_ptr<TickClassifier> classifier;
-    std::string csv;
-    std::uint64_t lines = 0, bars = 0, stale = 0, test = 0;
-    std::string warning;
-    bool read = false;  // its file opened
-  };
-  std::map<const ProductHours*, std::unique_ptr<BarSlots>> slotsByHours;
-  std::vector<ContractPart> parts(contracts.size());
-  for (std::size_t i = 0; i < contracts.size(); ++i) {
-    ContractPart& part = parts[i];
-    part.contract = contracts[i];
-    const ProductHours* hours = FindProductHours(ProductOfContract(part.contract));
-    if (hours == nullptr) {
-      part.warning = part.contract + ": product not in the session table, no bars";
-      continue;
-    }
-    auto& slots = slotsByHours[hours];
-    if (!slots) slots = std::make_unique<BarSlots>(*hours, period);
-    part.slots = slots.get();
-    part.classifier = std::make_unique<TickClassifier>(hours, day, toleranceSeconds);
-  }
-  const auto build = [&](ContractPart& part) {
-    LineBlockReader reader;
-    if (!reader.Open((DayFolder(workdir, day) / (part.contract + ".csv")).string())) {
-      part.warning = reader.error();
-      return;
-    }
-    part.read = true;
-    BarBuilder builder(*part.slots);
-    CollectedLine fields;
-    std::string_view line;
-    while (reader.Next(&line)) {
-      ++part.lines;
-      if (!SplitCollectedLine(line, &fields)) continue;
-      const TickKind kind = classify ? part.classifier->Classify(fields.field[kUpdateTime], fields.field[kWriteStamp])
-                                     : TickKind::kSession;
-      if (IsSessionTick(kind, &part.stale, &part.test)) builder.Add(fields);
-    }
-    if (!reader.error().empty()) part.warning = part.contract + ".csv: " + reader.error();
-    const std::vector<Bar> bars = builder.Finish();
-    for (const Bar& bar : bars) AppendBarLine(part.contract, day, bar, &part.csv);
-    part.bars = bars.size();
-  };
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < parts.size();) {
-      if (parts[i].slots != nullptr) build(parts[i]);
-    }
-  };
-  const std::size_t workers = std::min<std::size_t>(parts.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-  std::vector<std::thread> threads;
-  for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
-  work();
-  for (std::thread& thread : threads) thread.join();
-  for (const ContractPart& part : parts) {
-    if (!part.warning.empty()) result.warnings.push_back(part.warning);
-    result.lines += part.lines;
-    if (!part.read) continue;
-    result.csv += part.csv;
-    result.bars += part.bars;
-    result.stale += part.stale;
-    result.test += part.test;
-    ++result.contracts;
-  }
-  return result;
+  const std::unique_ptr<TickSource> source = OpenDaySource(workdir, day, &result.error);
+  if (!source) return result;
+  return BuildDayBars(*source, day, period, toleranceSeconds, classify);
 }

@@ -9,9 +9,10 @@
 
 #include "sessions/tick_classifier.h"
 #include "tools/data/bar_builder.h"
+#include "tools/data/tick_source.h"
 
-// The bars of every contract of one trading day as CSV. Called from one thread; a day of per-contract
-// files is read on up to four threads of its own.
+// The bars of every contract of one trading day as CSV, from the day's ticks in stored order. One
+// thread.
 
 // "contract,trading_day,start,end,open,high,low,close,volume,turnover,open_interest,ticks"
 extern const char kBarCsvHeader[];
@@ -35,6 +36,9 @@ struct DayBars {
 
 // Only session ticks make bars; `toleranceSeconds` is that of the session-tick rule. `classify`
 // false takes every line (to measure the rule's cost).
+DayBars BuildDayBars(TickSource& source, int day, int periodSeconds, int toleranceSeconds = kDefaultToleranceSeconds,
+                     bool classify = true);
+// The same of the day's store under a working folder (tools/data/day_source.h).
 DayBars BuildDayBars(const std::filesystem::path& workdir, int day, int periodSeconds,
                      int toleranceSeconds = kDefaultToleranceSeconds, bool classify = true);
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "sessions/tick_classifier.h"
 #include "storage/trading_day.h"
 
 namespace {
@@ -23,16 +22,10 @@ void AppendInt(long long value, std::string* out) {
 
 }  // namespace
 
-void AppendLocalStamp(std::int64_t ns, std::string* out) {
+void AppendChinaStamp(std::int64_t ns, std::string* out) {
   char stamp[kWriteStampSize];
-  FormatWriteStampOfTime(ns, stamp);
+  FormatChinaStampOfTime(ns, stamp);
   out->append(stamp);
-}
-
-std::int64_t LocalStampSeconds(std::int64_t ns) {
-  char stamp[kWriteStampSize];
-  FormatWriteStampOfTime(ns, stamp);
-  return TickClassifier::StampSeconds(stamp);
 }
 
 void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::string*), std::string* out) {
@@ -62,7 +55,7 @@ void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::str
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {
   const TickRecord& t = entry.tick;
   out->clear();
-  AppendLocalStamp(entry.writeTimeNs, out);
+  AppendChinaStamp(entry.writeTimeNs, out);
   out->push_back(',');
   AppendFieldText(t.InstrumentID, out);
   out->push_back(',');

@@ -12,11 +12,9 @@
 // The write stamp is the write time in China time. Pure function, any thread.
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 
-// yyyymmddHHMMSS of a journal write time on the local clock, as the collector stamps its CSV lines
-// (the tools run in the collector's time zone, China time).
-void AppendLocalStamp(std::int64_t writeTimeNs, std::string* out);
-// The same stamp as TickClassifier::StampSeconds reads it.
-std::int64_t LocalStampSeconds(std::int64_t writeTimeNs);
+// yyyymmddHHMMSS of a journal write time on China time, as the collector in China stamps its CSV
+// lines, whatever time zone the tool runs in.
+void AppendChinaStamp(std::int64_t writeTimeNs, std::string* out);
 
 // The record's fields from UpdateMillisec to PreSettlementPrice in the stored line's order, each
 // after a comma; `appendDouble` writes each double, integers are written whole.

@@ -22,6 +22,7 @@
 #include "tools/data/day_files.h"
 #include "tools/data/progress_line.h"
 #include "tools/data/replayable_day.h"
+#include "tools/data/replayable_writer.h"
 #include "tools/data/tick_export.h"
 
 namespace fs = std::filesystem;
@@ -142,6 +143,18 @@ int RunAudit(const fs::path& workdir, const std::vector<int>& days, AuditOptions
   return status;
 }
 
+// An output folder named on the command line, made with its parents when it does not exist.
+bool MakeFolder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder, ec)) {
+    std::fprintf(stderr, "quoteloom-data: %s: %s\n", folder.c_str(),
+                 ec ? ec.message().c_str() : "not a folder");
+    return false;
+  }
+  return true;
+}
+
 bool WriteWhole(const fs::path& path, const std::string& text, std::string* error) {
   const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp." + std::to_string(::getpid()));
   if (!WriteRegularFile(temporary.c_str(), text, false, error)) {
@@ -206,8 +219,9 @@ int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportO
                        " damaged journal records left out");
     }
     progress.ClearLine();
-    std::printf("%d: %llu rows in %llu files\n", days[i], static_cast<unsigned long long>(r.rows),
-                static_cast<unsigned long long>(r.files));
+    std::printf("%d: %llu rows in %llu files, %llu stale or test left out\n", days[i],
+                static_cast<unsigned long long>(r.rows), static_cast<unsigned long long>(r.files),
+                static_cast<unsigned long long>(r.notMarket));
     std::fflush(stdout);
     progress.DayDone(i, days[i], std::to_string(r.rows) + " rows");
   }
@@ -260,20 +274,22 @@ int main(int argc, char** argv) {
   std::string outDir;
   bars->add_option("--period", period, "1m, 5m, 15m, 1h or 1d (default 1m)")
       ->check(CLI::IsMember({"1m", "5m", "15m", "1h", "1d"}));
-  bars->add_option("--out", outDir, "write <day>-<period>.csv files into this folder instead of standard output")
-      ->check(CLI::ExistingDirectory);
+  bars->add_option("--out", outDir,
+                   "write <day>-<period>.csv files into this folder (made when missing) instead of standard output");
 
   CLI::App* exporter = app.add_subcommand(
-      "export", "the exact ticks of the days' journals as CSV for research (docs/research.md)");
+      "export", "the exact session ticks of the days' journals as CSV for research (docs/research.md)");
   DaySelection exportDays;
   AddDayOptions(exporter, &exportDays);
   TickExportOptions exportOptions;
   std::vector<std::string> exportContracts;
   std::string exportOut = ".";
   exporter->add_option("--contracts", exportContracts, "only these contracts (comma-separated)")->delimiter(',');
-  exporter->add_option("--out", exportOut, "folder for the CSV files (default: the current folder)")
-      ->check(CLI::ExistingDirectory);
+  exporter->add_option("--out", exportOut, "folder for the CSV files, made when missing (default: the current folder)");
   exporter->add_flag("--by-contract", exportOptions.byContract, "one file per day and contract: <day>-<contract>.csv");
+  exporter->add_flag("--raw", exportOptions.raw,
+                     "every tick, stale snapshots and test data included, with a last column \"kind\": session, stale "
+                     "or test");
 
   try {
     app.parse(argc, argv);
@@ -309,10 +325,13 @@ int main(int argc, char** argv) {
   }
   if (exporter->parsed()) {
     if (!Days(exportDays, root, *calendar, &days)) return kExitUsage;
+    if (!MakeFolder(exportOut)) return kExitFiles;
     exportOptions.outDir = exportOut;
+    exportOptions.toleranceSeconds = tolerance;
     exportOptions.contracts.insert(exportContracts.begin(), exportContracts.end());
     return RunExport(root, days, exportOptions);
   }
   if (!Days(barDays, root, *calendar, &days)) return kExitUsage;
+  if (!outDir.empty() && !MakeFolder(outDir)) return kExitFiles;
   return RunBars(root, days, period, outDir, tolerance);
 }

@@ -1,6 +1,7 @@
 #include "tools/data/replay_line.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "storage/tick_line.h"
@@ -32,12 +33,18 @@ void AppendReplayNumber(double value, std::string* out) {
     return;
   }
   // Two decimals hold the value exactly (nan and inf included): the per-contract file's own text.
+  // Below 1e13 a double's spacing is under 0.002, so that text is the shortest one with its
+  // decimals filled up to two; larger values and nan or inf are printed again.
+  if (std::fabs(value) < 1e13) {
+    out->append(text);
+    out->append(point == std::string_view::npos ? ".00" : text.size() - point == 2 ? "0" : "");
+    return;
+  }
   char fixed[kNumberSize];
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
 
-bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out) {
-  const TickRecord& t = entry.tick;
+bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out) {
   if (!LineTextIsClean(t)) return false;
   AppendFieldText(t.TradingDay, out);
   out->push_back(',');
@@ -51,4 +58,14 @@ bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStam
   out->append(writeStamp);
   out->append("\r\n");
   return true;
+}
+
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out) {
+  if (source.StoresText()) {
+    const CollectedLine* fields = source.Fields();
+    if (fields == nullptr) return false;
+    AppendReplayLine(*fields, out);
+    return true;
+  }
+  return AppendExactReplayLine(*source.Values().record, tick.write_stamp, out);
 }

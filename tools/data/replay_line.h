@@ -4,8 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "storage/journal_format.h"
+#include "core/tick_record.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/tick_source.h"
 
 // One line of the replay service's stored tick file (docs/quoteloom-data.md, replayable): the 24
 // fields in the replay service's order, ended by CR LF. Pure functions, any thread.
@@ -13,11 +14,15 @@
 // The fields of a per-contract line, copied as the collector wrote them.
 void AppendReplayLine(const CollectedLine& fields, std::string* out);
 
-// A journal record with `writeStamp` last. Doubles carry two decimals as the per-contract file does,
+// A record with `writeStamp` last. Doubles carry two decimals as the per-contract file does,
 // or the shortest text that reads back to the same double when two decimals would round it
 // (92.005); integers and texts are as the collector writes them. False, with nothing appended, when
 // a text field holds a comma or a control byte and would break the line.
-bool AppendExactReplayLine(const JournalEntry& entry, std::string_view writeStamp, std::string* out);
+bool AppendExactReplayLine(const TickRecord& tick, std::string_view writeStamp, std::string* out);
+
+// The line of the tick a source handed out last: a store of text lines gives its fields as stored,
+// a store of records the exact line. False when the tick makes no line.
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out);
 
 // The text of one double in such a line.
 void AppendReplayNumber(double value, std::string* out);

@@ -2,8 +2,11 @@
 
 #include <system_error>
 
+#include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
-#include "tools/data/journal_replayable_writer.h"
+#include "tools/data/day_source.h"
+#include "tools/data/journal_day_source.h"
+#include "tools/data/replayable_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -13,28 +16,20 @@ ReplayableDay WriteReplayableDay(const fs::path& workdir, int day, int stableAge
   std::vector<std::string> contracts;
   const bool listed = ListContracts(workdir, day, &contracts, &result.error);
   std::error_code ec;
-  // Anything at the journal's name makes it the day's source; what is not a journal is refused there.
-  if (fs::exists(fs::symlink_status(DayJournal(workdir, day), ec))) {
+  if (DayHasJournal(workdir, day)) {
     // A day whose ticks all failed to reach the per-contract files has a journal and no folder.
     if (!listed && fs::exists(DayFolder(workdir, day), ec)) return result;
-    result.error.clear();
-    return JournalReplayableWriter(workdir, day, stableAgeSeconds, selection).Run(contracts);
+    result = ReplayableDay{};
+    JournalDaySource journal(DayJournal(workdir, day).string());
+    if (!journal.Open()) {
+      result.from_journal = true;
+      result.error = journal.error();
+      return result;
+    }
+    return ReplayableWriter(workdir, day, stableAgeSeconds, selection).Run(journal, contracts);
   }
   if (!listed) return result;
-  for (const std::string& contract : contracts) {
-    const ReplayableWriter::Result r = ReplayableWriter::Write(workdir, day, contract, stableAgeSeconds, selection);
-    if (r.outcome == ReplayableWriter::Outcome::kFailed) {
-      ++result.failed;
-      result.messages.push_back(r.error);
-      continue;
-    }
-    if (r.malformed > 0) {
-      result.messages.push_back(std::to_string(day) + "/" + contract + ".csv: " + std::to_string(r.malformed) +
-                                " lines without 24 fields left out");
-    }
-    (r.outcome == ReplayableWriter::Outcome::kWritten ? result.written : result.up_to_date) += 1;
-    result.lines += r.lines;
-    result.not_market += r.not_market;
-  }
-  return result;
+  CsvDaySource files(workdir, day);
+  files.OpenContracts(contracts);
+  return ReplayableWriter(workdir, day, stableAgeSeconds, selection).Run(files, contracts);
 }

@@ -6,144 +6,292 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
-#include <vector>
 
-#include "tools/data/collected_line.h"
+#include "core/errno_text.h"
+#include "core/open_regular_file.h"
+#include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
-#include "tools/data/line_block_reader.h"
 #include "tools/data/replay_line.h"
 
 namespace fs = std::filesystem;
 
-namespace {
+struct ReplayableWriter::Output {
+  Output(const std::string& contract, int day, int toleranceSeconds)
+      : classifier(FindProductHours(ProductOfContract(contract)), day, toleranceSeconds) {}
 
-// Buffers output and writes it in big blocks; remembers the first error.
-class BlockWriter {
- public:
-  explicit BlockWriter(int fd) : fd_(fd) { buffer_.reserve(kFlushAt + 8192); }
-  void Append(std::string_view bytes) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    if (buffer_.size() >= kFlushAt) Flush();
-  }
-  bool Flush() {
-    std::size_t done = 0;
-    while (ok_ && done < buffer_.size()) {
-      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error_ = std::strerror(n < 0 ? errno : EIO);
-        ok_ = false;
-      } else {
-        done += static_cast<std::size_t>(n);
-      }
-    }
-    buffer_.clear();
-    return ok_;
-  }
-  bool ok() const { return ok_; }
-  const std::string& error() const { return error_; }
-
- private:
-  static constexpr std::size_t kFlushAt = 1 << 20;
-  int fd_;
-  std::vector<char> buffer_;
-  bool ok_ = true;
-  std::string error_;
+  TickClassifier classifier;
+  fs::path temporary;
+  timespec modified{};     // of the contract's store as the pass began
+  std::string buffer;      // lines not yet in the temporary file
+  bool upToDate = false;   // its file is already made from this store: left alone
+  bool started = false;    // the temporary file exists
+  bool failed = false;
+  std::string error;
+  std::uint64_t lines = 0;
+  std::uint64_t notMarket = 0;
+  std::uint64_t malformed = 0;
 };
+
+namespace {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::string Count(std::uint64_t n) { return std::to_string(n); }
+
 }  // namespace
+
+ReplayableWriter::ReplayableWriter(const fs::path& workdir, int day, int stableAgeSeconds, const Selection& selection)
+    : workdir_(workdir), day_(day), stableAgeSeconds_(stableAgeSeconds), selection_(selection) {}
+
+ReplayableWriter::~ReplayableWriter() { Discard(); }
 
 fs::path ReplayableWriter::TargetPath(const fs::path& workdir, int day, const std::string& contract) {
   return DayFolder(workdir, day) / "Tick" / (contract + ".csv");
 }
 
-ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int day, const std::string& contract,
-                                                 int stableAgeSeconds, const Selection& selection) {
-  Result result;
-  const fs::path source = DayFolder(workdir, day) / (contract + ".csv");
-  const fs::path target = TargetPath(workdir, day, contract);
+bool ReplayableWriter::TargetIsUpToDate(const std::string& contract, const timespec& modified) const {
+  struct stat info;
+  const fs::path target = TargetPath(workdir_, day_, contract);
+  return ::lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && SameTime(info.st_mtim, modified);
+}
 
-  struct stat sourceInfo;
-  if (::stat(source.c_str(), &sourceInfo) != 0) {
-    result.error = source.string() + ": " + std::strerror(errno);
-    return result;
+// Whether the pass can be skipped: every contract of the day folder has a file made from its store
+// as it is now.
+bool ReplayableWriter::AllUpToDate(const TickSource& source, const std::vector<std::string>& contracts) const {
+  if (contracts.empty()) return false;
+  for (const std::string& contract : contracts) {
+    timespec modified;
+    if (!source.Modified(contract, &modified) || !TargetIsUpToDate(contract, modified)) return false;
   }
-  struct stat targetInfo;
-  if (::lstat(target.c_str(), &targetInfo) == 0 && S_ISREG(targetInfo.st_mode) &&
-      SameTime(targetInfo.st_mtim, sourceInfo.st_mtim)) {
-    result.outcome = Outcome::kUpToDate;
-    return result;
-  }
+  return true;
+}
 
-  LineBlockReader reader;
-  if (!reader.Open(source.string())) {
-    result.error = reader.error();
-    return result;
+ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::string_view contract) {
+  const auto it = outputs_.find(contract);
+  if (it != outputs_.end()) return &it->second;
+  if (!IsContractName(contract) || outputs_.size() >= kMaxContracts) return nullptr;
+  const std::string name(contract);
+  Output& output = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first->second;
+  output.upToDate = source.Modified(name, &output.modified) && TargetIsUpToDate(name, output.modified);
+  if (output.upToDate) source.Skip(name);
+  output.temporary = TargetPath(workdir_, day_, name).parent_path() / ("." + name + ".csv.tmp." + std::to_string(::getpid()));
+  return &output;
+}
+
+void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick& tick) {
+  if (tick.malformed) {
+    ++output->malformed;
+    return;
   }
-  std::error_code ec;
-  fs::create_directory(target.parent_path(), ec);
-  if (ec) {
-    result.error = target.parent_path().string() + ": " + ec.message();
-    return result;
+  if (!selection_.raw && output->classifier.ClassifyArrival(ParseClockTime(tick.update_time), tick.arrival) !=
+                             TickKind::kSession) {
+    ++output->notMarket;
+    return;
   }
-  const fs::path temporary = target.parent_path() / ("." + contract + ".csv.tmp." + std::to_string(::getpid()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const std::size_t before = output->buffer.size();
+  if (!AppendReplayLine(source, tick, &output->buffer)) {
+    ++output->malformed;
+    return;
+  }
+  ++output->lines;
+  buffered_ += output->buffer.size() - before;
+  if (output->buffer.size() >= flushBytes_) Flush(output, nullptr);
+  if (buffered_ >= bufferBudget_) FlushAll();
+}
+
+// Appends the contract's buffered lines to its temporary file (created with the header first), and
+// with `stamp` gives the file its modification time. The buffer's memory is given back.
+bool ReplayableWriter::Flush(Output* output, const timespec* stamp) {
+  buffered_ -= output->buffer.size();
+  std::string lines;
+  lines.swap(output->buffer);
+  if (output->failed) return false;
+  const int flags = O_WRONLY | O_CREAT | (output->started ? O_APPEND : O_TRUNC);
+  int openError = 0;
+  const int fd = OpenRegularFile(output->temporary.c_str(), flags, 0644, &openError);
   if (fd < 0) {
-    result.error = temporary.string() + ": " + std::strerror(errno);
-    return result;
+    output->failed = true;
+    output->error = output->temporary.string() + ": " + OpenErrorText(openError);
+    return false;
   }
-  BlockWriter out(fd);
-  out.Append(kHeader);
-  out.Append("\r\n");
-  std::string_view line;
-  CollectedLine fields;
-  std::string replayLine;
-  const TickClassifier classifier(FindProductHours(ProductOfContract(contract)), day, selection.tolerance_seconds);
-  while (reader.Next(&line)) {
-    if (!SplitCollectedLine(line, &fields)) {
-      ++result.malformed;
-      continue;
-    }
-    if (!selection.raw &&
-        classifier.Classify(fields.field[kUpdateTime], fields.field[kWriteStamp]) != TickKind::kSession) {
-      ++result.not_market;
-      continue;
-    }
-    replayLine.clear();
-    AppendReplayLine(fields, &replayLine);
-    out.Append(replayLine);
-    ++result.lines;
+  const bool created = !output->started;
+  output->started = true;
+  bool ok = !created || (WriteAll(fd, kHeader) && WriteAll(fd, "\r\n"));
+  ok = ok && WriteAll(fd, lines);
+  if (ok && stamp != nullptr) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[1] = *stamp;
+    ok = ::futimens(fd, times) == 0;
   }
-  result.malformed += reader.overlong();
-  out.Flush();
-  result.partial_tail = reader.consumed() < static_cast<std::uint64_t>(reader.size_at_open());
+  const int writeError = errno;
+  const bool closed = ::close(fd) == 0;
+  if (!ok || !closed) {
+    output->failed = true;
+    output->error = output->temporary.string() + ": " + ErrnoText(ok ? errno : writeError);
+    return false;
+  }
+  return true;
+}
 
-  // Stamp the copy with the source's time only when the source is finished; otherwise a second
-  // before it, so the next run copies it again.
+void ReplayableWriter::FlushAll() {
+  for (auto& [contract, output] : outputs_) {
+    if (!output.buffer.empty()) Flush(&output, nullptr);
+  }
+}
+
+// Every file out of date gets its last lines and its time and is renamed into place. Its time is
+// its store's only when that store is finished; otherwise a second before, so the next run makes it
+// again.
+void ReplayableWriter::Finish(const TickSource& source) {
   timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
-  const timespec sourceTime = reader.mtime_at_open();
-  const bool finished = !result.partial_tail && reader.error().empty() &&
-                        now.tv_sec - sourceTime.tv_sec >= stableAgeSeconds;
-  timespec stamp = sourceTime;
-  if (!finished) stamp.tv_sec -= 1;
-  const timespec times[2] = {now, stamp};
-  const bool stamped = ::futimens(fd, times) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!out.ok() || !reader.error().empty() || !stamped || !closed) {
-    result.error = temporary.string() + ": " +
-                   (!out.ok() ? out.error() : !reader.error().empty() ? reader.error() : std::strerror(errno));
-    ::unlink(temporary.c_str());
-    return result;
+  for (auto& [contract, output] : outputs_) {
+    if (output.upToDate) {
+      ++result_.up_to_date;
+      continue;
+    }
+    const std::string storeError = source.ContractError(contract);
+    if (!storeError.empty() && !output.failed) {
+      output.failed = true;
+      output.error = storeError;
+    }
+    const bool settled = source.Settled(contract);
+    result_.partial_tail |= !settled;
+    timespec stamp = output.modified;
+    if (!settled || now.tv_sec - stamp.tv_sec < stableAgeSeconds_) stamp.tv_sec -= 1;
+    const fs::path target = TargetPath(workdir_, day_, contract);
+    if (Flush(&output, &stamp) && ::rename(output.temporary.c_str(), target.c_str()) != 0) {
+      output.failed = true;
+      output.error = target.string() + ": " + ErrnoText(errno);
+    }
+    if (output.failed) {
+      ::unlink(output.temporary.c_str());
+      output.started = false;
+      ++result_.failed;
+      result_.messages.push_back(output.error);
+      continue;
+    }
+    output.started = false;
+    ++result_.written;
+    result_.lines += output.lines;
+    result_.not_market += output.notMarket;
+    result_.malformed += output.malformed;
+    if (output.malformed > 0) {
+      result_.messages.push_back(
+          source.StoresText()
+              ? std::to_string(day_) + "/" + contract + ".csv: " + Count(output.malformed) +
+                    " lines without 24 fields left out"
+              : std::to_string(day_) + "/" + contract + ": " + Count(output.malformed) +
+                    " journal records with a comma or a control byte in a text field left out");
+    }
   }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    result.error = target.string() + ": " + std::strerror(errno);
-    ::unlink(temporary.c_str());
-    return result;
+}
+
+void ReplayableWriter::Discard() {
+  for (auto& [contract, output] : outputs_) {
+    if (output.started) ::unlink(output.temporary.c_str());
+    output.started = false;
   }
-  result.outcome = Outcome::kWritten;
+}
+
+// A contract of the day folder that the source lacks still has its stored ticks: they are copied
+// from its per-contract file.
+void ReplayableWriter::CopyMissing(const std::vector<std::string>& contracts) {
+  std::vector<std::string> missing;
+  for (const std::string& contract : contracts) {
+    if (outputs_.count(contract) == 0) missing.push_back(contract);
+  }
+  if (missing.empty()) return;
+  CsvDaySource files(workdir_, day_);
+  files.OpenContracts(missing);
+  ReplayableWriter writer(workdir_, day_, stableAgeSeconds_, selection_);
+  const ReplayableDay copied = writer.Run(files, missing);
+  result_.written += copied.written;
+  result_.up_to_date += copied.up_to_date;
+  result_.failed += copied.failed;
+  result_.lines += copied.lines;
+  result_.not_market += copied.not_market;
+  result_.messages.insert(result_.messages.end(), copied.messages.begin(), copied.messages.end());
+  for (const auto& [contract, output] : writer.outputs_) {
+    if (!output.upToDate && !output.failed) {
+      result_.messages.push_back(std::to_string(day_) + "/" + contract +
+                                 ".csv: not in the journal, copied from the per-contract file (two decimals)");
+    }
+  }
+}
+
+ReplayableDay ReplayableWriter::Run(TickSource& source, const std::vector<std::string>& contracts) {
+  result_.from_journal = !source.StoresText();
+  if (AllUpToDate(source, contracts)) {
+    result_.up_to_date = contracts.size();
+    return std::move(result_);
+  }
+  const fs::path folder = TargetPath(workdir_, day_, "x").parent_path();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) {
+    result_.error = folder.string() + ": " + ec.message();
+    return std::move(result_);
+  }
+  // Listed contracts get a file even when they hold no tick.
+  for (const std::string& contract : source.Listed()) OutputFor(source, contract);
+  SourceTick tick;
+  for (;;) {
+    const TickSource::Result r = source.Next(&tick);
+    if (r == TickSource::Result::kError) {
+      result_.error = source.error();
+      Discard();
+      return std::move(result_);
+    }
+    if (r == TickSource::Result::kEnd) break;
+    Output* output = OutputFor(source, tick.contract);
+    if (output == nullptr) {
+      ++unnamed_;
+    } else if (!output->upToDate && !output->failed) {
+      Add(source, output, tick);
+    }
+  }
+  Finish(source);
+  if (source.Damaged() > 0) {
+    result_.messages.push_back(source.Path() + ": " + Count(source.Damaged()) + " damaged records left out");
+  }
+  if (unnamed_ > 0) {
+    result_.messages.push_back(source.Path() + ": " + Count(unnamed_) +
+                               " records of contract codes that cannot name a file left out");
+  }
+  if (!source.StoresText()) CopyMissing(contracts);
+  return std::move(result_);
+}
+
+ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int day, const std::string& contract,
+                                                 int stableAgeSeconds, const Selection& selection) {
+  CsvDaySource source(workdir, day);
+  source.OpenContracts({contract});
+  ReplayableWriter writer(workdir, day, stableAgeSeconds, selection);
+  const ReplayableDay day_result = writer.Run(source, {contract});
+  Result result;
+  result.lines = day_result.lines;
+  result.not_market = day_result.not_market;
+  result.malformed = day_result.malformed;
+  result.partial_tail = day_result.partial_tail;
+  if (day_result.failed > 0 || !day_result.error.empty()) {
+    result.error = !day_result.error.empty() ? day_result.error : day_result.messages.front();
+  } else {
+    result.outcome = day_result.written > 0 ? Outcome::kWritten : Outcome::kUpToDate;
+  }
   return result;
 }

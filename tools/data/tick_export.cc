@@ -7,14 +7,19 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "core/open_regular_file.h"
 #include "sessions/civil_date.h"
 #include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
+#include "sessions/tick_classifier.h"
+#include "sessions/trading_day_rule.h"
 #include "storage/journal_reader.h"
+#include "tools/data/collected_line.h"
 #include "tools/data/day_files.h"
+#include "tools/data/day_source.h"
 
 namespace fs = std::filesystem;
 
@@ -108,14 +113,15 @@ void AppendSanitisedPrice(double value, std::string* out) {
 
 }  // namespace
 
-const char* TickExportHeader() {
-  return "trading_day,exchange_time,write_time,contract,exchange_trading_day,action_day,update_time,update_millisec,"
+std::string TickExportHeader(bool raw) {
+  return std::string("trading_day,exchange_time,write_time,contract,exchange_trading_day,action_day,update_time,update_millisec,"
          "last_price,volume,turnover,open_interest,average_price,open_price,highest_price,lowest_price,close_price,"
          "settlement_price,pre_settlement_price,pre_close_price,pre_open_interest,upper_limit_price,lower_limit_price,"
          "pre_delta,curr_delta,"
          "bid_price1,bid_volume1,ask_price1,ask_volume1,bid_price2,bid_volume2,ask_price2,ask_volume2,"
          "bid_price3,bid_volume3,ask_price3,ask_volume3,bid_price4,bid_volume4,ask_price4,ask_volume4,"
-         "bid_price5,bid_volume5,ask_price5,ask_volume5,sequence";
+         "bid_price5,bid_volume5,ask_price5,ask_volume5,sequence") +
+         (raw ? ",kind" : "");
 }
 
 void AppendExactNumber(double value, std::string* out) {
@@ -125,13 +131,13 @@ void AppendExactNumber(double value, std::string* out) {
   out->append(text, r.ptr);
 }
 
-void AppendTickExportRow(int day, const JournalEntry& entry, std::string* out) {
-  const TickRecord& t = entry.tick;
+void AppendTickExportRow(int day, const TickRecord& t, std::int64_t writeTimeNs, std::uint64_t sequence,
+                         std::string* out) {
   AppendDate(day, out);
   out->push_back(',');
   AppendExchangeTime(day, t, out);
   out->push_back(',');
-  AppendWriteTime(entry.writeTimeNs, out);
+  AppendWriteTime(writeTimeNs, out);
   out->push_back(',');
   AppendText(t.InstrumentID, out);
   out->push_back(',');
@@ -174,30 +180,38 @@ void AppendTickExportRow(int day, const JournalEntry& entry, std::string* out) {
     AppendInt(askVolumes[level], out);
   }
   out->push_back(',');
-  AppendInt(static_cast<long long>(entry.sequence), out);
-  out->push_back('\n');
+  AppendInt(static_cast<long long>(sequence), out);
 }
 
 TickExportResult ExportDay(const TickExportOptions& options, int day,
                            const std::function<void(std::uint64_t rows)>& progress) {
   TickExportResult result;
+  std::unique_ptr<TickSource> source = OpenDaySource(options.workdir, day, &result.error);
+  if (source != nullptr && !source->KeepsWholeRecords()) source.reset();
+  if (source == nullptr && !DayHasJournal(options.workdir, day)) {
+    result.error = DayJournal(options.workdir, day).string() + ": no journal; the export takes the exact ticks of one";
+  }
+  if (source == nullptr) return result;
+  return ExportDay(*source, options, day, progress);
+}
+
+TickExportResult ExportDay(TickSource& source, const TickExportOptions& options, int day,
+                           const std::function<void(std::uint64_t rows)>& progress) {
+  TickExportResult result;
   const std::string dayText = std::to_string(day);
-  JournalReader reader;
-  const fs::path journal = DayJournal(options.workdir, day);
-  if (!reader.Open(journal.string(), &result.error)) return result;
-  reader.ReadAhead();
 
   // Rows are buffered per output file and appended to a temporary beside it; renamed at the end.
   std::map<std::string, std::string> buffers;  // final file name -> rows not yet appended
   std::map<std::string, fs::path> temporaries;
   std::size_t buffered = 0;
   const std::string suffix = ".tmp." + std::to_string(::getpid());
+  const std::string header = TickExportHeader(options.raw) + "\n";
   auto flush = [&]() {
     for (auto& [name, rows] : buffers) {
       const bool fresh = temporaries.count(name) == 0;
       if (rows.empty() && !fresh) continue;
       auto it = temporaries.emplace(name, options.outDir / ("." + name + suffix)).first;
-      const std::string text = fresh ? std::string(TickExportHeader()) + "\n" + rows : rows;
+      const std::string text = fresh ? header + rows : rows;
       if (!WriteRegularFile(it->second.c_str(), text, !fresh, &result.error)) return false;
       rows.clear();
     }
@@ -208,24 +222,49 @@ TickExportResult ExportDay(const TickExportOptions& options, int day,
     for (const auto& [name, path] : temporaries) ::unlink(path.c_str());
   };
 
-  JournalEntry entry;
+  // Which ticks are the market's: the rule of bars and replayable, one classifier per contract.
+  std::map<std::string, TickClassifier, std::less<>> classifiers;
+  const TickClassifier* classifier = nullptr;
+  std::string classified;  // the contract of `classifier`
+  SourceTick tick;
   for (;;) {
-    const JournalReader::Result r = reader.Next(&entry, &result.error);
-    if (r == JournalReader::Result::kError) {
+    const TickSource::Result r = source.Next(&tick);
+    if (r == TickSource::Result::kError) {
+      result.error = source.error();
       discard();
       return result;
     }
-    if (r == JournalReader::Result::kEnd) break;
-    const std::string contract(entry.tick.InstrumentID, strnlen(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID));
-    if (!options.contracts.empty() && options.contracts.count(contract) == 0) continue;
+    if (r == TickSource::Result::kEnd) break;
+    if (tick.malformed) continue;
+    if (!options.contracts.empty() && options.contracts.count(std::string(tick.contract)) == 0) continue;
     std::string name = dayText + ".csv";
     if (options.byContract) {
-      if (!IsContractName(contract)) continue;  // cannot name a file; the journal keeps it
-      name = dayText + "-" + contract + ".csv";
+      if (!IsContractName(tick.contract)) continue;  // cannot name a file; the journal keeps it
+      name = dayText + "-" + std::string(tick.contract) + ".csv";
+    }
+    if (classifier == nullptr || tick.contract != classified) {
+      auto it = classifiers.find(tick.contract);
+      if (it == classifiers.end()) {
+        const ProductHours* hours = IsContractName(tick.contract) ? FindProductHours(ProductOfContract(tick.contract)) : nullptr;
+        it = classifiers.try_emplace(std::string(tick.contract), hours, day, options.toleranceSeconds).first;
+      }
+      classifier = &it->second;
+      classified = it->first;
+    }
+    const TickRecord& t = *source.Values().record;
+    const TickKind kind = classifier->ClassifyArrival(ParseClockTime(tick.update_time), tick.arrival);
+    if (kind != TickKind::kSession && !options.raw) {
+      ++result.notMarket;
+      continue;
     }
     std::string& rows = buffers[name];
     const std::size_t before = rows.size();
-    AppendTickExportRow(day, entry, &rows);
+    AppendTickExportRow(day, t, tick.write_time_ns, tick.number, &rows);
+    if (options.raw) {
+      rows.push_back(',');
+      rows.append(TickKindName(kind));
+    }
+    rows.push_back('\n');
     buffered += rows.size() - before;
     if (++result.rows % 100000 == 0 && progress) progress(result.rows);
     if (buffered >= kFlushBytes && !flush()) {
@@ -246,6 +285,6 @@ TickExportResult ExportDay(const TickExportOptions& options, int day,
     }
     ++result.files;
   }
-  result.badRecords = reader.badRecords();
+  result.badRecords = source.Damaged();
   return result;
 }
