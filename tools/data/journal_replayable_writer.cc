@@ -23,6 +23,7 @@ struct JournalReplayableWriter::Output {
 
   TickClassifier classifier;
   fs::path temporary;
+  std::string temporaryBelow;  // the same relative to the working folder, opened without following a link
   std::string buffer;      // lines not yet in the temporary file
   bool upToDate = false;   // its file is already made from this journal: left alone
   bool started = false;    // the temporary file exists
@@ -85,8 +86,8 @@ JournalReplayableWriter::Output* JournalReplayableWriter::OutputFor(const TickRe
   const std::string name(contract);
   Output& output = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first->second;
   output.upToDate = TargetIsUpToDate(name);
-  output.temporary = ReplayableWriter::TargetPath(workdir_, day_, name).parent_path() /
-                     ("." + name + ".csv.tmp." + std::to_string(::getpid()));
+  output.temporaryBelow = ReplayableWriter::TickFolder(day_) + "/." + name + ".csv.tmp." + std::to_string(::getpid());
+  output.temporary = workdir_ / output.temporaryBelow;
   return &output;
 }
 
@@ -124,7 +125,7 @@ bool JournalReplayableWriter::Flush(Output* output, const timespec* stamp) {
   if (output->failed) return false;
   const int flags = O_WRONLY | O_CREAT | (output->started ? O_APPEND : O_TRUNC);
   int openError = 0;
-  const int fd = OpenRegularFile(output->temporary.c_str(), flags, 0644, &openError);
+  const int fd = OpenRegularFileBelow(workdir_.string(), output->temporaryBelow, flags, 0644, &openError);
   if (fd < 0) {
     output->failed = true;
     output->error = output->temporary.string() + ": " + OpenErrorText(openError);
@@ -208,13 +209,15 @@ ReplayableDay JournalReplayableWriter::Run(const std::vector<std::string>& contr
     result_.up_to_date = contracts.size();
     return std::move(result_);
   }
-  const fs::path folder = ReplayableWriter::TargetPath(workdir_, day_, "x").parent_path();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    result_.error = folder.string() + ": " + ec.message();
+  int openError = 0;
+  const int root = OpenWorkingFolder(workdir_.string(), &openError);
+  const int folder = root == -1 ? -1 : OpenFolderBelow(root, ReplayableWriter::TickFolder(day_), true, &openError);
+  CloseWorkingFolder(root);
+  if (folder < 0) {
+    result_.error = (workdir_ / ReplayableWriter::TickFolder(day_)).string() + ": " + OpenErrorText(openError);
     return std::move(result_);
   }
+  ::close(folder);
 
   reader.ReadAhead();
   JournalEntry entry;

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "core/open_regular_file.h"
 #include "tools/data/collected_line.h"
 #include "tools/data/day_files.h"
 #include "tools/data/line_block_reader.h"
@@ -54,11 +55,20 @@ class BlockWriter {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+struct ClosedOnExit {
+  int fd;
+  ~ClosedOnExit() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 }  // namespace
 
 fs::path ReplayableWriter::TargetPath(const fs::path& workdir, int day, const std::string& contract) {
-  return DayFolder(workdir, day) / "Tick" / (contract + ".csv");
+  return workdir / TickFolder(day) / (contract + ".csv");
 }
+
+std::string ReplayableWriter::TickFolder(int day) { return "Data/" + std::to_string(day) + "/Tick"; }
 
 ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int day, const std::string& contract,
                                                  int stableAgeSeconds, const Selection& selection) {
@@ -83,16 +93,19 @@ ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int da
     result.error = reader.error();
     return result;
   }
-  std::error_code ec;
-  fs::create_directory(target.parent_path(), ec);
-  if (ec) {
-    result.error = target.parent_path().string() + ": " + ec.message();
+  int openError = 0;
+  const int root = OpenWorkingFolder(workdir.string(), &openError);
+  const ClosedOnExit folder{root == -1 ? -1 : OpenFolderBelow(root, TickFolder(day), true, &openError)};
+  CloseWorkingFolder(root);
+  if (folder.fd < 0) {
+    result.error = target.parent_path().string() + ": " + OpenErrorText(openError);
     return result;
   }
-  const fs::path temporary = target.parent_path() / ("." + contract + ".csv.tmp." + std::to_string(::getpid()));
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const std::string temporaryName = "." + contract + ".csv.tmp." + std::to_string(::getpid());
+  const fs::path temporary = target.parent_path() / temporaryName;
+  const int fd = OpenRegularFileBelow(folder.fd, temporaryName, O_WRONLY | O_CREAT | O_TRUNC, 0644, &openError);
   if (fd < 0) {
-    result.error = temporary.string() + ": " + std::strerror(errno);
+    result.error = temporary.string() + ": " + OpenErrorText(openError);
     return result;
   }
   BlockWriter out(fd);
@@ -136,12 +149,12 @@ ReplayableWriter::Result ReplayableWriter::Write(const fs::path& workdir, int da
   if (!out.ok() || !reader.error().empty() || !stamped || !closed) {
     result.error = temporary.string() + ": " +
                    (!out.ok() ? out.error() : !reader.error().empty() ? reader.error() : std::strerror(errno));
-    ::unlink(temporary.c_str());
+    ::unlinkat(folder.fd, temporaryName.c_str(), 0);
     return result;
   }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+  if (::renameat(folder.fd, temporaryName.c_str(), folder.fd, (contract + ".csv").c_str()) != 0) {
     result.error = target.string() + ": " + std::strerror(errno);
-    ::unlink(temporary.c_str());
+    ::unlinkat(folder.fd, temporaryName.c_str(), 0);
     return result;
   }
   result.outcome = Outcome::kWritten;

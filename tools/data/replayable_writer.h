@@ -45,6 +45,9 @@ class ReplayableWriter {
                       int stableAgeSeconds = 2, const Selection& selection = Selection());
 
   static std::filesystem::path TargetPath(const std::filesystem::path& workdir, int day, const std::string& contract);
+  // The folder Data/<day>/Tick relative to the working folder; every program opens it below the
+  // working folder without following a link.
+  static std::string TickFolder(int day);
 };
 
 #endif
