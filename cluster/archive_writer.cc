@@ -1,8 +1,11 @@
 #include "cluster/archive_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <deque>
-#include <filesystem>
 
 #include "cluster/exact_tick.h"
 #include "cluster/filing_day.h"
@@ -11,6 +14,7 @@
 #include "cluster/tick_id.h"
 #include "core/contract_code.h"
 #include "core/errno_text.h"
+#include "core/open_regular_file.h"
 #include "storage/journal_reader.h"
 #include "storage/storage_paths.h"
 
@@ -23,14 +27,19 @@ constexpr int kClockSkewSeconds = 600;
 }  // namespace
 
 ArchiveWriter::ArchiveWriter(std::string root, std::size_t maxDaysHeld, JournalSync sync)
-    : root_(std::move(root)), maxDaysHeld_(maxDaysHeld < 3 ? 3 : maxDaysHeld), journal_(sync, root_) {}
+    : root_(std::move(root)), maxDaysHeld_(maxDaysHeld < 3 ? 3 : maxDaysHeld), env_(root_), journal_(sync, root_) {}
 
 std::string ArchiveWriter::TimeStreamPath(const std::string& day) const {
-  return root_ + "/" + kTimeStreamDirectory + "/" + day + ".csv";
+  return std::string(kTimeStreamDirectory) + "/" + day + ".csv";
 }
 
 std::string ArchiveWriter::ContractPath(const std::string& day, std::string_view contract) const {
-  return root_ + "/" + kDataDirectory + "/" + day + "/" + std::string(contract) + ".csv";
+  return std::string(kDataDirectory) + "/" + day + "/" + std::string(contract) + ".csv";
+}
+
+void ArchiveWriter::MakeFolders(const std::string& day) {
+  env_.CreateDirectory(kTimeStreamDirectory);
+  env_.CreateDirectory((std::string(kDataDirectory) + "/" + day).c_str());
 }
 
 std::string ArchiveWriter::JournalPath(const std::string& day) const {
@@ -68,9 +77,7 @@ ArchiveWriter::Result ArchiveWriter::Store(const JournalEntry& entry, std::strin
     ++counters_.failures;
     return Result::kFailed;
   }
-  std::error_code ec;
-  std::filesystem::create_directories(root_ + "/" + kTimeStreamDirectory, ec);
-  std::filesystem::create_directories(root_ + "/" + kDataDirectory + "/" + day, ec);
+  MakeFolders(day);
   const bool written = Append(TimeStreamPath(day), lines.general, lines.generalSize, error) &&
                        Append(ContractPath(day, entry.tick.InstrumentID), lines.fixed, lines.fixedSize, error);
   if (!written) {
@@ -87,7 +94,7 @@ ArchiveWriter::Result ArchiveWriter::Store(const JournalEntry& entry, std::strin
 bool ArchiveWriter::Append(const std::string& path, const char* text, std::size_t size, std::string* error) {
   int failure = 0;
   if (env_.AppendToFile(path.c_str(), text, size, &failure) == FileEnv::AppendStatus::kOk) return true;
-  *error = "cannot append to " + path + ": " + (failure == kNotARegularFile ? "not a regular file" : ErrnoText(failure));
+  *error = "cannot append to " + root_ + "/" + path + ": " + (failure == kNotARegularFile ? "not a regular file" : ErrnoText(failure));
   return false;
 }
 
@@ -119,22 +126,24 @@ bool ArchiveWriter::LoadDay(const std::string& day, DayIndex* index, std::string
     ++perContract[std::string(line.contract())];
     ++lines;
   };
-  if (!ScanLines(TimeStreamPath(day), onLine, &whole, &size, error)) return false;
+  if (!ScanLines(root_, TimeStreamPath(day), onLine, &whole, &size, error)) return false;
   if (whole < size) {
-    if (!CutPartialTail(TimeStreamPath(day), whole, error)) return false;
+    if (!CutPartialTail(root_, TimeStreamPath(day), whole, error)) return false;
     ++counters_.repairedLines;
   }
   // Records and lines are written in the same order, so records past the count of lines are ticks
   // whose lines were never written; a journal with fewer records (a folder older than its journal)
   // cannot say which lines it lacks and is only appended to.
   std::uint64_t records = 0;
-  std::error_code ec;
   // Never through a link: the archive follows none inside its folder.
-  const std::uint64_t journalSize =
-      std::filesystem::symlink_status(JournalPath(day), ec).type() == std::filesystem::file_type::regular
-          ? std::filesystem::file_size(JournalPath(day), ec)
-          : 0;
-  if (!ec && journalSize > JournalHeaderSize()) records = (journalSize - JournalHeaderSize()) / kJournalRecordSize;
+  std::uint64_t journalSize = 0;
+  int openError = 0;
+  const int journal =
+      OpenRegularFileBelow(root_, std::string(kJournalDirectory) + "/" + day + ".qtj", O_RDONLY, 0, &openError);
+  struct stat st;
+  if (journal >= 0 && ::fstat(journal, &st) == 0) journalSize = static_cast<std::uint64_t>(st.st_size);
+  if (journal >= 0) ::close(journal);
+  if (journalSize > JournalHeaderSize()) records = (journalSize - JournalHeaderSize()) / kJournalRecordSize;
   // The per-contract files first, as they were before the crash; then the ticks the journal adds.
   if (!RepairContractFiles(day, perContract, records >= lines && records > 0 ? lines : 0, error)) return false;
   return records <= lines || CompleteFromJournal(day, lines, index, &perContract, error);
@@ -148,9 +157,7 @@ bool ArchiveWriter::CompleteFromJournal(const std::string& day, std::uint64_t fi
     *error = JournalPath(day) + ": cannot reach record " + std::to_string(firstRecord);
     return false;
   }
-  std::error_code ec;
-  std::filesystem::create_directories(root_ + "/" + kTimeStreamDirectory, ec);
-  std::filesystem::create_directories(root_ + "/" + kDataDirectory + "/" + day, ec);
+  MakeFolders(day);
   JournalEntry entry;
   static thread_local ExactTickLines lines;
   for (;;) {
@@ -179,9 +186,9 @@ bool ArchiveWriter::RepairContractFiles(const std::string& day, const std::map<s
   for (const auto& [contract, expected] : lines) {
     const std::string path = ContractPath(day, contract);
     std::uint64_t count = 0, whole = 0, size = 0;
-    if (!ScanLines(path, [&](std::string_view) { ++count; }, &whole, &size, error)) return false;
+    if (!ScanLines(root_, path, [&](std::string_view) { ++count; }, &whole, &size, error)) return false;
     if (whole < size) {
-      if (!CutPartialTail(path, whole, error)) return false;
+      if (!CutPartialTail(root_, path, whole, error)) return false;
       ++counters_.repairedLines;
     }
     if (count < expected) missing[contract] = expected - count;
@@ -215,10 +222,9 @@ bool ArchiveWriter::RepairContractFiles(const std::string& day, const std::map<s
       StoredTickLine line;
       if (ParseStoredTickLine(text, &line)) keep(line.contract(), FixedStyleLine(line));
     };
-    if (!ScanLines(TimeStreamPath(day), onLine, &whole, &size, error)) return false;
+    if (!ScanLines(root_, TimeStreamPath(day), onLine, &whole, &size, error)) return false;
   }
-  std::error_code ec;
-  std::filesystem::create_directories(root_ + "/" + kDataDirectory + "/" + day, ec);
+  MakeFolders(day);
   for (const auto& [contract, tail] : tails) {
     for (const std::string& text : tail) {
       if (!Append(ContractPath(day, contract), text.data(), text.size(), error)) return false;

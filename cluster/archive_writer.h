@@ -58,9 +58,13 @@ class ArchiveWriter {
   bool RepairContractFiles(const std::string& day, const std::map<std::string, std::uint64_t>& lines,
                            std::uint64_t journalRecords, std::string* error);
   bool Append(const std::string& path, const char* text, std::size_t size, std::string* error);
+  // Relative to root_, and opened below it without following a link.
   std::string TimeStreamPath(const std::string& day) const;
   std::string ContractPath(const std::string& day, std::string_view contract) const;
+  // The full path, for the journal's reader.
   std::string JournalPath(const std::string& day) const;
+  // DataTimeStream and Data/<day>, made below root_ without following a link.
+  void MakeFolders(const std::string& day);
 
   const std::string root_;
   const std::size_t maxDaysHeld_;

@@ -6,8 +6,9 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "core/open_regular_file.h"
 
 void AddClusterOptions(CLI::App& app, ClusterSettings& s) {
   app.set_config("--config", "", "Read options from this file (INI or TOML: name = value, long option names)");
@@ -78,11 +79,11 @@ std::string CredentialsProblem(const std::string& path) {
   if (!Readable(path)) return "cannot read " + path;
   if (!std::filesystem::is_regular_file(path, ec)) return path + " is not a file";
   if (std::filesystem::file_size(path, ec) > 64 * 1024) return path + " is too large for a credentials file";
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (CredentialsBlock(text.str(), "BEGIN NATS USER JWT").empty()) return path + " holds no user JWT";
-  const std::string seed = CredentialsBlock(text.str(), "BEGIN USER NKEY SEED");
+  std::string text;
+  std::string why;
+  if (!ReadRegularFile(path.c_str(), 64 * 1024, &text, &why)) return "cannot read " + why;
+  if (CredentialsBlock(text, "BEGIN NATS USER JWT").empty()) return path + " holds no user JWT";
+  const std::string seed = CredentialsBlock(text, "BEGIN USER NKEY SEED");
   if (seed.empty()) return path + " holds no user nkey seed";
   unsigned char* signature = nullptr;
   int length = 0;

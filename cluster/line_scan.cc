@@ -8,11 +8,13 @@
 #include "core/errno_text.h"
 #include "core/open_regular_file.h"
 
-bool ScanLines(const std::string& path, const std::function<void(std::string_view)>& onLine,
-               std::uint64_t* wholeBytes, std::uint64_t* fileBytes, std::string* error) {
+bool ScanLines(const std::string& root, const std::string& relative,
+               const std::function<void(std::string_view)>& onLine, std::uint64_t* wholeBytes,
+               std::uint64_t* fileBytes, std::string* error) {
   *wholeBytes = *fileBytes = 0;
+  const std::string path = root + "/" + relative;
   int openError = 0;
-  const int fd = OpenRegularFile(path.c_str(), O_RDONLY, 0, &openError);
+  const int fd = OpenRegularFileBelow(root, relative, O_RDONLY, 0, &openError);
   if (fd < 0) {
     if (openError == ENOENT) return true;
     *error = "cannot read " + path + ": " + OpenErrorText(openError);
@@ -44,9 +46,11 @@ bool ScanLines(const std::string& path, const std::function<void(std::string_vie
 }
 
 // On the descriptor of the regular file itself: a link in its place never lets the cut reach another file.
-bool CutPartialTail(const std::string& path, std::uint64_t wholeBytes, std::string* error) {
+bool CutPartialTail(const std::string& root, const std::string& relative, std::uint64_t wholeBytes,
+                    std::string* error) {
+  const std::string path = root + "/" + relative;
   int openError = 0;
-  const int fd = OpenRegularFile(path.c_str(), O_WRONLY, 0, &openError);
+  const int fd = OpenRegularFileBelow(root, relative, O_WRONLY, 0, &openError);
   if (fd < 0) {
     *error = "cannot cut the partial last line of " + path + ": " + OpenErrorText(openError);
     return false;

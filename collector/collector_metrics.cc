@@ -68,6 +68,8 @@ void AddWriterSamples(const CollectorRuntime::Counters& c, SampleSet& s) {
   s.Counter("quoteloom_fallback_lines_total", "Lines written to cresh1.txt or cresh2.txt because their file failed",
             c.fallbackLines);
   s.Counter("quoteloom_lost_lines_total", "Lines that reached neither their file nor its fallback", c.linesLost);
+  s.Counter("quoteloom_links_refused_total", "Lines not written because their file or a folder on its path is a link",
+            c.linksRefused);
   s.Counter("quoteloom_file_failures_total", "Failed opens or appends of a data file", c.fallbackLines + c.linesLost);
   s.Gauge("quoteloom_writer_queue_depth", "Ticks waiting in the writer queue", c.queueDepth);
 }

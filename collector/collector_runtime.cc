@@ -176,6 +176,7 @@ CollectorRuntime::Counters CollectorRuntime::counters() const {
     c.ticksUnstorable = w.ticksUnstorable;
     c.fallbackLines = w.fallbackLines;
     c.linesLost = w.linesLost;
+    c.linksRefused = w.linksRefused;
     c.journalRecords = w.journalRecords;
     c.journalFailures = w.journalFailures;
   }

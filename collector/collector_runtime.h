@@ -39,6 +39,7 @@ class CollectorRuntime {
     std::uint64_t ticksUnstorable;   // records the writer refused (unsafe code or text): not stored
     std::uint64_t fallbackLines;     // lines that went to cresh1.txt / cresh2.txt
     std::uint64_t linesLost;         // lines that reached neither file
+    std::uint64_t linksRefused;      // lines not written through a symbolic link in their path
     std::uint64_t queueDepth;        // records waiting in the writer queue
     std::uint64_t journalRecords;    // records appended to Journal/<day>.qtj
     std::uint64_t journalFailures;   // records the journal could not take (their CSV lines unaffected)

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+
+#include "core/open_regular_file.h"
 
 Autorun::Autorun(UserStore& store, MessageFn message, std::string autostartDir, std::string executable)
     : store_(store),
@@ -59,13 +60,8 @@ void Autorun::SwitchOn(std::string* state) {
     return;
   }
   const std::string temp = EntryPath() + ".tmp";
-  bool ok = false;
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    out << EntryText(executable_);
-    out.flush();
-    ok = static_cast<bool>(out);
-  }
+  std::string error;
+  bool ok = WriteRegularFile(temp.c_str(), EntryText(executable_), false, &error);
   if (ok) {
     std::filesystem::rename(temp, EntryPath(), ec);
     ok = !ec;

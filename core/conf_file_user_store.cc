@@ -4,15 +4,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "core/open_regular_file.h"
+
 namespace {
+
+// A per-user settings file holds a few lines.
+constexpr std::size_t kMaxStoreBytes = 1 << 20;
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
-  std::ifstream in(path);
+  std::string text;
+  std::string error;
+  if (!ReadRegularFile(path.c_str(), kMaxStoreBytes, &text, &error)) text.clear();
+  std::istringstream in(std::move(text));
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
@@ -120,12 +127,10 @@ bool ConfFileUserStore::Write(std::string_view name, std::string_view value) {
   const std::filesystem::path target(path_);
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
   const std::string temp = path_ + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    for (const std::string& line : lines) out << line << '\n';
-    out.flush();
-    if (!out) return false;
-  }
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  std::string error;
+  if (!WriteRegularFile(temp.c_str(), text, false, &error)) return false;
   std::filesystem::rename(temp, target, ec);
   return !ec;
 }

@@ -19,6 +19,7 @@
 #include "core/conf_file_user_store.h"
 #include "core/log_sink.h"
 #include "core/process_lock.h"
+#include "core/open_regular_file.h"
 #include "core/setting_ini.h"
 #include "core/string_printf.h"
 #include "daemon/daemon_log_presenter.h"
@@ -49,9 +50,10 @@ std::string CurrentDirectory() {
 // without write permission cannot hold the tick files); on failure the system's reason.
 bool CanWriteHere(std::string* problem) {
   const std::string probe = ".quoteloomd-write-check-" + std::to_string(getpid());
-  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int error = 0;
+  const int fd = OpenRegularFile(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, &error);
   if (fd < 0) {
-    *problem = std::strerror(errno);
+    *problem = OpenErrorText(error);
     return false;
   }
   close(fd);

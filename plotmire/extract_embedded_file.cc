@@ -2,7 +2,13 @@
 
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "core/open_regular_file.h"
 
 namespace {
 
@@ -19,15 +25,17 @@ void ExtractEmbeddedFile(const QString& resource_path, const QString& file_name)
   QFile resource(resource_path);
   if (!resource.open(QIODevice::ReadOnly)) return;
   const QByteArray bytes = resource.readAll();
-  QFile out(file_name);
-  // NewOnly refuses a file that appeared since the check instead of replacing it.
-  if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return;
-  const bool written = out.write(bytes) == bytes.size() && out.flush();
-  out.close();
-  if (!written || out.error() != QFileDevice::NoError) {
-    out.remove();
-    return;
+  // O_EXCL refuses a file that appeared since the check instead of replacing it.
+  const QByteArray name = QFile::encodeName(file_name);
+  int error = 0;
+  const int fd = OpenRegularFile(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0755, &error);
+  if (fd < 0) return;
+  qint64 done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
   }
-  out.setPermissions(out.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser | QFileDevice::ExeGroup |
-                     QFileDevice::ExeOther);
+  if (::close(fd) != 0 || done != bytes.size()) ::unlink(name.constData());
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/open_regular_file.h"
 #include "plotmire/tick_line_parser.h"
 
 namespace {
@@ -22,6 +23,7 @@ QString NotAFileText(mode_t mode) {
   if (S_ISFIFO(mode)) return QStringLiteral("it is a named pipe, not a regular file");
   if (S_ISCHR(mode) || S_ISBLK(mode)) return QStringLiteral("it is a device, not a regular file");
   if (S_ISSOCK(mode)) return QStringLiteral("it is a socket, not a regular file");
+  if (S_ISLNK(mode)) return QStringLiteral("it is a symbolic link, not followed");
   return QStringLiteral("it is not a regular file");
 }
 
@@ -80,17 +82,16 @@ TickFileFollower::PollResult TickFileFollower::Poll() {
 
 TickFileFollower::Status TickFileFollower::Poll(std::vector<ChartTick>* ticks) {
   const QByteArray name = QFile::encodeName(path_);
-  // A pipe or device is not even opened: opening it could wake or disturb whoever uses it.
-  struct stat before {};
-  if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
-    return Refuse(NotAFileText(before.st_mode));
-  }
-  // Without O_NONBLOCK the open of a named pipe (put there since the check) waits for a writer.
-  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Never waits on a named pipe and never follows a link; only a regular file is read.
+  int error = 0;
+  const int fd = OpenRegularFile(name.constData(), O_RDONLY, 0, &error);
   if (fd < 0) {
-    const int error = errno;
+    struct stat st {};
+    if ((error == kNotARegularFile || error == ELOOP) && ::lstat(name.constData(), &st) == 0) {
+      return Refuse(NotAFileText(st.st_mode));
+    }
     Forget();
-    error_text_ = error == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(error));
+    error_text_ = error == ENOENT ? QString() : QString::fromLocal8Bit(OpenErrorText(error).c_str());
     return error == ENOENT ? Status::kMissing : Status::kUnreadable;
   }
   const Status status = Read(fd, ticks);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "sessions/civil_date.h"
+#include "core/open_regular_file.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
 
@@ -71,17 +72,16 @@ std::optional<MarketCalendar> MarketCalendar::Parse(std::string_view text, const
 }
 
 std::optional<MarketCalendar> MarketCalendar::Load(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int openError = 0;
+  const int fd = OpenRegularFile(path.c_str(), O_RDONLY, 0, &openError);
   if (fd < 0) {
-    *error = path + ": " + std::strerror(errno);
+    *error = path + ": " + OpenErrorText(openError);
     return std::nullopt;
   }
   struct stat info;
   std::string text;
   bool ok = ::fstat(fd, &info) == 0;
-  if (ok && !S_ISREG(info.st_mode)) {
-    *error = path + ": not a regular file";
-  } else if (ok && info.st_size > kMaxCalendarBytes) {
+  if (ok && info.st_size > kMaxCalendarBytes) {
     *error = path + ": larger than a calendar can be (" + std::to_string(info.st_size) + " bytes)";
   } else if (ok) {
     char buffer[8192];

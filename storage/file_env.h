@@ -21,11 +21,13 @@ class FileEnv {
 
   // True when something of any file type has that name.
   virtual bool Exists(const char* path) = 0;
-  // Creates one directory level; the result is not reported, a later open tells.
+  // Creates a directory (and any missing one above it), never through a link; the result is not
+  // reported, a later open tells.
   virtual void CreateDirectory(const char* path) = 0;
   // One open-append-close: opens a regular file for appending (creating it when missing, shared
   // with other readers and writers) without ever waiting on the open, writes the bytes with one
-  // write and closes the file. On failure `*error` holds the errno of the failing step.
+  // write and closes the file. On failure `*error` holds the errno of the failing step (ELOOP when
+  // the file or one of its folders is a symbolic link).
   virtual AppendStatus AppendToFile(const char* path, const char* data, std::size_t size, int* error) = 0;
 };
 

@@ -104,19 +104,31 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
 }
 
 void JournalWriter::MakeDirectory() const {
-  (void)::mkdir(root_.empty() ? kJournalDirectory : (root_ + "/" + kJournalDirectory).c_str(), 0755);
+  int error = 0;
+  const int root = OpenWorkingFolder(root_, &error);
+  if (root == -1) return;
+  const int folder = OpenFolderBelow(root, kJournalDirectory, true, &error);
+  if (folder >= 0) ::close(folder);
+  CloseWorkingFolder(root);
 }
 
 bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
   CloseDescriptor();
-  if (!JournalFilePath(tradingDay, &path_)) {
+  std::string relative;
+  if (!JournalFilePath(tradingDay, &relative)) {
     *why = std::string("trading day cannot name a journal: ") + tradingDay;
     return false;
   }
-  if (!root_.empty()) path_ = root_ + "/" + path_;
-  MakeDirectory();
+  path_ = root_.empty() ? relative : root_ + "/" + relative;
   int error = 0;
-  fd_ = OpenRegularFile(path_.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &error);
+  // The folder is made and opened without following a link, so the journal never lands outside.
+  const int root = OpenWorkingFolder(root_, &error);
+  const int folder = root == -1 ? -1 : OpenFolderBelow(root, kJournalDirectory, true, &error);
+  fd_ = folder < 0 ? -1
+                   : OpenRegularFileBelow(folder, relative.substr(relative.rfind('/') + 1),
+                                          O_RDWR | O_APPEND | O_CREAT, 0644, &error);
+  if (folder >= 0) ::close(folder);
+  CloseWorkingFolder(root);
   if (fd_ < 0) {
     *why = path_ + ": " + OpenErrorText(error);
     return false;

@@ -29,14 +29,24 @@ std::size_t WriteAll(int fd, const char* data, std::size_t size) {
 
 bool PosixFileEnv::Exists(const char* path) {
   struct stat st;
-  return ::stat(path, &st) == 0;
+  return ::stat(root_.empty() ? path : (root_ + "/" + path).c_str(), &st) == 0;
 }
 
-void PosixFileEnv::CreateDirectory(const char* path) { (void)::mkdir(path, 0755); }
+void PosixFileEnv::CreateDirectory(const char* path) {
+  int error = 0;
+  const int root = OpenWorkingFolder(root_, &error);
+  if (root == -1) return;
+  const int fd = OpenFolderBelow(root, path, true, &error);
+  if (fd >= 0) ::close(fd);
+  CloseWorkingFolder(root);
+}
 
 FileEnv::AppendStatus PosixFileEnv::AppendToFile(const char* path, const char* data, std::size_t size, int* error) {
   *error = 0;
-  const int fd = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644, error);
+  // An absolute path names its file outright; anything else lies below the working folder.
+  const int flags = O_WRONLY | O_APPEND | O_CREAT;
+  const int fd = path[0] == '/' ? OpenRegularFile(path, flags, 0644, error)
+                                : OpenRegularFileBelow(root_, path, flags, 0644, error);
   if (fd < 0) return AppendStatus::kOpenFailed;
   errno = 0;
   const std::size_t written = WriteAll(fd, data, size);

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -161,6 +162,7 @@ bool TickWriterThread::AppendTickLine(const char* path, const char* line, std::s
     }
   }
   // Logged after the file lock is released: the log may make this thread wait.
+  if (error == ELOOP) RefuseLink(path);
   if (stored) {
     losses.Stored(now_());
   } else {
@@ -180,6 +182,14 @@ void TickWriterThread::Refuse(const TickRecord& record, const char* why) {
   }
   refusedCodes_.insert(code);
   AppendLineF(LogTab::NetworkLog, "行情不存储[%s]：%s", code.c_str(), why);
+}
+
+void TickWriterThread::RefuseLink(const char* path) {
+  linksRefused_.fetch_add(1, std::memory_order_relaxed);
+  const char* slash = std::strrchr(path, '/');
+  const std::string folder = slash == nullptr ? "." : std::string(path, slash);
+  if (linkedFolders_.size() >= kMaxListedCodes || !linkedFolders_.insert(folder).second) return;
+  AppendLineF(LogTab::NetworkLog, "不写入[%s]：路径中有符号链接，行情改写备用文件", path);
 }
 
 void TickWriterThread::Report(const TickRecord& record) {
@@ -207,6 +217,7 @@ TickWriterThread::Counters TickWriterThread::counters() const {
   c.ticksUnstorable = ticksUnstorable_.load(std::memory_order_relaxed);
   c.fallbackLines = fallbackLines_.load(std::memory_order_relaxed);
   c.linesLost = linesLost_.load(std::memory_order_relaxed);
+  c.linksRefused = linksRefused_.load(std::memory_order_relaxed);
   if (journal_ != nullptr) {
     c.journalRecords = journal_->recordsWritten();
     c.journalFailures = journal_->failures();

@@ -31,6 +31,7 @@ class TickWriterThread {
     std::uint64_t ticksUnstorable = 0;  // records refused: unsafe code or text; nothing written
     std::uint64_t fallbackLines = 0;    // lines that went to cresh1.txt or cresh2.txt
     std::uint64_t linesLost = 0;        // lines that reached neither their file nor its fallback
+    std::uint64_t linksRefused = 0;     // lines not written through a symbolic link (file or folder)
     std::uint64_t journalRecords = 0;   // records appended to the journal
     std::uint64_t journalFailures = 0;  // records the journal could not take (their CSV lines are unaffected)
   };
@@ -70,6 +71,8 @@ class TickWriterThread {
                       const char* fallbackLine, std::size_t fallbackSize, LostLineLog& losses);
   // Counts a record that cannot be stored; logs it once per contract code.
   void Refuse(const TickRecord& record, const char* why);
+  // Counts a line refused because its path holds a link; logs it once per folder.
+  void RefuseLink(const char* path);
   void Report(const TickRecord& record);
 
   // Constant after construction.
@@ -90,12 +93,14 @@ class TickWriterThread {
   LostLineLog contractLosses_;
   std::set<std::string> refusedCodes_;  // bounded: a front may send any number of codes
   bool refusedCodesFull_ = false;
+  std::set<std::string> linkedFolders_;  // bounded like refusedCodes_
 
   // Written by the writer thread, read by any thread.
   std::atomic<std::uint64_t> ticksWritten_{0};
   std::atomic<std::uint64_t> ticksUnstorable_{0};
   std::atomic<std::uint64_t> fallbackLines_{0};
   std::atomic<std::uint64_t> linesLost_{0};
+  std::atomic<std::uint64_t> linksRefused_{0};
 };
 
 #endif

@@ -3,12 +3,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
+
+#include "core/open_regular_file.h"
 
 #include "sessions/civil_date.h"
 #include "sessions/product_hours.h"
 
 namespace {
+
+// A list of every listed contract is some tens of kilobytes.
+constexpr std::size_t kMaxListBytes = 16 << 20;
 
 enum class Listing {
   kCycle,        // the months of the mask within the coming twelve
@@ -218,11 +223,13 @@ ListedContract ContractForCode(const std::string& code) {
 }
 
 bool LoadListedContracts(const std::string& path, std::vector<ListedContract>* contracts, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    *error = "cannot read the contract list " + path;
+  std::string text;
+  std::string why;
+  if (!ReadRegularFile(path.c_str(), kMaxListBytes, &text, &why)) {
+    *error = "cannot read the contract list " + why;
     return false;
   }
+  std::istringstream in(std::move(text));
   contracts->clear();
   std::string line;
   int number = 0;

@@ -8,10 +8,15 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <sstream>
+
+#include "core/open_regular_file.h"
 
 namespace {
+
+// A whole day of every contract is a few hundred megabytes; a file far larger is not a replay file.
+constexpr std::size_t kMaxReplayFileBytes = std::size_t{1} << 31;
 
 bool ToDouble(std::string_view text, double* value) {
   if (text.empty() || text.size() > 400) return false;
@@ -133,11 +138,13 @@ bool LoadReplay(const std::vector<std::string>& paths, std::vector<ListedContrac
   ticks->clear();
   *bad_lines = 0;
   for (const fs::path& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-      *error = "cannot read " + file.string();
+    std::string text;
+    std::string why;
+    if (!ReadRegularFile(file.c_str(), kMaxReplayFileBytes, &text, &why)) {
+      *error = "cannot read " + why;
       return false;
     }
+    std::istringstream in(std::move(text));
     std::string line;
     while (std::getline(in, line)) {
       if (line.empty() || line == "\r") continue;

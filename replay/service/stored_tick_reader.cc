@@ -1,11 +1,12 @@
 #include "replay/service/stored_tick_reader.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "core/open_regular_file.h"
 
 StoredTickReader::~StoredTickReader() {
   if (file_) std::fclose(file_);
@@ -16,14 +17,10 @@ StoredTickReader::OpenResult StoredTickReader::Open(const std::string& path) {
     std::fclose(file_);
     file_ = nullptr;
   }
-  // O_NONBLOCK: opening a named pipe for reading would otherwise wait for a writer, holding the file lock.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? OpenResult::Missing : OpenResult::Unreadable;
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return OpenResult::Unreadable;
-  }
+  // Never waits on a named pipe (that would hold the file lock) and never follows a link.
+  int error = 0;
+  const int fd = OpenRegularFile(path.c_str(), O_RDONLY | O_NOCTTY, 0, &error);
+  if (fd < 0) return error == ENOENT || error == ENOTDIR ? OpenResult::Missing : OpenResult::Unreadable;
   file_ = ::fdopen(fd, "rb");
   if (!file_) {
     ::close(fd);

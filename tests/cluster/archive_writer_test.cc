@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <limits>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "cluster/archive_writer.h"
@@ -102,6 +104,56 @@ TEST_F(ArchiveWriterTest, ALinkOrAPipeInItsFolderIsNeverFollowedNorWaitedOn) {
   EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "Data" / "20240304" / "rb2405.csv"));
   EXPECT_EQ(Store(writer, TestTick("rb2405", 3, "20240305100000")), ArchiveWriter::Result::kFailed);
   EXPECT_FALSE(fs::exists(folder_.path() / "archive" / "DataTimeStream" / "20240305.csv"));
+}
+
+// A folder of the archive that is a link to a folder elsewhere: nothing is written there, not by the
+// store nor by the repair of a later retry; the failure is counted with the reason, what comes before
+// it in the archive's order (the day's index, the record, the time-stream line) is written, and once
+// the link is gone the retry completes the day.
+TEST_F(ArchiveWriterTest, AFolderThatIsALinkLeadsNothingOutsideAndTheRetryCompletesTheDay) {
+  struct Case {
+    const char* folder;
+    bool recordWritten;
+    bool timeStreamWritten;
+  } cases[] = {
+      {"Data/20240301", true, true},
+      {"Data", true, true},
+      {"DataTimeStream", false, false},  // the day's index is read from it before anything is written
+      {"Journal", false, false},
+  };
+  for (const Case& c : cases) {
+    const fs::path work = folder_.path() / c.folder / "work";
+    const fs::path outside = folder_.path() / c.folder / "outside";
+    fs::create_directories(outside);
+    fs::create_directories((work / c.folder).parent_path());
+    fs::create_directory_symlink(outside, work / c.folder);
+    ArchiveWriter writer(work.string());
+    std::string error;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      EXPECT_EQ(writer.Store(TestTick("rb2405", 1), &error), ArchiveWriter::Result::kFailed) << c.folder;
+      EXPECT_NE(error.find(std::strerror(ELOOP)), std::string::npos) << c.folder << ": " << error;
+    }
+    EXPECT_EQ(writer.counters().failures, 2u) << c.folder;
+    EXPECT_TRUE(fs::is_empty(outside)) << c.folder;
+    EXPECT_EQ(fs::is_regular_file(work / "Journal/20240301.qtj"), c.recordWritten) << c.folder;
+    EXPECT_EQ(fs::is_regular_file(work / "DataTimeStream/20240301.csv"), c.timeStreamWritten) << c.folder;
+
+    fs::remove(work / c.folder);
+    const ArchiveWriter::Result retry = writer.Store(TestTick("rb2405", 1), &error);
+    EXPECT_TRUE(retry == ArchiveWriter::Result::kWritten || retry == ArchiveWriter::Result::kDuplicate) << error;
+    EXPECT_EQ(ReadText(work / "DataTimeStream/20240301.csv"), TestTickLine("rb2405", 1)) << c.folder;
+    EXPECT_EQ(ReadText(work / "Data/20240301/rb2405.csv"), TestFixedLine("rb2405", 1)) << c.folder;
+  }
+}
+
+// The archive's folder itself may be a link: where it lives is the operator's choice.
+TEST_F(ArchiveWriterTest, AFolderGivenAsALinkIsWrittenAsUsual) {
+  fs::create_directories(folder_.path() / "real");
+  fs::create_directory_symlink(folder_.path() / "real", folder_.path() / "work");
+  ArchiveWriter writer((folder_.path() / "work").string());
+  EXPECT_EQ(Store(writer, TestTick("rb2405", 1)), ArchiveWriter::Result::kWritten);
+  EXPECT_EQ(ReadText(folder_.path() / "real/Data/20240301/rb2405.csv"), TestFixedLine("rb2405", 1));
+  EXPECT_EQ(ReadText(folder_.path() / "real/DataTimeStream/20240301.csv"), TestTickLine("rb2405", 1));
 }
 
 TEST_F(ArchiveWriterTest, KnowsItsTicksAfterARestartAndAcrossThe1800Boundary) {

@@ -423,6 +423,40 @@ TEST_F(CollectorEndToEndTest, LinesThatReachNoFileAreCountedLostNeverWrittenAndL
   EXPECT_EQ(static_cast<long long>(perContractTotal), accepted);
 }
 
+// Data and Journal as links to folders elsewhere: quoteloomd writes nothing there; the per-contract
+// lines go to cresh2.txt, the journal records count as failures, each is logged, and the time-stream
+// lines are written as usual.
+TEST_F(CollectorEndToEndTest, FoldersThatAreLinksLeadNoLineOutsideTheWorkingFolder) {
+  const fs::path outside = dir_ / "outside";
+  fs::create_directories(outside / "data");
+  fs::create_directories(outside / "journal");
+  fs::create_directory_symlink(outside / "data", dir_ / "Data");
+  fs::create_directory_symlink(outside / "journal", dir_ / "Journal");
+  const std::string address = StartSimulator({"--duration", "3"});
+  ASSERT_FALSE(address.empty());
+  StartCollector(address);
+  ASSERT_TRUE(simulator_->Wait(40s));
+  ASSERT_TRUE(WaitForOutput("行情连接断开[", 2, 20s)) << CollectorOutput();
+  const long long accepted = StopCollector();
+  ASSERT_GT(accepted, 0);
+
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(outside), {}), 2) << "only the two empty folders";
+  const std::string out = CollectorOutput();
+  EXPECT_EQ(LastNumberAfter(out, "written"), accepted);
+  EXPECT_EQ(LastNumberAfter(out, "fallback lines"), accepted);
+  EXPECT_EQ(LastNumberAfter(out, "journal failures"), accepted);
+  EXPECT_EQ(CountOf(out, "[断网日志] 不写入[Data/"), 1u) << out;
+  EXPECT_GE(CountOf(out, "Journal/"), 1u) << out;
+  std::ifstream cresh2(dir_ / "cresh2.txt", std::ios::binary);
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(cresh2), std::istreambuf_iterator<char>(), '\n'), accepted);
+  std::uint64_t timeStreamLines = 0;
+  for (const auto& entry : fs::directory_iterator(dir_ / "DataTimeStream")) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    timeStreamLines += std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+  }
+  EXPECT_EQ(static_cast<long long>(timeStreamLines), accepted);
+}
+
 TEST_F(CollectorEndToEndTest, TheOpenFileLimitIsRaisedToTheHardLimitAtStart) {
   rlimit before{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -321,6 +322,44 @@ TEST(JournalReplayableTest, LinesGoOutInBlocksAndStayInJournalOrder) {
   }
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "Data" / "rb2405.csv"));
   EXPECT_EQ(LeftoverTemporaries(folder), 0u);
+}
+
+// Data/<day> or its Tick folder as a link to a folder elsewhere: no replay file is written through it,
+// from the per-contract files or from the journal, and the refusal names the link; the next day of
+// the same folder is written as usual.
+TEST(JournalReplayableTest, AFolderThatIsALinkGetsNoReplayFile) {
+  namespace fs = std::filesystem;
+  for (const char* linked : {"Data/20240308", "Data/20240308/Tick"}) {
+    for (const bool withJournal : {false, true}) {
+      const std::string name = std::string(linked) + (withJournal ? " with a journal" : "");
+      DataFolder folder;
+      const fs::path outside = folder.path() / "outside";
+      const std::vector<Tick> ticks = {At("rb2405", "21:00:00", 3725, 1), At("cu2405", "21:00:01", 70000, 2)};
+      for (const Tick& t : ticks) folder.Append(kDay, t.contract, t.Line());
+      if (withJournal) Journal(folder, ticks);
+      if (std::string(linked) == "Data/20240308") {
+        fs::rename(folder.path() / linked, outside);  // the day moved elsewhere, a link left in its place
+      } else {
+        fs::create_directories(outside);
+      }
+      const std::size_t before = std::distance(fs::recursive_directory_iterator(outside), {});
+      fs::create_directory_symlink(outside, folder.path() / linked);
+      Tick later = At("rb2405", "21:00:00", 3800, 1);
+      later.day = 20240311;
+      folder.Append(20240311, "rb2405", later.Line());
+
+      const ReplayableDay r = WriteReplayableDay(folder.path(), kDay, 0, ReplayableSelection());
+      EXPECT_EQ(std::distance(fs::recursive_directory_iterator(outside), {}), before) << name;
+      EXPECT_EQ(r.written, 0u) << name;
+      // The day's Tick folder cannot be opened: that is the day's error, from either store.
+      const std::string refusal = r.error;
+      EXPECT_EQ(r.failed, 0u) << name;
+      EXPECT_NE(refusal.find(std::strerror(ELOOP)), std::string::npos) << name << ": " << refusal;
+      EXPECT_NE(refusal.find("Tick"), std::string::npos) << name << ": " << refusal;
+      const ReplayableDay next = WriteReplayableDay(folder.path(), 20240311, 0, ReplayableSelection());
+      EXPECT_EQ(next.written, 1u) << name << ": " << next.error;
+    }
+  }
 }
 
 // A journal its header refuses is the day's error with the reason; the per-contract files do not

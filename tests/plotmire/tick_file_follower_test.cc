@@ -187,11 +187,24 @@ TEST_F(TickFileFollowerTest, ANamedPipeInPlaceOfTheFileIsRefusedWithoutBlocking)
   EXPECT_NE(follower.error_text().indexOf("named pipe"), -1) << follower.error_text().toStdString();
 }
 
-TEST_F(TickFileFollowerTest, AFolderInPlaceOfTheFileIsUnreadable) {
-  ASSERT_TRUE(QDir(dir_.path()).mkdir("rb2405.csv"));
-  TickFileFollower follower(path_);
-  EXPECT_EQ(follower.Poll().status, TickFileFollower::Status::kUnreadable);
-  EXPECT_FALSE(follower.error_text().isEmpty());
+// A link is not followed, even to a readable tick file.
+TEST_F(TickFileFollowerTest, AFolderOrALinkInPlaceOfTheFileIsUnreadable) {
+  const QString target = QDir(dir_.path()).filePath("elsewhere.csv");
+  QFile file(target);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString(Line("09:00:00", "3725.00", 10)));
+  file.close();
+  for (const bool link : {false, true}) {
+    QFile::remove(path_);
+    QDir(dir_.path()).rmdir("rb2405.csv");
+    ASSERT_TRUE(link ? QFile::link(target, path_) : QDir(dir_.path()).mkdir("rb2405.csv"));
+    TickFileFollower follower(path_);
+    const auto polled = follower.Poll();
+    EXPECT_EQ(polled.status, TickFileFollower::Status::kUnreadable) << link;
+    EXPECT_TRUE(polled.ticks.empty()) << link;
+    EXPECT_NE(follower.error_text().indexOf(link ? "symbolic link" : "folder"), -1)
+        << follower.error_text().toStdString();
+  }
 }
 
 TEST_F(TickFileFollowerTest, ABigFileIsReadABoundedStepPerPoll) {

@@ -112,10 +112,13 @@ TEST(StoredTickFileTest, CountsAndLoadsFiles) {
   EXPECT_EQ(ReplayText(history[1].UpdateTime), "09:00:01");
 }
 
+// A link is not followed, even to a good stored file.
 TEST(StoredTickFileTest, UnreadableFilesReportFailure) {
   TempDir dir;
   std::filesystem::create_directories(dir.path() + "/dir.csv");
-  for (const std::string& path : {dir.path() + "/missing.csv", dir.path() + "/dir.csv"}) {
+  dir.Write("good.csv", "h\n1,2,3,09:00:00\n");
+  std::filesystem::create_symlink(dir.path() + "/good.csv", dir.path() + "/link.csv");
+  for (const std::string& path : {dir.path() + "/missing.csv", dir.path() + "/dir.csv", dir.path() + "/link.csv"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(StoredTickFile::CountCommaLines(path), std::nullopt);
     std::deque<ReplayMessage> history;

@@ -18,8 +18,11 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "queue/ring_queue_api_inter.h"
+#include "storage/journal_writer.h"
+#include "storage/storage_paths.h"
 #include "storage/tick_writer_thread.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/log_watch.h"
@@ -212,6 +215,81 @@ TEST_F(PosixFileEnvTest, WithEveryDescriptorInUseTheLinesCountAsLostNotWrittenAn
                           "]，行情丢失");
   EXPECT_EQ(lines[1], "写入失败[Data/20240301/rb2405.csv][" + tooMany + "]，备用文件[cresh2.txt][" + tooMany +
                           "]，行情丢失");
+}
+
+std::size_t LineCount(const fs::path& path) {
+  const std::string text = Read(path);
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<std::string> FilesBelow(const fs::path& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) files.push_back(entry.path().string());
+  return files;
+}
+
+// A folder of the working folder that is a link to a folder elsewhere takes nothing: the line goes to
+// its fallback file (a journal record counts as a journal failure), the refusal is counted and logged
+// once, and the tick's other lines are written as usual.
+TEST_F(PosixFileEnvTest, AFolderThatIsALinkLeadsNothingOutsideTheWorkingFolder) {
+  struct Case {
+    const char* folder;
+    std::uint64_t linksRefused;
+    const char* fallback;  // where the refused lines go; null for the journal
+  } cases[] = {
+      {"Data/20240301", 3, "cresh2.txt"},
+      {"Data", 3, "cresh2.txt"},
+      {"DataTimeStream", 3, "cresh1.txt"},
+      {"Journal", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    const fs::path work = dir_ / c.folder / "work";  // a fresh working folder for each case
+    const fs::path outside = dir_ / c.folder / "outside";
+    fs::create_directories(outside);
+    fs::create_directories((work / c.folder).parent_path());
+    fs::create_directory_symlink(outside, work / c.folder);
+    fs::current_path(work);
+    JournalWriter journal(JournalSync::kNone);
+    TickWriterThread writer(*queue_, clock_, env_, nullptr, lock_, &journal);
+    LogWatch watch;
+    for (int i = 0; i < 3; ++i) WriteExample(writer);
+    writer.StopWhenDrained();
+    journal.Close();
+
+    const std::vector<std::string> escaped = FilesBelow(outside);
+    EXPECT_TRUE(escaped.empty()) << c.folder << ": " << escaped[0];
+    const TickWriterThread::Counters counters = writer.counters();
+    EXPECT_EQ(counters.ticksWritten, 3u) << c.folder;
+    EXPECT_EQ(counters.linksRefused, c.linksRefused) << c.folder;
+    EXPECT_EQ(counters.fallbackLines, c.linksRefused) << c.folder;
+    EXPECT_EQ(counters.linesLost, 0u) << c.folder;
+    EXPECT_EQ(counters.journalFailures, c.fallback == nullptr ? 3u : 0u) << c.folder;
+    const std::string folder = c.folder;
+    if (c.fallback != nullptr) EXPECT_EQ(LineCount(c.fallback), 3u) << c.folder;
+    if (folder != "DataTimeStream") EXPECT_EQ(LineCount("DataTimeStream/20240301.csv"), 3u) << c.folder;
+    if (folder.rfind("Data", 0) != 0) EXPECT_EQ(LineCount("Data/20240301/rb2405.csv"), 3u) << c.folder;
+    if (folder != "Journal") EXPECT_TRUE(fs::is_regular_file("Journal/20240301.qtj")) << c.folder;
+    // The journal's burst of failures also logs its end, with the count, when it closes.
+    const std::vector<std::string> lines = watch.NewLines(LogTab::NetworkLog);
+    ASSERT_EQ(lines.size(), c.fallback == nullptr ? 2u : 1u) << c.folder;
+    const std::string refused = c.fallback == nullptr ? "Journal/20240301.qtj" : folder + "/";
+    EXPECT_NE(lines[0].find(refused), std::string::npos) << lines[0];
+  }
+}
+
+// The working folder itself may be a link: what lies below it is written as usual.
+TEST_F(PosixFileEnvTest, AWorkingFolderThatIsALinkIsWrittenAsUsual) {
+  fs::create_directories("real");
+  fs::create_directory_symlink(dir_ / "real", "work");
+  PosixFileEnv env((dir_ / "work").string());
+  EnsureDayDirectory(env, "20240301");
+  int error = 0;
+  EXPECT_EQ(env.AppendToFile("Data/20240301/rb2405.csv", "x\r\n", 3, &error), FileEnv::AppendStatus::kOk) << error;
+  JournalWriter journal(JournalSync::kNone, (dir_ / "work").string());
+  EXPECT_TRUE(journal.Append("20240301", ExampleRb2405Record(), 1, std::chrono::steady_clock::now()));
+  journal.Close();
+  EXPECT_EQ(Read("real/Data/20240301/rb2405.csv"), "x\r\n");
+  EXPECT_TRUE(fs::is_regular_file("real/Journal/20240301.qtj"));
 }
 
 TEST_F(PosixFileEnvTest, APathLikeCodeMakesNoFileAnywhere) {

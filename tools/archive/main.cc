@@ -15,7 +15,7 @@
 #include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/program_metrics.h"
-#include "core/errno_text.h"
+#include "core/open_regular_file.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
 #include "metrics/service_notifier.h"
@@ -33,8 +33,9 @@ std::string FolderProblem(const std::string& workdir) {
     return "--workdir: " + workdir + " is not a folder" + (ec ? " (" + ec.message() + ")" : std::string());
   }
   const std::string probe = workdir + "/.quoteloom-archive-probe." + std::to_string(::getpid());
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return "--workdir: cannot write into " + workdir + ": " + ErrnoText(errno);
+  int error = 0;
+  const int fd = OpenRegularFile(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, &error);
+  if (fd < 0) return "--workdir: cannot write into " + workdir + ": " + OpenErrorText(error);
   ::close(fd);
   ::unlink(probe.c_str());
   return "";

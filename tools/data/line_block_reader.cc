@@ -7,19 +7,22 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/open_regular_file.h"
+
 LineBlockReader::~LineBlockReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 bool LineBlockReader::Open(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int openError = 0;
+  fd_ = OpenRegularFile(path.c_str(), O_RDONLY, 0, &openError);
   if (fd_ < 0) {
-    error_ = path + ": " + std::strerror(errno);
+    error_ = path + ": " + OpenErrorText(openError);
     return false;
   }
   struct stat info;
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error_ = path + ": not a regular file";
+  if (::fstat(fd_, &info) != 0) {
+    error_ = path + ": " + std::strerror(errno);
     ::close(fd_);
     fd_ = -1;
     return false;

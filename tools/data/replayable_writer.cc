@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "core/errno_text.h"
@@ -20,7 +21,8 @@ struct ReplayableWriter::Output {
       : classifier(FindProductHours(ProductOfContract(contract)), day, toleranceSeconds) {}
 
   TickClassifier classifier;
-  fs::path temporary;
+  std::string temporaryName;  // in the Tick folder
+  fs::path temporary;         // the same, for messages
   timespec modified{};     // of the contract's store as the pass began
   std::string buffer;      // lines not yet in the temporary file
   bool upToDate = false;   // its file is already made from this store: left alone
@@ -56,11 +58,16 @@ std::string Count(std::uint64_t n) { return std::to_string(n); }
 ReplayableWriter::ReplayableWriter(const fs::path& workdir, int day, int stableAgeSeconds, const Selection& selection)
     : workdir_(workdir), day_(day), stableAgeSeconds_(stableAgeSeconds), selection_(selection) {}
 
-ReplayableWriter::~ReplayableWriter() { Discard(); }
+ReplayableWriter::~ReplayableWriter() {
+  Discard();
+  if (folderFd_ >= 0) ::close(folderFd_);
+}
 
 fs::path ReplayableWriter::TargetPath(const fs::path& workdir, int day, const std::string& contract) {
-  return DayFolder(workdir, day) / "Tick" / (contract + ".csv");
+  return workdir / TickFolder(day) / (contract + ".csv");
 }
+
+std::string ReplayableWriter::TickFolder(int day) { return "Data/" + std::to_string(day) + "/Tick"; }
 
 bool ReplayableWriter::TargetIsUpToDate(const std::string& contract, const timespec& modified) const {
   struct stat info;
@@ -87,7 +94,8 @@ ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::s
   Output& output = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first->second;
   output.upToDate = source.Modified(name, &output.modified) && TargetIsUpToDate(name, output.modified);
   if (output.upToDate) source.Skip(name);
-  output.temporary = TargetPath(workdir_, day_, name).parent_path() / ("." + name + ".csv.tmp." + std::to_string(::getpid()));
+  output.temporaryName = "." + name + ".csv.tmp." + std::to_string(::getpid());
+  output.temporary = TargetPath(workdir_, day_, name).parent_path() / output.temporaryName;
   return &output;
 }
 
@@ -121,7 +129,7 @@ bool ReplayableWriter::Flush(Output* output, const timespec* stamp) {
   if (output->failed) return false;
   const int flags = O_WRONLY | O_CREAT | (output->started ? O_APPEND : O_TRUNC);
   int openError = 0;
-  const int fd = OpenRegularFile(output->temporary.c_str(), flags, 0644, &openError);
+  const int fd = OpenRegularFileBelow(folderFd_, output->temporaryName, flags, 0644, &openError);
   if (fd < 0) {
     output->failed = true;
     output->error = output->temporary.string() + ": " + OpenErrorText(openError);
@@ -174,12 +182,13 @@ void ReplayableWriter::Finish(const TickSource& source) {
     timespec stamp = output.modified;
     if (!settled || now.tv_sec - stamp.tv_sec < stableAgeSeconds_) stamp.tv_sec -= 1;
     const fs::path target = TargetPath(workdir_, day_, contract);
-    if (Flush(&output, &stamp) && ::rename(output.temporary.c_str(), target.c_str()) != 0) {
+    if (Flush(&output, &stamp) &&
+        ::renameat(folderFd_, output.temporaryName.c_str(), folderFd_, (contract + ".csv").c_str()) != 0) {
       output.failed = true;
       output.error = target.string() + ": " + ErrnoText(errno);
     }
     if (output.failed) {
-      ::unlink(output.temporary.c_str());
+      ::unlinkat(folderFd_, output.temporaryName.c_str(), 0);
       output.started = false;
       ++result_.failed;
       result_.messages.push_back(output.error);
@@ -203,7 +212,7 @@ void ReplayableWriter::Finish(const TickSource& source) {
 
 void ReplayableWriter::Discard() {
   for (auto& [contract, output] : outputs_) {
-    if (output.started) ::unlink(output.temporary.c_str());
+    if (output.started) ::unlinkat(folderFd_, output.temporaryName.c_str(), 0);
     output.started = false;
   }
 }
@@ -240,11 +249,14 @@ ReplayableDay ReplayableWriter::Run(TickSource& source, const std::vector<std::s
     result_.up_to_date = contracts.size();
     return std::move(result_);
   }
-  const fs::path folder = TargetPath(workdir_, day_, "x").parent_path();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    result_.error = folder.string() + ": " + ec.message();
+  // The Tick folder is made and opened below the working folder without following a link, and every
+  // file is written inside it, so a link in its path leads nothing elsewhere.
+  int openError = 0;
+  const int root = OpenWorkingFolder(workdir_.string(), &openError);
+  folderFd_ = root == -1 ? -1 : OpenFolderBelow(root, TickFolder(day_), true, &openError);
+  CloseWorkingFolder(root);
+  if (folderFd_ < 0) {
+    result_.error = (workdir_ / TickFolder(day_)).string() + ": " + OpenErrorText(openError);
     return std::move(result_);
   }
   // Listed contracts get a file even when they hold no tick.

@@ -70,6 +70,8 @@ class ReplayableWriter {
                       int stableAgeSeconds = 2, const Selection& selection = Selection());
 
   static std::filesystem::path TargetPath(const std::filesystem::path& workdir, int day, const std::string& contract);
+  // The folder Data/<day>/Tick relative to the working folder.
+  static std::string TickFolder(int day);
 
  private:
   struct Output;
@@ -93,6 +95,7 @@ class ReplayableWriter {
   std::size_t bufferBudget_ = kBufferBudget;
 
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
+  int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::uint64_t unnamed_ = 0;  // codes that cannot name a file, or beyond kMaxContracts
   ReplayableDay result_;
