@@ -2,16 +2,13 @@
 
 #include <arpa/inet.h>
 
-#include <CLI/CLI.hpp>
 #include <charconv>
 
 #include "collector/collector_runtime.h"
-#include "core/build_version.h"
+#include "core/command_line.h"
 #include "metrics/metrics_endpoint.h"
 
 namespace {
-
-constexpr int kExitUsage = 2;
 
 // A CLI11 check: empty when `value` is a whole number within [min, max], otherwise `what`.
 CLI::Validator WholeNumber(long min, long max, const std::string& what) {
@@ -27,11 +24,6 @@ CLI::Validator WholeNumber(long min, long max, const std::string& what) {
       "");
 }
 
-std::string VersionText() {
-  return std::string("quoteloomd ") + QuoteloomVersion() + " (CTP market-data API " +
-         CollectorRuntime::MdApiVersionText() + ")";
-}
-
 }  // namespace
 
 bool IsMetricsEndpoint(const std::string& text, std::string* error) {
@@ -40,18 +32,16 @@ bool IsMetricsEndpoint(const std::string& text, std::string* error) {
 }
 
 std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* options) {
-  CLI::App app{
+  CommandLine commandLine(
+      "quoteloomd",
       "Collects the ticks of every contract from the CTP market-data fronts named in setting.ini\n"
-      "and appends them to DataTimeStream/<day>.csv and Data/<day>/<contract>.csv.",
-      "quoteloomd"};
-  app.set_version_flag("--version", VersionText());
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("quoteloomd: ") + e.what() + "\nRun 'quoteloomd --help' for the options.\n";
-  });
-  app.footer(
-      "SIGINT or SIGTERM stops the intake, writes every queued tick and exits.\n"
-      "Exit status: 0 after an orderly stop, 1 the working directory cannot be used, 2 bad command line\n"
-      "or setting.ini.");
+      "and appends them to DataTimeStream/<day>.csv and Data/<day>/<contract>.csv.");
+  commandLine.SetVersionDetail(std::string("CTP market-data API ") + CollectorRuntime::MdApiVersionText());
+  commandLine.SetFooter({.success = "after an orderly stop",
+                         .failure = "the working directory cannot be used",
+                         .usage = "bad command line or setting.ini"},
+                        "SIGINT or SIGTERM stops the intake, writes every queued tick and exits.");
+  CLI::App& app = commandLine.app();
   app.add_option("--workdir", options->workdir, "working directory holding setting.ini and the data (default: .)")
       ->check(CLI::Validator(
           [](std::string& value) { return value.empty() ? std::string("needs a directory") : std::string(); }, ""));
@@ -97,11 +87,7 @@ std::optional<int> ParseDaemonOptions(int argc, char** argv, DaemonOptions* opti
   app.add_flag("--quiet-ticks,!--no-quiet-ticks", options->quietTicks,
                "keep the sampled tick lines of the 行情数据 tab off standard output (default: on; "
                "--no-quiet-ticks or --quiet-ticks=false prints them)");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kExitUsage;
-  }
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return exitCode;
   if (!replay.empty()) options->replay = replay == "on";
   return std::nullopt;
 }

@@ -1,9 +1,12 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/command_line.h"
 
 #include "plotmire/chart_panel.h"
 #include "plotmire/chart_window.h"
@@ -21,36 +24,35 @@ struct Options {
   QSize size{1280, 800};
 };
 
-Options ParseOptions(const QApplication& app) {
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
+// Reads the command line before Qt starts, so that --help and --version need no display.
+std::optional<int> ParseOptions(int argc, char** argv, Options* options) {
+  CommandLine commandLine(
+      "Plotmire",
       "Intraday chart of one contract's tick file; follows the file while it grows.\n"
       "FILE is a tick file, or a path day\\file.csv below the Data folder beside this program.");
-  parser.addHelpOption();
-  parser.addPositionalArgument("FILE", "tick file to chart", "[FILE]");
-  QCommandLineOption server(QStringLiteral("server-name"), "local server to listen on", "NAME", "Plotmire");
-  QCommandLineOption screenshot(QStringLiteral("screenshot"), "save the window to PNG after loading, then quit", "PNG");
-  QCommandLineOption hover(QStringLiteral("hover-at"), "show the tick at this fraction of the width", "FRACTION");
-  QCommandLineOption size(QStringLiteral("size"), "window size", "WxH");
-  QCommandLineOption zoom(QStringLiteral("zoom"), "show this stretch of the day", "FROM:TO");
-  for (QCommandLineOption* o : {&server, &screenshot, &hover, &size, &zoom}) {
-    o->setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(*o);
-  }
-  parser.process(app);
-  Options options;
-  if (!parser.positionalArguments().isEmpty()) options.argument = parser.positionalArguments().first();
-  options.server_name = parser.value(server);
-  options.screenshot = parser.value(screenshot);
-  if (parser.isSet(hover)) options.hover_at = parser.value(hover).toDouble();
-  const QStringList stretch = parser.value(zoom).split(':');
+  commandLine.SetFooter({.success = "the window was closed", .failure = "the screenshot could not be saved"});
+  CLI::App& app = commandLine.app();
+  std::string file, server = "Plotmire", screenshot, size, zoom;
+  app.add_option("FILE", file, "tick file to chart");
+  // For tests and the screenshot script; left out of the help.
+  const char* hidden = "";
+  app.add_option("--server-name", server, "local server to listen on")->group(hidden);
+  app.add_option("--screenshot", screenshot, "save the window to PNG after loading, then quit")->group(hidden);
+  app.add_option("--hover-at", options->hover_at, "show the tick at this fraction of the width")->group(hidden);
+  app.add_option("--size", size, "window size WxH")->group(hidden);
+  app.add_option("--zoom", zoom, "show this stretch of the day, FROM:TO")->group(hidden);
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return exitCode;
+  options->argument = QString::fromLocal8Bit(file);
+  options->server_name = QString::fromStdString(server);
+  options->screenshot = QString::fromLocal8Bit(screenshot);
+  const QStringList stretch = QString::fromStdString(zoom).split(':');
   if (stretch.size() == 2) {
-    options.zoom_from = stretch[0].toDouble();
-    options.zoom_to = stretch[1].toDouble();
+    options->zoom_from = stretch[0].toDouble();
+    options->zoom_to = stretch[1].toDouble();
   }
-  const QStringList wh = parser.value(size).split('x');
-  if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0) options.size = QSize(wh[0].toInt(), wh[1].toInt());
-  return options;
+  const QStringList wh = QString::fromStdString(size).split('x');
+  if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0) options->size = QSize(wh[0].toInt(), wh[1].toInt());
+  return std::nullopt;
 }
 
 void TakeScreenshot(ChartWindow* window, const Options& options) {
@@ -80,9 +82,10 @@ void TakeScreenshotWhenRead(ChartWindow* window, const Options* options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  Options options;
+  if (const std::optional<int> exitCode = ParseOptions(argc, argv, &options)) return *exitCode;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Plotmire"));
-  const Options options = ParseOptions(app);
 
   PathReceiver receiver(options.server_name);
   const PathReceiver::ListenResult listening = receiver.Listen();

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <cstdio>
+#include <optional>
 
+#include "core/command_line.h"
 #include "plotmire/extract_embedded_file.h"
 #include "shell/collector_system.h"
 #include "shell/ferrowick_app.h"
@@ -10,6 +12,13 @@
 #include "shell/termination_signals.h"
 
 int main(int argc, char** argv) {
+  // Answered before anything exists: no window, no files, no autostart entry, no display needed.
+  CommandLine commandLine("quoteloom",
+                          "The collector with its window: log tabs, the contracts written, the chart program\n"
+                          "and a tray icon. It works in the current folder (setting.ini, DataTimeStream/, Data/).");
+  commandLine.SetFooter({.success = "the window was closed"});
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
+
   QApplication application(argc, argv);
   QApplication::setApplicationName(CFerrowickApp::kTitle);
   QApplication::setOrganizationName(QStringLiteral("Vantrelo Quoteloom"));

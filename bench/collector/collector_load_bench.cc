@@ -8,8 +8,12 @@
 // The load runs with the metrics endpoint off and on (scraped once a second, as Prometheus would),
 // alternating for --rounds rounds, and prints each round's difference, their median and the time of a
 // scrape under load (1475 codes subscribed); then the journal off and on, alternating twice.
+// When its output pipe closes, or it is interrupted or terminated, it stops its children first.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +31,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/command_line.h"
 #include "storage/trading_day.h"
 #include "tests/support/child_process.h"
 #include "tests/support/front_simulator.h"
@@ -48,6 +53,49 @@ struct Args {
 };
 
 double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The simulators and collectors running now, for the signal handler: a slot holds a pid or 0.
+constexpr int kChildSlots = 8;
+volatile sig_atomic_t gChildren[kChildSlots] = {};
+
+void RememberChild(pid_t pid) {
+  for (volatile sig_atomic_t& slot : gChildren) {
+    if (slot == 0) {
+      slot = pid;
+      return;
+    }
+  }
+}
+
+void ForgetChild(pid_t pid) {
+  for (volatile sig_atomic_t& slot : gChildren) {
+    if (slot == pid) slot = 0;
+  }
+}
+
+// SIGPIPE (the reader of the figures went away), SIGINT, SIGTERM, SIGHUP: the children would run on
+// for minutes and hold their files, so they are stopped, waited for a few seconds and killed if
+// need be; then the bench ends by the same signal. Async-signal-safe calls only.
+void StopChildrenAndDie(int signal) {
+  for (const volatile sig_atomic_t& slot : gChildren) {
+    if (slot > 0) ::kill(slot, SIGTERM);
+  }
+  for (int wait = 0; wait < 200; ++wait) {  // 10 s at most
+    bool running = false;
+    for (volatile sig_atomic_t& slot : gChildren) {
+      if (slot > 0 && ::waitpid(slot, nullptr, WNOHANG) == 0) running = true;
+      else slot = 0;
+    }
+    if (!running) break;
+    const timespec pause{0, 50'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+  for (const volatile sig_atomic_t& slot : gChildren) {
+    if (slot > 0) ::kill(slot, SIGKILL);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
 
 // Two open-append-close cycles of a 200-byte line per "tick", for ~2 s.
 double MeasureFileLimit(const fs::path& dir, double* microsPerTick) {
@@ -106,6 +154,7 @@ class Rig {
     const FrontAccount account{.user = "bench", .password = "bench"};
     const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, simulatorArgs,
                                                     (dir_ / "frontsim.out").string(), account);
+    if (simulator_) RememberChild(simulator_->pid());
     if (address.empty()) {
       std::fprintf(stderr, "the front simulator did not start\n");
       std::exit(1);
@@ -116,12 +165,15 @@ class Rig {
         std::vector<std::string>{QUOTELOOMD, "--workdir", dir_.string(), "--replay", "off", "--status-seconds", "1",
                                  "--metrics", metrics ? "127.0.0.1:0" : "off"},
         (dir_ / "quoteloomd.out").string(), std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir_ / "xdg").string()});
+    RememberChild(collector_->pid());
   }
   ~Rig() {
     collector_->Signal(SIGTERM);
     collector_->Wait(120s);
     simulator_->Signal(SIGTERM);
     simulator_->Wait(10s);
+    ForgetChild(collector_->pid());
+    ForgetChild(simulator_->pid());
   }
 
   long long Written() const { return LastNumberAfter(collector_->Output(), "ticks written"); }
@@ -324,21 +376,24 @@ void RunMarketRate(const fs::path& dir, int seconds, bool metrics) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Args args;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    if (option == "--rate") args.rate = std::atof(argv[i + 1]);
-    else if (option == "--seconds") args.seconds = std::atoi(argv[i + 1]);
-    else if (option == "--market-seconds") args.marketSeconds = std::atoi(argv[i + 1]);
-    else if (option == "--metrics") args.metrics = argv[i + 1];
-    else if (option == "--rounds") args.rounds = std::max(1, std::atoi(argv[i + 1]));
-    else {
-      std::fprintf(stderr,
-                   "usage: collector_load_bench [--rate N] [--seconds N] [--market-seconds N] [--metrics off|on|both] [--rounds N]\n");
-      return 2;
-    }
-  }
-  char pattern[] = "/tmp/quoteloom-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
+  CommandLine commandLine("collector_load_bench",
+                          "Drives quoteloomd against the front simulator and prints the rates, latency and memory\n"
+                          "it sustains beside the file system's own limit.");
+  commandLine.SetFooter({.failure = "the rig did not start or no tick was written"});
+  CLI::App& app = commandLine.app();
+  app.add_option("--rate", args.rate, "ticks per second of the load phases (default 15000)")
+      ->check(CLI::Range(1.0, 1e6));
+  app.add_option("--seconds", args.seconds, "seconds of each load phase; 0 skips them (default 60)")
+      ->check(CLI::Range(0, 86400));
+  app.add_option("--market-seconds", args.marketSeconds, "seconds at market rate; 0 skips it (default 30)")
+      ->check(CLI::Range(0, 86400));
+  app.add_option("--metrics", args.metrics, "off, on or both (default both)")->check(CLI::IsMember({"off", "on", "both"}));
+  app.add_option("--rounds", args.rounds, "off-and-on rounds when --metrics both (default 3)")->check(CLI::Range(1, 100));
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, StopChildrenAndDie);
+
+  std::string pattern = (fs::temp_directory_path() / "quoteloom-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return 1;
   const fs::path root = pattern;
 
   double limitMicros = 0;

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <string>
 
-#include "core/build_version.h"
 #include "platform/frontsim/front_simulator.h"
 #include "platform/frontsim/sim_options.h"
 
@@ -17,19 +16,8 @@ void OnSummarySignal(int) { the_simulator->RequestSummary(); }
 
 int main(int argc, char** argv) {
   SimOptions options;
+  if (const std::optional<int> exitCode = ReadSimCommandLine(argc, argv, &options)) return *exitCode;
   std::string error;
-  if (!ParseSimOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "quoteloom-frontsim: %s\nRun with --help for the options.\n", error.c_str());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(SimUsage().c_str(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::printf("quoteloom-frontsim %s\n", QuoteloomVersion());
-    return 0;
-  }
   FrontSimulator simulator(options);
   if (!simulator.Prepare(&error)) {
     std::fprintf(stderr, "quoteloom-frontsim: %s\n", error.c_str());

@@ -1,24 +1,30 @@
 #include "platform/frontsim/sim_options.h"
 
-#include <CLI/CLI.hpp>
-
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string_view>
 
+#include "core/command_line.h"
 #include "platform/frontsim/fault_field.h"
 
 namespace {
 
-bool ParseNumber(const std::string& text, double* value) {
+constexpr double kMaxTotalRate = 1e6;       // ticks per second in all
+constexpr double kMaxContractRate = 1000;   // snapshots per second per contract
+constexpr double kMaxSeconds = 366 * 86400.0;
+constexpr double kMaxReplaySpeed = 1e6;
+
+// A number from 0 to `max`; larger values would make the pacer's sums and waits meaningless.
+bool ParseNumber(const std::string& text, double max, double* value) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
   double parsed = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || errno != 0 || !std::isfinite(parsed) || parsed < 0) return false;
+  if (*end != '\0' || errno != 0 || !std::isfinite(parsed) || parsed < 0 || parsed > max) return false;
   *value = parsed;
   return true;
 }
@@ -43,14 +49,16 @@ bool ParseListen(const std::string& text, SimOptions* options) {
   return true;
 }
 
+// Eight digits that name a real calendar date.
 bool ParseDay(const std::string& text) {
   if (text.size() != 8) return false;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
   }
-  int month = std::atoi(text.substr(4, 2).c_str());
-  int day = std::atoi(text.substr(6, 2).c_str());
-  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+  const int date = std::atoi(text.c_str());
+  const std::chrono::year_month_day ymd{std::chrono::year(date / 10000), std::chrono::month(date / 100 % 100),
+                                        std::chrono::day(date % 100)};
+  return ymd.ok();
 }
 
 // "HH:MM" as seconds since midnight; -1 otherwise.
@@ -113,9 +121,6 @@ struct RawValues {
 };
 
 void Describe(CLI::App& app, SimOptions* o, RawValues* raw) {
-  app.set_help_flag();  // --help is a flag of its own, so that it can print this text and exit 0
-  app.add_flag("-h,--help", o->help, "this text");
-  app.add_flag("--version", o->version, "print the version and exit");
   app.add_option("--listen", raw->listen,
                  "HOST:PORT to serve (default 127.0.0.1:41213; port 0 picks a free one; the first line of output "
                  "is \"listening HOST:PORT\")");
@@ -124,9 +129,12 @@ void Describe(CLI::App& app, SimOptions* o, RawValues* raw) {
   app.add_option("--password", o->password, "password (default quoteloom)");
   app.add_option("--trading-day", raw->trading_day, "YYYYMMDD of logins and ticks (default: local clock, 18:00 rule)");
   app.add_option("--contracts", o->contracts_path, "FILE of listed contracts, one code a line (default: built-in list)");
-  app.add_option("--contract-rate", raw->contract_rate, "snapshots per second per subscribed listed contract (default 2)");
-  app.add_option("--total-rate", raw->total_rate, "load mode: N ticks per second in all over the subscribed contracts");
-  app.add_option("--duration", raw->duration, "SECONDS, then close every connection, write the summary and exit");
+  app.add_option("--contract-rate", raw->contract_rate,
+                 "snapshots per second per subscribed listed contract, 0 to 1000 (default 2)");
+  app.add_option("--total-rate", raw->total_rate,
+                 "load mode: N ticks per second in all over the subscribed contracts, 0 to 1000000");
+  app.add_option("--duration", raw->duration,
+                 "SECONDS (at most 366 days), then close every connection, write the summary and exit");
   app.add_option("--seed", raw->seed, "seed of the random walks (default 1)");
   app.add_option("--summary", o->summary_path, "FILE: JSON summary written at exit and on SIGUSR1");
   app.add_option("--replay", o->replay_paths, "PATH: replay per-contract CSV files (a file or a folder; repeatable)")
@@ -174,25 +182,35 @@ bool Convert(const CLI::App& app, const RawValues& raw, SimOptions* o, std::stri
     const char* name;
     const std::string& value;
     std::function<bool()> apply;
+    const char* accepted = nullptr;  // said with the refusal
   };
   std::uint64_t count = 0;
+  const char* seconds = "0 to 31622400 seconds";
   const Check checks[] = {
-      {"--listen", raw.listen, [&] { return ParseListen(raw.listen, o); }},
-      {"--trading-day", raw.trading_day, [&] { o->trading_day = raw.trading_day; return ParseDay(raw.trading_day); }},
-      {"--total-rate", raw.total_rate, [&] { return ParseNumber(raw.total_rate, &o->total_rate); }},
-      {"--contract-rate", raw.contract_rate, [&] { return ParseNumber(raw.contract_rate, &o->contract_rate); }},
-      {"--duration", raw.duration, [&] { return ParseNumber(raw.duration, &o->duration_s); }},
+      {"--listen", raw.listen, [&] { return ParseListen(raw.listen, o); }, "HOST:PORT"},
+      {"--trading-day", raw.trading_day, [&] { o->trading_day = raw.trading_day; return ParseDay(raw.trading_day); },
+       "a date as yyyymmdd"},
+      {"--total-rate", raw.total_rate, [&] { return ParseNumber(raw.total_rate, kMaxTotalRate, &o->total_rate); },
+       "0 to 1000000 ticks per second"},
+      {"--contract-rate", raw.contract_rate,
+       [&] { return ParseNumber(raw.contract_rate, kMaxContractRate, &o->contract_rate); },
+       "0 to 1000 snapshots per second"},
+      {"--duration", raw.duration, [&] { return ParseNumber(raw.duration, kMaxSeconds, &o->duration_s); }, seconds},
       {"--drop-after-ticks", raw.drop_after_ticks, [&] { return ParseCount(raw.drop_after_ticks, &o->drop_after_ticks); }},
-      {"--drop-after-seconds", raw.drop_after_seconds, [&] { return ParseNumber(raw.drop_after_seconds, &o->drop_after_s); }},
+      {"--drop-after-seconds", raw.drop_after_seconds,
+       [&] { return ParseNumber(raw.drop_after_seconds, kMaxSeconds, &o->drop_after_s); }, seconds},
       {"--seed", raw.seed, [&] { return ParseCount(raw.seed, &o->seed); }},
-      {"--replay-speed", raw.replay_speed, [&] { return ParseNumber(raw.replay_speed, &o->replay_speed); }},
-      {"--replay-delay", raw.replay_delay, [&] { return ParseNumber(raw.replay_delay, &o->replay_delay_s); }},
-      {"--hang-after-seconds", raw.hang_after, [&] { return ParseNumber(raw.hang_after, &o->hang_after_s); }},
+      {"--replay-speed", raw.replay_speed,
+       [&] { return ParseNumber(raw.replay_speed, kMaxReplaySpeed, &o->replay_speed); }, "0 to 1000000"},
+      {"--replay-delay", raw.replay_delay, [&] { return ParseNumber(raw.replay_delay, 86400, &o->replay_delay_s); },
+       "0 to 86400 seconds"},
+      {"--hang-after-seconds", raw.hang_after, [&] { return ParseNumber(raw.hang_after, kMaxSeconds, &o->hang_after_s); },
+       seconds},
       {"--reset-logins", raw.reset_logins, [&] {
          const bool ok = ParseCount(raw.reset_logins, &count) && count <= 1000000;
          o->reset_logins = static_cast<int>(count);
          return ok;
-       }},
+       }, "0 to 1000000"},
       {"--hostile-every", raw.hostile_every, [&] { return ParseCount(raw.hostile_every, &o->hostile_every) && o->hostile_every > 0; }},
       {"--fault-every", raw.fault_every, [&] { return ParseCount(raw.fault_every, &o->fault_every) && o->fault_every > 0; }},
       {"--service-hours", raw.service_hours, [&] { return ParseWindows(raw.service_hours, &o->service_windows); }},
@@ -202,6 +220,7 @@ bool Convert(const CLI::App& app, const RawValues& raw, SimOptions* o, std::stri
     if (app.count(check.name) == 0) continue;
     if (!check.apply()) {
       *error = std::string("bad value for ") + check.name + ": " + check.value;
+      if (check.accepted != nullptr) *error += std::string(" (takes ") + check.accepted + ")";
       return false;
     }
   }
@@ -210,35 +229,33 @@ bool Convert(const CLI::App& app, const RawValues& raw, SimOptions* o, std::stri
   return true;
 }
 
+// Describes the options, parses and converts; a refusal's reason in `error`.
+CommandLine::Outcome ParseInto(CommandLine& commandLine, int argc, const char* const argv[], SimOptions* o,
+                               std::string* error) {
+  RawValues raw;
+  Describe(commandLine.app(), o, &raw);
+  const CommandLine::Outcome outcome = commandLine.Parse(argc, argv);
+  if (outcome == CommandLine::Outcome::kUsageError) *error = commandLine.message();
+  if (outcome != CommandLine::Outcome::kRun) return outcome;
+  return Convert(commandLine.app(), raw, o, error) ? outcome : CommandLine::Outcome::kUsageError;
+}
+
+constexpr const char* kProgram = "quoteloom-frontsim";
+constexpr const char* kDescription =
+    "A market-data front for the stand-in CTP API: logins, subscriptions and simulated ticks.";
+
 }  // namespace
 
 bool ParseSimOptions(int argc, const char* const argv[], SimOptions* o, std::string* error) {
-  CLI::App app{"quoteloom-frontsim: a market-data front for the stand-in CTP API", "quoteloom-frontsim"};
-  app.allow_extras();
-  RawValues raw;
-  Describe(app, o, &raw);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    *error = e.what();
-    return false;
-  }
-  if (o->help || o->version) return true;
-  const std::vector<std::string> extras = app.remaining();
-  if (!extras.empty()) {
-    const std::string& first = extras.front();
-    *error = (first.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + first;
-    return false;
-  }
-  return Convert(app, raw, o, error);
+  CommandLine commandLine(kProgram, kDescription);
+  return ParseInto(commandLine, argc, argv, o, error) != CommandLine::Outcome::kUsageError;
 }
 
-std::string SimUsage() {
-  CLI::App app{"quoteloom-frontsim: a market-data front for the stand-in CTP API: logins, subscriptions and "
-               "simulated ticks",
-               "quoteloom-frontsim"};
-  SimOptions options;
-  RawValues raw;
-  Describe(app, &options, &raw);
-  return app.help();
+std::optional<int> ReadSimCommandLine(int argc, const char* const argv[], SimOptions* o) {
+  CommandLine commandLine(kProgram, kDescription);
+  commandLine.SetFooter({.success = "after a normal end", .failure = "it cannot listen or read a file it was given"});
+  std::string error;
+  const CommandLine::Outcome outcome = ParseInto(commandLine, argc, argv, o, &error);
+  if (outcome == CommandLine::Outcome::kUsageError) return commandLine.UsageError(error);
+  return commandLine.Answer(outcome);
 }

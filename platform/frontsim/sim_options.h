@@ -2,6 +2,7 @@
 #define QUOTELOOM_PLATFORM_FRONTSIM_SIM_OPTIONS_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,13 +42,14 @@ struct SimOptions {
   std::vector<std::pair<int, int>> service_windows = {{20 * 3600 + 30 * 60, 2 * 3600 + 45 * 60},
                                                       {8 * 3600 + 30 * 60, 15 * 3600 + 30 * 60}};
   std::pair<int, int> test_window = {15 * 3600 + 15 * 60, 15 * 3600 + 30 * 60};
-  bool help = false;
-  bool version = false;
 };
 
-// False with a message for an unknown option, a missing or malformed value. --help and --version
-// only set their flags.
+// False with a message for an unknown option, a missing, malformed or out-of-range value; prints
+// nothing (--help and --version leave `options` as it is and return true).
 bool ParseSimOptions(int argc, const char* const argv[], SimOptions* options, std::string* error);
-std::string SimUsage();
+
+// The program's command line: nullopt when the simulator runs, otherwise its exit code after the
+// help, the version or the refusal is printed.
+std::optional<int> ReadSimCommandLine(int argc, const char* const argv[], SimOptions* options);
 
 #endif

@@ -1,10 +1,14 @@
 // Every program's command line as a new user meets it: --help and --version on standard output with
-// exit 0, a bad command line ends with exit 2 and the reason on standard error, --opt=value works.
+// exit 0 and no side effect, a bad command line ends with exit 2 and the reason on standard error in
+// the two-line form, --opt=value works.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -100,6 +104,29 @@ std::vector<Row> Rows() {
       {d, {"--quiet-ticks=false", w}, 1, Stream::kErr, kPastTheCommandLine},
       {d, {"--no-quiet-ticks", w}, 1, Stream::kErr, kPastTheCommandLine},
       {d, {"--quiet-ticks=maybe"}, 2, Stream::kErr, "--quiet-ticks"},
+      // Numbers the simulator cannot honour are refused before it starts.
+      {f, {"--total-rate", "1e300"}, 2, Stream::kErr, "bad value for --total-rate: 1e300"},
+      {f, {"--contract-rate=1001"}, 2, Stream::kErr, "bad value for --contract-rate"},
+      {f, {"--duration=1e300"}, 2, Stream::kErr, "bad value for --duration"},
+      {f, {"--replay-speed=inf"}, 2, Stream::kErr, "bad value for --replay-speed"},
+      {f, {"--replay-delay=90000"}, 2, Stream::kErr, "bad value for --replay-delay"},
+      {f, {"--hang-after-seconds=1e20"}, 2, Stream::kErr, "bad value for --hang-after-seconds"},
+      {f, {"--trading-day=21000229"}, 2, Stream::kErr, "bad value for --trading-day"},
+      // The replay client asks only for calendar days in order and for codes the collector stores.
+      {r, {"127.0.0.1", "rb2405", "20241340", "20241340"}, 2, Stream::kErr, "FIRSTDAY: takes a day as yyyymmdd, not '20241340'"},
+      {r, {"127.0.0.1", "rb2405", "20240301", "20230229"}, 2, Stream::kErr, "LASTDAY: takes a day"},
+      {r, {"127.0.0.1", "rb2405", "20240305", "20240301"}, 2, Stream::kErr, "FIRSTDAY 20240305 is after LASTDAY 20240301"},
+      {r, {"127.0.0.1", "rb,2405", "20240301", "20240301"}, 2, Stream::kErr, "CONTRACT: takes a contract code"},
+      {r, {"127.0.0.1", "rb2405\r\n", "20240301", "20240301"}, 2, Stream::kErr, "CONTRACT: takes a contract code"},
+      {r, {"127.0.0.1", "rb\x01" "2405", "20240301", "20240301"}, 2, Stream::kErr, "CONTRACT: takes a contract code"},
+      // The publisher's name travels as a header: bounded and printable, never rewritten.
+      {p, {"--collector-name", std::string(65, 'n')}, 2, Stream::kErr, "--collector-name: takes 1 to 64"},
+      {p, {"--collector-name", "node\r\n1"}, 2, Stream::kErr, "--collector-name: takes 1 to 64"},
+      {p, {"--collector-name="}, 2, Stream::kErr, "--collector-name"},
+      {p, {"--collector-name", std::string(64, 'n'), w}, 2, Stream::kErr, "--workdir: " + kMissing},
+      // An export of no contract at all is refused, not run.
+      {q, {"--workdir=/tmp", "export", "20240301", "--contracts", ",,,"}, 2, Stream::kErr, "--contracts"},
+      {q, {"--workdir=/tmp", "export", "20240301", "--contracts=rb/2405"}, 2, Stream::kErr, "'rb/2405' is not a contract code"},
   };
 }
 
@@ -122,6 +149,69 @@ TEST(CommandLineTest, EveryProgramKeepsTheConvention) {
     const std::string& quiet = row.says == Stream::kOut ? err : out;
     EXPECT_NE(said.find(row.text), std::string::npos) << shown << "\nstdout: " << out << "\nstderr: " << err;
     EXPECT_TRUE(quiet.empty()) << shown << "\nstdout: " << out << "\nstderr: " << err;
+    if (row.exitCode == 2) {
+      const std::string name = fs::path(row.program).filename().string();
+      EXPECT_EQ(err.rfind(name + ": ", 0), 0u) << shown << "\nstderr: " << err;
+      const std::string tryLine = "\nTry '" + name + " --help'\n";
+      EXPECT_TRUE(err.size() > tryLine.size() && err.ends_with(tryLine)) << shown << "\nstderr: " << err;
+    }
+  }
+  fs::remove_all(dir);
+}
+
+// Every program, the desktop and the chart program included, without a display and in an empty
+// home and folder: --help and --version answer on standard output with exit 0 and leave the folder
+// empty (no window, no Journal/, no Plotmire.exe, no autostart entry); an unknown option gives the
+// two lines on standard error and exit 2.
+TEST(CommandLineTest, EveryProgramAnswersHelpAndVersionWithoutSideEffects) {
+  std::vector<std::string> programs = {QUOTELOOMD, QUOTELOOM_REPLAY_CLIENT, QUOTELOOM_DATA, QUOTELOOM_FRONTSIM,
+                                       QUOTELOOM_PUBLISH, QUOTELOOM_ARCHIVE};
+#ifdef QUOTELOOM_DESKTOP
+  programs.push_back(QUOTELOOM_DESKTOP);
+  programs.push_back(PLOTMIRE);
+#endif
+#ifdef COLLECTOR_LOAD_BENCH
+  programs.push_back(COLLECTOR_LOAD_BENCH);
+#endif
+  const fs::path dir = fs::temp_directory_path() / ("quoteloom-cli-quiet-" + std::to_string(::getpid()));
+  const fs::path home = dir / "home";
+  for (const std::string& program : programs) {
+    const std::string name = fs::path(program).filename().string();
+    const std::regex versionLine(name + " " + std::regex_replace(kVersion, std::regex("\\."), "\\.") +
+                                 "( \\([^\n]*\\))?\n");
+    struct Case {
+      std::string arg;
+      int exitCode;
+    };
+    for (const Case& c : {Case{"--help", 0}, Case{"--version", 0}, Case{"--bogus", 2}}) {
+      fs::remove_all(dir);
+      fs::create_directories(home);
+      const std::vector<std::string> argv = {
+          "/usr/bin/env", "-i", "-C", home.string(), "PATH=/usr/bin:/bin", "HOME=" + home.string(),
+          "XDG_CONFIG_HOME=" + (home / "config").string(), "XDG_RUNTIME_DIR=" + (home / "run").string(), program,
+          c.arg};
+      ChildProcess child(argv, (dir / "out").string(), {}, (dir / "err").string());
+      ASSERT_TRUE(child.Wait(20s)) << name << " " << c.arg;
+      const std::string out = ReadText(dir / "out");
+      const std::string err = ReadText(dir / "err");
+      const std::string shown = name + " " + c.arg + "\nstdout: " + out + "\nstderr: " + err;
+      ASSERT_TRUE(WIFEXITED(child.status())) << shown;
+      EXPECT_EQ(WEXITSTATUS(child.status()), c.exitCode) << shown;
+      if (c.arg == "--help") {
+        EXPECT_NE(out.find("Usage: " + name), std::string::npos) << shown;
+        EXPECT_NE(out.find("--version"), std::string::npos) << shown;
+        EXPECT_NE(out.find("Exit status: 0 "), std::string::npos) << shown;
+        EXPECT_NE(out.find(", 2 bad command line"), std::string::npos) << shown;
+      } else if (c.arg == "--version") {
+        EXPECT_TRUE(std::regex_match(out, versionLine)) << shown;
+      } else {
+        EXPECT_EQ(err, name + ": unknown option --bogus\nTry '" + name + " --help'\n") << shown;
+      }
+      EXPECT_EQ(c.exitCode == 0 ? err : out, "") << shown;
+      std::vector<std::string> left;
+      for (const auto& entry : fs::recursive_directory_iterator(home)) left.push_back(entry.path().string());
+      EXPECT_TRUE(left.empty()) << shown << "\nleft behind: " << (left.empty() ? "" : left.front());
+    }
   }
   fs::remove_all(dir);
 }

@@ -126,7 +126,7 @@ TEST_F(ReplayEndToEndTest, ClearErrors) {
       {{here, "rb1710", "20160104", "x"}, 2, "LASTDAY: takes a day as yyyymmdd, not 'x'"},
       {{"127.0.0.1:99999", "rb1710", "20160104", "20160104"}, 2, "ADDRESS: takes HOST or HOST:PORT, not '127.0.0.1:99999'"},
       {{here, "rb1710", "20160104", "20160104", "--count", "0"}, 2, "--count: takes a positive number, not '0'"},
-      {{here, "rb1710", "20160104", "20160104", "--fast"}, 2, "not expected: --fast"},
+      {{here, "rb1710", "20160104", "20160104", "--fast"}, 2, "unknown option --fast"},
       {{here, std::string(31, 'a'), "20160104", "20160104"}, 2, "1 to 30 characters"},
   };
   for (const auto& c : cases) {
@@ -135,7 +135,7 @@ TEST_F(ReplayEndToEndTest, ClearErrors) {
     EXPECT_EQ(program.Wait(), c.exitCode);
     EXPECT_NE(program.Errors().find(c.message), std::string::npos) << program.Errors();
     if (c.exitCode == 2) {
-      EXPECT_NE(program.Errors().find("Run 'quoteloom-replay --help'"), std::string::npos);
+      EXPECT_NE(program.Errors().find("Try 'quoteloom-replay --help'"), std::string::npos);
     }
   }
 }

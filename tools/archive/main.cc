@@ -4,25 +4,24 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "cluster/cluster_metrics.h"
-#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/program_metrics.h"
 #include "core/open_regular_file.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
+#include "core/command_line.h"
+#include "core/errno_text.h"
 #include "metrics/service_notifier.h"
 
 namespace {
-
-constexpr int kExitFolder = 1;
 
 // The archive writes everything into its folder: one that is a file, cannot be made or takes no new
 // file (read-only, full) ends the program at start, before a message is taken. Empty when usable.
@@ -46,7 +45,10 @@ std::string FolderProblem(const std::string& workdir) {
 int main(int argc, char** argv) {
   ClusterSettings settings;
   TickArchiver::Options options;
-  CLI::App app{"Writes the ticks of a NATS JetStream stream into the collector's file tree.", "quoteloom-archive"};
+  CommandLine commandLine("quoteloom-archive",
+                          "Writes the ticks of a NATS JetStream stream into the collector's file tree.");
+  commandLine.SetFooter({.success = "after a stop signal", .failure = "the folder cannot be used or it cannot go on"});
+  CLI::App& app = commandLine.app();
   AddClusterOptions(app, settings);
   app.add_option("--durable", options.durable, "Name of the archive's durable consumer")->capture_default_str();
   app.add_option("--days-in-memory", options.maxDaysHeld, "Days whose tick ids are held in memory at once")
@@ -54,20 +56,16 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(3, 1000));
   std::string metricsText = "127.0.0.1:9472";
   AddMetricsOption(app, &metricsText);
-  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
-    std::fprintf(stderr, "quoteloom-archive: --durable: no spaces, '.', '*' or '>'\n");
-    return kExitUsage;
+    return commandLine.UsageError("--durable: no spaces, '.', '*' or '>'");
   }
   if (const std::string problem = FolderProblem(settings.workdir); !problem.empty()) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", problem.c_str());
-    return kExitFolder;
+    return kExitFailure;
   }
   std::string error;
-  if (!ValidateClusterSettings(settings, &error)) {
-    std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  if (!ValidateClusterSettings(settings, &error)) return commandLine.UsageError(error);
   ArchiveCounters counters;
   MetricsEndpoint metrics;
   const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-archive", [&](SampleSet& s) {

@@ -1,6 +1,5 @@
 // quoteloom-data: works on what the collector stored in its working folder: makes the replay
 // service's files of it (replayable), checks it for holes and bad values (audit) and builds bars.
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/build_version.h"
 #include "core/clock.h"
+#include "core/command_line.h"
+#include "core/contract_code.h"
 #include "core/open_regular_file.h"
 #include "sessions/market_calendar.h"
 #include "sessions/tick_classifier.h"
@@ -29,8 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kExitFindings = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitFindings = kExitFailure;
 constexpr int kExitFiles = 3;
 
 struct DaySelection {
@@ -61,7 +60,7 @@ int CurrentTradingDay() {
 }
 
 bool Days(const DaySelection& selection, const fs::path& workdir, const MarketCalendar& calendar,
-          std::vector<int>* days) {
+          const CommandLine& commandLine, std::vector<int>* days) {
   std::string error;
   if (selection.last > 0) {
     const std::vector<int> latest = LatestDays(workdir, 1, CurrentTradingDay());
@@ -74,7 +73,7 @@ bool Days(const DaySelection& selection, const fs::path& workdir, const MarketCa
     *days = ExpandDays(selection.days, selection.from, selection.to, workdir, &error);
   }
   if (days->empty()) {
-    std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
+    commandLine.UsageError(error);
     return false;
   }
   return true;
@@ -231,9 +230,11 @@ int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportO
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"quoteloom-data: replay files, a completeness audit and bars from the collector's tick files"};
-  app.footer("Exit status: 0 done, 1 audit found holes or invalid data, 2 bad command line, 3 files could not be read or written.");
-  app.set_version_flag("--version", std::string("quoteloom-data ") + QuoteloomVersion());
+  CommandLine commandLine("quoteloom-data",
+                          "Replay files, a completeness audit, bars and exact exports from the collector's tick files.");
+  commandLine.SetFooter(
+      {.failure = "audit found holes or invalid data", .more = "3 files could not be read or written"});
+  CLI::App& app = commandLine.app();
   // At most one; none is reported after parsing, so that an unknown option is the reason given first.
   app.require_subcommand(0, 1);
   std::string workdir = ".";
@@ -284,54 +285,55 @@ int main(int argc, char** argv) {
   TickExportOptions exportOptions;
   std::vector<std::string> exportContracts;
   std::string exportOut = ".";
-  exporter->add_option("--contracts", exportContracts, "only these contracts (comma-separated)")->delimiter(',');
+  exporter->add_option("--contracts", exportContracts, "only these contracts (comma-separated)")
+      ->delimiter(',')
+      ->check(CLI::Validator(
+          [](std::string& code) {
+            return IsContractCode(code) ? std::string() : "'" + code + "' is not a contract code";
+          },
+          ""));
   exporter->add_option("--out", exportOut, "folder for the CSV files, made when missing (default: the current folder)");
   exporter->add_flag("--by-contract", exportOptions.byContract, "one file per day and contract: <day>-<contract>.csv");
   exporter->add_flag("--raw", exportOptions.raw,
                      "every tick, stale snapshots and test data included, with a last column \"kind\": session, stale "
                      "or test");
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kExitUsage;
-  }
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    std::fprintf(stderr, "A subcommand is required: replayable, audit, bars or export\nRun with --help for more information.\n");
-    return kExitUsage;
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars or export");
+  }
+  if (exporter->count("--contracts") > 0 && exportContracts.empty()) {
+    return commandLine.UsageError("--contracts: no contract code given");
   }
 
   std::optional<MarketCalendar> calendar = MarketCalendar::Shipped();
   if (!calendarPath.empty()) {
     std::string error;
     calendar = MarketCalendar::Load(calendarPath, &error);
-    if (!calendar) {
-      std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
-      return kExitUsage;
-    }
+    if (!calendar) return commandLine.UsageError(error);
   }
   const fs::path root(workdir);
   std::vector<int> days;
   if (replayable->parsed()) {
-    if (!Days(replayableDays, root, *calendar, &days)) return kExitUsage;
+    if (!Days(replayableDays, root, *calendar, commandLine, &days)) return kExitUsage;
     selection.tolerance_seconds = tolerance;
     return RunReplayable(root, days, selection);
   }
   if (audit->parsed()) {
-    if (!Days(auditDays, root, *calendar, &days)) return kExitUsage;
+    if (!Days(auditDays, root, *calendar, commandLine, &days)) return kExitUsage;
     options.tolerance_seconds = tolerance;
     options.calendar = &*calendar;
     return RunAudit(root, days, options, json);
   }
   if (exporter->parsed()) {
-    if (!Days(exportDays, root, *calendar, &days)) return kExitUsage;
+    if (!Days(exportDays, root, *calendar, commandLine, &days)) return kExitUsage;
     if (!MakeFolder(exportOut)) return kExitFiles;
     exportOptions.outDir = exportOut;
     exportOptions.toleranceSeconds = tolerance;
     exportOptions.contracts.insert(exportContracts.begin(), exportContracts.end());
     return RunExport(root, days, exportOptions);
   }
-  if (!Days(barDays, root, *calendar, &days)) return kExitUsage;
+  if (!Days(barDays, root, *calendar, commandLine, &days)) return kExitUsage;
   if (!outDir.empty() && !MakeFolder(outDir)) return kExitFiles;
   return RunBars(root, days, period, outDir, tolerance);
 }

@@ -2,21 +2,24 @@
 // JetStream stream, and resumes from its state file after any stop.
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
-#include "cluster/cluster_command_line.h"
 #include "cluster/cluster_metrics.h"
 #include "cluster/cluster_settings.h"
 #include "cluster/program_metrics.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_publisher.h"
+#include "core/command_line.h"
 #include "metrics/service_notifier.h"
 #include "sessions/trading_day_rule.h"
 
 namespace {
+
+constexpr std::size_t kMaxCollectorName = 64;
 
 std::string HostName() {
   char name[256] = "";
@@ -30,10 +33,23 @@ int main(int argc, char** argv) {
   ClusterSettings settings;
   TickPublisher::Options options;
   options.collectorName = HostName();
-  CLI::App app{"Publishes the ticks of the collector's journal to a NATS JetStream stream.", "quoteloom-publish"};
+  CommandLine commandLine("quoteloom-publish",
+                          "Publishes the ticks of the collector's journal to a NATS JetStream stream.");
+  commandLine.SetFooter({.success = "after a stop signal or --exit-when-idle", .failure = "it cannot go on"});
+  CLI::App& app = commandLine.app();
   AddClusterOptions(app, settings);
-  app.add_option("--collector-name", options.collectorName, "Name in the Quoteloom-Collector header")
-      ->capture_default_str();
+  // It travels as a message header: a bounded line of printable characters, never rewritten.
+  app.add_option("--collector-name", options.collectorName,
+                 "Name in the Quoteloom-Collector header: 1 to 64 printable ASCII characters")
+      ->capture_default_str()
+      ->check([](const std::string& v) {
+        const bool printable =
+            std::all_of(v.begin(), v.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+        return !v.empty() && v.size() <= kMaxCollectorName && printable
+                   ? std::string()
+                   : "takes 1 to " + std::to_string(kMaxCollectorName) +
+                         " printable ASCII characters (no line breaks or control characters)";
+      });
   app.add_option("--state", options.statePath, "State file (default: WORKDIR/quoteloom-publish.state)");
   app.add_option("--from-day", options.fromDay, "Publish the stored days from this one (yyyymmdd) on again")
       ->check([](const std::string& v) {
@@ -49,12 +65,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 86400.0 * 365));
   std::string metricsText = "127.0.0.1:9471";
   AddMetricsOption(app, &metricsText);
-  if (const int code = ParseClusterCommandLine(app, argc, argv); code >= 0) return code;
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   std::string error;
-  if (!ValidateClusterSettings(settings, &error)) {
-    std::fprintf(stderr, "quoteloom-publish: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  if (!ValidateClusterSettings(settings, &error)) return commandLine.UsageError(error);
   PublisherCounters counters;
   MetricsEndpoint metrics;
   const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-publish", [&](SampleSet& s) {

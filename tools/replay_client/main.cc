@@ -2,22 +2,23 @@
 // tick message it receives as one CSV line, until Ctrl-C or --count messages.
 #include <signal.h>
 
-#include <CLI/CLI.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "core/build_version.h"
+#include "core/command_line.h"
+#include "core/contract_code.h"
 #include "replay/protocol/replay_message.h"
 #include "tools/replay_client/replay_client.h"
 
 namespace {
 
-constexpr int kExitNetwork = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitNetwork = kExitFailure;
 constexpr int kExitGreeting = 3;
 constexpr int kGreetingTimeoutMs = 5000;
 constexpr int kPollMs = 100;
@@ -26,11 +27,15 @@ volatile std::sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
 
+// Eight digits that name a real calendar date.
 bool IsDay(std::string_view text) {
   if (text.size() != 8) return false;
   for (char c : text)
     if (c < '0' || c > '9') return false;
-  return true;
+  const int date = std::atoi(std::string(text).c_str());
+  const std::chrono::year_month_day ymd{std::chrono::year(date / 10000), std::chrono::month(date / 100 % 100),
+                                        std::chrono::day(date % 100)};
+  return ymd.ok();
 }
 
 struct Arguments {
@@ -50,15 +55,12 @@ CLI::Validator Day() {
 // Fills `args` from argv. Returns nullopt when the program should run; otherwise the exit code,
 // after printing the help or version text (0) or the reason on standard error (2).
 std::optional<int> ParseArguments(int argc, char** argv, Arguments* args) {
-  CLI::App app{
+  CommandLine commandLine(
+      "quoteloom-replay",
       "Asks the replay service for the stored and then the live ticks of one contract and prints each\n"
-      "as one CSV line, until Ctrl-C or --count messages.",
-      "quoteloom-replay"};
-  app.set_version_flag("--version", std::string("quoteloom-replay ") + QuoteloomVersion());
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("quoteloom-replay: ") + e.what() + "\nRun 'quoteloom-replay --help' for the options.\n";
-  });
-  app.footer("Exit status: 0 done, 1 network trouble, 2 bad command line, 3 no greeting from the service.");
+      "as one CSV line, until Ctrl-C or --count messages.");
+  commandLine.SetFooter({.failure = "network trouble", .more = "3 no greeting from the service"});
+  CLI::App& app = commandLine.app();
   // The four are checked after parsing, so that an unknown option is the reason given when there is one.
   std::string address;
   app.add_option("ADDRESS", address, "HOST or HOST:PORT of the replay service (port 7777 when left out)")
@@ -67,10 +69,13 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments* args) {
             return ParseHostPort(value) ? std::string() : "takes HOST or HOST:PORT, not '" + value + "'";
           },
           ""));
-  app.add_option("CONTRACT", args->contract, "contract code, 1 to 30 characters")
+  // It names a stored file and goes into a fixed field of the request: the collector's rule for codes.
+  app.add_option("CONTRACT", args->contract, "contract code: 1 to 30 letters, digits, spaces, '&' or '-'")
       ->check(CLI::Validator(
           [](std::string& value) {
-            return !value.empty() && value.size() <= 30 ? std::string() : std::string("takes 1 to 30 characters");
+            return IsContractCode(value)
+                       ? std::string()
+                       : std::string("takes a contract code of 1 to 30 characters (letters, digits, space, '&', '-')");
           },
           ""));
   app.add_option("FIRSTDAY", args->firstDay, "first stored day, yyyymmdd")->check(Day());
@@ -84,15 +89,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments* args) {
                        : "takes a positive number, not '" + value + "'";
           },
           ""));
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kExitUsage;
-  }
-  if (args->lastDay.empty()) {
-    std::fprintf(stderr, "quoteloom-replay: expected ADDRESS CONTRACT FIRSTDAY LASTDAY\n"
-                         "Run 'quoteloom-replay --help' for the options.\n");
-    return kExitUsage;
+  if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return exitCode;
+  if (args->lastDay.empty()) return commandLine.UsageError("expected ADDRESS CONTRACT FIRSTDAY LASTDAY");
+  if (args->firstDay > args->lastDay) {
+    return commandLine.UsageError("FIRSTDAY " + args->firstDay + " is after LASTDAY " + args->lastDay);
   }
   const auto hostPort = ParseHostPort(address);
   args->host = hostPort->first;
