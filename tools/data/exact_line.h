@@ -9,11 +9,11 @@
 
 // A journal record as a line of the per-contract file's 24 fields, but with every double in the
 // shortest text that reads back to the same value, so the tools that read lines get the exact tick.
-// The write stamp is the write time in China time. Pure function, any thread.
+// The write stamp is the write time as AppendLocalStamp gives it. Pure function, any thread.
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 
-// yyyymmddHHMMSS of a journal write time on the local clock, as the collector stamps its CSV lines
-// (the tools run in the collector's time zone, China time).
+// yyyymmddHHMMSS of a journal write time on this process's local clock (its TZ), as the collector
+// stamps its CSV lines; it is China time only when the tool runs with TZ=Asia/Shanghai.
 void AppendLocalStamp(std::int64_t writeTimeNs, std::string* out);
 // The same stamp as TickClassifier::StampSeconds reads it.
 std::int64_t LocalStampSeconds(std::int64_t writeTimeNs);
