@@ -12,6 +12,7 @@
 #include "core/file_lock.h"
 #include "core/journal_settings.h"
 #include "core/log_sink.h"
+#include "core/sampled_tick_log.h"
 #include "core/string_printf.h"
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
@@ -50,6 +51,7 @@ struct CollectorRuntime::Impl {
 
   LiveTickRelay relay;
   ReplayService replay;
+  SampledTickLog sampledTicks;  // the tick log when the program brings none
   PosixFileEnv fileEnv;
   AccountSettings account;   // written by the collector thread before Init, read by the callback thread
   StopSaveWindows windows;
@@ -75,7 +77,8 @@ void CollectorRuntime::Impl::StartCollector() {
   const std::string problem = FrontSettingsProblem(options.settingIniPath);
   if (!problem.empty()) AppendLine(LogTab::CtpLog, "setting.ini无法使用：" + problem);
   CThostFtdcMdApi* created = CreateApi();
-  auto* callbacks = new CMdSpi(created, account, windows, *queue, relay, clock);
+  auto* callbacks = new CMdSpi(created, account, windows, *queue, relay, clock,
+                              options.tickLog != nullptr ? *options.tickLog : sampledTicks);
   spi.store(callbacks, std::memory_order_release);
   if (created == nullptr) return;
   api.store(created, std::memory_order_release);

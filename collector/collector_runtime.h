@@ -15,6 +15,7 @@ class Clock;
 class LiveTickRelay;
 class StopSaveWindows;
 class ReplayService;
+class TickLogChannel;
 class TickReportReceiver;
 
 class CollectorRuntime {
@@ -29,6 +30,7 @@ class CollectorRuntime {
     const char* settingIniPath = "./setting.ini";
     const Clock* clock = nullptr;             // null: the system clock
     TickReportReceiver* receiver = nullptr;   // null: reports are dropped
+    TickLogChannel* tickLog = nullptr;        // null: a sample line every 12th tick, as quoteloomd shows
   };
 
   struct Counters {

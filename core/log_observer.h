@@ -2,7 +2,6 @@
 #define QUOTELOOM_CORE_LOG_OBSERVER_H
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 #include "core/log_tab.h"
@@ -15,8 +14,6 @@ class LogObserver {
   virtual void OnLineAppended(LogTab tab, const std::string& line) = 0;
   // Lines [first, first + count) of the tab were removed.
   virtual void OnLinesRemoved(LogTab tab, std::size_t first, std::size_t count) = 0;
-  // Index of the first line shown at the top, when the presentation scrolls; nullopt otherwise.
-  virtual std::optional<std::size_t> FirstShownLine(LogTab tab) const { (void)tab; return std::nullopt; }
 };
 
 #endif

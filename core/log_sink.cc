@@ -11,8 +11,7 @@ void LogSink::SetCap(std::size_t cap) {
   std::lock_guard<std::mutex> lock(mutex_);
   cap_ = cap;
   for (int i = 0; i < kLogTabCount; ++i) {
-    const LogTab tab = static_cast<LogTab>(i);
-    if (tab != LogTab::MarketData && tabs_[i].size() > cap_) RemoveLines(tab, 0, tabs_[i].size() - cap_);
+    if (tabs_[i].size() > cap_) RemoveLines(static_cast<LogTab>(i), 0, tabs_[i].size() - cap_);
   }
 }
 
@@ -21,20 +20,13 @@ void LogSink::AppendLine(LogTab tab, std::string_view text) {
   Tab& lines = tabs_[static_cast<int>(tab)];
   lines.emplace_back(text);
   for (LogObserver* observer : observers_) observer->OnLineAppended(tab, lines.back());
-  if (tab != LogTab::MarketData && lines.size() > cap_) RemoveLines(tab, 0, lines.size() - cap_);
+  if (lines.size() > cap_) RemoveLines(tab, 0, lines.size() - cap_);
 }
 
-void LogSink::TrimMarketData() {
+void LogSink::Truncate(LogTab tab, std::size_t keep) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::size_t top = 0;
-  for (const LogObserver* observer : observers_) {
-    if (auto shown = observer->FirstShownLine(LogTab::MarketData)) {
-      top = *shown;
-      break;
-    }
-  }
-  const std::size_t count = tabs_[static_cast<int>(LogTab::MarketData)].size();
-  if (top < count) RemoveLines(LogTab::MarketData, top, count - top);
+  const std::size_t count = tabs_[static_cast<int>(tab)].size();
+  if (keep < count) RemoveLines(tab, keep, count - keep);
 }
 
 void LogSink::RemoveLines(LogTab tab, std::size_t first, std::size_t count) {
@@ -82,5 +74,3 @@ void AppendLineF(LogTab tab, const char* format, ...) {
   va_end(args);
   TheLogSink().AppendLine(tab, line);
 }
-
-void TrimMarketData() { TheLogSink().TrimMarketData(); }

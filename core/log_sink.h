@@ -18,17 +18,17 @@ class LogSink {
  public:
   static constexpr std::size_t kDefaultCap = 100000;
 
-  // `cap` bounds each tab but MarketData, which its producer trims; the oldest lines go first.
+  // `cap` bounds each tab; the oldest lines go first.
   explicit LogSink(std::size_t cap = kDefaultCap);
   LogSink(const LogSink&) = delete;
   LogSink& operator=(const LogSink&) = delete;
 
-  // Sets the bound of the tabs `cap` bounds; stored lines over it go at once, the oldest first.
+  // Sets the bound of every tab; stored lines over it go at once, the oldest first.
   void SetCap(std::size_t cap);
 
   void AppendLine(LogTab tab, std::string_view text);
-  // Deletes MarketData's lines from the first shown line to the end (all of them with no presentation).
-  void TrimMarketData();
+  // Deletes the tab's lines from index `keep` to the end, so the first `keep` lines stay.
+  void Truncate(LogTab tab, std::size_t keep);
 
   std::vector<std::string> Lines(LogTab tab) const;
   std::size_t LineCount(LogTab tab) const;
@@ -54,6 +54,5 @@ LogSink& TheLogSink();
 
 void AppendLine(LogTab tab, std::string_view text);
 void AppendLineF(LogTab tab, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void TrimMarketData();
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef QUOTELOOM_CORE_LOG_TAB_H
 #define QUOTELOOM_CORE_LOG_TAB_H
 
-// The five log tabs, in display order.
+// The five log tabs every component writes to; the window lays them out in shell/log_tab_layout.h.
 enum class LogTab : int {
   MarketData = 0,         // 行情数据: tick samples and stop-save notices
   ClientConnections = 1,  // 客户端连接: replay service events
@@ -12,7 +12,7 @@ enum class LogTab : int {
 
 inline constexpr int kLogTabCount = 5;
 
-// The tab's label as the user sees it (UTF-8).
+// The tab's label as both programs show it (UTF-8).
 const char* LogTabLabel(LogTab tab);
 
 #endif

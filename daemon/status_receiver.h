@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "storage/tick_report_receiver.h"
+#include "core/tick_report_receiver.h"
 
 // The headless program's tick report: counts written ticks and the contracts seen, for the status
 // line. OnTickReport runs on the tick writer thread; the getters on any thread.

@@ -32,8 +32,8 @@ std::string CodeText(const CThostFtdcSpecificInstrumentField* instrument) {
 }  // namespace
 
 CMdSpi::CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
-               CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock)
-    : api_(api), account_(account), windows_(windows), queue_(queue), relay_(relay), clock_(clock) {}
+               CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock, TickLogChannel& tickLog)
+    : api_(api), account_(account), windows_(windows), queue_(queue), relay_(relay), clock_(clock), tickLog_(tickLog) {}
 
 bool CMdSpi::IsErrorRspInfo(const CThostFtdcRspInfoField* info) {
   const bool error = info != nullptr && info->ErrorID != 0;
@@ -189,19 +189,7 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
   }
   exchangeTicks_.Count(record.InstrumentID);
   relay_.Forward(record);
-  CountForPane(record);
-}
-
-void CMdSpi::CountForPane(const TickRecord& record) {
-  if (++trimCounter_ > 133) {
-    trimCounter_ = 0;
-    TrimMarketData();
-  }
-  if (++sampleCounter_ > 11) {
-    sampleCounter_ = 0;
-    AppendLineF(LogTab::MarketData, "%s[%0.02lf][%0.02lf][%0.02lf]", record.InstrumentID, record.LastPrice,
-                record.HighestPrice, record.LowestPrice);
-  }
+  tickLog_.OnTickAccepted(record);
 }
 
 void CMdSpi::StopIntake() {

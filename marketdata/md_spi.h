@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/setting_ini.h"
 #include "core/stop_save_windows.h"
+#include "core/tick_log_channel.h"
 #include "marketdata/exchange_tick_counters.h"
 #include "marketdata/front_counters.h"
 #include "marketdata/instrument_universe.h"
@@ -24,9 +25,10 @@
 class CMdSpi final : public CThostFtdcMdSpi {
  public:
   // `api` may be null (then no request is ever sent). The settings are read when used, so they
-  // may be filled after construction, before the API starts.
+  // may be filled after construction, before the API starts. Every tick taken into the queue is
+  // reported to `tickLog`.
   CMdSpi(CThostFtdcMdApi* api, const AccountSettings& account, const StopSaveWindows& windows,
-         CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock);
+         CTRingQueueApi& queue, LiveTickRelay& relay, const Clock& clock, TickLogChannel& tickLog);
 
   void OnFrontConnected() override;
   void OnFrontDisconnected(int nReason) override;
@@ -74,7 +76,6 @@ class CMdSpi final : public CThostFtdcMdSpi {
   void SubscribeMarketData();
   // False when the tick falls into a stop-save window (and writes the notice once per stay).
   bool OutsideStopSaveWindows();
-  void CountForPane(const TickRecord& record);
   void SetFrontState(FrontState state);
   std::int64_t NowSeconds() const;
 
@@ -85,6 +86,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   CTRingQueueApi& queue_;
   LiveTickRelay& relay_;
   const Clock& clock_;
+  TickLogChannel& tickLog_;
 
   // Callback thread only.
   int requestId_ = 0;
@@ -92,8 +94,6 @@ class CMdSpi final : public CThostFtdcMdSpi {
   InstrumentUniverse universe_;
   TickScreen screen_;
   bool noticeArmed_ = true;
-  int trimCounter_ = 0;
-  int sampleCounter_ = 0;
   RepeatSummary disconnects_;
 
   // Guards the push against StopIntake, so nothing is pushed once StopIntake has returned.

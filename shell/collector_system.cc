@@ -43,11 +43,12 @@ void CollectorSystem::StartMetrics() {
   }
 }
 
-void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receiver) {
+void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receiver, TickLogChannel* tickLog) {
   if (runtime_) return;
   CollectorRuntime::Options options;
   options.startReplayService = startReplayService;
   options.receiver = receiver;
+  options.tickLog = tickLog;
   runtime_ = std::make_unique<CollectorRuntime>(options);
   StartMetrics();
   runtime_->Start();

@@ -19,7 +19,7 @@ class CollectorSystem : public ShellSystem {
   explicit CollectorSystem(std::string metricsEndpoint = "");
   ~CollectorSystem() override;
 
-  void Start(bool startReplayService, TickReportReceiver* receiver) override;
+  void Start(bool startReplayService, TickReportReceiver* receiver, TickLogChannel* tickLog) override;
   void StartReplayService() override;
   void StopReplayService() override;
   bool ReplayServiceRunning() const override;

@@ -7,10 +7,10 @@
 #include <QSystemTrayIcon>
 #include <cstdio>
 
-#include "core/autorun.h"
 #include "core/clock.h"
 #include "core/log_sink.h"
 #include "core/setting_ini.h"
+#include "shell/autorun.h"
 #include "shell/chart_launcher.h"
 #include "shell/dialogs.h"
 #include "shell/main_frame.h"
@@ -27,7 +27,8 @@ CFerrowickApp::CFerrowickApp(Options options)
       chartLauncher_(options_.chartLauncher ? options_.chartLauncher
                                             : std::make_shared<ProcessChartLauncher>()),
       clock_(options_.clock != nullptr ? options_.clock : &TheSystemClock()),
-      logSink_(options_.logSink != nullptr ? options_.logSink : &TheLogSink()) {
+      logSink_(options_.logSink != nullptr ? options_.logSink : &TheLogSink()),
+      marketDataTab_(*logSink_) {
   Q_INIT_RESOURCE(shell);  // the icons live in the static library
 }
 

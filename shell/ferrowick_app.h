@@ -8,9 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "core/desktop_switches.h"
 #include "core/process_lock.h"
+#include "shell/desktop_switches.h"
 #include "shell/file_row_registry.h"
+#include "shell/market_data_tab.h"
 
 class Autorun;
 class ChartLauncher;
@@ -77,6 +78,7 @@ class CFerrowickApp : public QObject {
   QSettingsUserStore& workspace() { return *workspace_; }
   ShellSystem& system() { return *system_; }
   FileRowRegistry& registry() { return registry_; }
+  MarketDataTab& marketDataTab() { return marketDataTab_; }
   Dialogs& dialogs() { return *dialogs_; }
   const Clock& clock() const { return *clock_; }
   LogSink& logSink() { return *logSink_; }
@@ -114,6 +116,8 @@ class CFerrowickApp : public QObject {
   DesktopSwitches switches_;
   // Outlives the view and the frame: the tick writer reports to it until the collector stops.
   FileRowRegistry registry_;
+  // Outlives the frame too: the intake reports ticks to it until the collector stops.
+  MarketDataTab marketDataTab_;
   std::unique_ptr<ShellSystem> system_;
   std::unique_ptr<CMainFrame> frame_;
   CFerrowickView* view_ = nullptr;

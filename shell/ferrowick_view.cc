@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "core/clock.h"
-#include "core/desktop_switches.h"
 #include "core/stop_save_windows.h"
 #include "shell/chart_launcher.h"
+#include "shell/desktop_switches.h"
 #include "shell/dialogs.h"
 #include "shell/ferrowick_app.h"
 #include "shell/file_row_model.h"
@@ -54,7 +54,8 @@ void CFerrowickView::OnInitialUpdate() {
   statusTimer_ = new QTimer(this);
   connect(statusTimer_, &QTimer::timeout, this, [this] { emit statusTextChanged(statusText()); });
   statusTimer_->start(kStatusPeriodMs);
-  app_.system().Start(ReplayServiceEnabled(app_.switches().replayServiceState), &app_.registry());
+  app_.system().Start(ReplayServiceEnabled(app_.switches().replayServiceState), &app_.registry(),
+                      &app_.marketDataTab());
 }
 
 QString CFerrowickView::statusText() const {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/tick_report_receiver.h"
 #include "shell/row_report.h"
-#include "storage/tick_report_receiver.h"
 
 // The file row registry and the hand-over of tick reports to the window. OnTickReport runs on the
 // tick writer thread, which alone owns the registry; it only appends to a pending list and, when

@@ -357,7 +357,7 @@ void CMainFrame::CreateCentralArea() {
 }
 
 void CMainFrame::CreateDockWindows() {
-  outputWnd_ = new COutputWnd(app_.logSink(), app_.dialogs(), this);
+  outputWnd_ = new COutputWnd(app_.logSink(), app_.dialogs(), &app_.marketDataTab(), this);
   app_.SetOutputWnd(outputWnd_);
   addDockWidget(Qt::BottomDockWidgetArea, outputWnd_);
   outputWnd_->resize(width(), 200);

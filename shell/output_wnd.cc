@@ -7,10 +7,12 @@
 #include "core/log_sink.h"
 #include "shell/command_ids.h"
 #include "shell/log_list_model.h"
+#include "shell/log_tab_layout.h"
+#include "shell/market_data_tab.h"
 #include "shell/output_list.h"
 
-COutputWnd::COutputWnd(LogSink& sink, Dialogs& dialogs, QWidget* parent)
-    : QDockWidget(QStringLiteral("日志切换"), parent), sink_(sink) {
+COutputWnd::COutputWnd(LogSink& sink, Dialogs& dialogs, MarketDataTab* tickTab, QWidget* parent)
+    : QDockWidget(QStringLiteral("日志切换"), parent), sink_(sink), tickTab_(tickTab) {
   setObjectName(QString::number(cmd::kHideOutputPane));
   setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
               QDockWidget::DockWidgetFloatable);
@@ -25,29 +27,34 @@ COutputWnd::COutputWnd(LogSink& sink, Dialogs& dialogs, QWidget* parent)
   }
 }
 
-COutputWnd::~COutputWnd() { sink_.Detach(this); }
+COutputWnd::~COutputWnd() {
+  sink_.Detach(this);
+  if (tickTab_ != nullptr) tickTab_->ShowFrom(0);  // nothing shows the tab any more
+}
 
 void COutputWnd::CreateTabs(Dialogs& dialogs) {
   tabs_ = new QTabWidget(this);
   tabs_->setTabPosition(QTabWidget::South);
   tabs_->setDocumentMode(true);
-  for (int i = 0; i < kLogTabCount; ++i) {
+  for (LogTab tab : kLogTabLayout) {
     auto* list = new COutputList(dialogs, tabs_);
     auto* model = new LogListModel(list);
     list->setModel(model);
-    lists_[i] = list;
-    models_[i] = model;
-    tabs_->addTab(list, QString::fromUtf8(LogTabLabel(static_cast<LogTab>(i))));
+    lists_[Index(tab)] = list;
+    models_[Index(tab)] = model;
+    tabs_->addTab(list, QString::fromUtf8(LogTabLabel(tab)));
     connect(list, &COutputList::hideRequested, this, [this] {
       if (parentWidget() != nullptr) parentWidget()->setFocus();
       hide();
     });
-    auto publish = [this, i] { PublishFirstShown(i); };
-    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, publish);
-    connect(model, &QAbstractItemModel::rowsInserted, this, publish);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, publish);
-    connect(model, &QAbstractItemModel::modelReset, this, publish);
   }
+  // Only the tick tab is trimmed, so only its scroll position matters outside the window.
+  LogListModel* ticks = models_[Index(LogTab::MarketData)];
+  connect(lists_[Index(LogTab::MarketData)]->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &COutputWnd::PublishFirstShown);
+  connect(ticks, &QAbstractItemModel::rowsInserted, this, &COutputWnd::PublishFirstShown);
+  connect(ticks, &QAbstractItemModel::rowsRemoved, this, &COutputWnd::PublishFirstShown);
+  connect(ticks, &QAbstractItemModel::modelReset, this, &COutputWnd::PublishFirstShown);
   tabs_->setCurrentIndex(0);
   setWidget(tabs_);
 }
@@ -56,9 +63,9 @@ void COutputWnd::UpdateFonts() {
   for (COutputList* list : lists_) list->setFont(QApplication::font());
 }
 
-void COutputWnd::PublishFirstShown(int tab) {
-  firstShown_[tab].store(static_cast<std::size_t>(lists_[tab]->FirstVisibleRow()),
-                         std::memory_order_release);
+void COutputWnd::PublishFirstShown() {
+  if (tickTab_ == nullptr) return;
+  tickTab_->ShowFrom(static_cast<std::size_t>(lists_[Index(LogTab::MarketData)]->FirstVisibleRow()));
 }
 
 void COutputWnd::OnLineAppended(LogTab tab, const std::string& line) {
@@ -71,8 +78,4 @@ void COutputWnd::OnLinesRemoved(LogTab tab, std::size_t first, std::size_t count
   QMetaObject::invokeMethod(
       this, [this, tab, first, count] { models_[Index(tab)]->Remove(first, count); },
       Qt::QueuedConnection);
-}
-
-std::optional<std::size_t> COutputWnd::FirstShownLine(LogTab tab) const {
-  return firstShown_[Index(tab)].load(std::memory_order_acquire);
 }

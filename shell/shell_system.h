@@ -4,15 +4,17 @@
 #include <cstdint>
 
 class StopSaveWindows;
+class TickLogChannel;
 class TickReportReceiver;
 
 // What the window needs of the running collector, so the shell is tested without one.
-// User-interface thread only; the receiver is called on the tick writer thread.
+// User-interface thread only; the receiver is called on the tick writer thread, the tick log on the
+// API's callback thread.
 class ShellSystem {
  public:
   virtual ~ShellSystem() = default;
   // Runs once: the replay service when asked, the tick writer and the collector.
-  virtual void Start(bool startReplayService, TickReportReceiver* receiver) = 0;
+  virtual void Start(bool startReplayService, TickReportReceiver* receiver, TickLogChannel* tickLog) = 0;
   virtual void StartReplayService() = 0;
   virtual void StopReplayService() = 0;
   virtual bool ReplayServiceRunning() const = 0;

@@ -12,11 +12,11 @@
 
 #include "core/clock.h"
 #include "core/tick_record.h"
+#include "core/tick_report_receiver.h"
 #include "queue/ring_queue_api.h"
 #include "storage/file_env.h"
 #include "storage/journal_writer.h"
 #include "storage/lost_line_log.h"
-#include "storage/tick_report_receiver.h"
 
 // The one consumer of the writer queue: pops each record and appends its line to the time-stream
 // file and to the per-contract file of the trading day, one open-append-close per line under the

@@ -277,6 +277,25 @@ TEST_F(CollectorEndToEndTest, LogsInSubscribesTheUniverseAndStoresExactlyWhatThe
   EXPECT_EQ(CountOf(out, "[行情数据] "), 0u) << "the sampled tick lines stay off the output by default";
 }
 
+// quoteloomd brings no tick log of its own: the collector's default writes the sample line of every
+// 12th accepted tick, which --no-quiet-ticks prints.
+TEST_F(CollectorEndToEndTest, WithoutQuietTicksTheSampledTickLinesArePrinted) {
+  const std::string address = StartSimulator({"--duration", "5"});
+  ASSERT_FALSE(address.empty());
+  WriteSettingIni("servernum=1\r\naddress1=tcp://" + address);
+  StartCollectorProgram({"--replay", "off", "--no-quiet-ticks"});
+  ASSERT_TRUE(WaitForWritten(240, 30s)) << CollectorOutput();
+  ASSERT_TRUE(WaitForOutput("[行情数据] ", 1, 10s)) << CollectorOutput();
+  const long long accepted = StopCollector();
+  const std::string out = CollectorOutput();
+  const std::string price = R"(\[-?[0-9]+\.[0-9]{2}\])";
+  const std::regex sample(R"(\[行情数据\] [A-Za-z]+[0-9]+)" + price + price + price + "\n");
+  const auto lines = std::distance(std::sregex_iterator(out.begin(), out.end(), sample), std::sregex_iterator());
+  EXPECT_GT(accepted, 0);
+  EXPECT_EQ(lines, accepted / 12) << out;
+  EXPECT_EQ(CountOf(out, "[行情数据] "), static_cast<std::size_t>(lines));
+}
+
 // A front that sends paths, commas, CR LF, GBK, empty and overlong codes, codes never subscribed and
 // broken days and times among its real ticks. Run against every SDK folder too (tests/collector/
 // sdk_families.sh), where the overlong codes reach the intake in the release's own code field.
@@ -608,14 +627,17 @@ TEST_F(CollectorEndToEndTest, FrontsAreTakenFromTheTwelveAddressSlotsOnly) {
     std::string fronts;
     bool connects;
   };
+  // A refused front is given up at once on loopback, so a slot read beyond servernum would log in
+  // within the wait of the last case.
   const Case cases[] = {
       {"servernum=12\r\naddress12=tcp://" + address, true},
-      {"servernum=2\r\naddress2=tcp://" + address, true},
+      {"servernum=2\r\naddress1=tcp://127.0.0.1:1\r\naddress2=tcp://" + address, true},
+      {"servernum=1\r\naddress1=tcp://127.0.0.1:1\r\naddress2=tcp://" + address, false},
   };
   for (const auto& c : cases) {
     WriteSettingIni(c.fronts);
     StartCollectorProgram();
-    EXPECT_EQ(WaitForOutput("[CTP日志] 行情登录成功", 1, c.connects ? 20s : 2s), c.connects) << c.fronts;
+    EXPECT_EQ(WaitForOutput("[CTP日志] 行情登录成功", 1, c.connects ? 20s : 5s), c.connects) << c.fronts;
     EXPECT_GE(StopCollector(), 0);
   }
 }

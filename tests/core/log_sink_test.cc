@@ -8,7 +8,7 @@
 
 namespace {
 
-// A presentation that mirrors the store from its events and reports a scroll position.
+// A presentation that mirrors the store from its events.
 class MirrorPresentation : public LogObserver {
  public:
   void OnLineAppended(LogTab tab, const std::string& line) override { tabs[int(tab)].push_back(line); }
@@ -16,10 +16,8 @@ class MirrorPresentation : public LogObserver {
     auto& lines = tabs[int(tab)];
     lines.erase(lines.begin() + long(first), lines.begin() + long(first + count));
   }
-  std::optional<std::size_t> FirstShownLine(LogTab) const override { return top; }
 
   std::vector<std::string> tabs[kLogTabCount];
-  std::optional<std::size_t> top;
 };
 
 void Fill(LogSink& sink, LogTab tab, int n) {
@@ -39,34 +37,31 @@ TEST(LogSinkTest, AppendsUnchangedIncludingEmptyLines) {
   EXPECT_EQ(sink.LineCount(LogTab::NetworkLog), 0u);
 }
 
-TEST(LogSinkTest, TrimKeepsLinesAboveTheFirstShownLine) {
+TEST(LogSinkTest, TruncateKeepsTheFirstLinesAndTellsThePresentation) {
   struct Case {
-    std::optional<std::size_t> top;  // nullopt: no presentation attached
     int lines;
+    std::size_t keep;
     std::size_t left;
-  } cases[] = {{std::nullopt, 20, 0}, {0, 20, 0}, {5, 20, 5}, {25, 20, 20}, {std::nullopt, 0, 0}};
+  } cases[] = {{20, 0, 0}, {20, 5, 5}, {20, 20, 20}, {20, 25, 20}, {0, 0, 0}};
   for (const Case& c : cases) {
     LogSink sink;
     MirrorPresentation view;
-    if (c.top) {
-      view.top = c.top;
-      sink.Attach(&view);
-    }
+    sink.Attach(&view);
     Fill(sink, LogTab::MarketData, c.lines);
-    sink.TrimMarketData();
+    Fill(sink, LogTab::CtpLog, 3);
+    sink.Truncate(LogTab::MarketData, c.keep);
     auto lines = sink.Lines(LogTab::MarketData);
-    ASSERT_EQ(lines.size(), c.left);
+    ASSERT_EQ(lines.size(), c.left) << c.lines << " keep " << c.keep;
     if (c.left > 0) {
       EXPECT_EQ(lines.back(), "line " + std::to_string(c.left - 1));
     }
-    if (c.top) {
-      EXPECT_EQ(view.tabs[0], lines);
-    }
+    EXPECT_EQ(view.tabs[int(LogTab::MarketData)], lines);
+    EXPECT_EQ(sink.LineCount(LogTab::CtpLog), 3u);  // other tabs keep their lines
     sink.Detach(&view);
   }
 }
 
-TEST(LogSinkTest, CapKeepsNewestLinesOfUntrimmedTabsOnly) {
+TEST(LogSinkTest, CapKeepsTheNewestLinesOfEveryTab) {
   LogSink sink(3);
   MirrorPresentation view;
   sink.Attach(&view);
@@ -74,14 +69,15 @@ TEST(LogSinkTest, CapKeepsNewestLinesOfUntrimmedTabsOnly) {
   Fill(sink, LogTab::MarketData, 5);
   EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 2", "line 3", "line 4"}));
   EXPECT_EQ(view.tabs[int(LogTab::ClientConnections)], sink.Lines(LogTab::ClientConnections));
-  EXPECT_EQ(sink.LineCount(LogTab::MarketData), 5u);
+  EXPECT_EQ(sink.Lines(LogTab::MarketData), (std::vector<std::string>{"line 2", "line 3", "line 4"}));
   // A lower bound drops the oldest stored lines at once and holds for later ones.
   sink.SetCap(1);
   EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 4"}));
   EXPECT_EQ(view.tabs[int(LogTab::ClientConnections)], sink.Lines(LogTab::ClientConnections));
   Fill(sink, LogTab::ClientConnections, 2);
   EXPECT_EQ(sink.Lines(LogTab::ClientConnections), (std::vector<std::string>{"line 1"}));
-  EXPECT_EQ(sink.LineCount(LogTab::MarketData), 5u);
+  EXPECT_EQ(sink.Lines(LogTab::MarketData), (std::vector<std::string>{"line 4"}));
+  EXPECT_EQ(view.tabs[int(LogTab::MarketData)], sink.Lines(LogTab::MarketData));
   sink.Detach(&view);
 }
 

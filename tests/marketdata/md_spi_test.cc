@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/gbk.h"
+#include "core/sampled_tick_log.h"
 #include "queue/ring_queue_api_inter.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_md_api.h"
@@ -34,13 +35,14 @@ class MdSpiTest : public ::testing::Test {
     std::snprintf(account_.Password, sizeof(account_.Password), "secret");
   }
 
-  CMdSpi MakeSpi(CThostFtdcMdApi* api) { return CMdSpi(api, account_, windows_, *queue_, relay_, clock_); }
+  CMdSpi MakeSpi(CThostFtdcMdApi* api) { return CMdSpi(api, account_, windows_, *queue_, relay_, clock_, tickLog_); }
 
   std::unique_ptr<CTRingQueueApi_inter> queue_;
   AccountSettings account_;
   StopSaveWindows windows_;
   LiveTickRelay relay_;
   FakeClock clock_;
+  SampledTickLog tickLog_;
   FakeMdApi api_;
   LogWatch log_;
   CThostFtdcRspUserLoginField answer_{};

@@ -3,10 +3,12 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <thread>
 
 #include "shell/command_ids.h"
 #include "shell/log_list_model.h"
+#include "shell/market_data_tab.h"
 #include "shell/output_list.h"
 #include "shell/output_wnd.h"
 #include "tests/shell/shell_test_support.h"
@@ -16,7 +18,7 @@ namespace {
 class OutputWndTest : public ::testing::Test {
  protected:
   OutputWndTest() {
-    pane = new COutputWnd(sink, dialogs, &window);
+    pane = new COutputWnd(sink, dialogs, &tickTab, &window);
     window.addDockWidget(Qt::BottomDockWidgetArea, pane);
     window.resize(600, 400);
     window.show();
@@ -26,6 +28,7 @@ class OutputWndTest : public ::testing::Test {
 
   QtApplicationGuard guard;
   LogSink sink;
+  MarketDataTab tickTab{sink};
   FakeDialogs dialogs;
   QMainWindow window;
   COutputWnd* pane;
@@ -33,7 +36,7 @@ class OutputWndTest : public ::testing::Test {
 
 TEST_F(OutputWndTest, FiveTabsInOrderWithTheirLabelsAndEarlierLines) {
   sink.AppendLine(LogTab::CtpLog, "before the pane");
-  COutputWnd late(sink, dialogs);
+  COutputWnd late(sink, dialogs, nullptr);
   const QStringList labels = {"行情数据", "客户端连接", "订阅合约", "断网日志", "CTP日志"};
   ASSERT_EQ(late.tabs()->count(), 5);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(late.tabs()->tabText(i), labels[i]);
@@ -66,7 +69,8 @@ TEST_F(OutputWndTest, LinesFromSeveralThreadsArriveWholeAndInEachThreadsOrder) {
   EXPECT_EQ(sink.Lines(LogTab::ClientConnections).size(), 2u * kLines);
 }
 
-TEST_F(OutputWndTest, TrimKeepsTheLinesAboveTheFirstVisibleOne) {
+// The intake's thread feeds the tab; every 134th tick the lines from the first visible one go.
+TEST_F(OutputWndTest, EveryHundredThirtyFourthTickTrimsFromTheFirstVisibleLine) {
   QAbstractItemModelTester tester(pane->model(LogTab::MarketData),
                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (int i = 0; i < 200; ++i) sink.AppendLine(LogTab::MarketData, "line " + std::to_string(i));
@@ -75,18 +79,27 @@ TEST_F(OutputWndTest, TrimKeepsTheLinesAboveTheFirstVisibleOne) {
   list->scrollTo(list->model()->index(5, 0), QAbstractItemView::PositionAtTop);
   ASSERT_EQ(list->FirstVisibleRow(), 5);
 
-  std::thread trimmer([this] { sink.TrimMarketData(); });
-  trimmer.join();
+  TickRecord tick;
+  ClearTickRecord(&tick);
+  std::snprintf(tick.InstrumentID, sizeof(tick.InstrumentID), "rb2405");
+  auto feed = [&](int ticks) {
+    std::thread intake([&] {
+      for (int i = 0; i < ticks; ++i) tickTab.OnTickAccepted(tick);
+    });
+    intake.join();
+  };
+  feed(133);  // eleven sample lines, no trim yet
+  ASSERT_TRUE(WaitUntil([&] { return Lines(LogTab::MarketData).size() == 211; }));
+  EXPECT_EQ(Lines(LogTab::MarketData).back(), "rb2405[0.00][0.00][0.00]");
+  feed(1);
   ASSERT_TRUE(WaitUntil([&] { return Lines(LogTab::MarketData).size() == 5; }));
   EXPECT_EQ(Lines(LogTab::MarketData).back(), "line 4");
   EXPECT_EQ(sink.LineCount(LogTab::MarketData), 5u);
 
   list->scrollToTop();
-  sink.TrimMarketData();
-  ASSERT_TRUE(WaitUntil([&] { return Lines(LogTab::MarketData).empty(); }));
-  sink.TrimMarketData();  // on an empty tab: nothing happens
-  QTest::qWait(10);
-  EXPECT_TRUE(Lines(LogTab::MarketData).empty());
+  QCoreApplication::processEvents();
+  feed(134);  // the 12th samples of this round come before the trim, which empties the tab
+  ASSERT_TRUE(WaitUntil([&] { return sink.LineCount(LogTab::MarketData) == 0 && Lines(LogTab::MarketData).empty(); }));
 }
 
 TEST_F(OutputWndTest, ContextMenuShowsMessagesAndHidesThePaneWhichStillCollects) {

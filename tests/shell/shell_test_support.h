@@ -54,11 +54,12 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 class FakeSystem : public ShellSystem {
  public:
-  void Start(bool startReplayService, TickReportReceiver* receiver) override {
+  void Start(bool startReplayService, TickReportReceiver* receiver, TickLogChannel* tickLog) override {
     ++starts;
     replayStartedAtStart = startReplayService;
     replayRunning = startReplayService;
     this->receiver = receiver;
+    this->tickLog = tickLog;
   }
   void StartReplayService() override { replayRunning = true; ++serviceStarts; }
   void StopReplayService() override { replayRunning = false; ++serviceStops; }
@@ -76,6 +77,7 @@ class FakeSystem : public ShellSystem {
   bool replayStartedAtStart = false;
   bool replayRunning = false;
   TickReportReceiver* receiver = nullptr;
+  TickLogChannel* tickLog = nullptr;
   StopSaveWindows windows;
   std::uint64_t ticksRefused = 0;
   std::uint64_t journalFailures = 0;

@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "core/tick_report_receiver.h"
 #include "shell/caption_bar.h"
 #include "shell/file_row_model.h"
 #include "shell/file_row_registry.h"
 #include "shell/main_frame.h"
-#include "storage/tick_report_receiver.h"
 #include "tests/shell/shell_test_support.h"
 
 namespace {

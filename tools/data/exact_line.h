@@ -9,7 +9,7 @@
 
 // A journal record as a line of the per-contract file's 24 fields, but with every double in the
 // shortest text that reads back to the same value, so the tools that read lines get the exact tick.
-// The write stamp is the write time in China time. Pure function, any thread.
+// The write stamp is the write time on China time (AppendChinaStamp). Pure function, any thread.
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 
 // yyyymmddHHMMSS of a journal write time on China time, as the collector in China stamps its CSV

@@ -9,14 +9,14 @@
 #include "shell/shell_system.h"
 
 // A stand-in collector whose writer thread reports `rate` ticks per second over `contracts`
-// contracts, and logs and trims the tab "行情数据" as the intake does (every 12th and 134th tick).
+// contracts and hands every tick to the window's tick log, as the intake does.
 // Created and stopped on the user-interface thread.
 class SyntheticSystem : public ShellSystem {
  public:
   SyntheticSystem(double rate, int contracts);
   ~SyntheticSystem() override;
 
-  void Start(bool startReplayService, TickReportReceiver* receiver) override;
+  void Start(bool startReplayService, TickReportReceiver* receiver, TickLogChannel* tickLog) override;
   void StartReplayService() override {}
   void StopReplayService() override {}
   bool ReplayServiceRunning() const override { return false; }
@@ -28,7 +28,7 @@ class SyntheticSystem : public ShellSystem {
   std::uint64_t reported() const { return reported_.load(std::memory_order_relaxed); }
 
  private:
-  void Run(TickReportReceiver* receiver);
+  void Run(TickReportReceiver* receiver, TickLogChannel* tickLog);
 
   const double rate_;
   const int contracts_;

@@ -1,5 +1,5 @@
-#ifndef QUOTELOOM_STORAGE_TICK_REPORT_RECEIVER_H
-#define QUOTELOOM_STORAGE_TICK_REPORT_RECEIVER_H
+#ifndef QUOTELOOM_CORE_TICK_REPORT_RECEIVER_H
+#define QUOTELOOM_CORE_TICK_REPORT_RECEIVER_H
 
 // Receives the tick writer's report after both files of a record are written. Called on the tick
 // writer thread; an implementation must not make the writer wait for another thread.

@@ -1,5 +1,5 @@
-#ifndef QUOTELOOM_CORE_AUTORUN_H
-#define QUOTELOOM_CORE_AUTORUN_H
+#ifndef QUOTELOOM_SHELL_AUTORUN_H
+#define QUOTELOOM_SHELL_AUTORUN_H
 
 #include <functional>
 #include <string>

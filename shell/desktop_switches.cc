@@ -1,4 +1,4 @@
-#include "core/desktop_switches.h"
+#include "shell/desktop_switches.h"
 
 DesktopSwitches ReadDesktopSwitches(UserStore& store,
                                     const std::function<void(DesktopSwitches&)>& switchAutorunOn) {

@@ -1,4 +1,4 @@
-#include "core/autorun.h"
+#include "shell/autorun.h"
 
 #include <unistd.h>
 
