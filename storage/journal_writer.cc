@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <vector>
@@ -66,7 +67,8 @@ void JournalWriter::SetSyncDescriptor(int fd) {
   syncFd_ = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
 }
 
-bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now) {
+bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now,
+                           std::int64_t arrivalTimeNs) {
   std::string why;
   if ((fd_ < 0 || day_ != tradingDay) && !OpenDay(tradingDay, &why)) {
     Fail(now, why);
@@ -75,12 +77,13 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
   JournalEntry entry;
   entry.sequence = nextSequence_;
   entry.writeTimeNs = writeTimeNs;
+  entry.arrivalTimeNs = arrivalTimeNs;
   entry.tick = tick;
-  unsigned char record[kJournalRecordSize];
-  EncodeJournalRecord(entry, record);
+  unsigned char record[kJournalMaxRecordSize];
+  EncodeJournalRecord(entry, version_, record);
   std::size_t done = 0;
   int error = 0;
-  if (!WriteAll(write_, fd_, record, sizeof(record), &done, &error)) {
+  if (!WriteAll(write_, fd_, record, JournalRecordSize(version_), &done, &error)) {
     // A full disk may take part of the record: cut it so the file keeps whole records only.
     struct stat st;
     if (done > 0 && ::fstat(fd_, &st) == 0 && st.st_size >= static_cast<off_t>(done)) {
@@ -104,16 +107,15 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
 }
 
 void JournalWriter::MakeDirectory() const {
-  (void)::mkdir(root_.empty() ? kJournalDirectory : (root_ + "/" + kJournalDirectory).c_str(), 0755);
+  (void)::mkdir(JournalDirectoryPath(root_).c_str(), 0755);
 }
 
 bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
   CloseDescriptor();
-  if (!JournalFilePath(tradingDay, &path_)) {
+  if (!JournalFilePath(root_, tradingDay, &path_)) {
     *why = std::string("trading day cannot name a journal: ") + tradingDay;
     return false;
   }
-  if (!root_.empty()) path_ = root_ + "/" + path_;
   MakeDirectory();
   int error = 0;
   fd_ = OpenRegularFile(path_.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &error);
@@ -140,12 +142,13 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   const std::string header = JournalHeaderBytes(tradingDay);
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-  std::vector<unsigned char> head(header.size());
+  std::vector<unsigned char> head(std::max(header.size(), JournalMaxHeaderSize()));
   const ssize_t n = size == 0 ? 0 : ::pread(fd_, head.data(), head.size(), 0);
   if (n < 0) {
     *why = path_ + ": " + ErrnoText(errno);
     return false;
   }
+  version_ = kJournalVersion;
   if (size < header.size() && std::memcmp(head.data(), header.data(), static_cast<std::size_t>(n)) == 0) {
     if (size > 0) AppendLineF(LogTab::NetworkLog, "行情日志[%s]头部不完整(%" PRIu64 "字节)，重写", path_.c_str(), size);
     std::size_t done = 0;
@@ -160,11 +163,13 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   std::size_t headerSize = 0;
   std::string bad;
-  if (!CheckJournalHeader(head.data(), static_cast<std::size_t>(n), &headerSize, &bad)) {
+  if (!CheckJournalHeader(head.data(), static_cast<std::size_t>(n), &headerSize, &bad, &version_)) {
     *why = path_ + ": " + bad + "; not appending to it";
     return false;
   }
-  const std::uint64_t tail = (size - headerSize) % kJournalRecordSize;
+  // A journal begun by an older collector keeps its version to the end of its day.
+  const std::size_t recordSize = JournalRecordSize(version_);
+  const std::uint64_t tail = (size - headerSize) % recordSize;
   if (tail != 0) {
     if (::ftruncate(fd_, static_cast<off_t>(size - tail)) != 0) {
       *why = path_ + ": cannot cut a torn last record: " + ErrnoText(errno);
@@ -174,14 +179,14 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   nextSequence_ = 1;
   if (size - tail > headerSize) {
-    unsigned char last[kJournalRecordSize];
+    unsigned char last[kJournalMaxRecordSize];
     JournalEntry entry;
-    if (::pread(fd_, last, sizeof(last), static_cast<off_t>(size - tail - kJournalRecordSize)) ==
-            static_cast<ssize_t>(sizeof(last)) &&
-        DecodeJournalRecord(last, &entry)) {
+    if (::pread(fd_, last, recordSize, static_cast<off_t>(size - tail - recordSize)) ==
+            static_cast<ssize_t>(recordSize) &&
+        DecodeJournalRecord(last, &entry, version_)) {
       nextSequence_ = entry.sequence + 1;
     } else {
-      nextSequence_ = (size - tail - headerSize) / kJournalRecordSize + 1;
+      nextSequence_ = (size - tail - headerSize) / recordSize + 1;
     }
   }
   return true;

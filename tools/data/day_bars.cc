@@ -135,7 +135,7 @@ DayBars BuildDayBarsFromJournal(const fs::path& journal, int day, int period, in
     // The exact values go to the builder as they are.
     const std::string_view updateTime(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
     const TickKind kind = classify ? bars.classifier->ClassifyArrival(ParseClockTime(updateTime),
-                                                                      LocalStampSeconds(entry.writeTimeNs))
+                                                                      LocalStampSeconds(ArrivalOrWriteTimeNs(entry)))
                                    : TickKind::kSession;
     if (IsSessionTick(kind, &result.stale, &result.test)) bars.builder->Add(entry.tick);
   }

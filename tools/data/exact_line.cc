@@ -62,7 +62,8 @@ void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::str
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {
   const TickRecord& t = entry.tick;
   out->clear();
-  AppendLocalStamp(entry.writeTimeNs, out);
+  // Stamped with the arrival where the journal has it, so a writer that fell behind leaves no tick stale.
+  AppendLocalStamp(ArrivalOrWriteTimeNs(entry), out);
   out->push_back(',');
   AppendFieldText(t.InstrumentID, out);
   out->push_back(',');

@@ -99,7 +99,10 @@ void JournalReplayableWriter::Add(Output* output, const JournalEntry& entry) {
   AppendLocalStamp(entry.writeTimeNs, &stamp_);
   if (!selection_.raw) {
     const std::string_view time(entry.tick.UpdateTime, strnlen(entry.tick.UpdateTime, sizeof entry.tick.UpdateTime));
-    if (output->classifier.Classify(time, stamp_) != TickKind::kSession) {
+    // Judged by when the tick arrived where the journal has it, not by when the writer got to it.
+    std::string arrival;
+    AppendLocalStamp(ArrivalOrWriteTimeNs(entry), &arrival);
+    if (output->classifier.Classify(time, arrival) != TickKind::kSession) {
       ++output->notMarket;
       return;
     }
