@@ -43,7 +43,7 @@ void ArchiveWriter::MakeFolders(const std::string& day) {
 }
 
 std::string ArchiveWriter::JournalPath(const std::string& day) const {
-  return root_ + "/" + kJournalDirectory + "/" + day + ".qtj";
+  return JournalDayPath(root_, day);
 }
 
 ArchiveWriter::Result ArchiveWriter::Store(const JournalEntry& entry, std::string* error) {
@@ -72,7 +72,8 @@ ArchiveWriter::Result ArchiveWriter::Store(const JournalEntry& entry, std::strin
     }
   }
   // The journal first: what a crash cuts off after it is written again from it when the day is loaded.
-  if (!journal_.Append(day.c_str(), entry.tick, entry.writeTimeNs, std::chrono::steady_clock::now())) {
+  if (!journal_.Append(day.c_str(), entry.tick, entry.writeTimeNs, std::chrono::steady_clock::now(),
+                       entry.arrivalTimeNs)) {
     *error = "cannot append to the journal: " + journal_.lastFailureText();
     ++counters_.failures;
     return Result::kFailed;
@@ -135,15 +136,14 @@ bool ArchiveWriter::LoadDay(const std::string& day, DayIndex* index, std::string
   // whose lines were never written; a journal with fewer records (a folder older than its journal)
   // cannot say which lines it lacks and is only appended to.
   std::uint64_t records = 0;
-  // Never through a link: the archive follows none inside its folder.
-  std::uint64_t journalSize = 0;
-  int openError = 0;
-  const int journal =
-      OpenRegularFileBelow(root_, std::string(kJournalDirectory) + "/" + day + ".qtj", O_RDONLY, 0, &openError);
-  struct stat st;
-  if (journal >= 0 && ::fstat(journal, &st) == 0) journalSize = static_cast<std::uint64_t>(st.st_size);
-  if (journal >= 0) ::close(journal);
-  if (journalSize > JournalHeaderSize()) records = (journalSize - JournalHeaderSize()) / kJournalRecordSize;
+  {
+    // Never through a link: the reader follows none. Its header gives the version's record size.
+    JournalReader journal;
+    std::string ignored;
+    if (journal.Open(JournalPath(day), &ignored) && journal.sizeAtOpen() > journal.headerSize()) {
+      records = (journal.sizeAtOpen() - journal.headerSize()) / journal.recordSize();
+    }
+  }
   // The per-contract files first, as they were before the crash; then the ticks the journal adds.
   if (!RepairContractFiles(day, perContract, records >= lines && records > 0 ? lines : 0, error)) return false;
   return records <= lines || CompleteFromJournal(day, lines, index, &perContract, error);
@@ -153,7 +153,7 @@ bool ArchiveWriter::CompleteFromJournal(const std::string& day, std::uint64_t fi
                                         std::map<std::string, std::uint64_t>* perContract, std::string* error) {
   JournalReader reader;
   if (!reader.Open(JournalPath(day), error)) return false;
-  if (!reader.Seek(reader.headerSize() + firstRecord * kJournalRecordSize)) {
+  if (!reader.Seek(reader.headerSize() + firstRecord * reader.recordSize())) {
     *error = JournalPath(day) + ": cannot reach record " + std::to_string(firstRecord);
     return false;
   }

@@ -11,12 +11,13 @@ void EncodeTickBody(const JournalEntry& entry, std::string* out) {
 }
 
 bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why) {
-  if (body.size() != kTickBodySize) {
+  const std::uint32_t version = body.size() == kJournalRecordSizeV1 ? 1 : kJournalVersion;
+  if (body.size() != JournalRecordSize(version)) {
     *why = "body of " + std::to_string(body.size()) + " bytes, not one tick record of " +
            std::to_string(kTickBodySize);
     return false;
   }
-  if (!DecodeJournalRecord(reinterpret_cast<const unsigned char*>(body.data()), out)) {
+  if (!DecodeJournalRecord(reinterpret_cast<const unsigned char*>(body.data()), out, version)) {
     *why = "tick record with a bad checksum or an unterminated text";
     return false;
   }

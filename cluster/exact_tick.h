@@ -11,15 +11,17 @@
 #include "storage/trading_day.h"
 
 // A tick as the cluster carries it. The body of a message is the collector's journal record of the
-// tick, byte for byte (docs/tick-files.md): every field exact, the write time, the collector's
-// sequence and a CRC-32. From it come the lines a collector wrote, the id and the filing day.
-// Pure functions, any thread.
+// tick, byte for byte (docs/tick-files.md): every field exact, the write time, the arrival time, the
+// collector's sequence and a CRC-32. From it come the lines a collector wrote, the id and the filing
+// day. Pure functions, any thread.
 
+// The body sent: a record of the journal version written.
 inline constexpr std::size_t kTickBodySize = kJournalRecordSize;
 
 // The record's bytes as a message body.
 void EncodeTickBody(const JournalEntry& entry, std::string* out);
-// False, with the reason, for a body that is not one whole record with a good checksum.
+// False, with the reason, for a body that is not one whole record with a good checksum. A record of
+// journal version 1 (from an older publisher) is read too, without an arrival time.
 bool DecodeTickBody(std::string_view body, JournalEntry* out, std::string* why);
 
 // The tick's id: over fields 2 to 24 of its time-stream line, as the collector writes it, so every

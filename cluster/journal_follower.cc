@@ -1,24 +1,20 @@
 #include "cluster/journal_follower.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "core/open_regular_file.h"
+#include "storage/journal_reader.h"
 
 namespace {
 
 constexpr auto kListInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kMaxRefusedDays = 64;
-
-bool IsDayFileName(const std::string& name) {
-  if (name.size() != 12 || name.substr(8) != ".qtj") return false;
-  return std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
-}
+constexpr std::size_t kMaxVersionsKept = 16;
 
 }  // namespace
 
@@ -31,9 +27,7 @@ void JournalFollower::Start(const JournalPosition& from, const std::string& firs
 
 void JournalFollower::Rewind(const JournalPosition& position) { position_ = position; }
 
-std::string JournalFollower::DayPath(const std::string& day) const {
-  return workdir_ + "/" + kJournalDirectory + "/" + day + ".qtj";
-}
+std::string JournalFollower::DayPath(const std::string& day) const { return JournalDayPath(workdir_, day); }
 
 std::vector<std::string> JournalFollower::StoredDays() {
   const auto now = std::chrono::steady_clock::now();
@@ -41,9 +35,9 @@ std::vector<std::string> JournalFollower::StoredDays() {
   daysListedAt_ = now;
   days_.clear();
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(workdir_ + "/" + kJournalDirectory, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (IsDayFileName(name)) days_.push_back(name.substr(0, 8));
+  std::string day;
+  for (const auto& entry : std::filesystem::directory_iterator(JournalDirectoryPath(workdir_), ec)) {
+    if (IsJournalFileName(entry.path().filename().string(), &day)) days_.push_back(day);
   }
   std::sort(days_.begin(), days_.end());
   return days_;
@@ -56,72 +50,87 @@ std::string JournalFollower::DayAfter(const std::string& day) {
   return {};
 }
 
-bool JournalFollower::SequenceMatches(int fd) const {
-  if (position_.sequence == 0 || position_.offset < JournalHeaderSize() + kJournalRecordSize) return true;
-  unsigned char record[kJournalRecordSize];
-  const ssize_t n = ::pread(fd, record, sizeof(record), static_cast<off_t>(position_.offset - kJournalRecordSize));
+bool JournalFollower::SequenceMatches(JournalReader& reader) const {
+  if (position_.sequence == 0 || position_.offset < reader.headerSize() + reader.recordSize()) return true;
+  if (!reader.Seek(position_.offset - reader.recordSize())) return false;
   JournalEntry entry;
+  std::string error;
+  const JournalReader::Result r = reader.Next(&entry, &error);
   // A damaged record there cannot be compared: it was skipped when it was read.
-  if (n != static_cast<ssize_t>(sizeof(record))) return false;
-  return !DecodeJournalRecord(record, &entry) || entry.sequence == position_.sequence;
+  if (reader.badRecords() > 0) return true;
+  return r == JournalReader::Result::kRecord && entry.sequence == position_.sequence;
 }
 
-void JournalFollower::Refuse(const std::string& why) {
+void JournalFollower::Refuse(const std::string& fault) {
   if (refusedDays_.count(position_.day) != 0) return;
   if (refusedDays_.size() >= kMaxRefusedDays) refusedDays_.erase(refusedDays_.begin());
   refusedDays_[position_.day] = true;
   ++counters_.filesRefused;
-  lastFault_ = DayPath(position_.day) + ": " + why;
+  lastFault_ = fault;
 }
 
-bool JournalFollower::ReadRecords(int fd, std::size_t maxRecords, Batch* out) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return true;
+std::uint32_t JournalFollower::VersionOf(const std::string& day) const {
+  const auto it = versions_.find(day);
+  return it != versions_.end() ? it->second : kJournalVersion;
+}
+
+bool JournalFollower::ReadRecords(JournalReader& reader, bool opened, const std::string& why, std::size_t maxRecords,
+                                  Batch* out) {
   const bool seen = position_.inode != 0 || position_.device != 0;
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (seen && (st.st_ino != position_.inode || st.st_dev != position_.device)) {
+  const std::uint64_t size = reader.sizeAtOpen();
+  if (seen && (reader.inode() != position_.inode || reader.device() != position_.device)) {
     ++counters_.filesReplaced;
     position_ = JournalPosition{position_.day};
-  } else if (size < position_.offset || !SequenceMatches(fd)) {
+  } else if (size < position_.offset || (opened && !SequenceMatches(reader))) {
     ++counters_.filesTruncated;
     position_ = JournalPosition{position_.day};
   }
-  position_.inode = st.st_ino;
-  position_.device = st.st_dev;
-  if (size < JournalHeaderSize()) return true;  // a journal being started: its header comes next
-  if (position_.offset < JournalHeaderSize()) {
-    std::string header(JournalHeaderSize(), '\0');
-    if (::pread(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) return true;
-    std::size_t headerSize = 0;
-    std::string why;
-    if (!CheckJournalHeader(reinterpret_cast<const unsigned char*>(header.data()), header.size(), &headerSize, &why)) {
-      Refuse(why);
-      return false;
-    }
-    position_.offset = headerSize;
+  position_.inode = reader.inode();
+  position_.device = reader.device();
+  if (!opened) {
+    // A journal being started: its header comes next.
+    if (reader.headerIncomplete()) return true;
+    Refuse(why);
+    return false;
   }
-  const std::uint64_t whole = (size - position_.offset) / kJournalRecordSize;
-  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(whole, std::max<std::size_t>(maxRecords, 1)));
-  if (count == 0) return true;
+  if (versions_.size() >= kMaxVersionsKept && versions_.count(position_.day) == 0) versions_.erase(versions_.begin());
+  versions_[position_.day] = reader.version();
+  if (position_.offset < reader.headerSize()) position_.offset = reader.headerSize();
+  if (!reader.Seek(position_.offset)) {
+    // No record begins there in this file: it was rewritten in another layout.
+    ++counters_.filesTruncated;
+    position_ = JournalPosition{position_.day, reader.headerSize(), reader.device(), reader.inode()};
+    reader.Seek(position_.offset);
+  }
+  const std::size_t limit = std::max<std::size_t>(maxRecords, 1);
   // One buffer for the follower's life: a fresh one per batch costs page faults and zeroing.
-  if (buffer_.size() < count * kJournalRecordSize) buffer_.resize(count * kJournalRecordSize);
-  unsigned char* const bytes = buffer_.data();
-  const ssize_t n = ::pread(fd, bytes, count * kJournalRecordSize, static_cast<off_t>(position_.offset));
-  const std::size_t got = n > 0 ? static_cast<std::size_t>(n) / kJournalRecordSize : 0;
-  out->entries.reserve(got);
-  for (std::size_t i = 0; i < got; ++i) {
-    JournalEntry entry;
-    if (DecodeJournalRecord(bytes + i * kJournalRecordSize, &entry)) {
-      position_.sequence = entry.sequence;
-      out->entries.push_back(entry);
-      out->records.push_back(bytes + i * kJournalRecordSize);
-    } else {
-      ++counters_.damagedRecords;
-      lastFault_ = DayPath(position_.day) + ": record at offset " +
-                   std::to_string(position_.offset) + " has a bad checksum";
+  if (buffer_.size() < limit * kJournalRecordSize) buffer_.resize(limit * kJournalRecordSize);
+  out->entries.reserve(limit);
+  JournalEntry entry;
+  std::string error;
+  const std::uint64_t damagedBefore = reader.badRecords();  // the sequence check may have met one
+  std::uint64_t damaged = damagedBefore;
+  while (out->entries.size() < limit) {
+    const std::uint64_t at = reader.offset();
+    const JournalReader::Result r = reader.Next(&entry, &error);
+    if (reader.badRecords() > damaged) {
+      damaged = reader.badRecords();
+      lastFault_ = DayPath(position_.day) + ": record at offset " + std::to_string(at) + " has a bad checksum";
     }
-    position_.offset += kJournalRecordSize;
+    if (r != JournalReader::Result::kRecord) break;
+    // Handed on in the layout of the version written, whatever the file's: the message body.
+    unsigned char* const record = buffer_.data() + out->entries.size() * kJournalRecordSize;
+    if (reader.version() == kJournalVersion) {
+      std::memcpy(record, reader.recordBytes(), kJournalRecordSize);
+    } else {
+      EncodeJournalRecord(entry, kJournalVersion, record);
+    }
+    position_.sequence = entry.sequence;
+    out->entries.push_back(entry);
+    out->records.push_back(record);
   }
+  counters_.damagedRecords += damaged - damagedBefore;
+  position_.offset = reader.offset();
   return true;
 }
 
@@ -144,16 +153,21 @@ bool JournalFollower::Next(std::size_t maxRecords, Batch* out) {
   // it writes to it again (its clock stepped back), ReturnToAGrownDay comes back for those records.
   const std::string nextDay = DayAfter(position_.day);
 
-  int openError = 0;
-  const int fd = OpenRegularFile(DayPath(position_.day).c_str(), O_RDONLY, 0, &openError);
-  if (fd < 0 && openError != ENOENT) Refuse(OpenErrorText(openError));
-  if (fd >= 0) {
+  JournalReader& reader = reader_;
+  std::string why;
+  reader.SetRecordsPerRead(maxRecords);
+  const bool opened = reader.Open(DayPath(position_.day), &why);
+  if (!opened && reader.openError() != 0 && reader.openError() != ENOENT) {
+    Refuse(DayPath(position_.day) + ": " + OpenErrorText(reader.openError()));
+  }
+  if (opened || reader.openError() == 0) {
     const std::uint64_t before = position_.offset;
-    ReadRecords(fd, maxRecords, out);
-    ::close(fd);
+    ReadRecords(reader, opened, why, maxRecords, out);
+    reader.Close();
     out->end = position_;
     if (position_.offset != before) return true;
   }
+  reader.Close();
   out->end = position_;
   if (nextDay.empty()) return false;
   // Nothing more for this day now: a later day exists, so go on with it.
@@ -176,9 +190,11 @@ std::uint64_t JournalFollower::GrownBytes(const JournalPosition& position) const
   struct stat st {};
   if (::lstat(DayPath(position.day).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   const auto size = static_cast<std::uint64_t>(st.st_size);
-  const std::uint64_t from = std::max<std::uint64_t>(position.offset, JournalHeaderSize());
+  const std::uint32_t version = VersionOf(position.day);
+  const std::uint64_t recordSize = JournalRecordSize(version);
+  const std::uint64_t from = std::max<std::uint64_t>(position.offset, JournalHeaderSize(version));
   // Whole records only: a torn last record is not growth (the collector cuts it before appending).
-  return size > from ? (size - from) / kJournalRecordSize * kJournalRecordSize : 0;
+  return size > from ? (size - from) / recordSize * recordSize : 0;
 }
 
 void JournalFollower::ReturnToAGrownDay() {
@@ -204,14 +220,14 @@ std::uint64_t JournalFollower::FinishedDaysBacklog() const {
 std::uint64_t JournalFollower::BytesAfter(const JournalPosition& from) const {
   std::uint64_t bytes = FinishedDaysBacklog();
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(workdir_ + "/" + kJournalDirectory, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (!IsDayFileName(name) || name.substr(0, 8) < from.day) continue;
+  std::string day;
+  for (const auto& entry : std::filesystem::directory_iterator(JournalDirectoryPath(workdir_), ec)) {
+    if (!IsJournalFileName(entry.path().filename().string(), &day) || day < from.day) continue;
     // A refused journal, or a link that will be, is never published: its bytes are no backlog.
-    if (refusedDays_.count(name.substr(0, 8)) != 0 || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
+    if (refusedDays_.count(day) != 0 || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
     const std::uint64_t size = entry.file_size(ec);
     const std::uint64_t done =
-        std::max<std::uint64_t>(name.substr(0, 8) == from.day ? from.offset : 0, JournalHeaderSize());
+        std::max<std::uint64_t>(day == from.day ? from.offset : 0, JournalHeaderSize(VersionOf(day)));
     if (!ec && size > done) bytes += size - done;
   }
   return bytes;

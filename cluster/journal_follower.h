@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "storage/journal_format.h"
+#include "storage/journal_reader.h"
 
 // Where a follower stands in the journals: the day's file, the offset of the next record (always a
 // record boundary; 0 before the header), the identity of the file, and the sequence number of the
@@ -21,7 +22,8 @@ struct JournalPosition {
   bool operator==(const JournalPosition&) const = default;
 };
 
-// Reads the whole records that the collector appends to Journal/<day>.qtj of one working folder,
+// Reads, through the one journal reader, the whole records that the collector appends to
+// Journal/<day>.qtj of one working folder (any journal version),
 // moving on to the next day's journal once one exists and coming back to an earlier day that grows
 // again; never hands out a partial record. A journal replaced, shortened or rewritten under it is read
 // again from its start (the ids make that safe downstream). The publisher thread only.
@@ -31,7 +33,8 @@ class JournalFollower {
     JournalPosition start;
     JournalPosition end;  // after the records and any damaged ones skipped with them
     std::vector<JournalEntry> entries;
-    // Each entry's record as it is in the file, valid until the next Next.
+    // Each entry's record in the layout of the version written (as it is in a journal of that
+    // version; a record of an older one is encoded again), valid until the next Next.
     std::vector<const unsigned char*> records;
   };
   struct Counters {
@@ -68,15 +71,18 @@ class JournalFollower {
 
  private:
   // True when the record before the read position is still the one handed out last.
-  bool SequenceMatches(int fd) const;
+  bool SequenceMatches(JournalReader& reader) const;
+  // The version of the day's journal when it was last opened; the version written before that.
+  std::uint32_t VersionOf(const std::string& day) const;
   std::vector<std::string> StoredDays();
   std::string DayAfter(const std::string& day);
   void Remember(const JournalPosition& position);
   std::uint64_t GrownBytes(const JournalPosition& position) const;
   void ReturnToAGrownDay();
-  void Refuse(const std::string& why);
-  // Reads the new whole records of the open journal `fd` into `out`; false when the file is refused.
-  bool ReadRecords(int fd, std::size_t maxRecords, Batch* out);
+  void Refuse(const std::string& fault);
+  // Reads the new whole records of the day's journal into `out`; `opened` false: its header was
+  // refused (`why`) or is not whole yet. False when the file is refused.
+  bool ReadRecords(JournalReader& reader, bool opened, const std::string& why, std::size_t maxRecords, Batch* out);
 
   const std::string workdir_;
   JournalPosition position_;
@@ -85,11 +91,13 @@ class JournalFollower {
   std::map<std::string, JournalPosition> finished_;  // days left for a later one, where they were left
   // Days whose file was refused: counted once, and never come back to as a grown day.
   std::map<std::string, bool> refusedDays_;
+  std::map<std::string, std::uint32_t> versions_;  // of the days opened lately
   Counters counters_;
   std::string lastFault_;
   std::vector<std::string> days_;
   std::chrono::steady_clock::time_point daysListedAt_{};
   std::vector<unsigned char> buffer_;  // the records of the last read
+  JournalReader reader_;               // opened again for every read, its buffer kept
 };
 
 #endif

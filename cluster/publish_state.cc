@@ -50,7 +50,7 @@ bool PublishState::Load(JournalPosition* out, std::string* error, std::string* n
   out->device = unsignedOr0("device");
   out->inode = unsignedOr0("inode");
   out->sequence = unsignedOr0("sequence");
-  if (out->offset != 0 && (out->offset < JournalHeaderSize() || (out->offset - JournalHeaderSize()) % kJournalRecordSize != 0)) {
+  if (out->offset != 0 && !IsJournalRecordBoundary(out->offset)) {
     *error = "the state file " + path_ + " holds an offset that is no record boundary; remove it to start from the newest day";
     return false;
   }

@@ -6,18 +6,20 @@
 #include <string>
 #include <string_view>
 
+#include "storage/tick_line.h"
+
 // One stored tick line of a time-stream file (24 fields, general number style, CR LF), checked
 // field by field. Views into the caller's text, which must outlive the object. Pure, any thread.
 struct StoredTickLine {
-  static constexpr std::size_t kFieldCount = 24;
+  static constexpr std::size_t kFieldCount = kTickLineFieldCount;
   static constexpr std::size_t kMaxLineSize = 4096;   // far above the longest general-style line
   static constexpr std::size_t kMaxContractSize = 30;  // the record's code buffer less its terminator
 
   std::string_view text;  // the whole line, CR LF included
   std::array<std::string_view, kFieldCount> fields;
 
-  std::string_view writeStamp() const { return fields[0]; }
-  std::string_view contract() const { return fields[1]; }
+  std::string_view writeStamp() const { return fields[tick_field::kWriteStamp]; }
+  std::string_view contract() const { return fields[tick_field::kInstrumentID]; }
   // Fields 2 to 24: everything the exchange sent, without the collector's write stamp or CR LF.
   std::string_view exchangeContent() const;
 };

@@ -66,7 +66,7 @@ const std::string& TickPublisher::SubjectOf(const char* contract) {
 
 int TickPublisher::Run(const std::atomic<bool>& stop) {
   std::string error;
-  const std::string journalDirectory = settings_.workdir + "/" + kJournalDirectory;
+  const std::string journalDirectory = JournalDirectoryPath(settings_.workdir);
   struct stat st {};
   if (::lstat(journalDirectory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     std::fprintf(stderr,

@@ -55,7 +55,17 @@ struct TickRecord {
   char ActionDay[9];
   // Starts at the end of the image (its size rounded to 8), as if the image were a member.
   alignas(8) int Filled;
+  // When the tick reached the collector, in the record's last four bytes so the queue element keeps
+  // its size: the low 32 bits of its Unix time in milliseconds, 0 when not known. Read it with
+  // TickArrivalNs.
+  unsigned int ArrivalMs;
 };
+
+// Stamps `record` with the Unix time (nanoseconds; 0: not known) at which its tick arrived.
+void SetTickArrival(TickRecord* record, long long unixNanoseconds);
+// The arrival stamped on `record` as Unix time in nanoseconds (millisecond resolution), given a
+// reading taken after it (the writer's, within 24 days of it); 0 when none was stamped.
+long long TickArrivalNs(const TickRecord& record, long long laterUnixNanoseconds);
 
 // Prices above this mark the vendor's "not set" and become -1 in the four sanitised fields.
 inline constexpr double kUnsetPriceBound = 1.79e300;
@@ -162,5 +172,6 @@ static_assert(offsetof(TickRecord, AskVolume5) == 376);
 static_assert(offsetof(TickRecord, AveragePrice) == 384);
 static_assert(offsetof(TickRecord, ActionDay) == 392);
 static_assert(offsetof(TickRecord, Filled) == 408);
+static_assert(offsetof(TickRecord, ArrivalMs) == 412);
 
 #endif

@@ -155,8 +155,7 @@ void CMdSpi::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField* pSpecificIn
   AppendLineF(LogTab::CtpLog, "反订阅行情成功[%s]", CodeText(pSpecificInstrument).c_str());
 }
 
-bool CMdSpi::OutsideStopSaveWindows() {
-  const ClockReading now = clock_.Now();
+bool CMdSpi::OutsideStopSaveWindows(const ClockReading& now) {
   const double x = StopSaveWindows::ClockValue(now.hour, now.minute);
   if (windows_.Contains(x)) {
     if (noticeArmed_) {
@@ -173,7 +172,9 @@ bool CMdSpi::OutsideStopSaveWindows() {
 void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketData) {
   if (pDepthMarketData == nullptr) return;
   ticksReceived_.fetch_add(1, std::memory_order_relaxed);
-  if (!OutsideStopSaveWindows()) return;
+  // The one clock reading per tick: the stop-save windows and the arrival stamped on the record.
+  const ClockReading now = clock_.Now();
+  if (!OutsideStopSaveWindows(now)) return;
   const TickScreen::Verdict verdict = screen_.Check(*pDepthMarketData);
   if (verdict != TickScreen::Verdict::kAccept) {
     screen_.Refuse(*pDepthMarketData, verdict);
@@ -181,6 +182,7 @@ void CMdSpi::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField* pDepthMarketDa
   }
   TickRecord record;
   BuildTickRecord(pDepthMarketData, &record);
+  SetTickArrival(&record, now.unixNanoseconds);
   {
     std::lock_guard<std::mutex> lock(intakeMutex_);
     if (!accepting_) return;

@@ -75,7 +75,7 @@ class CMdSpi final : public CThostFtdcMdSpi {
   void ReqUserLogin();
   void SubscribeMarketData();
   // False when the tick falls into a stop-save window (and writes the notice once per stay).
-  bool OutsideStopSaveWindows();
+  bool OutsideStopSaveWindows(const ClockReading& now);
   void SetFrontState(FrontState state);
   std::int64_t NowSeconds() const;
 

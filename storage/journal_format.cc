@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
+#include <span>
 
 #include "storage/storage_paths.h"
 
@@ -28,7 +30,7 @@ struct Field {
   QL_TICK_FIELD(AskPrice##n, "f64"),  \
   QL_TICK_FIELD(AskVolume##n, "i32")
 
-const Field kFields[] = {
+const Field kFieldsV1[] = {
     {"Sequence", "u64", 0, 8},
     {"WriteTimeNs", "i64", 8, 8},
     QL_TICK_FIELD(TradingDay, "txt"),
@@ -60,16 +62,72 @@ const Field kFields[] = {
     QL_LEVEL(5),
     QL_TICK_FIELD(AveragePrice, "f64"),
     QL_TICK_FIELD(ActionDay, "txt"),
-    {"Checksum", "u32", kJournalChecksumOffset, 4},
+    {"Checksum", "u32", 424, 4},
+};
+
+const Field kFieldsV2[] = {
+    {"Sequence", "u64", 0, 8},
+    {"WriteTimeNs", "i64", 8, 8},
+    QL_TICK_FIELD(TradingDay, "txt"),
+    QL_TICK_FIELD(InstrumentID, "txt"),
+    QL_TICK_FIELD(ExchangeID, "txt"),
+    QL_TICK_FIELD(ExchangeInstID, "txt"),
+    QL_TICK_FIELD(LastPrice, "f64"),
+    QL_TICK_FIELD(PreSettlementPrice, "f64"),
+    QL_TICK_FIELD(PreClosePrice, "f64"),
+    QL_TICK_FIELD(PreOpenInterest, "f64"),
+    QL_TICK_FIELD(OpenPrice, "f64"),
+    QL_TICK_FIELD(HighestPrice, "f64"),
+    QL_TICK_FIELD(LowestPrice, "f64"),
+    QL_TICK_FIELD(Volume, "i32"),
+    QL_TICK_FIELD(Turnover, "f64"),
+    QL_TICK_FIELD(OpenInterest, "f64"),
+    QL_TICK_FIELD(ClosePrice, "f64"),
+    QL_TICK_FIELD(SettlementPrice, "f64"),
+    QL_TICK_FIELD(UpperLimitPrice, "f64"),
+    QL_TICK_FIELD(LowerLimitPrice, "f64"),
+    QL_TICK_FIELD(PreDelta, "f64"),
+    QL_TICK_FIELD(CurrDelta, "f64"),
+    QL_TICK_FIELD(UpdateTime, "txt"),
+    QL_TICK_FIELD(UpdateMillisec, "i32"),
+    QL_LEVEL(1),
+    QL_LEVEL(2),
+    QL_LEVEL(3),
+    QL_LEVEL(4),
+    QL_LEVEL(5),
+    QL_TICK_FIELD(AveragePrice, "f64"),
+    QL_TICK_FIELD(ActionDay, "txt"),
+    {"ArrivalTimeNs", "i64", 424, 8},
+    {"Checksum", "u32", 432, 4},
 };
 
 #undef QL_LEVEL
 #undef QL_TICK_FIELD
 
-constexpr std::size_t kFieldCount = sizeof(kFields) / sizeof(kFields[0]);
 // The tick's fields end where Filled begins; Filled itself is not stored (always 1).
 constexpr std::size_t kTickBytes = offsetof(TickRecord, Filled);
-static_assert(kJournalTickOffset + kTickBytes == kJournalChecksumOffset);
+constexpr std::size_t kTickEnd = kJournalTickOffset + kTickBytes;
+static_assert(kTickEnd == 424);
+
+// What differs between the versions read.
+struct Layout {
+  std::size_t recordSize;
+  std::size_t arrivalOffset;  // 0: none
+  std::size_t checksumOffset;
+  const Field* fields;
+  std::size_t fieldCount;
+};
+
+constexpr Layout kLayouts[] = {
+    {kJournalRecordSizeV1, 0, 424, kFieldsV1, std::size(kFieldsV1)},
+    {kJournalRecordSize, 424, 432, kFieldsV2, std::size(kFieldsV2)},
+};
+static_assert(std::size(kLayouts) == kJournalVersion);
+
+// The layout of a version read; null for any other.
+const Layout* LayoutOf(std::uint32_t version) {
+  return version >= 1 && version <= kJournalVersion ? &kLayouts[version - 1] : nullptr;
+}
 
 void PutU32(std::string* out, std::uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
 void PutU16(std::string* out, std::uint16_t v) { out->append(reinterpret_cast<const char*>(&v), 2); }
@@ -86,23 +144,50 @@ std::uint32_t GetU32(const unsigned char* p) {
   return v;
 }
 
-std::uint32_t Checksum(const unsigned char* data) {
-  return crc32_gzip_refl(0, data, kJournalChecksumOffset);
+std::uint32_t Checksum(const unsigned char* data, const Layout& layout) {
+  return crc32_gzip_refl(0, data, layout.checksumOffset);
+}
+
+std::size_t HeaderSizeOf(const Layout& layout) {
+  return kJournalFixedHeaderSize + layout.fieldCount * kJournalFieldEntrySize;
 }
 
 }  // namespace
 
-std::size_t JournalHeaderSize() { return kJournalFixedHeaderSize + kFieldCount * kJournalFieldEntrySize; }
+std::size_t JournalRecordSize(std::uint32_t version) {
+  const Layout* layout = LayoutOf(version);
+  return layout != nullptr ? layout->recordSize : 0;
+}
 
-std::string JournalHeaderBytes(const char* tradingDay) {
+std::size_t JournalHeaderSize(std::uint32_t version) {
+  const Layout* layout = LayoutOf(version);
+  return layout != nullptr ? HeaderSizeOf(*layout) : 0;
+}
+
+std::size_t JournalMaxHeaderSize() {
+  std::size_t size = 0;
+  for (const Layout& layout : kLayouts) size = std::max(size, HeaderSizeOf(layout));
+  return size;
+}
+
+bool IsJournalRecordBoundary(std::uint64_t offset) {
+  for (const Layout& layout : kLayouts) {
+    const std::uint64_t header = HeaderSizeOf(layout);
+    if (offset >= header && (offset - header) % layout.recordSize == 0) return true;
+  }
+  return false;
+}
+
+std::string JournalHeaderBytes(const char* tradingDay, std::uint32_t version) {
+  const Layout& layout = *LayoutOf(version);
   std::string out(kJournalMagic, sizeof(kJournalMagic));
-  PutU32(&out, kJournalVersion);
-  PutU32(&out, static_cast<std::uint32_t>(JournalHeaderSize()));
-  PutU32(&out, static_cast<std::uint32_t>(kJournalRecordSize));
-  PutU32(&out, static_cast<std::uint32_t>(kFieldCount));
+  PutU32(&out, version);
+  PutU32(&out, static_cast<std::uint32_t>(HeaderSizeOf(layout)));
+  PutU32(&out, static_cast<std::uint32_t>(layout.recordSize));
+  PutU32(&out, static_cast<std::uint32_t>(layout.fieldCount));
   out.append(tradingDay, strnlen(tradingDay, 8));
   out.resize(kJournalFixedHeaderSize, '\0');
-  for (const Field& f : kFields) {
+  for (const Field& f : std::span(layout.fields, layout.fieldCount)) {
     PutPadded(&out, f.name, 24);
     PutU16(&out, static_cast<std::uint16_t>(f.offset));
     PutU16(&out, static_cast<std::uint16_t>(f.size));
@@ -111,7 +196,8 @@ std::string JournalHeaderBytes(const char* tradingDay) {
   return out;
 }
 
-bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t* headerSize, std::string* error) {
+bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t* headerSize, std::string* error,
+                        std::uint32_t* fileVersion) {
   if (size < sizeof(kJournalMagic) || std::memcmp(data, kJournalMagic, sizeof(kJournalMagic)) != 0) {
     *error = size < sizeof(kJournalMagic) && std::memcmp(data, kJournalMagic, size) == 0
                  ? "truncated header (" + std::to_string(size) + " bytes)"
@@ -134,13 +220,14 @@ bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t
     *error = "format version 0 is not a journal version";
     return false;
   }
-  if (recordSize != kJournalRecordSize) {
+  const Layout& layout = *LayoutOf(version);
+  if (recordSize != layout.recordSize) {
     *error = "records of " + std::to_string(recordSize) + " bytes, this program reads " +
-             std::to_string(kJournalRecordSize) + "-byte records";
+             std::to_string(layout.recordSize) + "-byte records";
     return false;
   }
-  if (declaredHeader != JournalHeaderSize()) {
-    *error = "header of " + std::to_string(declaredHeader) + " bytes, expected " + std::to_string(JournalHeaderSize());
+  if (declaredHeader != HeaderSizeOf(layout)) {
+    *error = "header of " + std::to_string(declaredHeader) + " bytes, expected " + std::to_string(HeaderSizeOf(layout));
     return false;
   }
   if (size < declaredHeader) {
@@ -148,28 +235,36 @@ bool CheckJournalHeader(const unsigned char* data, std::size_t size, std::size_t
     return false;
   }
   // The field list must be this program's, byte for byte (the day at 24..31 may be anything).
-  const std::string expected = JournalHeaderBytes("");
+  const std::string expected = JournalHeaderBytes("", version);
   if (std::memcmp(data + kJournalFixedHeaderSize, expected.data() + kJournalFixedHeaderSize,
                   declaredHeader - kJournalFixedHeaderSize) != 0 ||
-      GetU32(data + 20) != kFieldCount) {
-    *error = "field list differs from format version 1";
+      GetU32(data + 20) != layout.fieldCount) {
+    *error = "field list differs from format version " + std::to_string(version);
     return false;
   }
   *headerSize = declaredHeader;
+  if (fileVersion != nullptr) *fileVersion = version;
   return true;
 }
 
-void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJournalRecordSize]) {
+void EncodeJournalRecord(const JournalEntry& entry, std::uint32_t version, unsigned char* out) {
+  const Layout& layout = *LayoutOf(version);
   std::memcpy(out, &entry.sequence, 8);
   std::memcpy(out + 8, &entry.writeTimeNs, 8);
   std::memcpy(out + kJournalTickOffset, &entry.tick, kTickBytes);
-  const std::uint32_t crc = Checksum(out);
-  std::memcpy(out + kJournalChecksumOffset, &crc, 4);
-  std::memset(out + kJournalChecksumOffset + 4, 0, 4);
+  if (layout.arrivalOffset != 0) std::memcpy(out + layout.arrivalOffset, &entry.arrivalTimeNs, 8);
+  const std::uint32_t crc = Checksum(out, layout);
+  std::memcpy(out + layout.checksumOffset, &crc, 4);
+  std::memset(out + layout.checksumOffset + 4, 0, layout.recordSize - layout.checksumOffset - 4);
 }
 
-bool JournalRecordValid(const unsigned char* data) {
-  if (GetU32(data + kJournalChecksumOffset) != Checksum(data)) return false;
+void EncodeJournalRecord(const JournalEntry& entry, unsigned char (&out)[kJournalRecordSize]) {
+  EncodeJournalRecord(entry, kJournalVersion, out);
+}
+
+bool JournalRecordValid(const unsigned char* data, std::uint32_t version) {
+  const Layout& layout = *LayoutOf(version);
+  if (GetU32(data + layout.checksumOffset) != Checksum(data, layout)) return false;
   // The collector ends every text with its terminator; a record without one is not its record, and
   // no reader may run past the field.
   const auto terminated = [data](std::size_t offset, std::size_t size) {
@@ -183,23 +278,41 @@ bool JournalRecordValid(const unsigned char* data) {
          terminated(offsetof(TickRecord, ActionDay), sizeof(TickRecord::ActionDay));
 }
 
-void DecodeValidJournalRecord(const unsigned char* data, JournalEntry* entry) {
+void DecodeValidJournalRecord(const unsigned char* data, JournalEntry* entry, std::uint32_t version) {
+  const Layout& layout = *LayoutOf(version);
   std::memcpy(&entry->sequence, data, 8);
   std::memcpy(&entry->writeTimeNs, data + 8, 8);
+  entry->arrivalTimeNs = 0;
+  if (layout.arrivalOffset != 0) std::memcpy(&entry->arrivalTimeNs, data + layout.arrivalOffset, 8);
   // The fields come whole from the record; only the bytes after them (Filled and padding) are set.
   std::memcpy(&entry->tick, data + kJournalTickOffset, kTickBytes);
   std::memset(reinterpret_cast<unsigned char*>(&entry->tick) + kTickBytes, 0, sizeof(TickRecord) - kTickBytes);
   entry->tick.Filled = 1;
 }
 
-bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry) {
-  if (!JournalRecordValid(data)) return false;
-  DecodeValidJournalRecord(data, entry);
+bool DecodeJournalRecord(const unsigned char* data, JournalEntry* entry, std::uint32_t version) {
+  if (!JournalRecordValid(data, version)) return false;
+  DecodeValidJournalRecord(data, entry, version);
   return true;
 }
 
-bool JournalFilePath(const char* tradingDay, std::string* out) {
+std::string JournalDirectoryPath(const std::string& root) {
+  return root.empty() ? std::string(kJournalDirectory) : root + "/" + kJournalDirectory;
+}
+
+std::string JournalDayPath(const std::string& root, const std::string& day) {
+  return JournalDirectoryPath(root) + "/" + day + ".qtj";
+}
+
+bool IsJournalFileName(const std::string& name, std::string* day) {
+  if (name.size() != 12 || name.compare(8, 4, ".qtj") != 0) return false;
+  if (!std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; })) return false;
+  if (day != nullptr) *day = name.substr(0, 8);
+  return true;
+}
+
+bool JournalFilePath(const std::string& root, const char* tradingDay, std::string* out) {
   if (!IsSafeNameComponent(tradingDay, kMaxDayLength)) return false;
-  *out = std::string(kJournalDirectory) + "/" + tradingDay + ".qtj";
+  *out = JournalDayPath(root, tradingDay);
   return true;
 }

@@ -20,10 +20,10 @@ ssize_t ReadJournalBytesAt(int fd, unsigned char* data, std::size_t size, std::u
   return static_cast<ssize_t>(done);
 }
 
-JournalReadAhead::JournalReadAhead(int fd, std::uint64_t offset, std::size_t recordsPerBlock)
-    : fd_(fd), start_(offset) {
+JournalReadAhead::JournalReadAhead(int fd, std::uint32_t version, std::uint64_t offset, std::size_t recordsPerBlock)
+    : fd_(fd), version_(version), recordSize_(JournalRecordSize(version)), start_(offset) {
   for (Block& block : blocks_) {
-    block.bytes.resize(recordsPerBlock * kJournalRecordSize);
+    block.bytes.resize(recordsPerBlock * recordSize_);
     block.valid.resize(recordsPerBlock);
   }
   thread_ = std::thread([this] { Run(); });
@@ -66,11 +66,11 @@ void JournalReadAhead::Run() {
       error_ = readError;
       break;
     }
-    const std::size_t records = static_cast<std::size_t>(got) / kJournalRecordSize;
+    const std::size_t records = static_cast<std::size_t>(got) / recordSize_;
     for (std::size_t i = 0; i < records; ++i) {
-      block->valid[i] = JournalRecordValid(block->bytes.data() + i * kJournalRecordSize) ? 1 : 0;
+      block->valid[i] = JournalRecordValid(block->bytes.data() + i * recordSize_, version_) ? 1 : 0;
     }
-    offset += records * kJournalRecordSize;
+    offset += records * recordSize_;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       block->records = records;

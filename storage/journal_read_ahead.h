@@ -25,8 +25,8 @@ class JournalReadAhead {
     std::size_t records = 0;
   };
 
-  // Reads `fd` (still owned by the caller) from `offset`, a record boundary.
-  JournalReadAhead(int fd, std::uint64_t offset, std::size_t recordsPerBlock);
+  // Reads `fd` (still owned by the caller), a journal of `version`, from `offset`, a record boundary.
+  JournalReadAhead(int fd, std::uint32_t version, std::uint64_t offset, std::size_t recordsPerBlock);
   ~JournalReadAhead();
   JournalReadAhead(const JournalReadAhead&) = delete;
   JournalReadAhead& operator=(const JournalReadAhead&) = delete;
@@ -40,6 +40,8 @@ class JournalReadAhead {
   void Run();
 
   const int fd_;
+  const std::uint32_t version_;
+  const std::size_t recordSize_;
   const std::uint64_t start_;
   std::thread thread_;
   std::mutex mutex_;

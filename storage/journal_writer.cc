@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <vector>
@@ -66,7 +67,8 @@ void JournalWriter::SetSyncDescriptor(int fd) {
   syncFd_ = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
 }
 
-bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now) {
+bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now,
+                           std::int64_t arrivalTimeNs) {
   std::string why;
   if ((fd_ < 0 || day_ != tradingDay) && !OpenDay(tradingDay, &why)) {
     Fail(now, why);
@@ -75,12 +77,16 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
   JournalEntry entry;
   entry.sequence = nextSequence_;
   entry.writeTimeNs = writeTimeNs;
+  entry.arrivalTimeNs = arrivalTimeNs;
   entry.tick = tick;
-  unsigned char record[kJournalRecordSize];
-  EncodeJournalRecord(entry, record);
+  // The arrival is kept whole beside the record; its stamp in the record's padding stays out, so a
+  // tick sent twice is stored as the same bytes.
+  entry.tick.ArrivalMs = 0;
+  unsigned char record[kJournalMaxRecordSize];
+  EncodeJournalRecord(entry, version_, record);
   std::size_t done = 0;
   int error = 0;
-  if (!WriteAll(write_, fd_, record, sizeof(record), &done, &error)) {
+  if (!WriteAll(write_, fd_, record, JournalRecordSize(version_), &done, &error)) {
     // A full disk may take part of the record: cut it so the file keeps whole records only.
     struct stat st;
     if (done > 0 && ::fstat(fd_, &st) == 0 && st.st_size >= static_cast<off_t>(done)) {
@@ -114,19 +120,17 @@ void JournalWriter::MakeDirectory() const {
 
 bool JournalWriter::OpenDay(const char* tradingDay, std::string* why) {
   CloseDescriptor();
-  std::string relative;
-  if (!JournalFilePath(tradingDay, &relative)) {
+  if (!JournalFilePath(root_, tradingDay, &path_)) {
     *why = std::string("trading day cannot name a journal: ") + tradingDay;
     return false;
   }
-  path_ = root_.empty() ? relative : root_ + "/" + relative;
+  const std::string name = path_.substr(path_.rfind('/') + 1);
   int error = 0;
   // The folder is made and opened without following a link, so the journal never lands outside.
   const int root = OpenWorkingFolder(root_, &error);
   const int folder = root == -1 ? -1 : OpenFolderBelow(root, kJournalDirectory, true, &error);
   fd_ = folder < 0 ? -1
-                   : OpenRegularFileBelow(folder, relative.substr(relative.rfind('/') + 1),
-                                          O_RDWR | O_APPEND | O_CREAT, 0644, &error);
+                   : OpenRegularFileBelow(folder, name, O_RDWR | O_APPEND | O_CREAT, 0644, &error);
   if (folder >= 0) ::close(folder);
   CloseWorkingFolder(root);
   if (fd_ < 0) {
@@ -152,12 +156,13 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   const std::string header = JournalHeaderBytes(tradingDay);
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-  std::vector<unsigned char> head(header.size());
+  std::vector<unsigned char> head(std::max(header.size(), JournalMaxHeaderSize()));
   const ssize_t n = size == 0 ? 0 : ::pread(fd_, head.data(), head.size(), 0);
   if (n < 0) {
     *why = path_ + ": " + ErrnoText(errno);
     return false;
   }
+  version_ = kJournalVersion;
   if (size < header.size() && std::memcmp(head.data(), header.data(), static_cast<std::size_t>(n)) == 0) {
     if (size > 0) AppendLineF(LogTab::NetworkLog, "行情日志[%s]头部不完整(%" PRIu64 "字节)，重写", path_.c_str(), size);
     std::size_t done = 0;
@@ -172,11 +177,13 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   std::size_t headerSize = 0;
   std::string bad;
-  if (!CheckJournalHeader(head.data(), static_cast<std::size_t>(n), &headerSize, &bad)) {
+  if (!CheckJournalHeader(head.data(), static_cast<std::size_t>(n), &headerSize, &bad, &version_)) {
     *why = path_ + ": " + bad + "; not appending to it";
     return false;
   }
-  const std::uint64_t tail = (size - headerSize) % kJournalRecordSize;
+  // A journal begun by an older collector keeps its version to the end of its day.
+  const std::size_t recordSize = JournalRecordSize(version_);
+  const std::uint64_t tail = (size - headerSize) % recordSize;
   if (tail != 0) {
     if (::ftruncate(fd_, static_cast<off_t>(size - tail)) != 0) {
       *why = path_ + ": cannot cut a torn last record: " + ErrnoText(errno);
@@ -186,14 +193,14 @@ bool JournalWriter::PrepareOpened(const char* tradingDay, std::string* why) {
   }
   nextSequence_ = 1;
   if (size - tail > headerSize) {
-    unsigned char last[kJournalRecordSize];
+    unsigned char last[kJournalMaxRecordSize];
     JournalEntry entry;
-    if (::pread(fd_, last, sizeof(last), static_cast<off_t>(size - tail - kJournalRecordSize)) ==
-            static_cast<ssize_t>(sizeof(last)) &&
-        DecodeJournalRecord(last, &entry)) {
+    if (::pread(fd_, last, recordSize, static_cast<off_t>(size - tail - recordSize)) ==
+            static_cast<ssize_t>(recordSize) &&
+        DecodeJournalRecord(last, &entry, version_)) {
       nextSequence_ = entry.sequence + 1;
     } else {
-      nextSequence_ = (size - tail - headerSize) / kJournalRecordSize + 1;
+      nextSequence_ = (size - tail - headerSize) / recordSize + 1;
     }
   }
   return true;

@@ -13,11 +13,13 @@
 
 #include "core/journal_settings.h"
 #include "core/tick_record.h"
+#include "storage/journal_format.h"
 
 // Appends every stored tick to the journal of its trading day, "Journal/<day>.qtj": one descriptor
 // kept open per day (O_APPEND), one write per record, fdatasync as the sync setting says. Opening an
 // existing journal checks its header and cuts a torn last record, so records stay aligned; a file
-// that is not a journal is never written to. A failure loses the record only (counted, logged once
+// that is not a journal is never written to, and one of an older version gets records of its own
+// version. A failure loses the record only (counted, logged once
 // per burst). Owned and called by the tick writer thread; the counters may be read by any thread.
 // With sync "second" a syncer thread of its own calls fdatasync once a second, so a slow disk flush
 // never holds up the writer.
@@ -32,8 +34,10 @@ class JournalWriter {
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
 
-  // Appends one record to the day's journal. False when it is not in the file.
-  bool Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now);
+  // Appends one record to the day's journal. `arrivalTimeNs`: Unix time the tick reached the
+  // collector (0: not known). False when it is not in the file.
+  bool Append(const char* tradingDay, const TickRecord& tick, std::int64_t writeTimeNs, TimePoint now,
+              std::int64_t arrivalTimeNs = 0);
   // The once-a-second sync when it is due, and the end of a failure burst.
   void Poll(TimePoint now);
   // Syncs (unless sync is none) and closes the open journal; ends a running failure burst.
@@ -70,6 +74,7 @@ class JournalWriter {
   std::string day_;             // the day of fd_
   std::string path_;
   std::uint64_t nextSequence_ = 1;
+  std::uint32_t version_ = kJournalVersion;  // of fd_
   bool dirty_ = false;          // written since the last fdatasync (sync "every" and closing)
 
   // The syncer of sync "second": started by the constructor, ended by the destructor.

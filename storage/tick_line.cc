@@ -1,5 +1,10 @@
 #include "storage/tick_line.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -94,3 +99,42 @@ std::size_t BuildTickLine(const TickRecord& r, const char* writeStamp, NumberSty
   w.Raw("\r\n", 2);
   return w.length();
 }
+
+bool SplitTickLine(std::string_view line, TickLineFields* out) {
+  // Commas are found 16 bytes at a time: fields are a few bytes long, so a search call per field
+  // costs more than the fields themselves.
+  const char* const base = line.data();
+  const std::size_t size = line.size();
+  std::size_t start = 0;
+  int i = 0;
+  const auto cut = [&](std::size_t comma) {
+    if (i == kTickLineFieldCount - 1) return false;  // a field too many
+    out->field[i++] = std::string_view(base + start, comma - start);
+    start = comma + 1;
+    return true;
+  };
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i commas = _mm_set1_epi8(',');
+  for (; at + 16 <= size; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
+    while (mask != 0) {
+      if (!cut(at + static_cast<std::size_t>(__builtin_ctz(mask)))) return false;
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; at < size; ++at) {
+    if (base[at] == ',' && !cut(at)) return false;
+  }
+  if (i != kTickLineFieldCount - 1) return false;
+  out->field[i] = std::string_view(base + start, size - start);
+  out->content = line.substr(out->field[tick_field::kWriteStamp].size() + 1);
+  return true;
+}
+
+std::size_t CountTickLineFields(std::string_view line) {
+  return static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+}
+

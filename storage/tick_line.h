@@ -1,11 +1,44 @@
 #ifndef QUOTELOOM_STORAGE_TICK_LINE_H
 #define QUOTELOOM_STORAGE_TICK_LINE_H
 
+#include <charconv>
 #include <cstddef>
+#include <string_view>
+#include <type_traits>
 
 #include "core/tick_record.h"
 
-// The 24-field CSV line of every stored tick file, ended by CR LF. Pure functions, any thread.
+// The 24-field CSV line of every stored tick file, ended by CR LF: the one writer and the one reader
+// of it (docs/tick-files.md has the grammar). Pure functions, any thread.
+
+namespace tick_field {
+// Position of each field in the line, from 0; every reader goes by these.
+enum Index : int {
+  kWriteStamp, kInstrumentID, kTradingDay, kActionDay, kUpdateTime, kUpdateMillisec, kLastPrice, kVolume,
+  kHighestPrice, kLowestPrice, kOpenPrice, kClosePrice, kAveragePrice, kAskPrice1, kAskVolume1, kBidPrice1,
+  kBidVolume1, kUpperLimitPrice, kLowerLimitPrice, kOpenInterest, kTurnover, kPreClosePrice, kPreOpenInterest,
+  kPreSettlementPrice
+};
+}  // namespace tick_field
+
+inline constexpr int kTickLineFieldCount = tick_field::kPreSettlementPrice + 1;
+
+enum class TickLineFieldKind {
+  kStamp,   // the writer's 14 digits yyyymmddHHMMSS
+  kText,    // the contract code, the two days and the update time, as the exchange sent them
+  kInt,     // printf "%d"
+  kDouble,  // printf "%g" or "%.2f"
+};
+
+constexpr TickLineFieldKind KindOfTickLineField(int index) {
+  using namespace tick_field;
+  switch (index) {
+    case kWriteStamp: return TickLineFieldKind::kStamp;
+    case kInstrumentID: case kTradingDay: case kActionDay: case kUpdateTime: return TickLineFieldKind::kText;
+    case kUpdateMillisec: case kVolume: case kAskVolume1: case kBidVolume1: return TickLineFieldKind::kInt;
+    default: return TickLineFieldKind::kDouble;
+  }
+}
 
 enum class NumberStyle {
   kGeneral,  // doubles as printf "%g": time-stream file and both fallback files
@@ -28,5 +61,27 @@ bool LineTextIsClean(const TickRecord& record);
 // (CR LF included, terminator not counted).
 std::size_t BuildTickLine(const TickRecord& record, const char* writeStamp, NumberStyle style,
                           char (&out)[kTickLineSize]);
+
+// A line split into its fields: views into the caller's text, which must outlive them.
+struct TickLineFields {
+  std::string_view field[kTickLineFieldCount];
+  // What the exchange sent: everything after the write stamp.
+  std::string_view content;
+};
+
+// Splits `line` (without its line end) into `out`; false unless it has exactly 24 fields.
+bool SplitTickLine(std::string_view line, TickLineFields* out);
+// The number of comma-separated fields of `line`, for saying why a split failed.
+std::size_t CountTickLineFields(std::string_view line);
+
+// A whole field as a number as the writer writes it (no space, no '+', no hexadecimal); false when
+// it is empty, has bytes after the number or is out of the type's range.
+// Inline: the data tools call it for every field of millions of lines.
+template <typename T>
+inline bool ParseTickLineNumber(std::string_view text, T* value) {
+  static_assert(std::is_same_v<T, int> || std::is_same_v<T, long long> || std::is_same_v<T, double>);
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty();
+}
 
 #endif

@@ -140,7 +140,8 @@ void TickWriterThread::WriteRecord(const TickRecord& record) {
   // The journal is independent of the CSV files: a loss on either side never costs the other.
   // The journal's write time is the reading that made the write stamp, so the stamp can be told from it.
   if (journal_ != nullptr) {
-    journal_->Append(day, record, now.unixNanoseconds != 0 ? now.unixNanoseconds : UnixTimeNs(), now_());
+    const std::int64_t writeTimeNs = now.unixNanoseconds != 0 ? now.unixNanoseconds : UnixTimeNs();
+    journal_->Append(day, record, writeTimeNs, now_(), TickArrivalNs(record, writeTimeNs));
   }
   // Only what is on disk counts and is reported; a lost line shows in linesLost.
   if (!timeStreamStored || !contractStored) return;

@@ -1,7 +1,6 @@
 #include "platform/frontsim/replay_tick.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
@@ -13,29 +12,15 @@
 
 #include "core/open_regular_file.h"
 
+#include "storage/tick_line.h"
+
 namespace {
 
 // A whole day of every contract is a few hundred megabytes; a file far larger is not a replay file.
 constexpr std::size_t kMaxReplayFileBytes = std::size_t{1} << 31;
 
-bool ToDouble(std::string_view text, double* value) {
-  if (text.empty() || text.size() > 400) return false;
-  std::string copy(text);
-  char* end = nullptr;
-  *value = std::strtod(copy.c_str(), &end);
-  return *end == '\0';
-}
-
-bool ToInt(std::string_view text, int* value) {
-  if (text.empty() || text.size() > 11) return false;
-  std::string copy(text);
-  char* end = nullptr;
-  errno = 0;
-  long parsed = std::strtol(copy.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-  *value = static_cast<int>(parsed);
-  return true;
-}
+bool ToDouble(std::string_view text, double* value) { return ParseTickLineNumber(text, value); }
+bool ToInt(std::string_view text, int* value) { return ParseTickLineNumber(text, value); }
 
 template <std::size_t N>
 bool ToText(std::string_view text, char (&to)[N]) {
@@ -77,31 +62,25 @@ double RecordedSeconds(std::string_view stamp, const FrontDepthMarketData& f) {
 }  // namespace
 
 bool ParseTickLine(std::string_view line, FrontDepthMarketData* f) {
+  using namespace tick_field;
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  std::string_view parts[24];
-  std::size_t count = 0;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t comma = line.find(',', start);
-    if (count == 24) return false;
-    parts[count++] = line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  if (count != 24) return false;
+  TickLineFields split;
+  if (!SplitTickLine(line, &split)) return false;
+  const auto& p = split.field;
   std::memset(f, 0, sizeof *f);
-  bool ok = ToText(parts[1], f->InstrumentID) && !parts[1].empty() && ToText(parts[1], f->ExchangeInstID) &&
-            ToText(parts[2], f->TradingDay) && ToText(parts[3], f->ActionDay) &&
-            ToText(parts[4], f->UpdateTime) && ToInt(parts[5], &f->UpdateMillisec) &&
-            ToDouble(parts[6], &f->LastPrice) && ToInt(parts[7], &f->Volume) &&
-            ToDouble(parts[8], &f->HighestPrice) && ToDouble(parts[9], &f->LowestPrice) &&
-            ToDouble(parts[10], &f->OpenPrice) && ToDouble(parts[11], &f->ClosePrice) &&
-            ToDouble(parts[12], &f->AveragePrice) && ToDouble(parts[13], &f->AskPrice1) &&
-            ToInt(parts[14], &f->AskVolume1) && ToDouble(parts[15], &f->BidPrice1) &&
-            ToInt(parts[16], &f->BidVolume1) && ToDouble(parts[17], &f->UpperLimitPrice) &&
-            ToDouble(parts[18], &f->LowerLimitPrice) && ToDouble(parts[19], &f->OpenInterest) &&
-            ToDouble(parts[20], &f->Turnover) && ToDouble(parts[21], &f->PreClosePrice) &&
-            ToDouble(parts[22], &f->PreOpenInterest) && ToDouble(parts[23], &f->PreSettlementPrice);
+  bool ok = ToText(p[kInstrumentID], f->InstrumentID) && !p[kInstrumentID].empty() &&
+            ToText(p[kInstrumentID], f->ExchangeInstID) && ToText(p[kTradingDay], f->TradingDay) &&
+            ToText(p[kActionDay], f->ActionDay) && ToText(p[kUpdateTime], f->UpdateTime) &&
+            ToInt(p[kUpdateMillisec], &f->UpdateMillisec) && ToDouble(p[kLastPrice], &f->LastPrice) &&
+            ToInt(p[kVolume], &f->Volume) && ToDouble(p[kHighestPrice], &f->HighestPrice) &&
+            ToDouble(p[kLowestPrice], &f->LowestPrice) && ToDouble(p[kOpenPrice], &f->OpenPrice) &&
+            ToDouble(p[kClosePrice], &f->ClosePrice) && ToDouble(p[kAveragePrice], &f->AveragePrice) &&
+            ToDouble(p[kAskPrice1], &f->AskPrice1) && ToInt(p[kAskVolume1], &f->AskVolume1) &&
+            ToDouble(p[kBidPrice1], &f->BidPrice1) && ToInt(p[kBidVolume1], &f->BidVolume1) &&
+            ToDouble(p[kUpperLimitPrice], &f->UpperLimitPrice) && ToDouble(p[kLowerLimitPrice], &f->LowerLimitPrice) &&
+            ToDouble(p[kOpenInterest], &f->OpenInterest) && ToDouble(p[kTurnover], &f->Turnover) &&
+            ToDouble(p[kPreClosePrice], &f->PreClosePrice) && ToDouble(p[kPreOpenInterest], &f->PreOpenInterest) &&
+            ToDouble(p[kPreSettlementPrice], &f->PreSettlementPrice);
   if (!ok) return false;
   for (double* price : {&f->ClosePrice, &f->OpenPrice, &f->HighestPrice, &f->LowestPrice}) {
     if (*price == -1.0) *price = DBL_MAX;

@@ -85,7 +85,7 @@ TEST_F(FollowerTest, APipeALinkOrAForeignFileInPlaceOfADayIsRefusedWithoutWaitin
   Write("20240229", 0, 2);
   fs::create_symlink(Day("20240229"), Day("20240304"));
   std::string newer = JournalHeaderBytes("20240305");
-  newer[8] = 2;  // a later format version
+  newer[8] = kJournalVersion + 1;  // a later format version
   AppendText(Day("20240305"), newer + std::string(kJournalRecordSize, 'x'));
   AppendText(Day("20240306"), std::string(JournalHeaderSize() + kJournalRecordSize, 'x'));
   Write("20240307", 10, 12);
@@ -168,6 +168,43 @@ TEST_F(FollowerTest, DamagedRecordsAreSkippedAndCountedAndRewindGoesBack) {
   EXPECT_EQ(follower_.counters().damagedRecords, 1u);
   follower_.Rewind(first.end);
   EXPECT_EQ(Drain(), (std::vector<int>{2, 3}));
+}
+
+// A day journaled by an older collector (version 1) is followed like a new one; its records are handed
+// on in the layout written now, with no arrival time, and a damaged one is skipped and counted.
+TEST_F(FollowerTest, AVersionOneJournalIsFollowedAndHandedOnInTheCurrentLayout) {
+  fs::create_directories(folder_.path() / "Journal");
+  std::string old = JournalHeaderBytes("20240301", 1);
+  for (int n = 0; n < 4; ++n) {
+    unsigned char record[kJournalRecordSizeV1];
+    JournalEntry e = TestTick("rb2405", n, "20240301100000");
+    e.sequence = static_cast<std::uint64_t>(n + 1);
+    EncodeJournalRecord(e, 1, record);
+    old.append(reinterpret_cast<const char*>(record), sizeof record);
+  }
+  old[JournalHeaderSize(1) + 2 * kJournalRecordSizeV1 + 40] ^= 0x01;  // record 3's contract code
+  AppendText(Day("20240301"), old + "torn");
+  Write("20240304", 10, 12);
+  follower_.Start({}, "20240301");
+  std::vector<JournalEntry> got;
+  for (int round = 0; round < 100; ++round) {
+    JournalFollower::Batch batch;
+    if (!follower_.Next(2, &batch)) break;
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+      JournalEntry decoded;
+      ASSERT_TRUE(DecodeJournalRecord(batch.records[i], &decoded));
+      EXPECT_EQ(decoded.sequence, batch.entries[i].sequence);
+      EXPECT_EQ(decoded.tick.Volume, batch.entries[i].tick.Volume);
+      got.push_back(decoded);
+    }
+  }
+  std::vector<int> volumes;
+  for (const JournalEntry& e : got) volumes.push_back(e.tick.Volume);
+  EXPECT_EQ(volumes, (std::vector<int>{0, 1, 3, 10, 11}));
+  EXPECT_EQ(got[0].arrivalTimeNs, 0);
+  EXPECT_EQ(follower_.counters().damagedRecords, 1u);
+  EXPECT_EQ(follower_.counters().filesRefused, 0u);
+  EXPECT_EQ(follower_.position().day, "20240304");
 }
 
 TEST(PublishStateTest, SavesAndLoadsAPositionAndRefusesAForeignFileOrAPipe) {

@@ -106,6 +106,15 @@ TEST(TickBodyTest, TheRecordReadsBackExactlyAndAnythingElseIsRefused) {
   EXPECT_EQ(std::memcmp(&back.tick.LastPrice, &entry.tick.LastPrice, sizeof(double)), 0);
   EXPECT_EQ(back.tick.Turnover, 4598765432.5);
 
+  // A record of journal version 1, as an older publisher sends it, is read too, without an arrival.
+  unsigned char v1[kJournalRecordSizeV1];
+  entry.arrivalTimeNs = 99;
+  EncodeJournalRecord(entry, 1, v1);
+  ASSERT_TRUE(DecodeTickBody(std::string_view(reinterpret_cast<const char*>(v1), sizeof v1), &back, &why)) << why;
+  EXPECT_EQ(back.sequence, 7u);
+  EXPECT_EQ(back.arrivalTimeNs, 0);
+  EXPECT_EQ(back.tick.Turnover, 4598765432.5);
+
   std::string flipped = body;
   flipped[200] ^= 0x10;
   const std::string cases[] = {"", body.substr(1), body + "x", flipped, kLine};

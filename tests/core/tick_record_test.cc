@@ -128,4 +128,32 @@ TEST(TickRecordTest, SanitisingAlsoChangesTheIncomingRecord) {
   EXPECT_EQ(in.HighestPrice, -1.0);
 }
 
+// The arrival fits the record's last four bytes as the low bits of Unix milliseconds; a later reading
+// within 24 days, either way round, gives it back whole.
+TEST(TickRecordTest, TheArrivalStampedOnARecordIsReadBackFromALaterReading) {
+  constexpr long long kMs = 1000000;
+  constexpr long long kArrival = 1709254800123LL * kMs;  // 2024-03-01 09:00:00.123 China time
+  struct Case {
+    long long arrival;
+    long long later;
+    long long expected;
+  };
+  const Case cases[] = {
+      {kArrival, kArrival, kArrival},
+      {kArrival + 456789, kArrival + 360000 * kMs, kArrival},                 // six minutes behind, ms resolution
+      {kArrival, kArrival + 20LL * 86400000 * kMs, kArrival},                  // twenty days behind
+      {kArrival, kArrival - 5000 * kMs, kArrival},                             // the clock stepped back 5 s
+      {(1LL << 32) * 400 * kMs, (1LL << 32) * 400 * kMs + 10 * kMs, (1LL << 32) * 400 * kMs + kMs},  // low bits 0
+      {0, kArrival, 0},                                                        // not known
+      {kArrival, 0, 0},
+  };
+  for (const Case& c : cases) {
+    TickRecord r;
+    ClearTickRecord(&r);
+    SetTickArrival(&r, c.arrival);
+    EXPECT_EQ(TickArrivalNs(r, c.later), c.expected) << c.arrival << " " << c.later;
+    EXPECT_EQ(r.Filled, 0) << "Filled untouched";
+  }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "tests/data/data_fixture.h"
 #include "tools/data/day_files.h"
+#include "tools/data/replayable_day.h"
 
 namespace {
 
@@ -139,6 +140,41 @@ TEST(JournalBarsTest, AJournalDayGivesTheBarsAndCountsOfItsFiles) {
   EXPECT_EQ(fromFiles.stale, 1u);
   EXPECT_EQ(fromFiles.test, 2u);
   EXPECT_EQ(std::count(fromJournal.csv.begin(), fromJournal.csv.end(), '\n'), 6 * 40);
+}
+
+// A writer held back six minutes (a stalled disk, a burst at the open) writes every tick late. The
+// journal keeps when each tick arrived, so bars and the replay files still take the session's ticks;
+// judged by the write time alone (a journal without arrival times) they would all be stale.
+TEST(JournalBarsTest, TicksWrittenSixMinutesLateStillCountAsSessionTicks) {
+  std::vector<Tick> ticks;
+  for (int i = 0; i < 60; ++i) ticks.push_back(T("rb2405", ClockText(Clock(9, 30, i * 2)).c_str(), 0, 3700 + i % 7, 10 + i, 100));
+  DataFolder onTime;
+  ASSERT_TRUE(AppendJournal(onTime, "20240311", ticks));
+  const DayBars expected = BuildDayBars(onTime.path(), kMonday, 60);
+  ASSERT_EQ(expected.stale, 0u);
+  constexpr std::int64_t kSixMinutes = 6 * 60 * 1000000000LL;
+  for (const bool arrivalKept : {true, false}) {
+    DataFolder folder;
+    {
+      JournalWriter writer(JournalSync::kNone, folder.path().string());
+      for (const Tick& t : ticks) {
+        ASSERT_TRUE(writer.Append("20240311", t.Record(), t.WriteTimeNs() + kSixMinutes, {},
+                                  arrivalKept ? t.WriteTimeNs() : 0));
+      }
+    }
+    const DayBars bars = BuildDayBars(folder.path(), kMonday, 60);
+    ASSERT_EQ(bars.error, "");
+    const ReplayableDay replayable = WriteReplayableDay(folder.path(), kMonday, 0, ReplayableSelection());
+    ASSERT_EQ(replayable.error, "");
+    if (arrivalKept) {
+      EXPECT_EQ(bars.stale, 0u);
+      EXPECT_EQ(bars.csv, expected.csv);
+      EXPECT_EQ(replayable.not_market, 0u);
+    } else {
+      EXPECT_EQ(bars.stale, ticks.size());
+      EXPECT_EQ(replayable.not_market, ticks.size());
+    }
+  }
 }
 
 TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {

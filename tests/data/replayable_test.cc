@@ -377,7 +377,7 @@ TEST(JournalReplayableTest, ARefusedJournalIsTheDaysErrorAndReplacesNothing) {
     const char* reason;
   } cases[] = {
       {"a CSV file", "20240308210000,rb2405\r\n", "bad magic"},
-      {"a newer version", withU32(8, 2), "newer"},
+      {"a newer version", withU32(8, kJournalVersion + 1), "newer"},
       {"a truncated header", good.substr(0, 600), "truncated header"},
       {"another record size", withU32(16, 416), "records of 416 bytes"},
   };

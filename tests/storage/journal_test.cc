@@ -131,7 +131,7 @@ TEST_F(JournalTest, ReopeningCutsATornLastRecordAndContinuesTheSequence) {
   }
   // A crash in the middle of the third write leaves part of it.
   std::string file = ReadFile("Journal/20240301.qtj");
-  WriteFile("Journal/20240301.qtj", file + std::string(kJournalRecordSize / 3, '\x5a'));
+  WriteFile("Journal/20240301.qtj", file + std::string(144, '\x5a'));  // a third of a version 1 record
   EXPECT_EQ(ReadAll("Journal/20240301.qtj").size(), 2u);  // readers ignore the partial record
 
   LogWatch log;
@@ -179,7 +179,7 @@ TEST_F(JournalTest, EveryBadHeaderIsRefusedWithItsReason) {
   } cases[] = {
       {"bad magic", "QTJOURNX" + good.substr(8), "bad magic"},
       {"csv file", "20240301090507,rb2405,20240301\r\n", "bad magic"},
-      {"newer version", withU32(8, 2), "newer"},
+      {"newer version", withU32(8, kJournalVersion + 1), "newer"},
       {"version 0", withU32(8, 0), "version 0"},
       {"truncated fixed part", good.substr(0, 20), "truncated header"},
       {"truncated magic", good.substr(0, 5), "truncated header"},
@@ -402,6 +402,88 @@ TEST_F(JournalTest, TheTickWriterJournalsEveryStoredTickAndSurvivesAJournalFailu
       for (int i = 0; i < 20; ++i) EXPECT_TRUE(SameBytes(entries[i].tick, HostileValuesTick(i))) << i;
     }
   }
+}
+
+// A journal of version 1 (a collector from before arrival times) and one of version 2 are read by the
+// same reader, plainly and ahead; the writer goes on with version 1 records in a version 1 journal.
+TEST_F(JournalTest, VersionOneAndTwoJournalsAreReadByTheSameReader) {
+  fs::create_directory("Journal");
+  std::string old = JournalHeaderBytes("20240301", 1);
+  for (int i = 0; i < 3; ++i) {
+    unsigned char record[kJournalRecordSizeV1];
+    EncodeJournalRecord(JournalEntry{static_cast<std::uint64_t>(i + 1), 1000 + i, HostileValuesTick(i), 7}, 1, record);
+    old.append(reinterpret_cast<const char*>(record), sizeof record);
+  }
+  old[JournalHeaderSize(1) + kJournalRecordSizeV1 + 100] ^= 0x10;  // record 2 damaged
+  WriteFile("Journal/20240301.qtj", old + "torn");
+  {
+    JournalWriter writer(JournalSync::kNone);
+    ASSERT_TRUE(writer.Append("20240301", HostileValuesTick(3), 1003, t0_, 5003));
+    ASSERT_TRUE(writer.Append("20240302", HostileValuesTick(4), 1004, t0_, 5004));
+    ASSERT_TRUE(writer.Append("20240302", HostileValuesTick(5), 1005, t0_));
+  }
+  EXPECT_EQ(fs::file_size("Journal/20240301.qtj"), JournalHeaderSize(1) + 4 * kJournalRecordSizeV1);
+  EXPECT_EQ(fs::file_size("Journal/20240302.qtj"), JournalHeaderSize(2) + 2 * kJournalRecordSize);
+  struct Expected {
+    const char* path;
+    std::uint32_t version;
+    std::vector<int> ticks;
+    std::vector<std::int64_t> arrivals;  // as read: 0 where none was recorded
+  };
+  const Expected files[] = {
+      {"Journal/20240301.qtj", 1, {0, 2, 3}, {0, 0, 0}},
+      {"Journal/20240302.qtj", 2, {4, 5}, {5004, 0}},
+  };
+  for (const bool ahead : {false, true}) {
+    for (const Expected& f : files) {
+      JournalReader reader;
+      std::string error;
+      ASSERT_TRUE(reader.Open(f.path, &error)) << error;
+      EXPECT_EQ(reader.version(), f.version);
+      if (ahead) reader.ReadAhead();
+      std::vector<JournalEntry> got;
+      JournalEntry e;
+      while (reader.Next(&e, &error) == JournalReader::Result::kRecord) got.push_back(e);
+      ASSERT_EQ(got.size(), f.ticks.size()) << f.path << " " << error;
+      EXPECT_EQ(reader.badRecords(), f.version == 1 ? 1u : 0u);
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(SameBytes(got[i].tick, HostileValuesTick(f.ticks[i]))) << f.path << " " << i;
+        EXPECT_EQ(got[i].writeTimeNs, 1000 + f.ticks[i]);
+        EXPECT_EQ(got[i].arrivalTimeNs, f.arrivals[i]);
+        EXPECT_EQ(ArrivalOrWriteTimeNs(got[i]), f.arrivals[i] != 0 ? f.arrivals[i] : got[i].writeTimeNs);
+      }
+    }
+  }
+}
+
+// The intake stamps the arrival on the record; a writer six minutes behind journals that arrival, not
+// its own clock.
+TEST_F(JournalTest, TheTickWriterJournalsTheArrivalStampedOnTheRecord) {
+  std::unique_ptr<CTRingQueueApi_inter> queue(static_cast<CTRingQueueApi_inter*>(CTRingQueueApi::CreateFtdcCTRingQueueApi()));
+  queue->InitQueue(64);
+  constexpr long long kArrival = 1709254800123000000LL;  // 2024-03-01 09:00:00.123 China time
+  constexpr long long kSixMinutes = 360LL * 1000000000LL;
+  FakeClock clock;
+  ClockReading later = FakeClock::At(2024, 3, 1, 6, 9, 6, 0);
+  later.unixNanoseconds = kArrival + kSixMinutes + 456789;
+  clock.Set(later);
+  PosixFileEnv env;
+  std::mutex fileLock;
+  JournalWriter journal(JournalSync::kNone);
+  TickWriterThread writer(*queue, clock, env, nullptr, fileLock, &journal);
+  for (int i = 0; i < 3; ++i) {
+    TickRecord r = HostileValuesTick(i);
+    if (i != 2) SetTickArrival(&r, kArrival + i * 1000000);
+    queue->Push(&r);
+  }
+  writer.Start();
+  writer.StopWhenDrained();
+  const std::vector<JournalEntry> entries = ReadAll("Journal/20240301.qtj");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].arrivalTimeNs, kArrival);
+  EXPECT_EQ(entries[1].arrivalTimeNs, kArrival + 1000000);
+  EXPECT_EQ(entries[2].arrivalTimeNs, 0) << "not stamped: not known";
+  for (const JournalEntry& e : entries) EXPECT_EQ(e.writeTimeNs, later.unixNanoseconds);
 }
 
 std::uint64_t Bits(double v) {

@@ -108,4 +108,74 @@ TEST(TickLineTest, LongestPossibleLineIsNotCut) {
   EXPECT_NE(line.find(std::string("-") + kDblMaxFixed + "\r\n"), std::string::npos);
 }
 
+// What the writer writes, the reader reads back field for field, in both styles and at the extremes.
+TEST(TickLineReaderTest, ReadsBackWhatTheWriterWrote) {
+  using namespace tick_field;
+  TickRecord extreme = ExampleRb2405Record();
+  extreme.AskPrice1 = std::numeric_limits<double>::max();
+  extreme.Turnover = -std::numeric_limits<double>::max();
+  extreme.Volume = std::numeric_limits<int>::max();
+  extreme.BidVolume1 = std::numeric_limits<int>::min();
+  extreme.AveragePrice = std::numeric_limits<double>::infinity();
+  for (const TickRecord& r : {ExampleRb2405Record(), extreme}) {
+    for (NumberStyle style : {NumberStyle::kGeneral, NumberStyle::kFixed}) {
+      const std::string line = Line(r, style);
+      TickLineFields f;
+      ASSERT_TRUE(SplitTickLine(std::string_view(line).substr(0, line.size() - 2), &f)) << line;
+      EXPECT_EQ(f.field[kWriteStamp], "20240301090507");
+      EXPECT_EQ(f.field[kInstrumentID], r.InstrumentID);
+      EXPECT_EQ(f.field[kUpdateTime], r.UpdateTime);
+      EXPECT_EQ(f.content, std::string_view(line).substr(15, line.size() - 17));
+      int volume = 0, bid = 0;
+      ASSERT_TRUE(ParseTickLineNumber(f.field[kVolume], &volume));
+      ASSERT_TRUE(ParseTickLineNumber(f.field[kBidVolume1], &bid));
+      EXPECT_EQ(volume, r.Volume);
+      EXPECT_EQ(bid, r.BidVolume1);
+      for (int i = 0; i < kTickLineFieldCount; ++i) {
+        double value;
+        if (KindOfTickLineField(i) != TickLineFieldKind::kDouble) continue;
+        ASSERT_TRUE(ParseTickLineNumber(f.field[i], &value)) << "field " << i + 1 << ": " << f.field[i];
+        char again[kNumberSize];
+        EXPECT_EQ(std::string(again, FormatNumber(value, style, again)), f.field[i]) << "field " << i + 1;
+      }
+    }
+  }
+}
+
+TEST(TickLineReaderTest, DamagedLinesAndFieldsAreRefused) {
+  const std::string good =
+      "20240301090507,rb2405,20240301,20240301,09:05:07,500,3725,123456,3750,3700,3710,-1,37251.2,3726,15,3725,30,"
+      "3950,3500,1.65432e+06,4.59877e+09,3720,1.65e+06,3722";
+  TickLineFields f;
+  ASSERT_TRUE(SplitTickLine(good, &f));
+  struct Case {
+    std::string line;
+    std::size_t fields;
+  };
+  const Case lines[] = {
+      {"", 1},
+      {good.substr(0, good.rfind(',')), 23},
+      {good + ",1", 25},
+      {good + std::string(30, ','), 54},
+      {good.substr(0, good.size() / 2), 11},
+  };
+  for (const Case& c : lines) {
+    EXPECT_FALSE(SplitTickLine(c.line, &f)) << c.line;
+    EXPECT_EQ(CountTickLineFields(c.line), c.fields) << c.line;
+  }
+  // Numbers as the writer never writes them.
+  for (const char* text : {"", " 5", "5 ", "+5", "0x10", "5x", "1.5", "2147483648", "-2147483649", "--1"}) {
+    int value;
+    EXPECT_FALSE(ParseTickLineNumber(text, &value)) << text;
+  }
+  for (const char* text : {"", " 3725", "3725 ", "+3725", "0x1p3", "3725.00x", "1e400", "3,7", "."}) {
+    double value;
+    EXPECT_FALSE(ParseTickLineNumber(text, &value)) << text;
+  }
+  for (const char* text : {"-1", "3725.00", "1.79769e+308", "nan", "-nan", "inf", "-inf"}) {
+    double value;
+    EXPECT_TRUE(ParseTickLineNumber(text, &value)) << text;
+  }
+}
+
 }  // namespace

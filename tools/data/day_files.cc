@@ -28,7 +28,7 @@ int ParseDayArgument(std::string_view text) {
 fs::path DayFolder(const fs::path& workdir, int day) { return workdir / "Data" / std::to_string(day); }
 
 fs::path DayJournal(const fs::path& workdir, int day) {
-  return workdir / kJournalDirectory / (std::to_string(day) + ".qtj");
+  return JournalDayPath(workdir.string(), std::to_string(day));
 }
 
 std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,

@@ -46,7 +46,15 @@ TickSource::Result JournalDaySource::Next(SourceTick* tick) {
     tick->number = entry_.sequence;
     tick->update_time = std::string_view(t.UpdateTime, strnlen(t.UpdateTime, sizeof t.UpdateTime));
     tick->write_stamp = std::string_view(stamp_, kWriteStampSize - 1);
-    tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
+    // A stale snapshot is told by when the tick arrived, where the journal records it, not by when
+    // the writer got to it.
+    if (entry_.arrivalTimeNs != 0) {
+      char arrival[kWriteStampSize];
+      FormatChinaStampOfTime(entry_.arrivalTimeNs, arrival);
+      tick->arrival = TickClassifier::StampSeconds(std::string_view(arrival, kWriteStampSize - 1));
+    } else {
+      tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
+    }
     tick->write_time_ns = entry_.writeTimeNs;
     tick->content = std::string_view(reinterpret_cast<const char*>(&entry_.tick), sizeof entry_.tick);
     fields_made_ = false;

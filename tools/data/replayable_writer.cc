@@ -10,6 +10,7 @@
 
 #include "core/errno_text.h"
 #include "core/open_regular_file.h"
+#include "sessions/clock_time.h"
 #include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
 #include "tools/data/replay_line.h"
