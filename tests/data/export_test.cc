@@ -164,6 +164,19 @@ TEST_F(ExportTest, ByContractWithAFilterAndRefusedJournals) {
   EXPECT_EQ(Lines(dir_ / "out" / "20240301-TS2406.csv").size(), 4u);
   EXPECT_FALSE(fs::exists(dir_ / "out" / "20240301-rb2405.csv"));
 
+  // Codes that cannot name a file (from a journal no collector wrote) are counted, not lost silently.
+  {
+    JournalWriter writer(JournalSync::kNone);
+    for (const char* code : {"T2406", "../x", "a/b", ".", "T2406"}) {
+      ASSERT_TRUE(writer.Append("20240307", BondTick(code, "10:00:00", 1), 0, {}));
+    }
+  }
+  r = Export(20240307, true);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.rows, 2u);
+  EXPECT_EQ(r.files, 1u);
+  EXPECT_EQ(r.unnamed, 3u);
+
   r = Export(20240302);  // no journal
   EXPECT_NE(r.error.find("20240302.qtj"), std::string::npos) << r.error;
   std::ofstream("Journal/20240305.qtj") << "20240301090507,rb2405\r\n";

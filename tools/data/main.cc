@@ -217,6 +217,11 @@ int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportO
       progress.Message("quoteloom-data: " + std::to_string(days[i]) + ": " + std::to_string(r.badRecords) +
                        " damaged journal records left out");
     }
+    if (r.unnamed > 0) {
+      progress.Message("quoteloom-data: " + std::to_string(days[i]) + ": " + std::to_string(r.unnamed) +
+                       " records of contract codes that cannot name a file left out");
+      status = kExitFiles;
+    }
     progress.ClearLine();
     std::printf("%d: %llu rows in %llu files, %llu stale or test left out\n", days[i],
                 static_cast<unsigned long long>(r.rows), static_cast<unsigned long long>(r.files),

@@ -239,7 +239,10 @@ TickExportResult ExportDay(TickSource& source, const TickExportOptions& options,
     if (!options.contracts.empty() && options.contracts.count(std::string(tick.contract)) == 0) continue;
     std::string name = dayText + ".csv";
     if (options.byContract) {
-      if (!IsContractName(tick.contract)) continue;  // cannot name a file; the journal keeps it
+      if (!IsContractName(tick.contract)) {  // cannot name a file: said, and the export fails
+        ++result.unnamed;
+        continue;
+      }
       name = dayText + "-" + std::string(tick.contract) + ".csv";
     }
     if (classifier == nullptr || tick.contract != classified) {

@@ -41,6 +41,7 @@ struct TickExportResult {
   std::uint64_t files = 0;
   std::uint64_t badRecords = 0;  // skipped: checksum did not match
   std::uint64_t notMarket = 0;   // stale snapshots and test data, left out unless raw
+  std::uint64_t unnamed = 0;     // by contract: records of codes that cannot name a file, left out
   std::string error;             // set when the day could not be exported (no journal, refused, unwritable)
 };
 
