@@ -33,3 +33,7 @@ bool ParseWriteStamp(std::string_view stamp, int* date, int* timeOfDay) {
   *timeOfDay = parts[4] * 3600 + parts[5] * 60 + parts[6];
   return true;
 }
+
+int DateOfReading(const ClockReading& r) { return r.year * 10000 + r.month * 100 + r.day; }
+
+int TimeOfDayOfReading(const ClockReading& r) { return r.hour * 3600 + r.minute * 60 + r.second; }

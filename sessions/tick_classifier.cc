@@ -34,6 +34,10 @@ std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
   return ParseWriteStamp(stamp, &date, &timeOfDay) ? LocalSeconds(date, timeOfDay) : -1;
 }
 
+std::int64_t TickClassifier::ReadingSeconds(const ClockReading& reading) {
+  return LocalSeconds(DateOfReading(reading), TimeOfDayOfReading(reading));
+}
+
 TickClassifier::TickClassifier(const ProductHours* hours, int tradingDay, int toleranceSeconds)
     : hours_(hours), tolerance_(toleranceSeconds) {
   // The session clock runs on from 18:00 of the eve through the night; the day part is the
