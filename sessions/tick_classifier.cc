@@ -9,11 +9,6 @@
 
 namespace {
 
-int TwoDigits(const char* p) {
-  if (p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9') return -1;
-  return (p[0] - '0') * 10 + (p[1] - '0');
-}
-
 // Days from 0000-03-01 to 1970-01-01: the classifier's scale starts there so that every date of
 // year 0 on has a positive count and -1 stays free to mean "unknown".
 constexpr std::int64_t kDaysBeforeEpoch =
@@ -35,18 +30,12 @@ std::int64_t TickClassifier::LocalSeconds(int date, int timeOfDay) {
 }
 
 std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
-  if (stamp.size() != 14) return -1;
-  int parts[7];
-  for (int i = 0; i < 7; ++i) parts[i] = TwoDigits(stamp.data() + 2 * i);
-  for (int p : parts) {
-    if (p < 0) return -1;
-  }
-  const int year = parts[0] * 100 + parts[1];
-  if (parts[2] < 1 || parts[2] > 12 || parts[3] < 1 || parts[3] > 31 || parts[4] > 23 || parts[5] > 59 ||
-      parts[6] > 60) {
-    return -1;
-  }
-  return LocalSeconds(CalendarDate(year, parts[2], parts[3]), parts[4] * 3600 + parts[5] * 60 + parts[6]);
+  int date = 0, timeOfDay = 0;
+  return ParseWriteStamp(stamp, &date, &timeOfDay) ? LocalSeconds(date, timeOfDay) : -1;
+}
+
+std::int64_t TickClassifier::ReadingSeconds(const ClockReading& reading) {
+  return LocalSeconds(DateOfReading(reading), TimeOfDayOfReading(reading));
 }
 
 TickClassifier::TickClassifier(const ProductHours* hours, int tradingDay, int toleranceSeconds)

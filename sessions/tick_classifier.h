@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/clock.h"
 #include "sessions/product_hours.h"
 
 // Which stored ticks are the market. A front also pushes the last snapshot on every subscription
@@ -40,6 +41,8 @@ class TickClassifier {
   static std::int64_t LocalSeconds(int date, int timeOfDay);
   // The same of a 14-digit write stamp; -1 when it is not one.
   static std::int64_t StampSeconds(std::string_view writeStamp);
+  // The same of a clock reading.
+  static std::int64_t ReadingSeconds(const ClockReading& reading);
 
  private:
   const ProductHours* hours_;

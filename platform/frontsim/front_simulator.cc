@@ -20,6 +20,7 @@
 #include "platform/frontsim/fault_field.h"
 #include "platform/frontsim/listen_socket.h"
 #include "platform/frontsim/market_events.h"
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 #include "sessions/tick_classifier.h"
 #include "sessions/trading_day_rule.h"
@@ -45,10 +46,6 @@ void SetInfo(FrontRspInfo* info, int error, const char* utf8) {
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-int DateOf(const ClockReading& r) { return r.year * 10000 + r.month * 100 + r.day; }
-int TimeOfDayOf(const ClockReading& r) { return r.hour * 3600 + r.minute * 60 + r.second; }
-std::int64_t LocalSecondsOf(const ClockReading& r) { return TickClassifier::LocalSeconds(DateOf(r), TimeOfDayOf(r)); }
-
 }  // namespace
 
 FrontSimulator::FrontSimulator(SimOptions options) : options_(std::move(options)) {
@@ -71,7 +68,7 @@ bool FrontSimulator::Prepare(std::string* error) {
                                                : MarketCalendar::Load(options_.calendar_path, error);
     if (!calendar_) return false;
     const ClockReading now = TheSystemClock().Now();
-    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), error);
+    const std::optional<MarketMoment> moment = calendar_->Place(DateOfReading(now), TimeOfDayOfReading(now), error);
     if (!moment) return false;
     if (!options_.truth_dir.empty()) {
       std::error_code ec;
@@ -151,7 +148,7 @@ std::string FrontSimulator::TradingDayAt(const ClockReading& now) const {
   if (!options_.trading_day.empty()) return options_.trading_day;
   if (calendar_) {
     std::string error;
-    const std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), &error);
+    const std::optional<MarketMoment> moment = calendar_->Place(DateOfReading(now), TimeOfDayOfReading(now), &error);
     if (moment) return std::to_string(moment->trading_day);
   }
   return std::to_string(TradingDayOf(now));
@@ -484,7 +481,7 @@ void FrontSimulator::EmitGenerated(Clock::time_point now) {
       ApplyFieldFaults(index, tick);
       SendTick(index, tick);
       last_snapshot_[index] = tick;
-      last_snapshot_at_[index] = LocalSecondsOf(reading);
+      last_snapshot_at_[index] = TickClassifier::ReadingSeconds(reading);
       RecordTruth(moment->trading_day, TickKind::kSession, reading, tick);
       continue;
     }

@@ -10,13 +10,11 @@
 #include "platform/frontsim/front_simulator.h"
 #include "platform/frontsim/listen_socket.h"
 #include "platform/frontsim/market_events.h"
+#include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 
 namespace {
 
-int DateOf(const ClockReading& r) { return r.year * 10000 + r.month * 100 + r.day; }
-int TimeOfDayOf(const ClockReading& r) { return r.hour * 3600 + r.minute * 60 + r.second; }
-std::int64_t LocalSecondsOf(const ClockReading& r) { return TickClassifier::LocalSeconds(DateOf(r), TimeOfDayOf(r)); }
 std::int64_t LocalSecondsAt(int tradingDay, int sessionSecond) {
   return TickClassifier::LocalSeconds(CalendarDateOf(tradingDay, sessionSecond), TimeOfDay(sessionSecond));
 }
@@ -66,7 +64,7 @@ std::vector<int> AllEventSeconds() {
 
 std::optional<MarketMoment> FrontSimulator::PlaceMoment(const ClockReading& now) {
   std::string error;
-  std::optional<MarketMoment> moment = calendar_->Place(DateOf(now), TimeOfDayOf(now), &error);
+  std::optional<MarketMoment> moment = calendar_->Place(DateOfReading(now), TimeOfDayOfReading(now), &error);
   if (!moment && error != calendar_error_) {
     std::fprintf(stderr, "quoteloom-frontsim: %s; the front stays closed\n", error.c_str());
     calendar_error_ = error;
@@ -76,7 +74,7 @@ std::optional<MarketMoment> FrontSimulator::PlaceMoment(const ClockReading& now)
 
 void FrontSimulator::UpdateMarket(const ClockReading& now) {
   if (event_seconds_.empty()) event_seconds_ = AllEventSeconds();
-  const std::int64_t local = LocalSecondsOf(now);
+  const std::int64_t local = TickClassifier::ReadingSeconds(now);
   const std::optional<MarketMoment> moment = PlaceMoment(now);
   if (market_seen_ >= 0 && local > market_seen_ && moment) {
     // Snapshots due since the last turn go out before a window's end closes the connections.
@@ -89,7 +87,7 @@ void FrontSimulator::UpdateMarket(const ClockReading& now) {
     market_seen_ = local;
     if (moment) market_seen_day_ = moment->trading_day;
   }
-  SetInService(moment && moment->open && InWindows(TimeOfDayOf(now), options_.service_windows));
+  SetInService(moment && moment->open && InWindows(TimeOfDayOfReading(now), options_.service_windows));
 }
 
 void FrontSimulator::SetInService(bool serve) {
@@ -147,7 +145,7 @@ void FrontSimulator::SendMarketSnapshot(std::size_t index, int day, int sessionS
   std::lock_guard<std::mutex> lock(stats_mutex_);
   SendTick(index, tick);
   last_snapshot_[index] = tick;
-  last_snapshot_at_[index] = LocalSecondsOf(at);
+  last_snapshot_at_[index] = TickClassifier::ReadingSeconds(at);
   RecordTruth(day, TickKind::kSession, now, tick);
 }
 
@@ -177,7 +175,7 @@ void FrontSimulator::SendSubscriptionSnapshot(Client& client, std::size_t index)
     const int close = hours->sessions().back().end();
     std::string error;
     int day = moment->trading_day;
-    if (!(moment->open && moment->session_second >= close && DateOf(now) == day)) {
+    if (!(moment->open && moment->session_second >= close && DateOfReading(now) == day)) {
       const std::optional<int> before = calendar_->PreviousTradingDay(day, &error);
       if (!before) return;
       day = *before;
@@ -186,11 +184,11 @@ void FrontSimulator::SendSubscriptionSnapshot(Client& client, std::size_t index)
     generator_->set_trading_day(std::to_string(day));
     generator_->Next(index, at, &last_snapshot_[index]);
     ApplyExchangeQuirks(index, false, day, last_snapshot_[index]);
-    last_snapshot_at_[index] = LocalSecondsOf(at);
+    last_snapshot_at_[index] = TickClassifier::ReadingSeconds(at);
   }
   const ProductHours::Place place = hours->Locate(moment->session_second);
   const bool fresh = moment->open && (place.period >= 0 || place.auction) &&
-                     LocalSecondsOf(now) - last_snapshot_at_[index] <= kDefaultToleranceSeconds;
+                     TickClassifier::ReadingSeconds(now) - last_snapshot_at_[index] <= kDefaultToleranceSeconds;
   frame_.clear();
   AppendDepthMarketData(frame_, last_snapshot_[index]);
   client.out.append(frame_);

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -13,6 +12,9 @@
 #include "core/open_regular_file.h"
 
 #include "storage/tick_line.h"
+
+#include "sessions/clock_time.h"
+#include "sessions/tick_classifier.h"
 
 namespace {
 
@@ -30,33 +32,15 @@ bool ToText(std::string_view text, char (&to)[N]) {
   return true;
 }
 
-double CalendarSeconds(int day, int hours, int minutes, int seconds) {
-  std::tm date{};
-  date.tm_year = day / 10000 - 1900;
-  date.tm_mon = day / 100 % 100 - 1;
-  date.tm_mday = day % 100;
-  date.tm_hour = hours;
-  date.tm_min = minutes;
-  date.tm_sec = seconds;
-  return static_cast<double>(::timegm(&date));
-}
-
 // When the tick was recorded: the collector's write stamp (yyyymmddHHMMSS, the order of arrival) with
-// the tick's milliseconds; without a stamp, its action day and update time. Only differences matter.
+// the tick's milliseconds; without a stamp, its action day and update time (the day's start when the
+// update time is not one). Only differences matter.
 double RecordedSeconds(std::string_view stamp, const FrontDepthMarketData& f) {
-  double millis = f.UpdateMillisec / 1000.0;
-  bool digits = stamp.size() == 14;
-  for (char c : stamp) digits = digits && c >= '0' && c <= '9';
-  if (digits) {
-    std::string text(stamp);
-    int day = std::atoi(text.substr(0, 8).c_str());
-    return CalendarSeconds(day, std::atoi(text.substr(8, 2).c_str()), std::atoi(text.substr(10, 2).c_str()),
-                           std::atoi(text.substr(12, 2).c_str())) +
-           millis;
-  }
-  int hours = 0, minutes = 0, seconds = 0;
-  std::sscanf(f.UpdateTime, "%d:%d:%d", &hours, &minutes, &seconds);
-  return CalendarSeconds(std::atoi(f.ActionDay), hours, minutes, seconds) + millis;
+  const double millis = f.UpdateMillisec / 1000.0;
+  int date = 0, timeOfDay = 0;
+  if (ParseWriteStamp(stamp, &date, &timeOfDay)) return TickClassifier::LocalSeconds(date, timeOfDay) + millis;
+  timeOfDay = ParseClockTime(std::string_view(f.UpdateTime, strnlen(f.UpdateTime, sizeof f.UpdateTime)));
+  return TickClassifier::LocalSeconds(std::atoi(f.ActionDay), std::max(timeOfDay, 0)) + millis;
 }
 
 }  // namespace

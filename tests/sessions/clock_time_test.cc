@@ -22,4 +22,30 @@ TEST(ClockTimeTest, ReadsExactlyHhMmSsOfAValidTime) {
   for (const Case& c : cases) EXPECT_EQ(ParseClockTime(c.text), c.seconds) << c.text;
 }
 
+// A stamp keeps second 60 (a local clock may show a leap second) and counts day 31 of a short month
+// on; anything else that is not yyyymmddHHMMSS is refused.
+TEST(ClockTimeTest, WriteStampsSplitIntoDateAndTimeOfDay) {
+  struct Case {
+    std::string_view stamp;
+    bool ok;
+    int date, timeOfDay;
+  };
+  const Case cases[] = {
+      {"20240301090507", true, 20240301, 32707}, {"21000228235960", true, 21000228, 86400},
+      {"20240231000000", true, 20240231, 0},     {"20241301000000", false, 0, 0},
+      {"20240001000000", false, 0, 0},           {"20240100000000", false, 0, 0},
+      {"20240311250000", false, 0, 0},           {"20240311096000", false, 0, 0},
+      {"20240311090061", false, 0, 0},           {"2024031109000x", false, 0, 0},
+      {"2024031109000", false, 0, 0},            {"202403110900000", false, 0, 0},
+      {"2024-3-1090000", false, 0, 0},           {"", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    int date = 0, timeOfDay = 0;
+    EXPECT_EQ(ParseWriteStamp(c.stamp, &date, &timeOfDay), c.ok) << c.stamp;
+    if (!c.ok) continue;
+    EXPECT_EQ(date, c.date) << c.stamp;
+    EXPECT_EQ(timeOfDay, c.timeOfDay) << c.stamp;
+  }
+}
+
 }  // namespace
