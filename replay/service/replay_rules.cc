@@ -1,5 +1,6 @@
 #include "replay/service/replay_rules.h"
 
+#include <chrono>
 #include <climits>
 
 namespace {
@@ -41,7 +42,7 @@ int NextReplayDay(int day) {
       }
       break;
     case 2:
-      if (dayOfMonth > (year % 4 == 0 ? 29 : 28)) {
+      if (dayOfMonth > (std::chrono::year{year}.is_leap() ? 29 : 28)) {
         dayOfMonth = 1;
         month = 3;
       }
