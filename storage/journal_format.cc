@@ -30,77 +30,52 @@ struct Field {
   QL_TICK_FIELD(AskPrice##n, "f64"),  \
   QL_TICK_FIELD(AskVolume##n, "i32")
 
+// The fields both versions share, in record order.
+#define QL_COMMON_FIELDS \
+  {"Sequence", "u64", 0, 8}, \
+  {"WriteTimeNs", "i64", 8, 8}, \
+  QL_TICK_FIELD(TradingDay, "txt"), \
+  QL_TICK_FIELD(InstrumentID, "txt"), \
+  QL_TICK_FIELD(ExchangeID, "txt"), \
+  QL_TICK_FIELD(ExchangeInstID, "txt"), \
+  QL_TICK_FIELD(LastPrice, "f64"), \
+  QL_TICK_FIELD(PreSettlementPrice, "f64"), \
+  QL_TICK_FIELD(PreClosePrice, "f64"), \
+  QL_TICK_FIELD(PreOpenInterest, "f64"), \
+  QL_TICK_FIELD(OpenPrice, "f64"), \
+  QL_TICK_FIELD(HighestPrice, "f64"), \
+  QL_TICK_FIELD(LowestPrice, "f64"), \
+  QL_TICK_FIELD(Volume, "i32"), \
+  QL_TICK_FIELD(Turnover, "f64"), \
+  QL_TICK_FIELD(OpenInterest, "f64"), \
+  QL_TICK_FIELD(ClosePrice, "f64"), \
+  QL_TICK_FIELD(SettlementPrice, "f64"), \
+  QL_TICK_FIELD(UpperLimitPrice, "f64"), \
+  QL_TICK_FIELD(LowerLimitPrice, "f64"), \
+  QL_TICK_FIELD(PreDelta, "f64"), \
+  QL_TICK_FIELD(CurrDelta, "f64"), \
+  QL_TICK_FIELD(UpdateTime, "txt"), \
+  QL_TICK_FIELD(UpdateMillisec, "i32"), \
+  QL_LEVEL(1), \
+  QL_LEVEL(2), \
+  QL_LEVEL(3), \
+  QL_LEVEL(4), \
+  QL_LEVEL(5), \
+  QL_TICK_FIELD(AveragePrice, "f64"), \
+  QL_TICK_FIELD(ActionDay, "txt")
+
 const Field kFieldsV1[] = {
-    {"Sequence", "u64", 0, 8},
-    {"WriteTimeNs", "i64", 8, 8},
-    QL_TICK_FIELD(TradingDay, "txt"),
-    QL_TICK_FIELD(InstrumentID, "txt"),
-    QL_TICK_FIELD(ExchangeID, "txt"),
-    QL_TICK_FIELD(ExchangeInstID, "txt"),
-    QL_TICK_FIELD(LastPrice, "f64"),
-    QL_TICK_FIELD(PreSettlementPrice, "f64"),
-    QL_TICK_FIELD(PreClosePrice, "f64"),
-    QL_TICK_FIELD(PreOpenInterest, "f64"),
-    QL_TICK_FIELD(OpenPrice, "f64"),
-    QL_TICK_FIELD(HighestPrice, "f64"),
-    QL_TICK_FIELD(LowestPrice, "f64"),
-    QL_TICK_FIELD(Volume, "i32"),
-    QL_TICK_FIELD(Turnover, "f64"),
-    QL_TICK_FIELD(OpenInterest, "f64"),
-    QL_TICK_FIELD(ClosePrice, "f64"),
-    QL_TICK_FIELD(SettlementPrice, "f64"),
-    QL_TICK_FIELD(UpperLimitPrice, "f64"),
-    QL_TICK_FIELD(LowerLimitPrice, "f64"),
-    QL_TICK_FIELD(PreDelta, "f64"),
-    QL_TICK_FIELD(CurrDelta, "f64"),
-    QL_TICK_FIELD(UpdateTime, "txt"),
-    QL_TICK_FIELD(UpdateMillisec, "i32"),
-    QL_LEVEL(1),
-    QL_LEVEL(2),
-    QL_LEVEL(3),
-    QL_LEVEL(4),
-    QL_LEVEL(5),
-    QL_TICK_FIELD(AveragePrice, "f64"),
-    QL_TICK_FIELD(ActionDay, "txt"),
+    QL_COMMON_FIELDS,
     {"Checksum", "u32", 424, 4},
 };
 
 const Field kFieldsV2[] = {
-    {"Sequence", "u64", 0, 8},
-    {"WriteTimeNs", "i64", 8, 8},
-    QL_TICK_FIELD(TradingDay, "txt"),
-    QL_TICK_FIELD(InstrumentID, "txt"),
-    QL_TICK_FIELD(ExchangeID, "txt"),
-    QL_TICK_FIELD(ExchangeInstID, "txt"),
-    QL_TICK_FIELD(LastPrice, "f64"),
-    QL_TICK_FIELD(PreSettlementPrice, "f64"),
-    QL_TICK_FIELD(PreClosePrice, "f64"),
-    QL_TICK_FIELD(PreOpenInterest, "f64"),
-    QL_TICK_FIELD(OpenPrice, "f64"),
-    QL_TICK_FIELD(HighestPrice, "f64"),
-    QL_TICK_FIELD(LowestPrice, "f64"),
-    QL_TICK_FIELD(Volume, "i32"),
-    QL_TICK_FIELD(Turnover, "f64"),
-    QL_TICK_FIELD(OpenInterest, "f64"),
-    QL_TICK_FIELD(ClosePrice, "f64"),
-    QL_TICK_FIELD(SettlementPrice, "f64"),
-    QL_TICK_FIELD(UpperLimitPrice, "f64"),
-    QL_TICK_FIELD(LowerLimitPrice, "f64"),
-    QL_TICK_FIELD(PreDelta, "f64"),
-    QL_TICK_FIELD(CurrDelta, "f64"),
-    QL_TICK_FIELD(UpdateTime, "txt"),
-    QL_TICK_FIELD(UpdateMillisec, "i32"),
-    QL_LEVEL(1),
-    QL_LEVEL(2),
-    QL_LEVEL(3),
-    QL_LEVEL(4),
-    QL_LEVEL(5),
-    QL_TICK_FIELD(AveragePrice, "f64"),
-    QL_TICK_FIELD(ActionDay, "txt"),
+    QL_COMMON_FIELDS,
     {"ArrivalTimeNs", "i64", 424, 8},
     {"Checksum", "u32", 432, 4},
 };
 
+#undef QL_COMMON_FIELDS
 #undef QL_LEVEL
 #undef QL_TICK_FIELD
 

@@ -79,9 +79,6 @@ bool JournalWriter::Append(const char* tradingDay, const TickRecord& tick, std::
   entry.writeTimeNs = writeTimeNs;
   entry.arrivalTimeNs = arrivalTimeNs;
   entry.tick = tick;
-  // The arrival is kept whole beside the record; its stamp in the record's padding stays out, so a
-  // tick sent twice is stored as the same bytes.
-  entry.tick.ArrivalMs = 0;
   unsigned char record[kJournalMaxRecordSize];
   EncodeJournalRecord(entry, version_, record);
   std::size_t done = 0;

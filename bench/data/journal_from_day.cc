@@ -15,6 +15,7 @@
 
 #include "storage/journal_writer.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/record_fields.h"
 
 namespace fs = std::filesystem;
 
@@ -40,21 +41,6 @@ std::int64_t StampNs(std::string_view stamp) {
   // The stamps are China time (+08:00 since 1991), as the data tools read them.
   return (static_cast<std::int64_t>(timegm(&t)) - 8 * 3600) * 1000000000;
 }
-
-// Where each number of a per-contract line goes in the record.
-const std::pair<CollectedField, double TickRecord::*> kDoubles[] = {
-    {kLastPrice, &TickRecord::LastPrice},           {kHighestPrice, &TickRecord::HighestPrice},
-    {kLowestPrice, &TickRecord::LowestPrice},       {kOpenPrice, &TickRecord::OpenPrice},
-    {kClosePrice, &TickRecord::ClosePrice},         {kAveragePrice, &TickRecord::AveragePrice},
-    {kAskPrice1, &TickRecord::AskPrice1},           {kBidPrice1, &TickRecord::BidPrice1},
-    {kUpperLimitPrice, &TickRecord::UpperLimitPrice}, {kLowerLimitPrice, &TickRecord::LowerLimitPrice},
-    {kOpenInterest, &TickRecord::OpenInterest},     {kTurnover, &TickRecord::Turnover},
-    {kPreClosePrice, &TickRecord::PreClosePrice},   {kPreOpenInterest, &TickRecord::PreOpenInterest},
-    {kPreSettlementPrice, &TickRecord::PreSettlementPrice}};
-const std::pair<CollectedField, int TickRecord::*> kInts[] = {{kUpdateMillisec, &TickRecord::UpdateMillisec},
-                                                              {kVolume, &TickRecord::Volume},
-                                                              {kAskVolume1, &TickRecord::AskVolume1},
-                                                              {kBidVolume1, &TickRecord::BidVolume1}};
 
 }  // namespace
 
@@ -107,8 +93,8 @@ int main(int argc, char** argv) {
     Text(t.TradingDay, sizeof(t.TradingDay), f.field[kTradingDay]);
     Text(t.ActionDay, sizeof(t.ActionDay), f.field[kActionDay]);
     Text(t.UpdateTime, sizeof(t.UpdateTime), f.field[kUpdateTime]);
-    for (const auto& [field, member] : kDoubles) t.*member = Number(f.field[field]);
-    for (const auto& [field, member] : kInts) t.*member = static_cast<int>(Number(f.field[field]));
+    for (const auto& [field, member] : kRecordDoubleFields) t.*member = Number(f.field[field]);
+    for (const auto& [field, member] : kRecordIntFields) t.*member = static_cast<int>(Number(f.field[field]));
     t.Filled = 1;
     if (writer.Append(day.c_str(), t, StampNs(f.field[kWriteStamp]), std::chrono::steady_clock::now())) ++records;
   }

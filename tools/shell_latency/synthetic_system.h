@@ -24,6 +24,7 @@ class SyntheticSystem : public ShellSystem {
   const StopSaveWindows& stopSaveWindows() const override { return windows_; }
   std::uint64_t TicksRefused() const override { return 0; }
   std::uint64_t JournalFailures() const override { return 0; }
+  const char* MetricsNote() const override { return ""; }
 
   std::uint64_t reported() const { return reported_.load(std::memory_order_relaxed); }
 
