@@ -62,6 +62,7 @@ int OpenRegularFile(const char* path, int flags, int mode, int* error) {
 
 int OpenWorkingFolder(const std::string& root, int* error) {
   if (root.empty()) return AT_FDCWD;
+  // The one open that follows a link: the working folder may be one, by the operator's choice.
   const int fd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) *error = errno;
   return fd;

@@ -15,6 +15,8 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/held_port.h"
+#include "tests/support/process_output.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -43,39 +45,27 @@ class ProgramMetricsTest : public ::testing::Test {
   fs::path dir_;
 };
 
-int Count(const std::string& output, const std::string& text) {
-  int n = 0;
-  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
-  return n;
-}
-
 TEST_F(ProgramMetricsTest, APortInUseIsSaidOnceAndNotedOnEveryStatusLine) {
-  const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in bound{};
-  bound.sin_family = AF_INET;
-  bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(bound);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&bound), sizeof(bound)), 0);
-  ASSERT_EQ(::listen(holder, 4), 0);
-  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&bound), &length), 0);
-  const std::string where = "127.0.0.1:" + std::to_string(ntohs(bound.sin_port));
+  std::string where;
+  const int holder = HoldFreeLoopbackPort(&where);
+  ASSERT_GE(holder, 0);
   for (const char* program : kPrograms) {
     auto run = Start(program, where);
-    ASSERT_TRUE(WaitUntil([&] { return Count(run->Output(), "[status]") >= 3 || !run->Running(); }, 30s))
+    ASSERT_TRUE(WaitUntil([&] { return CountOf(run->Output(), "[status]") >= 3 || !run->Running(); }, 30s))
         << run->Output();
     ASSERT_TRUE(run->Running()) << program << ": " << run->Output();
     run->Signal(SIGTERM);
     ASSERT_TRUE(run->Wait(20s));
     EXPECT_TRUE(WIFEXITED(run->status()) && WEXITSTATUS(run->status()) == 0) << program;
     const std::string out = run->Output();
-    EXPECT_EQ(Count(out, "metrics not served on " + where +
+    EXPECT_EQ(CountOf(out, "metrics not served on " + where +
                              ": the port is in use by another program; trying again every 30 s\n"),
               1)
         << program << ": " << out;
     const std::regex noted("\\[status\\][^\\n]*, metrics not served\\n");
     const auto notedLines = std::distance(std::sregex_iterator(out.begin(), out.end(), noted), std::sregex_iterator());
     EXPECT_GE(notedLines, 4) << "the status lines and the one at the exit\n" << out;
-    EXPECT_EQ(notedLines, Count(out, "[status]")) << out;
+    EXPECT_EQ(notedLines, CountOf(out, "[status]")) << out;
   }
   ::close(holder);
 }

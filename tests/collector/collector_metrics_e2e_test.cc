@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/held_port.h"
 #include "tests/support/file_text.h"
 #include "tests/support/front_simulator.h"
 #include "tests/support/http_get.h"
@@ -148,26 +149,13 @@ TEST_F(CollectorMetricsTest, MetricsCountWhatTheFrontSentAndTheManagerHearsReady
   EXPECT_NE(Notifications().find("STOPPING=1"), std::string::npos);
 }
 
-// How often `text` occurs in `output`.
-int Count(const std::string& output, const std::string& text) {
-  int n = 0;
-  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
-  return n;
-}
-
 // A second collector on the machine with the same metrics address must not lose its day: it
 // collects, says once why metrics are not served, notes it on every status line and the exit line,
 // and takes the port once it is free.
 TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
-  const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in bound{};
-  bound.sin_family = AF_INET;
-  bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(bound);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&bound), sizeof(bound)), 0);
-  ASSERT_EQ(::listen(holder, 4), 0);
-  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&bound), &length), 0);
-  const std::string where = "127.0.0.1:" + std::to_string(ntohs(bound.sin_port));
+  std::string where;
+  const int holder = HoldFreeLoopbackPort(&where);
+  ASSERT_GE(holder, 0);
   const std::string address = StartFrontSimulator(&simulator_, QUOTELOOM_FRONTSIM, {"--total-rate", "200", "--duration", "300"},
                                                   (dir_ / "frontsim.out").string());
   ASSERT_FALSE(address.empty()) << simulator_->Output();
@@ -177,7 +165,7 @@ TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
   ASSERT_TRUE(WaitUntil(
       [&] {
         const std::string out = collector_->Output();
-        return LastNumberAfter(out, "ticks written") > 0 && Count(out, "[status]") >= 3;
+        return LastNumberAfter(out, "ticks written") > 0 && CountOf(out, "[status]") >= 3;
       },
       60s))
       << collector_->Output();
@@ -186,11 +174,11 @@ TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
   ASSERT_TRUE(collector_->Wait(30s));
   EXPECT_TRUE(WIFEXITED(collector_->status()) && WEXITSTATUS(collector_->status()) == 0);
   std::string out = collector_->Output();
-  EXPECT_EQ(Count(out, said), 1) << out;
+  EXPECT_EQ(CountOf(out, said), 1) << out;
   EXPECT_EQ(out.find("CivetServer"), std::string::npos) << out;
   const std::regex noted("\\[status\\][^\\n]*, metrics not served\\n");
   const auto notedLines = std::distance(std::sregex_iterator(out.begin(), out.end(), noted), std::sregex_iterator());
-  EXPECT_EQ(notedLines, Count(out, "[status]")) << "every status line says it\n" << out;
+  EXPECT_EQ(notedLines, CountOf(out, "[status]")) << "every status line says it\n" << out;
   const std::regex exitLine("quoteloomd: accepted ticks [^\n]*, metrics not served\n");
   EXPECT_TRUE(std::regex_search(out, exitLine)) << "the exit line says it too\n" << out;
 
@@ -206,13 +194,13 @@ TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
       },
       45s))
       << collector_->Output();
-  const std::string text = HttpBody(HttpGet(static_cast<unsigned short>(ntohs(bound.sin_port)), "/metrics"));
+  const std::string text = HttpBody(HttpGet(static_cast<unsigned short>(std::stoi(where.substr(where.rfind(':') + 1))), "/metrics"));
   EXPECT_GT(MetricValue(text, "quoteloom_ticks_written_total"), 0) << text;
   const std::size_t servedAt = collector_->Output().size();
   ASSERT_TRUE(WaitUntil(
       [&] {
         Notifications();
-        return Count(collector_->Output().substr(servedAt), "[status]") >= 2;
+        return CountOf(collector_->Output().substr(servedAt), "[status]") >= 2;
       },
       10s))
       << collector_->Output();
@@ -220,7 +208,7 @@ TEST_F(CollectorMetricsTest, AMetricsPortInUseCostsNoTickAndIsTakenOnceFree) {
   ASSERT_TRUE(collector_->Wait(30s));
   out = collector_->Output();
   EXPECT_EQ(out.substr(servedAt).find("metrics not served"), std::string::npos) << out;
-  EXPECT_EQ(Count(out, said), 1) << out;
+  EXPECT_EQ(CountOf(out, said), 1) << out;
 }
 
 // An address this machine can never serve ends the collector before it collects, with exit 2.

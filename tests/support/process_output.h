@@ -22,6 +22,13 @@ inline long long LastNumberAfter(const std::string& output, const std::string& l
   return value;
 }
 
+// How often `text` occurs in `output`.
+inline int CountOf(const std::string& output, const std::string& text) {
+  int n = 0;
+  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+  return n;
+}
+
 // How a program run to its end went: whether it ended within the limit, its exit code (-1 when it
 // did not end or was killed) and everything it printed.
 struct ProgramRun {
