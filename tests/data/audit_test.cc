@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "sessions/session_clock.h"
 #include "tests/data/data_fixture.h"
@@ -100,6 +101,43 @@ TEST(AuditTest, OnlyTradingTimeCountsAcrossTheMorningBreak) {
   EXPECT_EQ(Of(day, "hc2405").gaps[0].trading_ms, 300000);
   EXPECT_FALSE(day.night_collected) << "Monday's night (Friday evening) was not collected";
   EXPECT_EQ(day.silent_sessions, std::vector<std::string>{"night"}) << "a whole session without a tick is the day's finding";
+}
+
+// A tick sent again is found wherever it falls: at the same time as the one before, after the
+// time went back (more times than runs are kept in order), and without a valid millisecond. The
+// count is checked against comparing every line with every line before it.
+TEST(AuditTest, TicksSentAgainAreFoundAfterTheTimeGoesBack) {
+  DataFolder folder;
+  std::uint64_t state = 7;
+  const auto next = [&state](int n) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<int>((state >> 33) % static_cast<std::uint64_t>(n));
+  };
+  std::string lines;
+  std::set<std::string> seen;
+  std::uint64_t expected = 0;
+  const auto add = [&](const Tick& t) {
+    const std::string line = t.Line();
+    expected += seen.insert(line).second ? 0 : 1;
+    lines += line;
+  };
+  for (int pass = 0; pass < 40; ++pass) {
+    for (int s = 0; s < 30; ++s) {
+      Tick t;
+      t.time = ClockText(Clock(21, 0) + (s + pass * 7) % 60);
+      t.ms = next(2) * 500;
+      t.volume = 1 + next(3);
+      t.last = 3725 + next(2);
+      add(t);
+    }
+  }
+  Tick noMillisecond;
+  noMillisecond.ms = 1500;
+  add(noMillisecond);
+  add(noMillisecond);
+  folder.Append(kFriday, "rb2405", lines);
+  ASSERT_GT(expected, 100u);
+  EXPECT_EQ(Of(AuditDay(folder.path(), kFriday, Evening()), "rb2405").duplicates, expected);
 }
 
 TEST(AuditTest, DuplicatesInvalidTimesAndBadLastPricesAreFoundAndLocated) {

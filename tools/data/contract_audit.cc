@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <functional>
 
+#include <xxhash.h>
+
 #include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
 
@@ -39,7 +41,6 @@ ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& optio
   audit_.contract = std::move(contract);
   audit_.hours_known = hours_ != nullptr;
   if (hours_ != nullptr) spans_.resize(hours_->sessions().size());
-  seen_.assign(std::size_t{1} << 15, 0);
 }
 
 void ContractAuditor::Example(std::uint64_t lineNumber, const char* problem, std::string_view text) {
@@ -53,25 +54,83 @@ void ContractAuditor::AddMalformed(std::uint64_t lineNumber) {
   Example(lineNumber, "not a tick line of 24 fields", "");
 }
 
-bool ContractAuditor::FirstSeen(std::uint64_t hash) {
+bool ContractAuditor::InOthers(std::uint64_t hash, bool insert) {
   if (hash == 0) hash = 1;
-  if ((seen_count_ + 1) * 2 > seen_.size()) {
-    std::vector<std::uint64_t> old(seen_.size() * 2, 0);
-    old.swap(seen_);
-    seen_count_ = 0;
+  if (others_.empty()) {
+    if (!insert) return false;
+    others_.assign(std::size_t{1} << 10, 0);
+  }
+  if (insert && (others_count_ + 1) * 2 > others_.size()) {
+    std::vector<std::uint64_t> old(others_.size() * 2, 0);
+    old.swap(others_);
+    others_count_ = 0;
     for (std::uint64_t h : old) {
-      if (h != 0) FirstSeen(h);
+      if (h != 0) InOthers(h, true);
     }
   }
-  const std::size_t mask = seen_.size() - 1;
+  const std::size_t mask = others_.size() - 1;
   for (std::size_t i = (hash * 0x9E3779B97F4A7C15ull) >> 20 & mask;; i = (i + 1) & mask) {
-    if (seen_[i] == hash) return false;
-    if (seen_[i] == 0) {
-      seen_[i] = hash;
-      ++seen_count_;
-      return true;
+    if (others_[i] == hash) return true;
+    if (others_[i] == 0) {
+      if (insert) {
+        others_[i] = hash;
+        ++others_count_;
+      }
+      return false;
     }
   }
+}
+
+// Whether run `run` holds `hash` among its ticks of time `key`, looking from index `from` on.
+bool ContractAuditor::InRun(std::size_t run, std::size_t from, std::int64_t key, std::uint64_t hash) const {
+  const std::size_t end = run + 1 < run_begin_.size() ? run_begin_[run + 1] : seen_.size();
+  for (std::size_t i = from; i < end && seen_[i].key == key; ++i) {
+    if (seen_[i].hash == hash) return true;
+  }
+  return false;
+}
+
+bool ContractAuditor::FirstSeen(std::int64_t key, std::uint64_t hash) {
+  const auto byKey = [](const Seen& a, const Seen& b) { return a.key < b.key; };
+  const auto runEnd = [&](std::size_t run) {
+    return seen_.begin() + static_cast<std::ptrdiff_t>(run + 1 < run_begin_.size() ? run_begin_[run + 1] : seen_.size());
+  };
+  if (key < 0 || (!seen_.empty() && key < seen_.back().key)) {
+    // Out of order: searched in every run.
+    if (key >= 0) {
+      for (std::size_t run = 0; run < run_begin_.size(); ++run) {
+        const auto first = std::lower_bound(seen_.begin() + static_cast<std::ptrdiff_t>(run_begin_[run]), runEnd(run),
+                                            Seen{key, 0}, byKey);
+        if (InRun(run, static_cast<std::size_t>(first - seen_.begin()), key, hash)) return false;
+      }
+    }
+    if (InOthers(hash, false)) return false;
+    if (key < 0 || run_begin_.size() >= kMaxRuns) return !InOthers(hash, true);
+    // A new run; the cursors of the earlier ones start at its first time.
+    run_begin_.push_back(seen_.size());
+    cursor_.resize(run_begin_.size() - 1);
+    for (std::size_t run = 0; run + 1 < run_begin_.size(); ++run) {
+      cursor_[run] = static_cast<std::size_t>(
+          std::lower_bound(seen_.begin() + static_cast<std::ptrdiff_t>(run_begin_[run]), runEnd(run), Seen{key, 0}, byKey) -
+          seen_.begin());
+    }
+    seen_.push_back({key, hash});
+    return true;
+  }
+  if (run_begin_.empty()) run_begin_.push_back(0);
+  // Its own run: ticks of the same time are at the end.
+  for (std::size_t i = seen_.size(); i > run_begin_.back() && seen_[i - 1].key == key; --i) {
+    if (seen_[i - 1].hash == hash) return false;
+  }
+  for (std::size_t run = 0; run < cursor_.size(); ++run) {
+    const std::size_t end = run_begin_[run + 1];
+    std::size_t& c = cursor_[run];
+    while (c < end && seen_[c].key < key) ++c;
+    if (InRun(run, c, key, hash)) return false;
+  }
+  if (!others_.empty() && InOthers(hash, false)) return false;
+  seen_.push_back({key, hash});
+  return true;
 }
 
 void ContractAuditor::Add(TickSource& source, const SourceTick& tick) {
@@ -89,21 +148,22 @@ void ContractAuditor::Add(TickSource& source, const SourceTick& tick) {
     case TickKind::kSession:
       break;
   }
-  if (!FirstSeen(std::hash<std::string_view>{}(tick.content))) {
+  const SourceValues values = source.Values(kAuditedFields);
+  const long long millis = values.record->UpdateMillisec;
+  const bool validTime = time >= 0 && (values.unreadable & (1u << kUpdateMillisec)) == 0 && millis >= 0 && millis <= 999;
+  const std::int64_t key = validTime ? static_cast<std::int64_t>(SessionSecond(time)) * 1000 + millis : -1;
+  if (!FirstSeen(key, XXH3_64bits(tick.content.data(), tick.content.size()))) {
     ++audit_.duplicates;
     Example(lineNumber, "duplicate", tick.update_time);
     return;
   }
-  const SourceValues values = source.Values(kAuditedFields);
   CheckLastPrice(source, values, lineNumber);
-  const long long millis = values.record->UpdateMillisec;
-  if (time < 0 || (values.unreadable & (1u << kUpdateMillisec)) != 0 || millis < 0 || millis > 999) {
+  if (!validTime) {
     ++audit_.invalid_times;
     Example(lineNumber, "invalid update time",
             std::string(tick.update_time) + "." + std::string(source.FieldText(kUpdateMillisec)));
     return;
   }
-  const std::int64_t key = static_cast<std::int64_t>(SessionSecond(time)) * 1000 + millis;
   if (audit_.first_ms < 0 || key < audit_.first_ms) audit_.first_ms = key;
   audit_.last_ms = std::max(audit_.last_ms, key);
   if (previous_line_key_ >= 0 && key < previous_line_key_) {
@@ -191,7 +251,10 @@ void ContractAuditor::EndOfFile() {
     audit_.active = audit_.median_interval_ms <= options_.active_median_ms;
   }
   std::vector<std::int32_t>().swap(intervals_);
-  std::vector<std::uint64_t>().swap(seen_);
+  std::deque<Seen>().swap(seen_);
+  std::vector<std::size_t>().swap(run_begin_);
+  std::vector<std::size_t>().swap(cursor_);
+  std::vector<std::uint64_t>().swap(others_);
 }
 
 void ContractAuditor::AddGap(std::int64_t from, std::int64_t to, const char* where) {

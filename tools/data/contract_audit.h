@@ -2,6 +2,7 @@
 #define QUOTELOOM_TOOLS_DATA_CONTRACT_AUDIT_H
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,11 +110,26 @@ class ContractAuditor {
   ContractAudit audit_;
   const ProductHours* hours_ = nullptr;
   TickClassifier classifier_;
-  // Hashes of the ticks' contents so far, open addressing (0: empty): a node per tick cost a cache
-  // miss and an allocation each.
-  bool FirstSeen(std::uint64_t hash);
-  std::vector<std::uint64_t> seen_;
-  std::size_t seen_count_ = 0;
+  // The ticks' contents so far, to tell a tick sent again. A tick sent again has the same content,
+  // so the same time (`key`, -1 for a tick without a valid time). Ticks go to `seen_` in runs sorted
+  // by time: a tick no earlier than the one before (nearly every one) extends the run, an earlier
+  // one starts a new run. A tick is compared with the ticks of its own time only: of its own run at
+  // the run's end, of each earlier run at a cursor that moves forward with the time, so memory is
+  // read in order. Past kMaxRuns, and for ticks without a time, hashes go to `others_`.
+  static constexpr std::size_t kMaxRuns = 16;
+  bool FirstSeen(std::int64_t key, std::uint64_t hash);
+  bool InRun(std::size_t run, std::size_t from, std::int64_t key, std::uint64_t hash) const;
+  bool InOthers(std::uint64_t hash, bool insert);
+  struct Seen {
+    std::int64_t key;
+    std::uint64_t hash;
+  };
+  std::deque<Seen> seen_;  // grows without moving what it holds
+  std::vector<std::size_t> run_begin_;  // where each run begins in seen_
+  std::vector<std::size_t> cursor_;     // per earlier run: its first tick not before the current time
+  // Open addressing (0: empty): a node per tick cost a cache miss and an allocation each.
+  std::vector<std::uint64_t> others_;
+  std::size_t others_count_ = 0;
   std::int64_t previous_key_ = -1;     // the latest time so far
   std::int64_t previous_line_key_ = -1;
   int previous_session_ = -1;

@@ -29,27 +29,19 @@ void AppendChinaStamp(std::int64_t ns, std::string* out) {
 }
 
 void AppendTickValues(const TickRecord& t, void (*appendDouble)(double, std::string*), std::string* out) {
-  out->push_back(',');
-  AppendInt(t.UpdateMillisec, out);
-  out->push_back(',');
-  appendDouble(t.LastPrice, out);
-  out->push_back(',');
-  AppendInt(t.Volume, out);
-  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) {
-    out->push_back(',');
-    appendDouble(v, out);
-  }
-  out->push_back(',');
-  AppendInt(t.AskVolume1, out);
-  out->push_back(',');
-  appendDouble(t.BidPrice1, out);
-  out->push_back(',');
-  AppendInt(t.BidVolume1, out);
-  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
-                   t.PreOpenInterest, t.PreSettlementPrice}) {
-    out->push_back(',');
-    appendDouble(v, out);
-  }
+  struct Appender {
+    void (*appendDouble)(double, std::string*);
+    std::string* out;
+    void Int(long long v) {
+      out->push_back(',');
+      AppendInt(v, out);
+    }
+    void Double(double v) {
+      out->push_back(',');
+      appendDouble(v, out);
+    }
+  } appender{appendDouble, out};
+  VisitTickValues(t, appender);
 }
 
 void BuildExactCollectedLine(const JournalEntry& entry, std::string* out) {

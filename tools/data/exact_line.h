@@ -16,6 +16,23 @@ void BuildExactCollectedLine(const JournalEntry& entry, std::string* out);
 // lines, whatever time zone the tool runs in.
 void AppendChinaStamp(std::int64_t writeTimeNs, std::string* out);
 
+// Hands the record's numbers from UpdateMillisec to PreSettlementPrice to `out` in the stored line's
+// order: out.Int(value) for an integer, out.Double(value) for a double.
+template <typename Out>
+void VisitTickValues(const TickRecord& t, Out& out) {
+  out.Int(t.UpdateMillisec);
+  out.Double(t.LastPrice);
+  out.Int(t.Volume);
+  for (double v : {t.HighestPrice, t.LowestPrice, t.OpenPrice, t.ClosePrice, t.AveragePrice, t.AskPrice1}) out.Double(v);
+  out.Int(t.AskVolume1);
+  out.Double(t.BidPrice1);
+  out.Int(t.BidVolume1);
+  for (double v : {t.UpperLimitPrice, t.LowerLimitPrice, t.OpenInterest, t.Turnover, t.PreClosePrice,
+                   t.PreOpenInterest, t.PreSettlementPrice}) {
+    out.Double(v);
+  }
+}
+
 // The record's fields from UpdateMillisec to PreSettlementPrice in the stored line's order, each
 // after a comma; `appendDouble` writes each double, integers are written whole.
 void AppendTickValues(const TickRecord& tick, void (*appendDouble)(double, std::string*), std::string* out);

@@ -48,13 +48,15 @@ TickSource::Result JournalDaySource::Next(SourceTick* tick) {
     tick->write_stamp = std::string_view(stamp_, kWriteStampSize - 1);
     // A stale snapshot is told by when the tick arrived, where the journal records it, not by when
     // the writer got to it.
-    if (entry_.arrivalTimeNs != 0) {
+    const std::int64_t arrivalNs = ArrivalOrWriteTimeNs(entry_);
+    const std::int64_t second = arrivalNs / 1000000000 - (arrivalNs % 1000000000 < 0);
+    if (second != arrival_second_) {
       char arrival[kWriteStampSize];
-      FormatChinaStampOfTime(entry_.arrivalTimeNs, arrival);
-      tick->arrival = TickClassifier::StampSeconds(std::string_view(arrival, kWriteStampSize - 1));
-    } else {
-      tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
+      FormatChinaStampOfTime(arrivalNs, arrival);
+      arrival_ = TickClassifier::StampSeconds(std::string_view(arrival, kWriteStampSize - 1));
+      arrival_second_ = second;
     }
+    tick->arrival = arrival_;
     tick->write_time_ns = entry_.writeTimeNs;
     tick->content = std::string_view(reinterpret_cast<const char*>(&entry_.tick), sizeof entry_.tick);
     fields_made_ = false;

@@ -50,6 +50,10 @@ class JournalDaySource : public TickSource {
 
   JournalEntry entry_;
   char stamp_[15] = "";  // yyyymmddHHMMSS (storage/trading_day.h)
+  // The arrival second last read and its reading as the classifier takes it: ticks arrive many to
+  // a second.
+  std::int64_t arrival_second_ = -1;
+  std::int64_t arrival_ = -1;
   bool fields_made_ = false;
   bool fields_ok_ = false;
   std::string line_;

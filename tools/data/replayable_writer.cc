@@ -26,6 +26,7 @@ struct ReplayableWriter::Output {
   fs::path temporary;         // the same, for messages
   timespec modified{};     // of the contract's store as the pass began
   std::string buffer;      // lines not yet in the temporary file
+  std::size_t kept = 0;    // memory of the buffer kept between blocks, as counted in kept_
   bool upToDate = false;   // its file is already made from this store: left alone
   bool started = false;    // the temporary file exists
   bool failed = false;
@@ -125,8 +126,14 @@ void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick&
 // with `stamp` gives the file its modification time. The buffer's memory is given back.
 bool ReplayableWriter::Flush(Output* output, const timespec* stamp) {
   buffered_ -= output->buffer.size();
-  std::string lines;
-  lines.swap(output->buffer);
+  // The lines leave the buffer whatever happens; Release or Keep decides about its memory.
+  struct Drain {
+    ReplayableWriter* writer;
+    Output* output;
+    bool last;
+    ~Drain() { writer->Drained(output, last); }
+  } drain{this, output, stamp != nullptr};
+  const std::string_view lines = output->buffer;
   if (output->failed) return false;
   const int flags = O_WRONLY | O_CREAT | (output->started ? O_APPEND : O_TRUNC);
   int openError = 0;
@@ -154,6 +161,21 @@ bool ReplayableWriter::Flush(Output* output, const timespec* stamp) {
     return false;
   }
   return true;
+}
+
+// A buffer keeps its memory for the contract's next block while all buffers kept fit the budget,
+// so a busy contract's buffer is not grown again from nothing block after block; the last block
+// gives it back.
+void ReplayableWriter::Drained(Output* output, bool last) {
+  output->buffer.clear();
+  if (!last && output->kept == 0 && kept_ + output->buffer.capacity() <= bufferBudget_) {
+    output->kept = output->buffer.capacity();
+    kept_ += output->kept;
+  }
+  if (!last && output->kept != 0) return;
+  kept_ -= output->kept;
+  output->kept = 0;
+  std::string().swap(output->buffer);
 }
 
 void ReplayableWriter::FlushAll() {

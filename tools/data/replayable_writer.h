@@ -82,6 +82,7 @@ class ReplayableWriter {
   void Add(TickSource& source, Output* output, const SourceTick& tick);
   bool Flush(Output* output, const timespec* stamp);
   void FlushAll();
+  void Drained(Output* output, bool last);
   void Finish(const TickSource& source);
   void CopyMissing(const std::vector<std::string>& contracts);
   void Discard();
@@ -97,6 +98,7 @@ class ReplayableWriter {
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
+  std::size_t kept_ = 0;  // memory of the buffers kept between blocks
   std::uint64_t unnamed_ = 0;  // codes that cannot name a file, or beyond kMaxContracts
   ReplayableDay result_;
 };
