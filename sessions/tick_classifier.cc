@@ -1,6 +1,7 @@
 #include "sessions/tick_classifier.h"
 
 #include <chrono>
+#include <cstring>
 
 #include "sessions/civil_date.h"
 #include "sessions/clock_time.h"
@@ -32,6 +33,19 @@ std::int64_t TickClassifier::LocalSeconds(int date, int timeOfDay) {
 std::int64_t TickClassifier::StampSeconds(std::string_view stamp) {
   int date = 0, timeOfDay = 0;
   return ParseWriteStamp(stamp, &date, &timeOfDay) ? LocalSeconds(date, timeOfDay) : -1;
+}
+
+std::int64_t TickClassifier::StampReader::Seconds(std::string_view stamp) {
+  if (stamp.size() == 14 && minute_seconds_ >= 0 && std::memcmp(stamp.data(), minute_, sizeof minute_) == 0) {
+    const int tens = stamp[12] - '0', ones = stamp[13] - '0';
+    if (tens >= 0 && tens <= 5 && ones >= 0 && ones <= 9) return minute_seconds_ + tens * 10 + ones;
+  }
+  const std::int64_t seconds = StampSeconds(stamp);
+  if (seconds >= 0) {
+    std::memcpy(minute_, stamp.data(), sizeof minute_);
+    minute_seconds_ = seconds - ((stamp[12] - '0') * 10 + (stamp[13] - '0'));
+  }
+  return seconds;
 }
 
 std::int64_t TickClassifier::ReadingSeconds(const ClockReading& reading) {

@@ -44,6 +44,17 @@ class TickClassifier {
   // The same of a clock reading.
   static std::int64_t ReadingSeconds(const ClockReading& reading);
 
+  // StampSeconds of stamps read one after another, the last minute's reading kept: the stamps of
+  // a file come many to a minute. One thread.
+  class StampReader {
+   public:
+    std::int64_t Seconds(std::string_view writeStamp);
+
+   private:
+    char minute_[12] = {};
+    std::int64_t minute_seconds_ = -1;  // of minute_ at second 00; -1: none yet
+  };
+
  private:
   const ProductHours* hours_;
   std::int64_t night_base_ = 0;  // local seconds of 18:00 on the evening the night falls on

@@ -80,6 +80,34 @@ std::size_t CountTickLineFields(std::string_view line);
 template <typename T>
 inline bool ParseTickLineNumber(std::string_view text, T* value) {
   static_assert(std::is_same_v<T, int> || std::is_same_v<T, long long> || std::is_same_v<T, double>);
+  if constexpr (std::is_same_v<T, double>) {
+    // "[-]digits[.digits]" of at most 15 digits (nearly every field): the digits as a whole number,
+    // exact in a double, divided by an exact power of ten gives the correctly rounded value, the
+    // same double from_chars reads. Anything else goes to from_chars.
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    p += negative;
+    long long digits = 0;
+    int count = 0, decimals = -1;
+    for (; p != end && count <= 15; ++p) {
+      if (*p >= '0' && *p <= '9') {
+        digits = digits * 10 + (*p - '0');
+        ++count;
+        decimals += decimals >= 0;
+      } else if (*p == '.' && decimals < 0 && count > 0) {
+        decimals = 0;
+      } else {
+        break;
+      }
+    }
+    if (p == end && count > 0 && count <= 15 && decimals != 0) {
+      const double magnitude = decimals > 0 ? static_cast<double>(digits) / kPowers[decimals] : static_cast<double>(digits);
+      *value = negative ? -magnitude : magnitude;
+      return true;
+    }
+  }
   const auto r = std::from_chars(text.data(), text.data() + text.size(), *value);
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty();
 }

@@ -68,4 +68,14 @@ TEST(TickClassifierTest, WriteStampsAreReadStrictly) {
   }
 }
 
+// Read one after another, stamps give what each gives alone, across minutes and around bad ones.
+TEST(TickClassifierTest, TheStampReaderReadsAsStampSecondsDoes) {
+  TickClassifier::StampReader reader;
+  for (const char* stamp : {"20240311090000", "20240311090059", "20240311090060", "2024031109005x", "20240311090101",
+                            "2024031109010", "20240311090101", "20240311090159", "20240311100159", "20240311090159",
+                            "20240229235959", "20240301000000", "20241311090000", "20241311090001", "20240311090001"}) {
+    EXPECT_EQ(reader.Seconds(stamp), TickClassifier::StampSeconds(stamp)) << stamp;
+  }
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -175,6 +177,35 @@ TEST(TickLineReaderTest, DamagedLinesAndFieldsAreRefused) {
   for (const char* text : {"-1", "3725.00", "1.79769e+308", "nan", "-nan", "inf", "-inf"}) {
     double value;
     EXPECT_TRUE(ParseTickLineNumber(text, &value)) << text;
+  }
+}
+
+// A number reads as the same double, bit for bit, as from_chars reads it, whether it takes the
+// short way (at most 15 digits with an optional point) or not: edge texts and random ones of
+// every length and point position.
+TEST(TickLineTest, NumbersReadAsFromCharsReadsThem) {
+  std::vector<std::string> texts = {"0", "-0", "-0.00", "0.1", "0.3", "5095.4", "3.", "-.5", ".5", "00012.50",
+                                    "999999999999999", "9999999999999999", "123456789012.345", "0.000000000000001",
+                                    "1.0000000000000001", "4598765432.00", "1e5", "-", "1..2"};
+  std::uint64_t state = 3;
+  for (int i = 0; i < 300000; ++i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    const int length = 1 + static_cast<int>(state >> 59);          // 1 to 16 digits
+    const int point = static_cast<int>((state >> 40) % 18) - 1;    // -1: none
+    std::string text = (state >> 35 & 1) ? "-" : "";
+    std::uint64_t digits = state;
+    for (int d = 0; d < length; ++d, digits /= 7) {
+      if (d == point) text += '.';
+      text += static_cast<char>('0' + digits % 10);
+    }
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    double expected = 0, got = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), expected);
+    const bool whole = r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty();
+    ASSERT_EQ(ParseTickLineNumber(text, &got), whole) << text;
+    if (whole) ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text;
   }
 }
 

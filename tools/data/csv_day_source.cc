@@ -78,7 +78,7 @@ TickSource::Result CsvDaySource::Next(SourceTick* tick) {
         tick->update_time = fields_.field[kUpdateTime];
         tick->write_stamp = fields_.field[kWriteStamp];
         tick->content = fields_.content;
-        tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
+        tick->arrival = stamps_.Seconds(tick->write_stamp);
       }
       return Result::kTick;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sessions/tick_classifier.h"
 #include "tools/data/line_block_reader.h"
 #include "tools/data/tick_source.h"
 
@@ -67,6 +68,7 @@ class CsvDaySource : public TickSource {
   std::uint32_t decoded_fields_ = 0;  // and these numbers
   TickRecord record_{};
   std::uint32_t unreadable_ = 0;
+  TickClassifier::StampReader stamps_;
 };
 
 #endif
