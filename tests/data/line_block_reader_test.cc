@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/data/data_fixture.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/file_read_ahead.h"
 
 namespace {
 
@@ -46,6 +48,45 @@ TEST(LineBlockReaderTest, RefusesWhatIsNotARegularFile) {
   EXPECT_FALSE(reader.Open(folder.path().string()));
   EXPECT_FALSE(reader.Open((folder.path() / "missing").string()));
   EXPECT_FALSE(reader.error().empty());
+}
+
+// Files read ahead on the other thread give the same lines, counts and sizes as files read
+// directly: big ones whose lines cross the blocks, one that is not there, a folder in a file's
+// place, and more files than the read-ahead holds blocks.
+TEST(LineBlockReaderTest, FilesReadAheadGiveWhatFilesReadDirectlyGive) {
+  DataFolder folder;
+  std::vector<std::string> paths;
+  for (int f = 0; f < 9; ++f) {
+    std::string text;
+    const int lines = f == 2 ? 150000 : f == 5 ? 0 : 100 * f;
+    for (int i = 0; i < lines; ++i) text += std::to_string(f) + " line " + std::to_string(i) + std::string(i % 37, 'x') + "\r\n";
+    if (f == 7) text += std::string(LineBlockReader::kMaxLine + 3, 'y') + "\n";
+    text += f % 2 ? "unfinished" : "";
+    const std::string name = "f" + std::to_string(f);
+    if (f != 4) folder.Append(1, name, text);
+    paths.push_back(folder.File(1, name).string());
+  }
+  std::filesystem::create_directory(folder.File(1, "f6").string() + ".d");
+  paths[6] = folder.File(1, "f6").string() + ".d";
+
+  FileReadAhead ahead(paths);
+  for (const std::string& path : paths) {
+    LineBlockReader direct, readAhead;
+    const bool opened = direct.Open(path);
+    ASSERT_EQ(readAhead.Open(&ahead), opened) << path;
+    EXPECT_EQ(readAhead.error(), direct.error()) << path;
+    if (!opened) continue;
+    std::vector<std::string> expected, got;
+    std::string_view line;
+    while (direct.Next(&line)) expected.emplace_back(line);
+    while (readAhead.Next(&line)) got.emplace_back(line);
+    EXPECT_EQ(got, expected) << path;
+    EXPECT_EQ(readAhead.consumed(), direct.consumed()) << path;
+    EXPECT_EQ(readAhead.overlong(), direct.overlong()) << path;
+    EXPECT_EQ(readAhead.size_at_open(), direct.size_at_open()) << path;
+    EXPECT_EQ(readAhead.error(), "") << path;
+  }
+  EXPECT_EQ(ahead.Next(), nullptr);
 }
 
 TEST(CollectedLineTest, SplitsTheCollectorsLineAndReadsItsNumbers) {

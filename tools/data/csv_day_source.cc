@@ -34,11 +34,27 @@ bool CsvDaySource::Open() { return ListContracts(workdir_, day_, &contracts_, &e
 void CsvDaySource::OpenContracts(const std::vector<std::string>& contracts) { contracts_ = contracts; }
 
 bool CsvDaySource::OpenNextFile() {
-  while (next_contract_ < contracts_.size()) {
-    const std::string& contract = contracts_[next_contract_++];
-    if (skipped_.count(contract) != 0) continue;
+  if (ahead_ == nullptr) {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < contracts_.size(); ++i) {
+      if (skipped_.count(contracts_[i]) != 0) continue;
+      ahead_contracts_.push_back(i);
+      paths.push_back((DayFolder(workdir_, day_) / (contracts_[i] + ".csv")).string());
+    }
+    ahead_ = std::make_unique<FileReadAhead>(std::move(paths));
+  }
+  while (ahead_next_ < ahead_contracts_.size()) {
+    const std::string& contract = contracts_[ahead_contracts_[ahead_next_++]];
     auto reader = std::make_unique<LineBlockReader>();
-    if (!reader->Open((DayFolder(workdir_, day_) / (contract + ".csv")).string())) {
+    const bool opened = reader->Open(ahead_.get());
+    if (skipped_.count(contract) != 0) {
+      // Left out after the pass began: its pieces are read and dropped.
+      std::string_view line;
+      while (opened && reader->Next(&line)) {
+      }
+      continue;
+    }
+    if (!opened) {
       file_errors_.push_back(reader->error());
       contract_errors_.emplace(contract, reader->error());
       continue;

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "sessions/tick_classifier.h"
+#include "tools/data/file_read_ahead.h"
 #include "tools/data/line_block_reader.h"
 #include "tools/data/tick_source.h"
 
 // A day of the collector's per-contract files Data/<day>/<contract>.csv, read contract by contract
 // in name order, each file to its last whole line. A file that cannot be opened or read is noted
-// and the day goes on. One thread.
+// and the day goes on. One thread; the files are read ahead on a thread of their own.
 class CsvDaySource : public TickSource {
  public:
   CsvDaySource(const std::filesystem::path& workdir, int day);
@@ -51,11 +52,15 @@ class CsvDaySource : public TickSource {
   std::string folder_;
   std::vector<std::string> contracts_;
   std::set<std::string, std::less<>> skipped_;
-  std::size_t next_contract_ = 0;
   std::string error_;
   std::vector<std::string> file_errors_;
   std::map<std::string, std::string, std::less<>> contract_errors_;
   std::set<std::string, std::less<>> settled_;
+
+  // The files of the pass, read ahead on a thread of their own from the first Next on.
+  std::unique_ptr<FileReadAhead> ahead_;
+  std::vector<std::size_t> ahead_contracts_;  // the contract of each file of ahead_
+  std::size_t ahead_next_ = 0;                // the next of them to open
 
   // The file being read.
   std::unique_ptr<LineBlockReader> reader_;

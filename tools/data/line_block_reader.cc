@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/open_regular_file.h"
+#include "tools/data/file_read_ahead.h"
 
 LineBlockReader::~LineBlockReader() {
   if (fd_ >= 0) ::close(fd_);
@@ -33,6 +34,19 @@ bool LineBlockReader::Open(const std::string& path) {
   return true;
 }
 
+bool LineBlockReader::Open(FileReadAhead* ahead) {
+  const FileReadAhead::Piece* piece = ahead->Next();
+  if (piece == nullptr || piece->kind != FileReadAhead::Piece::Kind::kOpened) {
+    error_ = piece != nullptr ? piece->error : "read ahead ended early";
+    return false;
+  }
+  ahead_ = ahead;
+  size_ = piece->size;
+  mtime_ = piece->mtime;
+  buffer_.resize(kBlockSize + kMaxLine);
+  return true;
+}
+
 // Moves the unread tail to the front and reads the next block behind it.
 bool LineBlockReader::Fill() {
   if (eof_) return false;
@@ -40,6 +54,23 @@ bool LineBlockReader::Fill() {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
+  }
+  if (ahead_ != nullptr) {
+    // The tail left is shorter than kMaxLine, so a block of the read-ahead fits behind it.
+    const FileReadAhead::Piece* piece = ahead_->Next();
+    if (piece != nullptr && piece->kind == FileReadAhead::Piece::Kind::kBytes &&
+        piece->bytes.size() <= buffer_.size() - end_) {
+      std::memcpy(buffer_.data() + end_, piece->bytes.data(), piece->bytes.size());
+      end_ += piece->bytes.size();
+      return true;
+    }
+    if (piece == nullptr || piece->kind != FileReadAhead::Piece::Kind::kEnd) {
+      error_ = piece != nullptr && !piece->error.empty() ? piece->error : "read ahead out of step";
+    }
+    // The file's pieces are all taken, so the next file's come next.
+    while (piece != nullptr && piece->kind == FileReadAhead::Piece::Kind::kBytes) piece = ahead_->Next();
+    eof_ = true;
+    return false;
   }
   for (;;) {
     const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
@@ -55,7 +86,7 @@ bool LineBlockReader::Fill() {
 }
 
 bool LineBlockReader::Next(std::string_view* line) {
-  if (fd_ < 0) return false;
+  if (fd_ < 0 && ahead_ == nullptr) return false;
   for (;;) {
     const char* start = buffer_.data() + begin_;
     const void* lf = std::memchr(start, '\n', end_ - begin_);

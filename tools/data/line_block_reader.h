@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+class FileReadAhead;
+
 // Reads a tick file in big blocks and hands out its whole lines (those ended by LF; a CR before it
 // is dropped). A last line without its line end is not handed out: the collector may be in the
 // middle of appending it. One thread.
@@ -24,6 +26,9 @@ class LineBlockReader {
 
   // Opens a regular file; false with error() set otherwise.
   bool Open(const std::string& path);
+  // Reads the next file of `ahead` instead, which outlives this reader; false with error() set when
+  // it could not be opened. Every piece of the file is taken by the time Next returns false.
+  bool Open(FileReadAhead* ahead);
   // The next whole line without its line end; false at the end of the whole lines or on a read error.
   bool Next(std::string_view* line);
 
@@ -40,6 +45,7 @@ class LineBlockReader {
   bool Fill();
 
   int fd_ = -1;
+  FileReadAhead* ahead_ = nullptr;
   std::string error_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;  // first byte not yet handed out
