@@ -33,10 +33,12 @@ std::string SessionTimeText(std::int64_t sessionMs) {
   return text;
 }
 
-ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& options, int day)
+ContractAuditor::ContractAuditor(std::string contract, const AuditOptions& options, int day, HugePageArena* arena)
     : options_(options),
       hours_(FindProductHours(ProductOfContract(contract))),
-      classifier_(hours_, day, options.tolerance_seconds) {
+      classifier_(hours_, day, options.tolerance_seconds),
+      own_arena_(arena == nullptr ? std::make_unique<HugePageArena>() : nullptr),
+      seen_(arena != nullptr ? arena : own_arena_.get()) {
   audit_.product = std::string(ProductOfContract(contract));
   audit_.contract = std::move(contract);
   audit_.hours_known = hours_ != nullptr;
@@ -91,17 +93,26 @@ bool ContractAuditor::InRun(std::size_t run, std::size_t from, std::int64_t key,
 }
 
 bool ContractAuditor::FirstSeen(std::int64_t key, std::uint64_t hash) {
-  const auto byKey = [](const Seen& a, const Seen& b) { return a.key < b.key; };
-  const auto runEnd = [&](std::size_t run) {
-    return seen_.begin() + static_cast<std::ptrdiff_t>(run + 1 < run_begin_.size() ? run_begin_[run + 1] : seen_.size());
+  const auto runEnd = [&](std::size_t run) { return run + 1 < run_begin_.size() ? run_begin_[run + 1] : seen_.size(); };
+  // The first tick of `run` not before `key`.
+  const auto lowerBound = [&](std::size_t run) {
+    std::size_t first = run_begin_[run], count = runEnd(run) - first;
+    while (count > 0) {
+      const std::size_t half = count / 2;
+      if (seen_[first + half].key < key) {
+        first += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    return first;
   };
   if (key < 0 || (!seen_.empty() && key < seen_.back().key)) {
     // Out of order: searched in every run.
     if (key >= 0) {
       for (std::size_t run = 0; run < run_begin_.size(); ++run) {
-        const auto first = std::lower_bound(seen_.begin() + static_cast<std::ptrdiff_t>(run_begin_[run]), runEnd(run),
-                                            Seen{key, 0}, byKey);
-        if (InRun(run, static_cast<std::size_t>(first - seen_.begin()), key, hash)) return false;
+        if (InRun(run, lowerBound(run), key, hash)) return false;
       }
     }
     if (InOthers(hash, false)) return false;
@@ -109,11 +120,7 @@ bool ContractAuditor::FirstSeen(std::int64_t key, std::uint64_t hash) {
     // A new run; the cursors of the earlier ones start at its first time.
     run_begin_.push_back(seen_.size());
     cursor_.resize(run_begin_.size() - 1);
-    for (std::size_t run = 0; run + 1 < run_begin_.size(); ++run) {
-      cursor_[run] = static_cast<std::size_t>(
-          std::lower_bound(seen_.begin() + static_cast<std::ptrdiff_t>(run_begin_[run]), runEnd(run), Seen{key, 0}, byKey) -
-          seen_.begin());
-    }
+    for (std::size_t run = 0; run + 1 < run_begin_.size(); ++run) cursor_[run] = lowerBound(run);
     seen_.push_back({key, hash});
     return true;
   }
@@ -251,7 +258,7 @@ void ContractAuditor::EndOfFile() {
     audit_.active = audit_.median_interval_ms <= options_.active_median_ms;
   }
   std::vector<std::int32_t>().swap(intervals_);
-  std::deque<Seen>().swap(seen_);
+  seen_.clear();
   std::vector<std::size_t>().swap(run_begin_);
   std::vector<std::size_t>().swap(cursor_);
   std::vector<std::uint64_t>().swap(others_);

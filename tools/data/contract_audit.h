@@ -2,7 +2,7 @@
 #define QUOTELOOM_TOOLS_DATA_CONTRACT_AUDIT_H
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,7 +10,9 @@
 #include "sessions/market_calendar.h"
 #include "sessions/product_hours.h"
 #include "sessions/tick_classifier.h"
+#include "tools/data/chunked_array.h"
 #include "tools/data/collected_line.h"
+#include "tools/data/huge_page_arena.h"
 #include "tools/data/tick_source.h"
 
 // The audit of one contract's file of one trading day. Lines go in one by one (Add), then Finish
@@ -75,8 +77,9 @@ struct ContractAudit {
 
 class ContractAuditor {
  public:
-  // `day` is the trading day the file belongs to, for the session-tick rule.
-  ContractAuditor(std::string contract, const AuditOptions& options, int day = 0);
+  // `day` is the trading day the file belongs to, for the session-tick rule. Its tables of ticks
+  // take memory from `arena` (its own when null), which outlives it.
+  ContractAuditor(std::string contract, const AuditOptions& options, int day = 0, HugePageArena* arena = nullptr);
 
   void AddMalformed(std::uint64_t lineNumber);
   // The tick `source` handed out last (not malformed); its "line" is tick.number.
@@ -124,7 +127,8 @@ class ContractAuditor {
     std::int64_t key;
     std::uint64_t hash;
   };
-  std::deque<Seen> seen_;  // grows without moving what it holds
+  std::unique_ptr<HugePageArena> own_arena_;
+  ChunkedArray<Seen> seen_;
   std::vector<std::size_t> run_begin_;  // where each run begins in seen_
   std::vector<std::size_t> cursor_;     // per earlier run: its first tick not before the current time
   // Open addressing (0: empty): a node per tick cost a cache miss and an allocation each.

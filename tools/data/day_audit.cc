@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 #include "tools/data/day_files.h"
 #include "tools/data/day_source.h"
@@ -64,15 +66,18 @@ namespace {
 
 // An auditor per contract, fed in stored order; a tick's "line" is its line in its contract's file
 // or its sequence number in a journal. False when the day cannot be read on.
-bool ReadTicks(TickSource& source, int day, const AuditOptions& options, DayAudit* audit,
+bool ReadTicks(TickSource& source, int day, const AuditOptions& options, HugePageArena* arena, DayAudit* audit,
                std::vector<std::unique_ptr<ContractAuditor>>* auditors) {
   std::map<std::string, std::unique_ptr<ContractAuditor>, std::less<>> byContract;  // in name order
+  // The same by a hash of the code, for a journal's ticks, whose contracts take turns.
+  std::unordered_map<std::string_view, ContractAuditor*> byCode;
   for (const std::string& contract : source.Listed()) {
-    byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day));
+    auto it = byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day, arena)).first;
+    byCode.emplace(it->first, it->second.get());
   }
   SourceTick tick;
   ContractAuditor* last = nullptr;
-  std::string lastName;
+  std::string_view lastName;
   for (;;) {
     const TickSource::Result r = source.Next(&tick);
     if (r == TickSource::Result::kError) {
@@ -82,13 +87,14 @@ bool ReadTicks(TickSource& source, int day, const AuditOptions& options, DayAudi
     if (r == TickSource::Result::kEnd) break;
     ++audit->lines;
     if (last == nullptr || tick.contract != lastName) {
-      auto it = byContract.find(tick.contract);
-      if (it == byContract.end()) {
+      auto known = byCode.find(tick.contract);
+      if (known == byCode.end()) {
         const std::string contract(tick.contract);
-        it = byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day)).first;
+        auto it = byContract.emplace(contract, std::make_unique<ContractAuditor>(contract, options, day, arena)).first;
+        known = byCode.emplace(it->first, it->second.get()).first;
       }
-      last = it->second.get();
-      lastName = it->first;
+      last = known->second;
+      lastName = known->first;
     }
     if (tick.malformed || !source.HasLine()) {
       last->AddMalformed(tick.number);
@@ -125,8 +131,9 @@ DayAudit AuditDay(TickSource& source, int day, const AuditOptions& options) {
   if (!trading || !night) return audit;
   audit.holiday = !*trading;
   audit.night_held = *night;
+  HugePageArena arena;
   std::vector<std::unique_ptr<ContractAuditor>> auditors;
-  if (!ReadTicks(source, day, options, &audit, &auditors)) return audit;
+  if (!ReadTicks(source, day, options, &arena, &audit, &auditors)) return audit;
   for (auto& auditor : auditors) {
     auditor->EndOfFile();
     audit.night_collected |= auditor->saw_night();
