@@ -191,6 +191,8 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
     return false;
   }
   const std::size_t count = columns_.size();
+  entryOffsets_.resize(table.fields.size());
+  for (std::size_t f = 0; f < table.fields.size(); ++f) entryOffsets_[f] = EntryOffset(table.fields[f].offset);
   image_.resize(count);
   text_.resize(count);
   dictionary_.resize(count);
@@ -295,27 +297,36 @@ void ContractBlockDecoder::RunningProduct(std::size_t c) {
   }
 }
 
-void ContractBlockDecoder::Fill(std::size_t row, unsigned char* record) const {
-  std::memset(record, 0, table_->recordSize);
+// Where a record's field lies in a JournalEntry: the sequence, the write time, the tick's fields at
+// their record offsets less kJournalTickOffset, and the arrival time after them.
+std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
+  if (recordOffset == 0) return offsetof(JournalEntry, sequence);
+  if (recordOffset == 8) return offsetof(JournalEntry, writeTimeNs);
+  if (recordOffset < kJournalTickOffset + offsetof(TickRecord, Filled)) {
+    return offsetof(JournalEntry, tick) + recordOffset - kJournalTickOffset;
+  }
+  return offsetof(JournalEntry, arrivalTimeNs);
+}
+
+// The same entry DecodeValidJournalRecord makes of the row's record, without the record.
+void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
+  std::memset(&entry->tick, 0, sizeof entry->tick);
+  entry->arrivalTimeNs = 0;
+  auto* base = reinterpret_cast<unsigned char*>(entry);
   for (std::size_t f = 0; f < table_->fields.size(); ++f) {
     const JournalField& field = table_->fields[f];
     const Column& col = columns_[f + 1];
-    unsigned char* to = record + field.offset;
+    unsigned char* to = base + entryOffsets_[f];
     const std::uint64_t* image = &image_[f + 1][row];
     if (col.method == kMethodDictionary) {
       std::memcpy(to, dictionary_[f + 1].data() + std::size_t{text_[f + 1][row]} * field.size, field.size);
     } else if (field.size == 4) {
       std::memcpy(to, image, 4);
     } else {
-      std::memcpy(to, image, 8);  // a clock's text (its NULs are the record's zeros), or a number
+      std::memcpy(to, image, 8);
     }
   }
-}
-
-void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
-  unsigned char record[kJournalMaxRecordSize];
-  Fill(row, record);
-  DecodeValidJournalRecord(record, entry, table_->version);
+  entry->tick.Filled = 1;
 }
 
 void ContractBlockDecoder::Record(std::size_t row, unsigned char* out) const {

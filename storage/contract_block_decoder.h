@@ -44,7 +44,7 @@ class ContractBlockDecoder {
   double ValueOf(std::size_t c, std::size_t row) const;
   void Quotient(std::size_t c);
   void RunningProduct(std::size_t c);
-  void Fill(std::size_t row, unsigned char* record) const;
+  static std::size_t EntryOffset(std::size_t recordOffset);
 
   const JournalFieldTable* table_ = nullptr;
   std::size_t rows_ = 0;
@@ -52,6 +52,7 @@ class ContractBlockDecoder {
   std::vector<std::vector<std::uint64_t>> image_;  // per column: x, then the field's bytes
   std::vector<std::vector<std::uint32_t>> text_;   // per column: dictionary entry of each row
   std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
+  std::vector<std::size_t> entryOffsets_;          // per field: where it lies in a JournalEntry
 };
 
 #endif
