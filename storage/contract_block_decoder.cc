@@ -328,9 +328,3 @@ void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
   }
   entry->tick.Filled = 1;
 }
-
-void ContractBlockDecoder::Record(std::size_t row, unsigned char* out) const {
-  JournalEntry entry;
-  Entry(row, &entry);
-  EncodeJournalRecord(entry, table_->version, out);
-}

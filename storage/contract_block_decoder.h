@@ -19,8 +19,6 @@ class ContractBlockDecoder {
 
   std::size_t rows() const { return rows_; }
   std::uint64_t slot(std::size_t row) const { return image_[0][row]; }
-  // The row's record as the journal holds it, `table.recordSize` bytes.
-  void Record(std::size_t row, unsigned char* out) const;
   void Entry(std::size_t row, JournalEntry* entry) const;
 
  private:

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::uint32_t kVerbatimSlot = 0xFFFFFFFFu;
+constexpr std::uint32_t kEntrySlot = 0xFFFFFFFFu;
 constexpr std::uint32_t kEmptySlot = 0xFFFFFFFEu;
 constexpr std::size_t kUnpackChunk = 1 << 20;
 
@@ -191,16 +191,16 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
   const JournalFieldTable& table = *JournalFieldTableOf(header_.journalVersion);
   const std::uint64_t first = segment * header_.segmentSlots;
   segmentLength_ = std::min<std::uint64_t>(header_.segmentSlots, header_.slots - first);
-  slotBlock_.assign(segmentLength_, kEmptySlot);
-  slotRow_.resize(segmentLength_);
-  decodersUsed_ = 0;
+  slotState_.assign(segmentLength_, kEmptySlot);
+  entries_.resize(segmentLength_);
+  verbatimRecords_ = 0;
+  if (!decoder_) decoder_ = std::make_unique<ContractBlockDecoder>();
   const bool skipping = std::find(skipped_.begin(), skipped_.end(), true) != skipped_.end();
   std::string payload;
-  const auto place = [&](std::uint64_t slot, std::uint32_t block, std::uint32_t row) {
-    std::uint32_t& at = slotBlock_[slot - first];
+  const auto place = [&](std::uint64_t slot, std::uint32_t state) {
+    std::uint32_t& at = slotState_[slot - first];
     if (at != kEmptySlot) return false;
-    at = block;
-    slotRow_[slot - first] = row;
+    at = state;
     return true;
   };
   for (std::uint32_t i : segmentBlocks_[segment]) {
@@ -209,8 +209,7 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
     if (contract && skipped_[b.contract]) continue;
     if (!ReadBlock(b, contract ? &payload : &verbatim_, error)) return false;
     if (contract) {
-      if (decodersUsed_ == decoders_.size()) decoders_.push_back(std::make_unique<ContractBlockDecoder>());
-      ContractBlockDecoder& d = *decoders_[decodersUsed_];
+      ContractBlockDecoder& d = *decoder_;
       std::string why;
       if (!d.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), first,
                     first + segmentLength_, &why)) {
@@ -222,32 +221,32 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
         return false;
       }
       for (std::size_t r = 0; r < d.rows(); ++r) {
-        if (!place(d.slot(r), static_cast<std::uint32_t>(decodersUsed_), static_cast<std::uint32_t>(r))) {
+        if (!place(d.slot(r), kEntrySlot)) {
           *error = Where(b) + "a slot held by two blocks";
           return false;
         }
+        d.Entry(r, &entries_[d.slot(r) - first]);
       }
-      ++decodersUsed_;
       continue;
     }
     const std::size_t m = b.records;
     std::uint32_t declared = 0;
     if (verbatim_.size() >= 4) std::memcpy(&declared, verbatim_.data(), 4);
-    if (verbatim_.size() < 4 || m != declared ||
-        verbatim_.size() != 4 + m * (8 + header_.recordSize)) {
+    if (verbatim_.size() < 4 || m != declared || verbatim_.size() != 4 + m * (8 + header_.recordSize)) {
       *error = Where(b) + "verbatim records do not add up";
       return false;
     }
+    verbatimRecords_ = m;
     for (std::size_t r = 0; r < m; ++r) {
       std::uint64_t slot;
       std::memcpy(&slot, verbatim_.data() + 4 + r * 8, 8);
-      if (slot < first || slot >= first + segmentLength_ || !place(slot, kVerbatimSlot, static_cast<std::uint32_t>(r))) {
+      if (slot < first || slot >= first + segmentLength_ || !place(slot, static_cast<std::uint32_t>(r))) {
         *error = Where(b) + "verbatim slot out of place";
         return false;
       }
     }
   }
-  if (!skipping && std::find(slotBlock_.begin(), slotBlock_.end(), kEmptySlot) != slotBlock_.end()) {
+  if (!skipping && std::find(slotState_.begin(), slotState_.end(), kEmptySlot) != slotState_.end()) {
     *error = name_ + ": segment " + std::to_string(segment) + " leaves a slot out";
     return false;
   }
@@ -255,6 +254,11 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
   slotInSegment_ = 0;
   segmentLoaded_ = true;
   return true;
+}
+
+const unsigned char* PackedDayReader::VerbatimRecord(std::uint32_t row) const {
+  return reinterpret_cast<const unsigned char*>(verbatim_.data()) + 4 + verbatimRecords_ * 8 +
+         std::size_t{row} * header_.recordSize;
 }
 
 void PackedDayReader::Skip(std::string_view contract) {
@@ -275,16 +279,13 @@ PackedDayReader::Result PackedDayReader::Next(JournalEntry* entry, std::string* 
     }
     while (slotInSegment_ < segmentLength_) {
       const std::uint64_t s = slotInSegment_++;
-      const std::uint32_t block = slotBlock_[s];
-      if (block == kEmptySlot) continue;
-      if (block != kVerbatimSlot) {
-        decoders_[block]->Entry(slotRow_[s], entry);
+      const std::uint32_t state = slotState_[s];
+      if (state == kEmptySlot) continue;
+      if (state == kEntrySlot) {
+        *entry = entries_[s];
         return Result::kRecord;
       }
-      const auto* record = reinterpret_cast<const unsigned char*>(verbatim_.data()) + 4 +
-                           std::size_t{index_.blocks[segmentBlocks_[segment_].back()].records} * 8 +
-                           std::size_t{slotRow_[s]} * header_.recordSize;
-      if (DecodeJournalRecord(record, entry, header_.journalVersion)) return Result::kRecord;
+      if (DecodeJournalRecord(VerbatimRecord(state), entry, header_.journalVersion)) return Result::kRecord;
       ++badRecords_;
     }
     segmentLoaded_ = false;
@@ -368,15 +369,14 @@ bool PackedDayReader::Unpack(const std::function<bool(const unsigned char*, std:
   const std::size_t size = header_.recordSize;
   for (std::uint64_t s = 0; s < header_.segments(); ++s) {
     if (!LoadSegment(s, error)) return false;
-    const std::size_t verbatimRecords = segmentBlocks_[s].empty() ? 0 : index_.blocks[segmentBlocks_[s].back()].records;
     for (std::uint64_t i = 0; i < segmentLength_; ++i) {
       const std::size_t at = out.size();
       out.resize(at + size);
       auto* record = reinterpret_cast<unsigned char*>(out.data() + at);
-      if (slotBlock_[i] == kVerbatimSlot) {
-        std::memcpy(record, verbatim_.data() + 4 + verbatimRecords * 8 + std::size_t{slotRow_[i]} * size, size);
+      if (slotState_[i] == kEntrySlot) {
+        EncodeJournalRecord(entries_[i], header_.journalVersion, record);
       } else {
-        decoders_[slotBlock_[i]]->Record(slotRow_[i], record);
+        std::memcpy(record, VerbatimRecord(slotState_[i]), size);
       }
       if (out.size() >= kUnpackChunk) {
         if (!sink(reinterpret_cast<const unsigned char*>(out.data()), out.size())) return false;

@@ -52,6 +52,7 @@ class PackedDayReader {
  private:
   bool ReadBlock(const PackedBlockEntry& entry, std::string* payload, std::string* error);
   bool LoadSegment(std::uint64_t segment, std::string* error);
+  const unsigned char* VerbatimRecord(std::uint32_t row) const;
   std::string Where(const PackedBlockEntry& entry) const;
 
   std::string name_;
@@ -71,11 +72,13 @@ class PackedDayReader {
   bool segmentLoaded_ = false;
   std::uint64_t slotInSegment_ = 0;
   std::uint64_t segmentLength_ = 0;
-  std::vector<std::unique_ptr<ContractBlockDecoder>> decoders_;
-  std::size_t decodersUsed_ = 0;
-  std::string verbatim_;
-  std::vector<std::uint32_t> slotBlock_;  // decoder number, or kVerbatimSlot, or kSkippedSlot
-  std::vector<std::uint32_t> slotRow_;
+  std::unique_ptr<ContractBlockDecoder> decoder_;
+  std::string verbatim_;                  // the segment's verbatim block
+  std::size_t verbatimRecords_ = 0;
+  // Per slot of the segment: its entry when it came from a contract block, else its row in the
+  // verbatim block (slotState_), so that Next reads the segment front to back.
+  std::vector<JournalEntry> entries_;
+  std::vector<std::uint32_t> slotState_;
   std::uint64_t badRecords_ = 0;
   bool done_ = false;
 };
