@@ -193,6 +193,16 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   const std::size_t count = columns_.size();
   entryOffsets_.resize(table.fields.size());
   for (std::size_t f = 0; f < table.fields.size(); ++f) entryOffsets_[f] = EntryOffset(table.fields[f].offset);
+  // The tick's bytes no field writes: its padding, then Filled and what follows it.
+  entryGaps_.clear();
+  for (const auto& [gapFirst, gapEnd] : table.gaps) {
+    const std::size_t tickEnd = kJournalTickOffset + offsetof(TickRecord, Filled);
+    if (gapFirst >= kJournalTickOffset && gapEnd <= tickEnd) {
+      entryGaps_.emplace_back(EntryOffset(gapFirst), gapEnd - gapFirst);
+    }
+  }
+  entryGaps_.emplace_back(offsetof(JournalEntry, tick) + offsetof(TickRecord, Filled),
+                          sizeof(TickRecord) - offsetof(TickRecord, Filled));
   image_.resize(count);
   text_.resize(count);
   dictionary_.resize(count);
@@ -310,9 +320,9 @@ std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
 
 // The same entry DecodeValidJournalRecord makes of the row's record, without the record.
 void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
-  std::memset(&entry->tick, 0, sizeof entry->tick);
-  entry->arrivalTimeNs = 0;
   auto* base = reinterpret_cast<unsigned char*>(entry);
+  for (const auto& [at, size] : entryGaps_) std::memset(base + at, 0, size);
+  entry->arrivalTimeNs = 0;
   for (std::size_t f = 0; f < table_->fields.size(); ++f) {
     const JournalField& field = table_->fields[f];
     const Column& col = columns_[f + 1];
@@ -324,6 +334,7 @@ void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
       std::memcpy(to, image, 4);
     } else {
       std::memcpy(to, image, 8);
+      if (field.size > 8) std::memset(to + 8, 0, field.size - 8);  // a clock's NULs
     }
   }
   entry->tick.Filled = 1;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/journal_field_table.h"
@@ -51,6 +52,7 @@ class ContractBlockDecoder {
   std::vector<std::vector<std::uint32_t>> text_;   // per column: dictionary entry of each row
   std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
   std::vector<std::size_t> entryOffsets_;          // per field: where it lies in a JournalEntry
+  std::vector<std::pair<std::size_t, std::size_t>> entryGaps_;  // bytes of an entry no field writes
 };
 
 #endif

@@ -192,7 +192,11 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
   const std::uint64_t first = segment * header_.segmentSlots;
   segmentLength_ = std::min<std::uint64_t>(header_.segmentSlots, header_.slots - first);
   slotState_.assign(segmentLength_, kEmptySlot);
-  entries_.resize(segmentLength_);
+  if (entriesCapacity_ < segmentLength_) {
+    // Left unset: a slot's entry is written whole before it is read.
+    entries_.reset(static_cast<JournalEntry*>(::operator new[](segmentLength_ * sizeof(JournalEntry))));
+    entriesCapacity_ = segmentLength_;
+  }
   verbatimRecords_ = 0;
   if (!decoder_) decoder_ = std::make_unique<ContractBlockDecoder>();
   const bool skipping = std::find(skipped_.begin(), skipped_.end(), true) != skipped_.end();

@@ -77,7 +77,11 @@ class PackedDayReader {
   std::size_t verbatimRecords_ = 0;
   // Per slot of the segment: its entry when it came from a contract block, else its row in the
   // verbatim block (slotState_), so that Next reads the segment front to back.
-  std::vector<JournalEntry> entries_;
+  struct FreeEntries {
+    void operator()(JournalEntry* entries) const { ::operator delete[](entries); }
+  };
+  std::unique_ptr<JournalEntry[], FreeEntries> entries_;  // filled slot by slot, never cleared
+  std::size_t entriesCapacity_ = 0;
   std::vector<std::uint32_t> slotState_;
   std::uint64_t badRecords_ = 0;
   bool done_ = false;
