@@ -193,16 +193,9 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   const std::size_t count = columns_.size();
   entryOffsets_.resize(table.fields.size());
   for (std::size_t f = 0; f < table.fields.size(); ++f) entryOffsets_[f] = EntryOffset(table.fields[f].offset);
-  // The tick's bytes no field writes: its padding, then Filled and what follows it.
-  entryGaps_.clear();
-  for (const auto& [gapFirst, gapEnd] : table.gaps) {
-    const std::size_t tickEnd = kJournalTickOffset + offsetof(TickRecord, Filled);
-    if (gapFirst >= kJournalTickOffset && gapEnd <= tickEnd) {
-      entryGaps_.emplace_back(EntryOffset(gapFirst), gapEnd - gapFirst);
-    }
-  }
-  entryGaps_.emplace_back(offsetof(JournalEntry, tick) + offsetof(TickRecord, Filled),
-                          sizeof(TickRecord) - offsetof(TickRecord, Filled));
+  // What no field writes: the tick's padding, Filled (1) and what follows it, all but Filled zero.
+  std::memset(static_cast<void*>(&blank_), 0, sizeof blank_);
+  blank_.tick.Filled = 1;
   image_.resize(count);
   text_.resize(count);
   dictionary_.resize(count);
@@ -229,8 +222,13 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
     }
     if (col.method != kMethodDecimal) continue;
     const double scale = kPow10[col.scale];
-    for (std::uint64_t& x : image_[c]) {
-      x = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x)) / scale);
+    std::uint64_t* x = image_[c].data();
+    if (col.scale == 0) {  // dividing by 1 changes nothing
+      for (std::size_t i = 0; i < rows_; ++i) x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])));
+    } else {
+      for (std::size_t i = 0; i < rows_; ++i) {
+        x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])) / scale);
+      }
     }
   }
   for (std::size_t c = 0; c < count; ++c) {
@@ -320,9 +318,8 @@ std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
 
 // The same entry DecodeValidJournalRecord makes of the row's record, without the record.
 void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
+  *entry = blank_;
   auto* base = reinterpret_cast<unsigned char*>(entry);
-  for (const auto& [at, size] : entryGaps_) std::memset(base + at, 0, size);
-  entry->arrivalTimeNs = 0;
   for (std::size_t f = 0; f < table_->fields.size(); ++f) {
     const JournalField& field = table_->fields[f];
     const Column& col = columns_[f + 1];
@@ -334,8 +331,6 @@ void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
       std::memcpy(to, image, 4);
     } else {
       std::memcpy(to, image, 8);
-      if (field.size > 8) std::memset(to + 8, 0, field.size - 8);  // a clock's NULs
     }
   }
-  entry->tick.Filled = 1;
 }

@@ -52,7 +52,7 @@ class ContractBlockDecoder {
   std::vector<std::vector<std::uint32_t>> text_;   // per column: dictionary entry of each row
   std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
   std::vector<std::size_t> entryOffsets_;          // per field: where it lies in a JournalEntry
-  std::vector<std::pair<std::size_t, std::size_t>> entryGaps_;  // bytes of an entry no field writes
+  JournalEntry blank_;                             // an entry before its fields are written
 };
 
 #endif

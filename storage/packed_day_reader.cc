@@ -192,10 +192,10 @@ bool PackedDayReader::LoadSegment(std::uint64_t segment, std::string* error) {
   const std::uint64_t first = segment * header_.segmentSlots;
   segmentLength_ = std::min<std::uint64_t>(header_.segmentSlots, header_.slots - first);
   slotState_.assign(segmentLength_, kEmptySlot);
-  if (entriesCapacity_ < segmentLength_) {
-    // Left unset: a slot's entry is written whole before it is read.
-    entries_.reset(static_cast<JournalEntry*>(::operator new[](segmentLength_ * sizeof(JournalEntry))));
-    entriesCapacity_ = segmentLength_;
+  entries_ = static_cast<JournalEntry*>(entryMemory_.Reserve(segmentLength_ * sizeof(JournalEntry)));
+  if (entries_ == nullptr) {
+    *error = name_ + ": out of memory for a segment";
+    return false;
   }
   verbatimRecords_ = 0;
   if (!decoder_) decoder_ = std::make_unique<ContractBlockDecoder>();

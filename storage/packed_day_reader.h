@@ -10,6 +10,7 @@
 
 #include "storage/journal_format.h"
 #include "storage/packed_day_format.h"
+#include "storage/segment_buffer.h"
 
 class ContractBlockDecoder;
 
@@ -77,11 +78,8 @@ class PackedDayReader {
   std::size_t verbatimRecords_ = 0;
   // Per slot of the segment: its entry when it came from a contract block, else its row in the
   // verbatim block (slotState_), so that Next reads the segment front to back.
-  struct FreeEntries {
-    void operator()(JournalEntry* entries) const { ::operator delete[](entries); }
-  };
-  std::unique_ptr<JournalEntry[], FreeEntries> entries_;  // filled slot by slot, never cleared
-  std::size_t entriesCapacity_ = 0;
+  SegmentBuffer entryMemory_;
+  JournalEntry* entries_ = nullptr;  // in entryMemory_, written slot by slot before it is read
   std::vector<std::uint32_t> slotState_;
   std::uint64_t badRecords_ = 0;
   bool done_ = false;

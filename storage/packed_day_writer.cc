@@ -85,10 +85,13 @@ bool PackedDayWriter::AddRecords(const unsigned char* records, std::size_t count
   for (std::size_t r = 0; r < count; ++r) {
     const std::uint64_t inSegment = nextSlot_ % segmentSlots_;
     if (inSegment == 0) {
-      const std::uint64_t length = std::min<std::uint64_t>(segmentSlots_, header_.slots - nextSlot_);
-      segment_.resize(length * size);
+      segment_ = static_cast<unsigned char*>(segmentMemory_.Reserve(std::size_t{segmentSlots_} * size));
+      if (segment_ == nullptr) {
+        *error = "out of memory for a segment";
+        return false;
+      }
     }
-    unsigned char* at = segment_.data() + inSegment * size;
+    unsigned char* at = segment_ + inSegment * size;
     std::memcpy(at, records + r * size, size);
     const bool valid = JournalRecordValid(at, header_.journalVersion);
     // The name must end inside the field for the index to hold it; a 31-byte code is kept verbatim.
@@ -121,7 +124,7 @@ bool PackedDayWriter::FlushSegment(std::string* error) {
     records.resize(rows.size());
     slots.resize(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      records[i] = segment_.data() + std::size_t{rows[i]} * size;
+      records[i] = segment_ + std::size_t{rows[i]} * size;
       slots[i] = first + rows[i];
     }
     encoder_->Encode(table, records.data(), slots.data(), rows.size(), &payload_);
@@ -140,7 +143,7 @@ bool PackedDayWriter::FlushSegment(std::string* error) {
       payload_.append(reinterpret_cast<const char*>(&slot), 8);
     }
     for (std::uint32_t row : verbatim_) {
-      payload_.append(reinterpret_cast<const char*>(segment_.data() + std::size_t{row} * size), size);
+      payload_.append(reinterpret_cast<const char*>(segment_ + std::size_t{row} * size), size);
     }
     if (!PutBlock(PackedBlockKind::kVerbatim, kPackedNoContract, m, payload_, error)) return false;
     verbatim_.clear();

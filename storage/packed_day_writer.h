@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "storage/packed_day_format.h"
+#include "storage/segment_buffer.h"
 
 class ContractBlockEncoder;
 
@@ -52,7 +53,8 @@ class PackedDayWriter {
   std::uint64_t damaged_ = 0;
 
   // The segment being gathered: its records' bytes, each contract's rows and the kept ones.
-  std::vector<unsigned char> segment_;
+  SegmentBuffer segmentMemory_;
+  unsigned char* segment_ = nullptr;               // in segmentMemory_
   std::vector<std::vector<std::uint32_t>> rows_;   // per contract number: rows of segment_
   std::vector<std::uint32_t> verbatim_;
   std::vector<std::uint32_t> present_;             // contracts with rows in this segment
