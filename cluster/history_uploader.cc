@@ -1,0 +1,203 @@
+#include "cluster/history_uploader.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "cluster/history_fetcher.h"
+#include "core/errno_text.h"
+#include "core/open_regular_file.h"
+#include "objectstore/object_bucket.h"
+#include "objectstore/sha256_digest.h"
+#include "sessions/civil_date.h"
+
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;
+
+// "<yyyymmdd>.qth" of a real date: the packer's name for a finished day.
+bool PackedDayName(const std::string& name, std::string* day) {
+  if (name.size() != 12 || name.compare(8, 4, ".qth") != 0) return false;
+  for (int i = 0; i < 8; ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  *day = name.substr(0, 8);
+  return IsCalendarDate(std::stoi(*day));
+}
+
+std::vector<std::string> PackedDays(int historyFd) {
+  std::vector<std::string> days;
+  // The folder is held as a path descriptor; listing needs it opened for reading.
+  const int listFd = ::openat(historyFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+  if (dir == nullptr) {
+    if (listFd >= 0) ::close(listFd);
+    return days;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string day;
+    if (PackedDayName(entry->d_name, &day)) days.push_back(day);
+  }
+  ::closedir(dir);
+  std::sort(days.begin(), days.end());
+  return days;
+}
+
+bool HashFile(int fd, std::uint64_t size, std::string* digest, std::string* error) {
+  Sha256Digest sha;
+  std::vector<char> buffer(kReadBlock);
+  std::uint64_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), size - done),
+                              static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = n < 0 ? ErrnoText(errno) : "shorter than its size";
+      return false;
+    }
+    sha.Update(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    done += static_cast<std::uint64_t>(n);
+  }
+  *digest = sha.Finish();
+  return true;
+}
+
+}  // namespace
+
+HistoryUploader::HistoryUploader(const ClusterSettings& settings, Options options)
+    : settings_(settings),
+      options_(std::move(options)),
+      counters_(options_.counters != nullptr ? *options_.counters : ownCounters_),
+      link_(settings) {}
+
+HistoryUploader::~HistoryUploader() { Stop(); }
+
+void HistoryUploader::Start() { thread_ = std::thread([this] { Loop(); }); }
+
+void HistoryUploader::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool HistoryUploader::Sleep(std::chrono::milliseconds duration) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait_for(lock, duration, [this] { return stopping_; });
+  return !stopping_;
+}
+
+void HistoryUploader::Loop() {
+  bool reachable = false;
+  std::string error;
+  if (!link_.Open(&reachable, &error)) {
+    std::fprintf(stderr, "quoteloom-archive: history bucket: %s\n", error.c_str());
+    return;
+  }
+  do {
+    if (link_.Closed()) link_.Reconnect(&error);
+    if (link_.Connected()) Pass();
+  } while (Sleep(options_.interval));
+}
+
+void HistoryUploader::Note(const std::string& day, const std::string& problem) {
+  std::string& last = problems_[day];
+  if (last == problem) return;
+  last = problem;
+  if (problem.empty()) return;
+  if (day.empty()) {
+    std::fprintf(stderr, "quoteloom-archive: history bucket %s: %s\n", options_.bucket.c_str(), problem.c_str());
+  } else {
+    std::fprintf(stderr, "quoteloom-archive: cannot share day %s: %s\n", day.c_str(), problem.c_str());
+  }
+  std::fflush(stderr);
+}
+
+void HistoryUploader::Pass() {
+  std::string error;
+  if (!bucketReady_) {
+    ObjectBucket bucket(link_.js(), options_.bucket, options_.limits);
+    bucketReady_ = bucket.Ensure(settings_.replicas, options_.maxAgeSeconds, &error);
+    if (!bucketReady_) {
+      Note("", error);
+      return;
+    }
+  }
+  int err = 0;
+  const int rootFd = OpenWorkingFolder(settings_.workdir, &err);
+  if (rootFd == -1) return;
+  const int historyFd = OpenFolderBelow(rootFd, "History", false, &err);
+  CloseWorkingFolder(rootFd);
+  if (historyFd < 0) {
+    if (err != ENOENT) Note("", settings_.workdir + "/History: " + OpenErrorText(err));
+    return;
+  }
+  for (const std::string& day : PackedDays(historyFd)) {
+    if (!Sleep(std::chrono::milliseconds(0))) break;
+    if (ShareDay(historyFd, day, &error)) {
+      Note(day, "");
+    } else {
+      counters_.historyFailures.fetch_add(1, std::memory_order_relaxed);
+      Note(day, error);
+    }
+  }
+  counters_.historyDaysHeld.store(held_.size(), std::memory_order_relaxed);
+  ::close(historyFd);
+}
+
+bool HistoryUploader::ShareDay(int historyFd, const std::string& day, std::string* error) {
+  const std::string name = HistoryObjectName(day);
+  int err = 0;
+  const int fd = OpenRegularFileBelow(historyFd, name, O_RDONLY, 0, &err);
+  if (fd < 0) {
+    *error = "History/" + name + ": " + OpenErrorText(err);
+    return false;
+  }
+  struct stat st {};
+  ::fstat(fd, &st);
+  const FileKey key{st.st_dev, st.st_ino, st.st_size,
+                    static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+  const auto known = held_.find(day);
+  if (known != held_.end() && known->second == key) {
+    ::close(fd);
+    return true;
+  }
+  const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+  std::string digest;
+  bool ok = size <= options_.limits.maxSize;
+  if (!ok) *error = "History/" + name + " holds " + std::to_string(size) + " bytes, more than a bucket object may";
+  if (ok && !HashFile(fd, size, &digest, error)) {
+    *error = "History/" + name + ": " + *error;
+    ok = false;
+  }
+  ObjectBucket bucket(link_.js(), options_.bucket, options_.limits);
+  ObjectInfo info;
+  if (ok) {
+    const ObjectBucket::Lookup lookup = bucket.Info(name, &info, error);
+    if (lookup == ObjectBucket::Lookup::kFailed) {
+      ok = false;
+    } else if (lookup == ObjectBucket::Lookup::kFound && info.digest == digest && info.size == size) {
+      held_[day] = key;  // put before, by this archive or another
+      ::close(fd);
+      return true;
+    }
+  }
+  if (ok) ok = bucket.PutFile(name, fd, size, digest, &info, error);
+  ::close(fd);
+  if (!ok) return false;
+  held_[day] = key;
+  counters_.historyDaysPut.fetch_add(1, std::memory_order_relaxed);
+  std::fprintf(stderr, "quoteloom-archive: day %s put into bucket %s (%llu bytes, %llu chunks)\n", day.c_str(),
+               options_.bucket.c_str(), static_cast<unsigned long long>(info.size),
+               static_cast<unsigned long long>(info.chunks));
+  std::fflush(stderr);
+  return true;
+}
