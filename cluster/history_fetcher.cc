@@ -14,7 +14,7 @@ namespace {
 
 // How long a lookup that fails for want of an answer is tried again: a stream that lost its
 // leader with a node elects another within seconds.
-constexpr auto kLookupPatience = std::chrono::seconds(20);
+constexpr auto kPatience = std::chrono::seconds(30);
 
 bool WriteAll(int fd, std::string_view bytes, std::string* error) {
   while (!bytes.empty()) {
@@ -37,7 +37,7 @@ HistoryFetcher::HistoryFetcher(jsCtx* js, const std::string& bucket, std::string
     : bucket_(js, bucket, limits), outRoot_(std::move(outRoot)) {}
 
 ObjectBucket::Lookup HistoryFetcher::LookUp(const std::string& day, ObjectInfo* info, std::string* error) {
-  const auto deadline = std::chrono::steady_clock::now() + kLookupPatience;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
   for (;;) {
     const ObjectBucket::Lookup r = bucket_.Info(HistoryObjectName(day), info, error);
     if (r != ObjectBucket::Lookup::kFailed || std::chrono::steady_clock::now() > deadline) return r;
@@ -66,6 +66,22 @@ HistoryFetcher::Result HistoryFetcher::Fetch(const std::string& day, std::uint64
   return Result::kFetched;
 }
 
+bool HistoryFetcher::ReadInto(int fd, const ObjectInfo& info, std::string* error) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  for (;;) {
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+      *error = "truncate: " + ErrnoText(errno);
+      return false;
+    }
+    const ObjectBucket::ReadResult r = bucket_.Read(
+        info, [&](std::string_view chunk, std::string* why) { return WriteAll(fd, chunk, why); }, error);
+    if (r != ObjectBucket::ReadResult::kUnanswered || std::chrono::steady_clock::now() > deadline) {
+      return r == ObjectBucket::ReadResult::kRead;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+}
+
 bool HistoryFetcher::WriteDay(const std::string& day, const ObjectInfo& info, std::string* error) {
   int err = 0;
   const int rootFd = OpenWorkingFolder(outRoot_, &err);
@@ -87,8 +103,7 @@ bool HistoryFetcher::WriteDay(const std::string& day, const ObjectInfo& info, st
     ::close(historyFd);
     return false;
   }
-  bool ok = bucket_.Read(info, [&](std::string_view chunk, std::string* why) { return WriteAll(fd, chunk, why); },
-                         error);
+  bool ok = ReadInto(fd, info, error);
   if (ok && ::fsync(fd) != 0) {
     *error = "fsync: " + ErrnoText(errno);
     ok = false;

@@ -25,6 +25,8 @@ class HistoryFetcher {
  private:
   ObjectBucket::Lookup LookUp(const std::string& day, ObjectInfo* info, std::string* error);
   bool WriteDay(const std::string& day, const ObjectInfo& info, std::string* error);
+  // Reads the object into `fd` from its start, again while the cluster does not answer.
+  bool ReadInto(int fd, const ObjectInfo& info, std::string* error);
 
   ObjectBucket bucket_;
   const std::string outRoot_;

@@ -118,11 +118,11 @@ ObjectBucket::Lookup ObjectBucket::Info(const std::string& name, ObjectInfo* inf
   ObjectInfo parsed;
   const bool ok = ParseObjectInfo(body, limits_, &parsed, error);
   natsMsg_Destroy(msg);
-  if (!ok) return Lookup::kFailed;
+  if (!ok) return Lookup::kMalformed;
   if (parsed.deleted) return Lookup::kMissing;
   if (parsed.name != name) {
     *error = "the record of " + name + " names " + parsed.name.substr(0, 200);
-    return Lookup::kFailed;
+    return Lookup::kMalformed;
   }
   *info = std::move(parsed);
   return Lookup::kFound;
@@ -201,7 +201,7 @@ bool ObjectBucket::PutFile(const std::string& name, int fd, std::uint64_t size, 
   return true;
 }
 
-bool ObjectBucket::Read(const ObjectInfo& info, const std::function<bool(std::string_view, std::string*)>& sink,
+ObjectBucket::ReadResult ObjectBucket::Read(const ObjectInfo& info, const std::function<bool(std::string_view, std::string*)>& sink,
                         std::string* error, int waitMs) {
   Sha256Digest sha;
   std::uint64_t bytes = 0;
@@ -218,7 +218,7 @@ bool ObjectBucket::Read(const ObjectInfo& info, const std::function<bool(std::st
     const natsStatus s = js_SubscribeSync(&raw, js_, subject.c_str(), nullptr, &so, &code);
     if (s != NATS_OK) {
       *error = "read of " + info.name + ": " + StatusText(s, code);
-      return false;
+      return ReadResult::kUnanswered;
     }
     const std::unique_ptr<natsSubscription, void (*)(natsSubscription*)> sub(raw, [](natsSubscription* p) {
       natsSubscription_Unsubscribe(p);
@@ -230,7 +230,7 @@ bool ObjectBucket::Read(const ObjectInfo& info, const std::function<bool(std::st
       if (n != NATS_OK) {
         *error = "read of " + info.name + ": chunk " + std::to_string(chunks + 1) + " of " +
                  std::to_string(info.chunks) + ": " + StatusText(n, static_cast<jsErrCode>(0));
-        return false;
+        return ReadResult::kUnanswered;
       }
       const std::size_t length = static_cast<std::size_t>(natsMsg_GetDataLength(msg));
       const std::string_view chunk(natsMsg_GetData(msg), length);
@@ -244,18 +244,18 @@ bool ObjectBucket::Read(const ObjectInfo& info, const std::function<bool(std::st
         ok = sink(chunk, error);
       }
       natsMsg_Destroy(msg);
-      if (!ok) return false;
+      if (!ok) return ReadResult::kRefused;
       bytes += length;
       ++chunks;
     }
   }
   if (bytes != info.size) {
     *error = info.name + ": " + std::to_string(bytes) + " bytes, the record says " + std::to_string(info.size);
-    return false;
+    return ReadResult::kRefused;
   }
   if (sha.Finish() != info.digest) {
     *error = info.name + ": the digest of the bytes read differs from the record's";
-    return false;
+    return ReadResult::kRefused;
   }
-  return true;
+  return ReadResult::kRead;
 }

@@ -23,10 +23,10 @@ class ObjectBucket {
   // (0: for ever). False with a message while JetStream cannot answer.
   bool Ensure(int replicas, std::int64_t maxAgeSeconds, std::string* error);
 
-  enum class Lookup { kFound, kMissing, kFailed };
+  enum class Lookup { kFound, kMissing, kFailed, kMalformed };
   // The record of object `name`; kMissing when the bucket or the object does not exist or the
-  // object was deleted, kFailed (with the reason) when the cluster did not answer or the record
-  // is malformed.
+  // object was deleted, kFailed (with the reason) when the cluster did not answer, kMalformed when
+  // the record is not one this side can trust.
   Lookup Info(const std::string& name, ObjectInfo* info, std::string* error);
 
   // Puts `size` bytes read from the descriptor `fd` (from offset 0) as object `name`, in chunks,
@@ -35,10 +35,12 @@ class ObjectBucket {
   bool PutFile(const std::string& name, int fd, std::uint64_t size, const std::string& digest, ObjectInfo* info,
                std::string* error);
 
+  enum class ReadResult { kRead, kUnanswered, kRefused };
   // Reads the chunks of the object `info` in order and hands each to `sink` (false from it ends
-  // the read with its reason). True only when the chunks are as many as the record says, add up
-  // to its size, and their SHA-256 equals its digest; `waitMs` bounds the wait for each chunk.
-  bool Read(const ObjectInfo& info, const std::function<bool(std::string_view, std::string*)>& sink,
+  // the read with its reason). kRead only when the chunks are as many as the record says, add up
+  // to its size, and their SHA-256 equals its digest; kUnanswered when the cluster gave no reader
+  // or no chunk within `waitMs` (worth another try), kRefused for bytes that are not the object.
+  ReadResult Read(const ObjectInfo& info, const std::function<bool(std::string_view, std::string*)>& sink,
             std::string* error, int waitMs = 10000);
 
  private:

@@ -1,0 +1,215 @@
+// The history bucket through nats-server nodes: the archive puts its packed days, quoteloom-data
+// fetch gets them back from any node left, and a damaged or missing day is refused.
+#include <gtest/gtest.h>
+#include <nats/nats.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "objectstore/object_bucket.h"
+#include "objectstore/object_layout.h"
+#include "tests/cluster/cluster_test_files.h"
+#include "tests/cluster/nats_cluster.h"
+#include "tests/support/http_get.h"
+#include "tests/support/metrics_text.h"
+#include "tests/support/process_output.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kBucket = "quoteloom-history";
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator());
+  return bytes;
+}
+
+// Writes a packed day as the packer leaves it: whole, renamed into place.
+void PlaceDay(const fs::path& workdir, const std::string& day, const std::string& bytes) {
+  fs::create_directories(workdir / "History");
+  const fs::path temporary = workdir / "History" / ("." + day + ".tmp");
+  std::ofstream(temporary, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  fs::rename(temporary, workdir / "History" / (day + ".qth"));
+}
+
+std::unique_ptr<ChildProcess> StartArchive(const fs::path& dir, const std::string& servers, int replicas,
+                                           const std::string& log) {
+  return std::make_unique<ChildProcess>(
+      std::vector<std::string>{QUOTELOOM_ARCHIVE, "--workdir", (dir / "archive").string(), "--servers", servers,
+                               "--replicas", std::to_string(replicas), "--history-seconds", "0.2",
+                               "--status-seconds", "1", "--metrics", "127.0.0.1:0"},
+      (dir / log).string());
+}
+
+unsigned short MetricsPortOf(ChildProcess& program) {
+  unsigned short port = 0;
+  WaitUntil(
+      [&] {
+        std::smatch m;
+        const std::string out = program.Output();
+        if (std::regex_search(out, m, std::regex("metrics on http://127\\.0\\.0\\.1:(\\d+)/metrics"))) {
+          port = static_cast<unsigned short>(std::stoi(m[1]));
+        }
+        return port != 0 || !program.Running();
+      },
+      10s);
+  return port;
+}
+
+ProgramRun Fetch(const fs::path& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {QUOTELOOM_DATA, "fetch"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, dir / "fetch.out", 60s);
+}
+
+// A test's own connection to the cluster, to look into the bucket's stream as any client could.
+class Client {
+ public:
+  explicit Client(const std::string& url) {
+    natsConnection_ConnectTo(&connection_, url.c_str());
+    if (connection_ != nullptr) natsConnection_JetStream(&js_, connection_, nullptr);
+  }
+  ~Client() {
+    jsCtx_Destroy(js_);
+    natsConnection_Destroy(connection_);
+  }
+  jsCtx* js() { return js_; }
+
+  // Messages in the bucket's stream, -1 when it cannot be asked; the stream's leader in `*leader`.
+  long long Messages(std::string* leader = nullptr) {
+    jsStreamInfo* info = nullptr;
+    if (js_GetStreamInfo(&info, js_, BucketStreamName(kBucket).c_str(), nullptr, nullptr) != NATS_OK) return -1;
+    const long long n = static_cast<long long>(info->State.Msgs);
+    if (leader != nullptr && info->Cluster != nullptr && info->Cluster->Leader != nullptr) *leader = info->Cluster->Leader;
+    jsStreamInfo_Destroy(info);
+    return n;
+  }
+
+ private:
+  natsConnection* connection_ = nullptr;
+  jsCtx* js_ = nullptr;
+};
+
+TEST(HistoryBucketTest, APackedDayFetchedFromTheNodesLeftEqualsTheArchivesFile) {
+  TempFolder dir;
+  NatsCluster cluster(dir.path(), 3);
+  ASSERT_TRUE(cluster.Start());
+  // Five full chunks and a short one.
+  const std::string day = RandomBytes(5 * 131072 + 1000, 1);
+  PlaceDay(dir.path() / "archive", "20240301", day);
+  auto archive = StartArchive(dir.path(), cluster.Urls(), 3, "archive.log");
+  const unsigned short port = MetricsPortOf(*archive);
+  ASSERT_TRUE(WaitUntil([&] { return archive->Output().find("day 20240301 put") != std::string::npos; }, 60s))
+      << archive->Output();
+  EXPECT_EQ(MetricValue(HttpBody(HttpGet(port, "/metrics")), "quoteloom_archive_history_days_put_total"), 1);
+
+  // The node that leads the bucket's stream goes, the strongest loss for a reader.
+  std::string leader;
+  {
+    Client client("nats://127.0.0.1:" + std::to_string(cluster.clientPort(0)));
+    EXPECT_EQ(client.Messages(&leader), 7);
+  }
+  int lost = 0;
+  if (leader.rfind("node", 0) == 0) lost = std::stoi(leader.substr(4));
+  cluster.KillNode(lost);
+
+  const ProgramRun run = Fetch(dir.path(), {"20240301", "--servers", cluster.Urls(), "--out",
+                                            (dir.path() / "researcher").string()});
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(ReadText(dir.path() / "researcher" / "History" / "20240301.qth") == day);
+}
+
+TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRefused) {
+  TempFolder dir;
+  NatsCluster node(dir.path(), 1);
+  ASSERT_TRUE(node.Start());
+  const std::string url = "nats://127.0.0.1:" + std::to_string(node.clientPort(0));
+  PlaceDay(dir.path() / "archive", "20240301", RandomBytes(300000, 2));
+  auto archive = StartArchive(dir.path(), url, 1, "archive1.log");
+  ASSERT_TRUE(WaitUntil([&] { return archive->Output().find("day 20240301 put") != std::string::npos; }, 30s))
+      << archive->Output();
+  Client client(url);
+  EXPECT_EQ(client.Messages(), 4);  // three chunks and the record
+
+  // A restarted archive knows nothing of its last run: it finds the day held and puts nothing.
+  archive->Signal(SIGTERM);
+  ASSERT_TRUE(archive->Wait(10s));
+  archive = StartArchive(dir.path(), url, 1, "archive2.log");
+  const unsigned short port = MetricsPortOf(*archive);
+  std::string metrics;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        metrics = HttpBody(HttpGet(port, "/metrics"));
+        return MetricValue(metrics, "quoteloom_archive_history_days_shared") == 1;
+      },
+      30s))
+      << metrics;
+  EXPECT_EQ(MetricValue(metrics, "quoteloom_archive_history_days_put_total"), 0);
+  EXPECT_EQ(client.Messages(), 4);
+
+  // Packed again with other bytes: the new object replaces the old, whose chunks go.
+  const std::string repacked = RandomBytes(140000, 3);
+  PlaceDay(dir.path() / "archive", "20240301", repacked);
+  ASSERT_TRUE(WaitUntil([&] { return archive->Output().find("day 20240301 put") != std::string::npos; }, 30s))
+      << archive->Output();
+  EXPECT_TRUE(WaitUntil([&] { return client.Messages() == 3; }, 10s)) << client.Messages();
+  ProgramRun run = Fetch(dir.path(), {"20240301", "--servers", url, "--out", (dir.path() / "out").string()});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(ReadText(dir.path() / "out" / "History" / "20240301.qth") == repacked);
+
+  // A missing day: named, the other days still fetched, exit 3.
+  run = Fetch(dir.path(), {"20240302", "20240301", "--servers", url, "--out", (dir.path() / "out2").string()});
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("20240302: not in bucket quoteloom-history"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(dir.path() / "out2" / "History" / "20240301.qth"));
+
+  // Not a calendar date: refused before anything is asked.
+  run = Fetch(dir.path(), {"20240230", "--servers", url});
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+
+  // A History folder that is a link is never followed.
+  fs::create_directories(dir.path() / "elsewhere");
+  fs::create_directories(dir.path() / "linked");
+  fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "linked" / "History");
+  run = Fetch(dir.path(), {"20240301", "--servers", url, "--out", (dir.path() / "linked").string()});
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
+
+  // The second chunk damaged in the stream: its digest gives it away, nothing is kept.
+  archive->Signal(SIGTERM);
+  ASSERT_TRUE(archive->Wait(10s));
+  ObjectBucket bucket(client.js(), kBucket);
+  ObjectInfo info;
+  std::string error;
+  ASSERT_EQ(bucket.Info("20240301.qth", &info, &error), ObjectBucket::Lookup::kFound) << error;
+  jsOptions purge;
+  jsOptions_Init(&purge);
+  const std::string subject = ChunkSubject(kBucket, info.nuid);
+  purge.Stream.Purge.Subject = subject.c_str();
+  ASSERT_EQ(js_PurgeStream(client.js(), BucketStreamName(kBucket).c_str(), &purge, nullptr), NATS_OK);
+  std::string damaged = repacked;
+  damaged[131072 + 5] ^= 0x01;
+  for (std::size_t at = 0; at < damaged.size(); at += 131072) {
+    const std::string chunk = damaged.substr(at, 131072);
+    ASSERT_EQ(js_Publish(nullptr, client.js(), subject.c_str(), chunk.data(), static_cast<int>(chunk.size()), nullptr,
+                         nullptr),
+              NATS_OK);
+  }
+  run = Fetch(dir.path(), {"20240301", "--servers", url, "--out", (dir.path() / "out3").string()});
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("digest"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::is_empty(dir.path() / "out3" / "History")) << "a damaged day or its temporary file was left";
+}
+
+}  // namespace
