@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -210,6 +211,46 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   EXPECT_EQ(run.exitCode, 3) << run.output;
   EXPECT_NE(run.output.find("digest"), std::string::npos) << run.output;
   EXPECT_TRUE(fs::is_empty(dir.path() / "out3" / "History")) << "a damaged day or its temporary file was left";
+}
+
+// The `nats` package of npm, as scripts/install-node-nats puts it; empty when it is not there.
+std::string NodeModules() {
+  const char* chosen = std::getenv("QUOTELOOM_NODE_MODULES");
+  const fs::path modules = chosen != nullptr ? fs::path(chosen) : fs::path(QUOTELOOM_NODE_MODULES);
+  return fs::exists(modules / "nats" / "package.json") ? modules.string() : "";
+}
+
+ProgramRun RunInterop(const fs::path& dir, const std::string& url, const std::string& mode, const std::string& name,
+                      const fs::path& file) {
+  return RunProgram({NODE_PROGRAM, OBJECT_STORE_INTEROP, url, kBucket, mode, name, file.string()}, dir / "node.out",
+                    60s, {"NODE_PATH=" + NodeModules()});
+}
+
+// Another client's object store (the npm `nats` package) lists and reads the day the archive put,
+// and a day it puts is fetched, digest checked, like the archive's own.
+TEST(HistoryBucketTest, TheNpmNatsClientReadsTheArchivesDayAndPutsOneFetchReads) {
+  if (std::string(NODE_PROGRAM).empty() || NodeModules().empty()) {
+    GTEST_SKIP() << "node or npm's nats package missing (scripts/install-node-nats)";
+  }
+  TempFolder dir;
+  NatsCluster node(dir.path(), 1);
+  ASSERT_TRUE(node.Start());
+  const std::string url = "nats://127.0.0.1:" + std::to_string(node.clientPort(0));
+  PlaceDay(dir.path() / "archive", "20240301", RandomBytes(3 * 131072 + 17, 4));
+  auto archive = StartArchive(dir.path(), url, 1, "archive.log");
+  ASSERT_TRUE(WaitUntil([&] { return archive->Output().find("day 20240301 put") != std::string::npos; }, 30s))
+      << archive->Output();
+  ProgramRun run = RunInterop(dir.path(), url, "read", "20240301.qth", dir.path() / "archive/History/20240301.qth");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+
+  const fs::path theirs = dir.path() / "theirs.bin";
+  const std::string bytes = RandomBytes(200000, 5);
+  std::ofstream(theirs, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  run = RunInterop(dir.path(), url, "put", "20240305.qth", theirs);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  run = Fetch(dir.path(), {"20240305", "--servers", url, "--out", (dir.path() / "out").string()});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(ReadText(dir.path() / "out" / "History" / "20240305.qth") == bytes);
 }
 
 }  // namespace
