@@ -95,6 +95,11 @@ bool HistoryUploader::Sleep(std::chrono::milliseconds duration) {
   return !stopping_;
 }
 
+bool HistoryUploader::Stopping() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stopping_;
+}
+
 void HistoryUploader::Loop() {
   bool reachable = false;
   std::string error;
@@ -141,7 +146,7 @@ void HistoryUploader::Pass() {
     return;
   }
   for (const std::string& day : PackedDays(historyFd)) {
-    if (!Sleep(std::chrono::milliseconds(0))) break;
+    if (Stopping()) break;
     if (ShareDay(historyFd, day, &error)) {
       Note(day, "");
     } else {
@@ -190,7 +195,7 @@ bool HistoryUploader::ShareDay(int historyFd, const std::string& day, std::strin
       return true;
     }
   }
-  if (ok) ok = bucket.PutFile(name, fd, size, digest, &info, error);
+  if (ok) ok = bucket.PutFile(name, fd, size, digest, &info, error, [this] { return Stopping(); });
   ::close(fd);
   if (!ok) return false;
   held_[day] = key;

@@ -55,6 +55,7 @@ class HistoryUploader {
   bool ShareDay(int historyFd, const std::string& day, std::string* error);
   void Note(const std::string& day, const std::string& problem);
   bool Sleep(std::chrono::milliseconds duration);
+  bool Stopping();
 
   const ClusterSettings& settings_;
   const Options options_;

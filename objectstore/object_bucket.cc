@@ -141,7 +141,7 @@ bool ObjectBucket::PurgeChunks(const std::string& nuid, std::string* error) {
 }
 
 bool ObjectBucket::PutFile(const std::string& name, int fd, std::uint64_t size, const std::string& digest,
-                           ObjectInfo* info, std::string* error) {
+                           ObjectInfo* info, std::string* error, const std::function<bool()>& stopping) {
   ObjectInfo old;
   std::string ignored;
   const bool replacing = Info(name, &old, &ignored) == Lookup::kFound;
@@ -155,6 +155,11 @@ bool ObjectBucket::PutFile(const std::string& name, int fd, std::uint64_t size, 
   Sha256Digest sha;
   bool ok = true;
   while (ok && put.size < size) {
+    if (stopping && stopping()) {
+      *error = name + ": put given up as the program stops";
+      ok = false;
+      break;
+    }
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - put.size));
     const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(put.size));
     if (got <= 0) {

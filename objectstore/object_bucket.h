@@ -32,8 +32,9 @@ class ObjectBucket {
   // Puts `size` bytes read from the descriptor `fd` (from offset 0) as object `name`, in chunks,
   // then its record; an older object of the name is replaced and its chunks purged. The bytes
   // must hash to `digest` (read while they are sent), else nothing is kept. The new record in `*info`.
+  // `stopping`, asked before each chunk, gives the put up (its chunks purged) when it answers true.
   bool PutFile(const std::string& name, int fd, std::uint64_t size, const std::string& digest, ObjectInfo* info,
-               std::string* error);
+               std::string* error, const std::function<bool()>& stopping = nullptr);
 
   enum class ReadResult { kRead, kUnanswered, kRefused };
   // Reads the chunks of the object `info` in order and hands each to `sink` (false from it ends
