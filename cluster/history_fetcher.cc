@@ -9,6 +9,7 @@
 
 #include "core/errno_text.h"
 #include "core/open_regular_file.h"
+#include "storage/storage_paths.h"
 
 namespace {
 
@@ -89,17 +90,17 @@ bool HistoryFetcher::WriteDay(const std::string& day, const ObjectInfo& info, st
     *error = outRoot_ + ": " + OpenErrorText(err);
     return false;
   }
-  const int historyFd = OpenFolderBelow(rootFd, "History", true, &err);
+  const int historyFd = OpenFolderBelow(rootFd, kHistoryDirectory, true, &err);
   CloseWorkingFolder(rootFd);
   if (historyFd < 0) {
-    *error = outRoot_ + "/History: " + OpenErrorText(err);
+    *error = HistoryDirectoryPath(outRoot_) + ": " + OpenErrorText(err);
     return false;
   }
   const std::string name = HistoryObjectName(day);
   const std::string temporary = "." + name + ".fetch." + std::to_string(::getpid());
   const int fd = OpenRegularFileBelow(historyFd, temporary, O_WRONLY | O_CREAT | O_TRUNC, 0644, &err);
   if (fd < 0) {
-    *error = outRoot_ + "/History/" + temporary + ": " + OpenErrorText(err);
+    *error = HistoryDirectoryPath(outRoot_) + "/" + temporary + ": " + OpenErrorText(err);
     ::close(historyFd);
     return false;
   }
@@ -111,7 +112,7 @@ bool HistoryFetcher::WriteDay(const std::string& day, const ObjectInfo& info, st
   ::close(fd);
   // rename replaces a link at the final name itself, never what it points to.
   if (ok && ::renameat(historyFd, temporary.c_str(), historyFd, name.c_str()) != 0) {
-    *error = outRoot_ + "/History/" + name + ": " + ErrnoText(errno);
+    *error = PackedDayPath(outRoot_, day) + ": " + ErrnoText(errno);
     ok = false;
   }
   if (!ok) ::unlinkat(historyFd, temporary.c_str(), 0);

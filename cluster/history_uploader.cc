@@ -16,20 +16,11 @@
 #include "objectstore/object_bucket.h"
 #include "objectstore/sha256_digest.h"
 #include "sessions/civil_date.h"
+#include "storage/storage_paths.h"
 
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
-
-// "<yyyymmdd>.qth" of a real date: the packer's name for a finished day.
-bool PackedDayName(const std::string& name, std::string* day) {
-  if (name.size() != 12 || name.compare(8, 4, ".qth") != 0) return false;
-  for (int i = 0; i < 8; ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  *day = name.substr(0, 8);
-  return IsCalendarDate(std::stoi(*day));
-}
 
 std::vector<std::string> PackedDays(int historyFd) {
   std::vector<std::string> days;
@@ -42,7 +33,7 @@ std::vector<std::string> PackedDays(int historyFd) {
   }
   while (const dirent* entry = ::readdir(dir)) {
     std::string day;
-    if (PackedDayName(entry->d_name, &day)) days.push_back(day);
+    if (IsPackedDayFileName(entry->d_name, &day) && IsCalendarDate(std::stoi(day))) days.push_back(day);
   }
   ::closedir(dir);
   std::sort(days.begin(), days.end());
@@ -139,10 +130,10 @@ void HistoryUploader::Pass() {
   int err = 0;
   const int rootFd = OpenWorkingFolder(settings_.workdir, &err);
   if (rootFd == -1) return;
-  const int historyFd = OpenFolderBelow(rootFd, "History", false, &err);
+  const int historyFd = OpenFolderBelow(rootFd, kHistoryDirectory, false, &err);
   CloseWorkingFolder(rootFd);
   if (historyFd < 0) {
-    if (err != ENOENT) Note("", settings_.workdir + "/History: " + OpenErrorText(err));
+    if (err != ENOENT) Note("", HistoryDirectoryPath(settings_.workdir) + ": " + OpenErrorText(err));
     return;
   }
   for (const std::string& day : PackedDays(historyFd)) {
@@ -163,7 +154,7 @@ bool HistoryUploader::ShareDay(int historyFd, const std::string& day, std::strin
   int err = 0;
   const int fd = OpenRegularFileBelow(historyFd, name, O_RDONLY, 0, &err);
   if (fd < 0) {
-    *error = "History/" + name + ": " + OpenErrorText(err);
+    *error = PackedDayPath(settings_.workdir, day) + ": " + OpenErrorText(err);
     return false;
   }
   struct stat st {};
@@ -178,9 +169,9 @@ bool HistoryUploader::ShareDay(int historyFd, const std::string& day, std::strin
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
   std::string digest;
   bool ok = size <= options_.limits.maxSize;
-  if (!ok) *error = "History/" + name + " holds " + std::to_string(size) + " bytes, more than a bucket object may";
+  if (!ok) *error = PackedDayPath(settings_.workdir, day) + " holds " + std::to_string(size) + " bytes, more than a bucket object may";
   if (ok && !HashFile(fd, size, &digest, error)) {
-    *error = "History/" + name + ": " + *error;
+    *error = PackedDayPath(settings_.workdir, day) + ": " + *error;
     ok = false;
   }
   ObjectBucket bucket(link_.js(), options_.bucket, options_.limits);

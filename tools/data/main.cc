@@ -22,6 +22,7 @@
 #include "sessions/tick_classifier.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
+#include "storage/storage_paths.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
 #include "tools/data/day_files.h"
@@ -263,8 +264,8 @@ int RunFetch(const ClusterSettings& settings, const std::string& bucket, const s
       continue;
     }
     progress.ClearLine();
-    std::printf("%s: %llu bytes into %s/History/%s, digest checked\n", days[i].c_str(),
-                static_cast<unsigned long long>(bytes), outDir.c_str(), HistoryObjectName(days[i]).c_str());
+    std::printf("%s: %llu bytes into %s, digest checked\n", days[i].c_str(), static_cast<unsigned long long>(bytes),
+                PackedDayPath(outDir, days[i]).c_str());
     std::fflush(stdout);
     progress.DayDone(i, std::stoi(days[i]), std::to_string(bytes) + " bytes");
   }
