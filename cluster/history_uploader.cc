@@ -22,7 +22,8 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 
-std::vector<std::string> PackedDays(int historyFd) {
+// The packed days of the folder from `oldest` (yyyymmdd) on, in order.
+std::vector<std::string> PackedDays(int historyFd, int oldest) {
   std::vector<std::string> days;
   // The folder is held as a path descriptor; listing needs it opened for reading.
   const int listFd = ::openat(historyFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -33,7 +34,9 @@ std::vector<std::string> PackedDays(int historyFd) {
   }
   while (const dirent* entry = ::readdir(dir)) {
     std::string day;
-    if (IsPackedDayFileName(entry->d_name, &day) && IsCalendarDate(std::stoi(day))) days.push_back(day);
+    if (IsPackedDayFileName(entry->d_name, &day) && IsCalendarDate(std::stoi(day)) && std::stoi(day) >= oldest) {
+      days.push_back(day);
+    }
   }
   ::closedir(dir);
   std::sort(days.begin(), days.end());
@@ -86,6 +89,14 @@ bool HistoryUploader::Sleep(std::chrono::milliseconds duration) {
   return !stopping_;
 }
 
+int HistoryUploader::OldestDayKept() const {
+  if (options_.maxAgeSeconds <= 0) return 0;
+  // A day the bucket would drop at once is not sent: a restart would otherwise put every old day again.
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const std::int64_t today = std::chrono::duration_cast<std::chrono::seconds>(now).count() / 86400;
+  return DateOfDaysSinceEpoch(today - options_.maxAgeSeconds / 86400);
+}
+
 bool HistoryUploader::Stopping() {
   std::lock_guard<std::mutex> lock(mutex_);
   return stopping_;
@@ -136,7 +147,10 @@ void HistoryUploader::Pass() {
     if (err != ENOENT) Note("", HistoryDirectoryPath(settings_.workdir) + ": " + OpenErrorText(err));
     return;
   }
-  for (const std::string& day : PackedDays(historyFd)) {
+  const std::vector<std::string> days = PackedDays(historyFd, OldestDayKept());
+  // Days gone from the folder are no longer the archive's to count.
+  std::erase_if(held_, [&](const auto& entry) { return !std::binary_search(days.begin(), days.end(), entry.first); });
+  for (const std::string& day : days) {
     if (Stopping()) break;
     if (ShareDay(historyFd, day, &error)) {
       Note(day, "");
@@ -157,38 +171,47 @@ bool HistoryUploader::ShareDay(int historyFd, const std::string& day, std::strin
     *error = PackedDayPath(settings_.workdir, day) + ": " + OpenErrorText(err);
     return false;
   }
+  const bool ok = ShareFile(fd, day, error);
+  ::close(fd);
+  return ok;
+}
+
+bool HistoryUploader::ShareFile(int fd, const std::string& day, std::string* error) {
   struct stat st {};
-  ::fstat(fd, &st);
+  if (::fstat(fd, &st) != 0) {
+    *error = PackedDayPath(settings_.workdir, day) + ": " + ErrnoText(errno);
+    return false;
+  }
   const FileKey key{st.st_dev, st.st_ino, st.st_size,
                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
-  const auto known = held_.find(day);
-  if (known != held_.end() && known->second == key) {
-    ::close(fd);
-    return true;
-  }
+  if (const auto known = held_.find(day); known != held_.end() && known->second == key) return true;
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-  std::string digest;
-  bool ok = size <= options_.limits.maxSize;
-  if (!ok) *error = PackedDayPath(settings_.workdir, day) + " holds " + std::to_string(size) + " bytes, more than a bucket object may";
-  if (ok && !HashFile(fd, size, &digest, error)) {
-    *error = PackedDayPath(settings_.workdir, day) + ": " + *error;
-    ok = false;
+  if (size > options_.limits.maxSize) {
+    *error = PackedDayPath(settings_.workdir, day) + " holds " + std::to_string(size) + " bytes, more than an object may";
+    return false;
   }
+  std::string digest;
+  if (!HashFile(fd, size, &digest, error)) {
+    *error = PackedDayPath(settings_.workdir, day) + ": " + *error;
+    return false;
+  }
+  const std::string name = HistoryObjectName(day);
   ObjectBucket bucket(link_.js(), options_.bucket, options_.limits);
   ObjectInfo info;
-  if (ok) {
-    const ObjectBucket::Lookup lookup = bucket.Info(name, &info, error);
-    if (lookup == ObjectBucket::Lookup::kFailed) {
-      ok = false;
-    } else if (lookup == ObjectBucket::Lookup::kFound && info.digest == digest && info.size == size) {
-      held_[day] = key;  // put before, by this archive or another
-      ::close(fd);
-      return true;
-    }
+  switch (bucket.Info(name, &info, error)) {
+    case ObjectBucket::Lookup::kFailed:
+      return false;
+    case ObjectBucket::Lookup::kFound:
+      if (info.digest == digest && info.size == size) {
+        held_[day] = key;  // put before, by this archive or another
+        return true;
+      }
+      break;
+    case ObjectBucket::Lookup::kMissing:
+    case ObjectBucket::Lookup::kMalformed:
+      break;
   }
-  if (ok) ok = bucket.PutFile(name, fd, size, digest, &info, error, [this] { return Stopping(); });
-  ::close(fd);
-  if (!ok) return false;
+  if (!bucket.PutFile(name, fd, size, digest, &info, error, [this] { return Stopping(); })) return false;
   held_[day] = key;
   counters_.historyDaysPut.fetch_add(1, std::memory_order_relaxed);
   std::fprintf(stderr, "quoteloom-archive: day %s put into bucket %s (%llu bytes, %llu chunks)\n", day.c_str(),

@@ -49,10 +49,13 @@ class HistoryUploader {
   };
 
   void Loop();
-  // One look over History/; false when the cluster could not be asked.
+  // One look over History/.
   void Pass();
   // Puts one day when the bucket lacks it; false with the reason.
   bool ShareDay(int historyFd, const std::string& day, std::string* error);
+  bool ShareFile(int fd, const std::string& day, std::string* error);
+  // The first day (yyyymmdd) young enough for the bucket's age limit; 0 without a limit.
+  int OldestDayKept() const;
   void Note(const std::string& day, const std::string& problem);
   bool Sleep(std::chrono::milliseconds duration);
   bool Stopping();

@@ -44,12 +44,12 @@ void PlaceDay(const fs::path& workdir, const std::string& day, const std::string
 }
 
 std::unique_ptr<ChildProcess> StartArchive(const fs::path& dir, const std::string& servers, int replicas,
-                                           const std::string& log) {
-  return std::make_unique<ChildProcess>(
-      std::vector<std::string>{QUOTELOOM_ARCHIVE, "--workdir", (dir / "archive").string(), "--servers", servers,
-                               "--replicas", std::to_string(replicas), "--history-seconds", "0.2",
-                               "--status-seconds", "1", "--metrics", "127.0.0.1:0"},
-      (dir / log).string());
+                                           const std::string& log, const std::vector<std::string>& more = {}) {
+  std::vector<std::string> argv = {QUOTELOOM_ARCHIVE, "--workdir", (dir / "archive").string(), "--servers", servers,
+                                   "--replicas", std::to_string(replicas), "--history-seconds", "0.2",
+                                   "--status-seconds", "1", "--metrics", "127.0.0.1:0"};
+  argv.insert(argv.end(), more.begin(), more.end());
+  return std::make_unique<ChildProcess>(argv, (dir / log).string());
 }
 
 unsigned short MetricsPortOf(ChildProcess& program) {
@@ -137,7 +137,9 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   ASSERT_TRUE(node.Start());
   const std::string url = "nats://127.0.0.1:" + std::to_string(node.clientPort(0));
   PlaceDay(dir.path() / "archive", "20240301", RandomBytes(300000, 2));
-  auto archive = StartArchive(dir.path(), url, 1, "archive1.log");
+  // Older than the bucket keeps a day: never sent, or every restart would send it again.
+  PlaceDay(dir.path() / "archive", "19000105", RandomBytes(1000, 6));
+  auto archive = StartArchive(dir.path(), url, 1, "archive1.log", {"--bucket-days", "36500"});
   ASSERT_TRUE(WaitUntil([&] { return archive->Output().find("day 20240301 put") != std::string::npos; }, 30s))
       << archive->Output();
   Client client(url);
@@ -146,7 +148,7 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   // A restarted archive knows nothing of its last run: it finds the day held and puts nothing.
   archive->Signal(SIGTERM);
   ASSERT_TRUE(archive->Wait(10s));
-  archive = StartArchive(dir.path(), url, 1, "archive2.log");
+  archive = StartArchive(dir.path(), url, 1, "archive2.log", {"--bucket-days", "36500"});
   const unsigned short port = MetricsPortOf(*archive);
   std::string metrics;
   ASSERT_TRUE(WaitUntil(
@@ -170,9 +172,9 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   EXPECT_TRUE(ReadText(dir.path() / "out" / "History" / "20240301.qth") == repacked);
 
   // A missing day: named, the other days still fetched, exit 3.
-  run = Fetch(dir.path(), {"20240302", "20240301", "--servers", url, "--out", (dir.path() / "out2").string()});
+  run = Fetch(dir.path(), {"19000105", "20240301", "--servers", url, "--out", (dir.path() / "out2").string()});
   EXPECT_EQ(run.exitCode, 3) << run.output;
-  EXPECT_NE(run.output.find("20240302: not in bucket quoteloom-history"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("19000105: not in bucket quoteloom-history"), std::string::npos) << run.output;
   EXPECT_TRUE(fs::exists(dir.path() / "out2" / "History" / "20240301.qth"));
 
   // Not a calendar date: refused before anything is asked.
