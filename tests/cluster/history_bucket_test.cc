@@ -146,8 +146,11 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   EXPECT_EQ(client.Messages(), 4);  // three chunks and the record
 
   // A restarted archive knows nothing of its last run: it finds the day held and puts nothing.
+  // A link planted as a packed day is never followed: counted as a failure, never sent.
   archive->Signal(SIGTERM);
   ASSERT_TRUE(archive->Wait(10s));
+  std::ofstream(dir.path() / "outside.bin") << "not the archive's";
+  fs::create_symlink(dir.path() / "outside.bin", dir.path() / "archive" / "History" / "20240304.qth");
   archive = StartArchive(dir.path(), url, 1, "archive2.log", {"--bucket-days", "36500"});
   const unsigned short port = MetricsPortOf(*archive);
   std::string metrics;
@@ -159,6 +162,8 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
       30s))
       << metrics;
   EXPECT_EQ(MetricValue(metrics, "quoteloom_archive_history_days_put_total"), 0);
+  EXPECT_GE(MetricValue(metrics, "quoteloom_archive_history_put_failures_total"), 1);
+  EXPECT_NE(archive->Output().find("cannot share day 20240304"), std::string::npos) << archive->Output();
   EXPECT_EQ(client.Messages(), 4);
 
   // Packed again with other bytes: the new object replaces the old, whose chunks go.
