@@ -1,8 +1,10 @@
 // quoteloom-data: works on what the collector stored in its working folder: makes the replay
-// service's files of it (replayable), checks it for holes and bad values (audit) and builds bars.
+// service's files of it (replayable), checks it for holes and bad values (audit), builds bars,
+// exports exact ticks and packs finished days (pack).
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -23,6 +25,7 @@
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
 #include "storage/storage_paths.h"
+#include "storage/day_packer.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
 #include "tools/data/day_files.h"
@@ -238,6 +241,35 @@ int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportO
   return status;
 }
 
+int RunPack(const fs::path& workdir, const std::vector<int>& days) {
+  int status = 0;
+  ProgressLine progress("pack", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    PackReport report;
+    std::string error;
+    if (!PackJournalDay(workdir, std::to_string(days[i]), &report, &error)) {
+      progress.Message("quoteloom-data: " + error);
+      status = kExitFiles;
+      continue;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (report.damaged > 0) {
+      progress.Message("quoteloom-data: " + std::to_string(days[i]) + ": " + std::to_string(report.damaged) +
+                       " damaged journal records kept as they are");
+    }
+    progress.ClearLine();
+    const double ticks = static_cast<double>(report.records);
+    std::printf("%d: %llu ticks, %llu of %llu bytes (%.1f bytes/tick), %.1f s\n", days[i],
+                static_cast<unsigned long long>(report.records), static_cast<unsigned long long>(report.packed_bytes),
+                static_cast<unsigned long long>(report.journal_bytes), ticks > 0 ? report.packed_bytes / ticks : 0.0,
+                seconds);
+    std::fflush(stdout);
+    progress.DayDone(i, days[i], std::to_string(report.records) + " ticks packed");
+  }
+  return status;
+}
+
 // A yyyymmdd that is a real calendar date.
 bool IsDayText(const std::string& day) {
   if (day.size() != 8 || day.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -343,6 +375,11 @@ int main(int argc, char** argv) {
                      "every tick, stale snapshots and test data included, with a last column \"kind\": session, stale "
                      "or test");
 
+  CLI::App* pack = app.add_subcommand(
+      "pack", "pack each day's journal into History/<day>.qth, checked against the journal before it is kept");
+  DaySelection packDays;
+  AddDayOptions(pack, &packDays);
+
   CLI::App* fetch = app.add_subcommand(
       "fetch", "get packed days from the cluster's history bucket into <out>/History/<day>.qth, digest checked");
   std::vector<std::string> fetchDays;
@@ -364,7 +401,7 @@ int main(int argc, char** argv) {
 
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export or fetch");
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export, pack or fetch");
   }
   if (fetch->parsed()) {
     for (const std::string& day : fetchDays) {
@@ -401,6 +438,10 @@ int main(int argc, char** argv) {
     options.tolerance_seconds = tolerance;
     options.calendar = &*calendar;
     return RunAudit(root, days, options, json);
+  }
+  if (pack->parsed()) {
+    if (!Days(packDays, root, *calendar, commandLine, &days)) return kExitUsage;
+    return RunPack(root, days);
   }
   if (exporter->parsed()) {
     if (!Days(exportDays, root, *calendar, commandLine, &days)) return kExitUsage;
