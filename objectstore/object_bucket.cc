@@ -56,6 +56,16 @@ bool PublishBytes(jsCtx* js, const std::string& subject, std::string_view bytes,
   return false;
 }
 
+// Whether `msg`, the `taken`-th chunk, is the last the stream holds on its subject while the record
+// wants more: an object cut short fails at once instead of waiting for chunks that never come.
+bool LastChunkTooEarly(natsMsg* msg, std::uint64_t taken, std::uint64_t wanted) {
+  jsMsgMetaData* meta = nullptr;
+  if (natsMsg_GetMetaData(&meta, msg) != NATS_OK) return false;
+  const bool last = meta->NumPending == 0;
+  jsMsgMetaData_Destroy(meta);
+  return last && taken < wanted;
+}
+
 }  // namespace
 
 ObjectBucket::ObjectBucket(jsCtx* js, std::string bucket, ObjectLimits limits)
@@ -243,6 +253,10 @@ ObjectBucket::ReadResult ObjectBucket::Read(const ObjectInfo& info, const std::f
       if (length == 0 || length > chunkLimit || bytes + length > info.size) {
         *error = info.name + ": chunk " + std::to_string(chunks + 1) + " of " + std::to_string(length) +
                  " bytes does not fit the object's size";
+        ok = false;
+      } else if (LastChunkTooEarly(msg, chunks + 1, info.chunks)) {
+        *error = info.name + ": the bucket holds " + std::to_string(chunks + 1) + " chunks, the record says " +
+                 std::to_string(info.chunks);
         ok = false;
       } else {
         sha.Update(chunk);

@@ -232,6 +232,16 @@ TEST(HistoryBucketTest, SameDayIsNotPutTwiceAChangedOneReplacesItAndBadDaysAreRe
   EXPECT_EQ(run.exitCode, 3) << run.output;
   EXPECT_NE(run.output.find("digest"), std::string::npos) << run.output;
   EXPECT_TRUE(fs::is_empty(dir.path() / "out3" / "History")) << "a damaged day or its temporary file was left";
+
+  // Chunks missing from the stream: refused at once, not waited for.
+  ASSERT_EQ(js_PurgeStream(client.js(), BucketStreamName(kBucket).c_str(), &purge, nullptr), NATS_OK);
+  ASSERT_EQ(js_Publish(nullptr, client.js(), subject.c_str(), repacked.data(), 131072, nullptr, nullptr), NATS_OK);
+  const auto started = std::chrono::steady_clock::now();
+  run = Fetch(dir.path(), {"20240301", "--servers", url, "--out", (dir.path() / "out3").string()});
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("holds 1 chunks, the record says 2"), std::string::npos) << run.output;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "out3" / "History"));
 }
 
 // The `nats` package of npm, as scripts/install-node-nats puts it; empty when it is not there.
