@@ -23,6 +23,10 @@ struct ArchiveCounters {
   std::atomic<bool> consumerInfoKnown{false};
   std::atomic<bool> connected{false};
   std::atomic<std::uint64_t> reconnects{0};
+  // Written by the history uploader's thread.
+  std::atomic<std::uint64_t> historyDaysPut{0};
+  std::atomic<std::uint64_t> historyFailures{0};
+  std::atomic<std::uint64_t> historyDaysHeld{0};  // packed days of the folder the bucket holds as they are
   std::atomic<std::int64_t> lastHandledAt{NowNanos()};  // steady-clock nanoseconds of the last message handled
 };
 

@@ -68,6 +68,13 @@ void AddArchiveSamples(const ArchiveCounters& c, const std::string& folder, Samp
   s.Counter("quoteloom_archive_refused_bodies_total", "Messages that are not a whole tick record of their subject",
             Load(c.refusedBodies));
   s.Counter("quoteloom_archive_append_failures_total", "Failed appends to an archive file", Load(c.appendFailures));
+  s.Counter("quoteloom_archive_history_days_put_total", "Packed days put into the cluster's history bucket",
+            Load(c.historyDaysPut));
+  s.Counter("quoteloom_archive_history_put_failures_total",
+            "Packed days that could not be read, compared with the bucket or put into it (each try)",
+            Load(c.historyFailures));
+  s.Gauge("quoteloom_archive_history_days_shared", "Packed days of the folder the history bucket holds as they are",
+          Load(c.historyDaysHeld));
   if (c.consumerInfoKnown.load(std::memory_order_relaxed)) {
     s.Gauge("quoteloom_archive_consumer_pending_messages", "Messages of the stream not yet delivered to the archive",
             Load(c.consumerPending));

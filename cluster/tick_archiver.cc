@@ -66,6 +66,12 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
     return 3;
   }
+  if (options_.shareHistory) {
+    HistoryUploader::Options history = options_.history;
+    history.counters = &counters_;
+    uploader_ = std::make_unique<HistoryUploader>(settings_, history);
+    uploader_->Start();
+  }
   if (!reachable) std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
   std::fprintf(stderr, "quoteloom-archive: writing stream %s into %s as consumer %s\n", settings_.stream.c_str(),
               settings_.workdir.c_str(), options_.durable.c_str());
@@ -140,6 +146,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
       backoff = std::min(backoff * 2, kMaxBackoff);
     }
   }
+  if (uploader_) uploader_->Stop();
   PrintStatus();
   return 0;
 }

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "cluster/link_watch.h"
 #include "cluster/archive_counters.h"
 #include "cluster/archive_writer.h"
 #include "cluster/cluster_settings.h"
+#include "cluster/history_uploader.h"
 #include "cluster/nats_link.h"
 #include "core/process_lock.h"
 
@@ -29,6 +31,8 @@ class TickArchiver {
     ArchiveCounters* counters = nullptr;        // null: counted for nobody
     const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
     const MetricsEndpoint* metrics = nullptr;   // null: nothing about metrics on the status lines
+    bool shareHistory = true;                   // put the folder's packed days into the history bucket
+    HistoryUploader::Options history;
   };
 
   TickArchiver(const ClusterSettings& settings, Options options);
@@ -60,6 +64,7 @@ class TickArchiver {
   std::string lastProblem_;
   ArchiveCounters ownCounters_;
   ArchiveCounters& counters_;  // the caller's, or ownCounters_
+  std::unique_ptr<HistoryUploader> uploader_;  // while Run() holds the folder
   LinkWatch linkWatch_;
   std::chrono::steady_clock::time_point nextHeartbeat_{};
 };

@@ -85,6 +85,12 @@ TEST(ClusterProgramTest, EveryBadCommandLineEndsAtStartWithExitTwoAndTheReason) 
     EXPECT_NE(run.err.find(std::string(args).substr(0, std::string(args).find_first_of(" ="))), std::string::npos)
         << args << ": " << run.err;
   }
+  for (const char* args : {"--bucket=a.b", "--bucket=", "--bucket-days=-1", "--history-seconds=0"}) {
+    const ProgramResult run = RunProgram(QUOTELOOM_ARCHIVE, args);
+    EXPECT_EQ(run.code, 2) << args << ": " << run.err;
+    EXPECT_NE(run.err.find(std::string(args).substr(0, std::string(args).find('='))), std::string::npos)
+        << args << ": " << run.err;
+  }
 }
 
 // The archive writes into its folder: a file in its place, or a folder it cannot write into, ends it at

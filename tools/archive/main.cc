@@ -20,6 +20,7 @@
 #include "core/command_line.h"
 #include "core/errno_text.h"
 #include "metrics/service_notifier.h"
+#include "objectstore/object_layout.h"
 
 namespace {
 
@@ -54,12 +55,29 @@ int main(int argc, char** argv) {
   app.add_option("--days-in-memory", options.maxDaysHeld, "Days whose tick ids are held in memory at once")
       ->capture_default_str()
       ->check(CLI::Range(3, 1000));
+  app.add_option("--bucket", options.history.bucket,
+                 "Object store bucket the packed days of History/ are put into, or off")
+      ->capture_default_str();
+  double bucketDays = 0;
+  app.add_option("--bucket-days", bucketDays, "Days a packed day stays in the bucket; 0 keeps every day")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 36500));
+  double historySeconds = 60;
+  app.add_option("--history-seconds", historySeconds, "Seconds between two looks for packed days not yet shared")
+      ->capture_default_str()
+      ->check(CLI::Range(0.1, 86400.0));
   std::string metricsText = "127.0.0.1:9472";
   AddMetricsOption(app, &metricsText);
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (options.durable.empty() || options.durable.find_first_of(" .*>") != std::string::npos) {
     return commandLine.UsageError("--durable: no spaces, '.', '*' or '>'");
   }
+  options.shareHistory = options.history.bucket != "off";
+  if (options.shareHistory && !IsBucketName(options.history.bucket)) {
+    return commandLine.UsageError("--bucket: letters, digits, '-' and '_' only, at most 64");
+  }
+  options.history.maxAgeSeconds = static_cast<std::int64_t>(bucketDays * 86400);
+  options.history.interval = std::chrono::milliseconds(static_cast<std::int64_t>(historySeconds * 1000));
   if (const std::string problem = FolderProblem(settings.workdir); !problem.empty()) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", problem.c_str());
     return kExitFailure;

@@ -11,14 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "cluster/cluster_settings.h"
+#include "cluster/history_fetcher.h"
+#include "cluster/nats_link.h"
 #include "core/clock.h"
 #include "core/command_line.h"
 #include "core/contract_code.h"
 #include "core/open_regular_file.h"
+#include "objectstore/object_layout.h"
+#include "sessions/civil_date.h"
 #include "sessions/market_calendar.h"
 #include "sessions/tick_classifier.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
+#include "storage/storage_paths.h"
 #include "storage/day_packer.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
@@ -264,6 +270,40 @@ int RunPack(const fs::path& workdir, const std::vector<int>& days) {
   return status;
 }
 
+// A yyyymmdd that is a real calendar date.
+bool IsDayText(const std::string& day) {
+  if (day.size() != 8 || day.find_first_not_of("0123456789") != std::string::npos) return false;
+  return IsCalendarDate(std::stoi(day));
+}
+
+int RunFetch(const ClusterSettings& settings, const std::string& bucket, const std::vector<std::string>& days,
+             const std::string& outDir) {
+  NatsLink link(settings);
+  bool reachable = false;
+  std::string error;
+  if (!link.Open(&reachable, &error) || !reachable) {
+    std::fprintf(stderr, "quoteloom-data: %s\n", error.c_str());
+    return kExitFiles;
+  }
+  HistoryFetcher fetcher(link.js(), bucket, outDir);
+  int status = 0;
+  ProgressLine progress("fetch", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    std::uint64_t bytes = 0;
+    if (fetcher.Fetch(days[i], &bytes, &error) != HistoryFetcher::Result::kFetched) {
+      progress.Message("quoteloom-data: " + error);
+      status = kExitFiles;
+      continue;
+    }
+    progress.ClearLine();
+    std::printf("%s: %llu bytes into %s, digest checked\n", days[i].c_str(), static_cast<unsigned long long>(bytes),
+                PackedDayPath(outDir, days[i]).c_str());
+    std::fflush(stdout);
+    progress.DayDone(i, std::stoi(days[i]), std::to_string(bytes) + " bytes");
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -340,9 +380,41 @@ int main(int argc, char** argv) {
   DaySelection packDays;
   AddDayOptions(pack, &packDays);
 
+  CLI::App* fetch = app.add_subcommand(
+      "fetch", "get packed days from the cluster's history bucket into <out>/History/<day>.qth, digest checked");
+  std::vector<std::string> fetchDays;
+  fetch->add_option("DAY", fetchDays, "trading days, yyyymmdd")->required();
+  ClusterSettings fetchSettings;
+  fetch->add_option("--servers", fetchSettings.servers, "NATS servers, URL[,URL...] (nats://host:port or tls://host:port)")
+      ->delimiter(',')
+      ->required();
+  std::string bucket = "quoteloom-history";
+  fetch->add_option("--bucket", bucket, "the object store bucket of the packed days (default quoteloom-history)");
+  std::string fetchOut;
+  fetch->add_option("--out", fetchOut, "folder whose History/ gets the days, made when missing (default: --workdir)");
+  fetch->add_option("--user", fetchSettings.user, "user name (with --password)");
+  fetch->add_option("--password", fetchSettings.password, "password of --user");
+  fetch->add_option("--token", fetchSettings.token, "authentication token");
+  fetch->add_option("--creds", fetchSettings.credentialsFile, "NATS credentials file (JWT and NKey seed)");
+  fetch->add_option("--tls-ca", fetchSettings.tlsCaFile, "CA certificates (PEM) to verify the servers; implies TLS");
+  fetch->add_flag("--tls", fetchSettings.tls, "connect with TLS");
+
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export or pack");
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export, pack or fetch");
+  }
+  if (fetch->parsed()) {
+    for (const std::string& day : fetchDays) {
+      if (!IsDayText(day)) return commandLine.UsageError("DAY: \"" + day + "\" is not a calendar date yyyymmdd");
+    }
+    if (!IsBucketName(bucket)) return commandLine.UsageError("--bucket: letters, digits, '-' and '_' only, at most 64");
+    std::string error;
+    if (!ValidateClusterSettings(fetchSettings, &error)) return commandLine.UsageError(error);
+    if (fetchOut.empty()) fetchOut = workdir;
+    if (!MakeFolder(fetchOut)) return kExitFiles;
+    const int status = RunFetch(fetchSettings, bucket, fetchDays, fetchOut);
+    nats_CloseAndWait(2000);
+    return status;
   }
   if (exporter->count("--contracts") > 0 && exportContracts.empty()) {
     return commandLine.UsageError("--contracts: no contract code given");
