@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "cluster/link_watch.h"
@@ -29,6 +30,7 @@ class TickArchiver {
     ArchiveCounters* counters = nullptr;        // null: counted for nobody
     const ServiceNotifier* notifier = nullptr;  // null: no READY or watchdog pings
     const MetricsEndpoint* metrics = nullptr;   // null: nothing about metrics on the status lines
+    std::function<void()> folderHeld;           // called once the folder is held, before the first message
   };
 
   TickArchiver(const ClusterSettings& settings, Options options);
