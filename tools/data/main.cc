@@ -19,6 +19,7 @@
 #include "sessions/trading_day_rule.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
+#include "tools/data/day_close_command.h"
 #include "tools/data/day_files.h"
 #include "tools/data/progress_line.h"
 #include "tools/data/replayable_day.h"
@@ -303,9 +304,12 @@ int main(int argc, char** argv) {
                      "every tick, stale snapshots and test data included, with a last column \"kind\": session, stale "
                      "or test");
 
+  DayCloseCommand dayClose;
+  CLI::App* closeDays = AddDayCloseCommand(app, &dayClose);
+
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    return commandLine.UsageError("a subcommand is required: replayable, audit, bars or export");
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export or close-days");
   }
   if (exporter->count("--contracts") > 0 && exportContracts.empty()) {
     return commandLine.UsageError("--contracts: no contract code given");
@@ -318,6 +322,7 @@ int main(int argc, char** argv) {
     if (!calendar) return commandLine.UsageError(error);
   }
   const fs::path root(workdir);
+  if (closeDays->parsed()) return RunDayCloseCommand(root, dayClose);
   std::vector<int> days;
   if (replayable->parsed()) {
     if (!Days(replayableDays, root, *calendar, commandLine, &days)) return kExitUsage;
