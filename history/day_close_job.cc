@@ -55,7 +55,8 @@ DayCloseJob::DayCloseJob(fs::path workdir, RetentionSettings retention, PackDay 
 DayCloseJob::Result DayCloseJob::RunOnce(const DayCloseMoment& moment, const std::function<bool()>& stop) {
   Result result;
   const auto stopped = [&] { return stop && stop(); };
-  const StoredDayScan before = ScanStoredDays(workdir_);
+  StoredDayScan before = ScanStoredDays(workdir_);
+  changes_.Stamp(&before.days, moment.now);
   if (status_ != nullptr) status_->SetHistory(before.packedDays, before.packedBytes);
   const DayClosePlan first = PlanDayClose(before.days, moment, retention_);
   for (const std::string& day : first.stale) {
@@ -67,7 +68,8 @@ DayCloseJob::Result DayCloseJob::RunOnce(const DayCloseMoment& moment, const std
     Pack(day, moment.now, &result);
   }
   // Deletions are planned from what the folder holds now, so only packs that exist count.
-  const StoredDayScan after = ScanStoredDays(workdir_);
+  StoredDayScan after = ScanStoredDays(workdir_);
+  changes_.Stamp(&after.days, moment.now);
   const DayClosePlan plan = PlanDayClose(after.days, moment, retention_);
   for (const std::string& day : plan.deleteJournals) {
     if (stopped()) break;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/retention_settings.h"
+#include "history/change_watch.h"
 #include "history/day_close_plan.h"
 #include "storage/day_packer.h"
 
@@ -49,6 +50,7 @@ class DayCloseJob {
   const PackDay pack_;
   const Log log_;
   HistoryStatus* const status_;
+  ChangeWatch changes_;
 };
 
 // "1.5 GB", "41.0 MB", "812 B": a size for a log line. Pure.

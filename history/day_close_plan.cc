@@ -26,8 +26,7 @@ std::vector<std::string> PastRetention(const std::vector<const StoredDay*>& pack
 
 bool DayIsFinished(const StoredDay& day, const DayCloseMoment& moment) {
   if (day.day.size() != 8 || std::atoi(day.day.c_str()) >= moment.currentDay) return false;
-  const std::int64_t last = std::max(day.journalModified, day.streamModified);
-  return moment.now - last >= moment.settleSeconds;
+  return moment.now - day.lastChange >= moment.settleSeconds;
 }
 
 DayClosePlan PlanDayClose(const std::vector<StoredDay>& days, const DayCloseMoment& moment,

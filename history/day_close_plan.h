@@ -7,14 +7,19 @@
 
 #include "core/retention_settings.h"
 
-// What a working folder holds of one trading day. Times are Unix seconds of the last change; 0 when
-// the file is absent.
+// What a working folder holds of one trading day. File times are Unix seconds as the filesystem
+// gives them; 0 when the file is absent.
 struct StoredDay {
-  std::string day;                  // yyyymmdd
+  std::string day;                   // yyyymmdd
   std::int64_t journalModified = 0;  // Journal/<day>.qtj
+  std::uint64_t journalSize = 0;
   std::int64_t streamModified = 0;   // DataTimeStream/<day>.csv, appended with every tick
+  std::uint64_t streamSize = 0;
   bool contractFolder = false;       // Data/<day>/
   std::int64_t packModified = 0;     // History/<day>.qth, packed and verified when present
+  // When the journal or the time-stream file last changed, on the clock of DayCloseMoment::now
+  // (ChangeWatch sets it).
+  std::int64_t lastChange = 0;
 
   bool journal() const { return journalModified != 0; }
   bool csv() const { return streamModified != 0 || contractFolder; }
@@ -40,7 +45,7 @@ struct DayClosePlan {
 };
 
 // A day is finished when it lies before the current trading day and neither its journal nor its
-// time-stream file changed for the settle time. A pack counts only when it is newer than its
+// time-stream file changed for the settle time (lastChange). A pack counts only when it is newer than its
 // journal (else the day is stale). Only a finished day with such a pack may lose files: the retention keeps the files of
 // the most recent `journalDays` / `csvDays` of those days, and everything when unset. Pure.
 DayClosePlan PlanDayClose(const std::vector<StoredDay>& days, const DayCloseMoment& moment,

@@ -53,13 +53,19 @@ StoredDayScan ScanStoredDays(const fs::path& workdir) {
   std::string day;
   ForEachEntry(workdir / kJournalDirectory, [&](const std::string& name, const struct stat& st) {
     if (!S_ISREG(st.st_mode) || !IsJournalFileName(name, &day)) return;
-    if (StoredDay* d = dayOf(day)) d->journalModified = std::max<std::int64_t>(st.st_mtime, 1);
+    if (StoredDay* d = dayOf(day)) {
+      d->journalModified = std::max<std::int64_t>(st.st_mtime, 1);
+      d->journalSize = static_cast<std::uint64_t>(st.st_size);
+    }
   });
   ForEachEntry(workdir / kTimeStreamDirectory, [&](const std::string& name, const struct stat& st) {
     if (!S_ISREG(st.st_mode) || name.size() != 12 || name.compare(8, 4, ".csv") != 0 || !IsDayName(name.substr(0, 8))) {
       return;
     }
-    if (StoredDay* d = dayOf(name.substr(0, 8))) d->streamModified = std::max<std::int64_t>(st.st_mtime, 1);
+    if (StoredDay* d = dayOf(name.substr(0, 8))) {
+      d->streamModified = std::max<std::int64_t>(st.st_mtime, 1);
+      d->streamSize = static_cast<std::uint64_t>(st.st_size);
+    }
   });
   ForEachEntry(workdir / kDataDirectory, [&](const std::string& name, const struct stat& st) {
     if (!S_ISDIR(st.st_mode) || !IsDayName(name)) return;

@@ -151,6 +151,19 @@ TEST_F(DayCloseJobTest, KeepsEverythingWithoutRetentionAndNeverTrustsALinkedPack
   EXPECT_TRUE(Has("Data/20260106"));
 }
 
+TEST_F(DayCloseJobTest, FileTimesAheadOfTheClockSettleOnTheJobsOwnClock) {
+  AddDay("20260105", true, -365 * 86400);  // written under a clock a year ahead of the job's
+  RetentionSettings keepAll;
+  DayCloseJob job(dir_, keepAll, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, nullptr);
+  const std::int64_t now = ::time(nullptr);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now, kToday, 600}).packed, 0);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 300, kToday, 600}).packed, 0);
+  Write("DataTimeStream/20260105.csv", "stream of 20260105 and one more line", -365 * 86400);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 700, kToday, 600}).packed, 0);  // it grew since the last pass
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 1300, kToday, 600}).packed, 1);
+  EXPECT_EQ(packed_, std::vector<std::string>{"20260105"});
+}
+
 TEST(SizeTextTest, ChoosesTheLargestUnitUnder1024) {
   EXPECT_EQ(SizeText(0), "0 B");
   EXPECT_EQ(SizeText(1023), "1023 B");
