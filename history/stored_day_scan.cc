@@ -5,7 +5,6 @@
 #include <map>
 #include <system_error>
 
-#include "storage/day_packer.h"
 #include "storage/journal_format.h"
 #include "storage/storage_paths.h"
 
@@ -26,9 +25,6 @@ void ForEachEntry(const fs::path& folder, Take take) {
     if (StatOf(it->path(), &st)) take(it->path().filename().string(), st);
   }
 }
-
-// The folder PackedDayPath puts a working folder's packed days in.
-fs::path HistoryFolder(const fs::path& workdir) { return fs::path(PackedDayPath(workdir.string(), "0")).parent_path(); }
 
 }  // namespace
 
@@ -71,7 +67,7 @@ StoredDayScan ScanStoredDays(const fs::path& workdir) {
     if (!S_ISDIR(st.st_mode) || !IsDayName(name)) return;
     if (StoredDay* d = dayOf(name)) d->contractFolder = true;
   });
-  ForEachEntry(HistoryFolder(workdir), [&](const std::string& name, const struct stat& st) {
+  ForEachEntry(HistoryDirectoryPath(workdir.string()), [&](const std::string& name, const struct stat& st) {
     if (!S_ISREG(st.st_mode) || !IsPackedDayFileName(name, &day)) return;
     ++scan.packedDays;
     scan.packedBytes += static_cast<std::uint64_t>(st.st_size);
