@@ -33,6 +33,7 @@ void ReadDays(const CIniFile& ini, const char* key, std::optional<int>* out, std
 
 std::string KeptText(const std::optional<int>& days) {
   if (!days.has_value()) return "of every day";
+  if (*days == 0) return "of no packed day";
   if (*days == 1) return "of the last packed day";
   return "of the last " + std::to_string(*days) + " packed days";
 }
