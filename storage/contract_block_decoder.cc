@@ -9,6 +9,10 @@ constexpr std::uint8_t kMethodInteger = 0;
 constexpr std::uint8_t kMethodDecimal = 1;
 constexpr std::uint8_t kMethodXor = 2;
 constexpr std::uint8_t kMethodDictionary = 3;
+constexpr std::uint8_t kMethodQuotient = 4;
+constexpr std::uint8_t kMethodClock = 5;
+constexpr std::uint8_t kMethodRunningProduct = 6;
+constexpr std::uint64_t kClockEnd = 100 * 3600;
 constexpr std::uint8_t kRefPrevious = 255;
 constexpr std::uint8_t kRefNone = 254;
 constexpr std::uint8_t kMaxScale = 18;
@@ -53,19 +57,27 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
     std::memcpy(&col.step, h + 4, 8);
     col.size = GetU32(h + 12);
     const JournalFieldType type = c == 0 ? JournalFieldType::kU64 : table_->fields[c - 1].type;
-    const bool number = col.method == kMethodInteger || col.method == kMethodDecimal;
+    const bool number = col.method == kMethodInteger || col.method == kMethodDecimal || col.method == kMethodClock;
     bool methodFits = false;
     if (type == JournalFieldType::kText) {
-      methodFits = col.method == kMethodDictionary;
+      methodFits = col.method == kMethodDictionary || (col.method == kMethodClock && table_->fields[c - 1].size > 8);
     } else if (type == JournalFieldType::kF64) {
-      methodFits = col.method == kMethodDecimal || col.method == kMethodXor;
+      methodFits = col.method == kMethodDecimal || col.method == kMethodXor || col.method == kMethodQuotient ||
+                   col.method == kMethodRunningProduct;
     } else {
       methodFits = col.method == kMethodInteger;
     }
     if (!methodFits) return fail(c, "method does not fit the field");
     if (col.width > 8) return fail(c, "value width over 8 bytes");
-    if (col.method == kMethodDecimal ? col.scale > kMaxScale : col.scale != 0) return fail(c, "bad scale");
-    if (number ? col.step == 0 : (col.step != 1 || col.ref != kRefPrevious)) return fail(c, "bad step or reference");
+    if (col.method == kMethodQuotient || col.method == kMethodRunningProduct) {
+      if (col.ref >= count || col.scale >= count || col.ref == c || col.scale == c) return fail(c, "bad operands");
+    } else if (col.method == kMethodDecimal ? col.scale > kMaxScale : col.scale != 0) {
+      return fail(c, "bad scale");
+    } else if (number ? col.step == 0 : (col.step != 1 || col.ref != kRefPrevious)) {
+      return fail(c, "bad step or reference");
+    } else if (col.method == kMethodClock && col.ref < kRefNone) {
+      return fail(c, "a clock refers to no other column");
+    }
     if (c == 0 && col.ref != kRefPrevious) return fail(c, "slots must be told as changes");
     if (size - at < col.size) return fail(c, "section runs past the block");
     col.section = payload + at;
@@ -89,8 +101,18 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
     *error = "bytes after the last column";
     return false;
   }
+  const auto plainNumber = [&](std::size_t c) {
+    return c < count && columns_[c].method <= kMethodXor && columns_[c].method != kMethodDictionary &&
+           (c == 0 || table_->fields[c - 1].type != JournalFieldType::kText);
+  };
   for (std::size_t c = 0; c < count; ++c) {
     const Column& col = columns_[c];
+    const bool product = col.method == kMethodRunningProduct;
+    if ((col.method == kMethodQuotient || product) &&
+        (!(plainNumber(col.ref) || (!product && columns_[col.ref].method == kMethodRunningProduct)) ||
+         !plainNumber(col.scale) || (product && table_->fields[col.ref - 1].type != JournalFieldType::kI32))) {
+      return fail(c, "operands must be numbers stored as such");
+    }
     if (col.method > kMethodDecimal || col.ref >= kRefNone) continue;
     if (col.ref >= count || col.ref == c) return fail(c, "reference to no column");
     const Column& target = columns_[col.ref];
@@ -146,6 +168,7 @@ bool ContractBlockDecoder::Texts(std::size_t c, std::string* error) {
     }
     rows[i] = static_cast<std::uint32_t>(index);
   }
+  dictionary_[c].assign(reinterpret_cast<const char*>(col.dictionary), col.entries * table_->fields[c - 1].size);
   return true;
 }
 
@@ -170,11 +193,15 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   const std::size_t count = columns_.size();
   image_.resize(count);
   text_.resize(count);
+  dictionary_.resize(count);
   // Columns that others refer to first; doubles from their integers only once every x is known.
   for (int pass = 0; pass < 2; ++pass) {
     for (std::size_t c = 0; c < count; ++c) {
       const Column& col = columns_[c];
-      if (col.method == kMethodDictionary || (col.ref < kRefNone) != (pass == 1)) continue;
+      if (col.method == kMethodDictionary || col.method == kMethodQuotient || col.method == kMethodRunningProduct ||
+          (col.ref < kRefNone) != (pass == 1)) {
+        continue;
+      }
       Numbers(c);
     }
   }
@@ -184,11 +211,21 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
       rows_ = 0;
       return false;
     }
+    if (col.method == kMethodClock && !Clock(c, error)) {
+      rows_ = 0;
+      return false;
+    }
     if (col.method != kMethodDecimal) continue;
     const double scale = kPow10[col.scale];
     for (std::uint64_t& x : image_[c]) {
       x = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x)) / scale);
     }
+  }
+  for (std::size_t c = 0; c < count; ++c) {
+    if (columns_[c].method == kMethodRunningProduct) RunningProduct(c);
+  }
+  for (std::size_t c = 0; c < count; ++c) {
+    if (columns_[c].method == kMethodQuotient) Quotient(c);
   }
   const std::vector<std::uint64_t>& slots = image_[0];
   for (std::size_t i = 0; i < rows_; ++i) {
@@ -201,15 +238,76 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   return true;
 }
 
+// Seconds after midnight back to "HH:MM:SS".
+bool ContractBlockDecoder::Clock(std::size_t c, std::string* error) {
+  for (std::uint64_t& x : image_[c]) {
+    if (x >= kClockEnd) {
+      *error = "column " + std::to_string(c) + ": clock time out of range";
+      return false;
+    }
+    const unsigned h = static_cast<unsigned>(x / 3600);
+    const unsigned m = static_cast<unsigned>(x / 60 % 60);
+    const unsigned s = static_cast<unsigned>(x % 60);
+    const char text[8] = {static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), ':',
+                          static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), ':',
+                          static_cast<char>('0' + s / 10), static_cast<char>('0' + s % 10)};
+    std::memcpy(&x, text, 8);
+  }
+  return true;
+}
+
+double ContractBlockDecoder::ValueOf(std::size_t c, std::size_t row) const {
+  const std::uint64_t image = image_[c][row];
+  switch (c == 0 ? JournalFieldType::kU64 : table_->fields[c - 1].type) {
+    case JournalFieldType::kF64: return std::bit_cast<double>(image);
+    case JournalFieldType::kI32: return static_cast<double>(static_cast<std::int32_t>(image));
+    case JournalFieldType::kU32: return static_cast<double>(static_cast<std::uint32_t>(image));
+    case JournalFieldType::kI64: return static_cast<double>(static_cast<std::int64_t>(image));
+    default: return static_cast<double>(image);
+  }
+}
+
+// The bits of A / (B * k), XORed with what is stored.
+void ContractBlockDecoder::Quotient(std::size_t c) {
+  const Column& col = columns_[c];
+  std::vector<std::uint64_t>& x = image_[c];
+  ReadPlanes(col, col.section, &x);
+  const double k = std::bit_cast<double>(col.step);
+  for (std::size_t i = 0; i < rows_; ++i) {
+    x[i] ^= std::bit_cast<std::uint64_t>(ValueOf(col.ref, i) / (ValueOf(col.scale, i) * k));
+  }
+}
+
+// The bits of the last total + (B - B before) * P * k, XORed with what is stored.
+void ContractBlockDecoder::RunningProduct(std::size_t c) {
+  const Column& col = columns_[c];
+  std::vector<std::uint64_t>& x = image_[c];
+  ReadPlanes(col, col.section, &x);
+  const double k = std::bit_cast<double>(col.step);
+  const std::vector<std::uint64_t>& volume = image_[col.ref];
+  double total = 0;
+  for (std::size_t i = 0; i < rows_; ++i) {
+    const std::int64_t change = static_cast<std::int64_t>(static_cast<std::int32_t>(volume[i])) -
+                                (i == 0 ? 0 : static_cast<std::int32_t>(volume[i - 1]));
+    const double p = total + static_cast<double>(change) * ValueOf(col.scale, i) * k;
+    x[i] ^= std::bit_cast<std::uint64_t>(p);
+    total = std::bit_cast<double>(x[i]);
+  }
+}
+
 void ContractBlockDecoder::Fill(std::size_t row, unsigned char* record) const {
   std::memset(record, 0, table_->recordSize);
   for (std::size_t f = 0; f < table_->fields.size(); ++f) {
     const JournalField& field = table_->fields[f];
     const Column& col = columns_[f + 1];
+    unsigned char* to = record + field.offset;
+    const std::uint64_t* image = &image_[f + 1][row];
     if (col.method == kMethodDictionary) {
-      std::memcpy(record + field.offset, col.dictionary + std::size_t{text_[f + 1][row]} * field.size, field.size);
+      std::memcpy(to, dictionary_[f + 1].data() + std::size_t{text_[f + 1][row]} * field.size, field.size);
+    } else if (field.size == 4) {
+      std::memcpy(to, image, 4);
     } else {
-      std::memcpy(record + field.offset, &image_[f + 1][row], field.size);
+      std::memcpy(to, image, 8);  // a clock's text (its NULs are the record's zeros), or a number
     }
   }
 }

@@ -10,7 +10,7 @@
 #include "storage/journal_format.h"
 
 // Reads a packed day's contract block (docs/tick-files.md) back into records, checking every count,
-// size and reference before use. Keeps its buffers from one block to the next. One thread.
+// size and reference before use; keeps nothing of the payload after Decode. Keeps its buffers from one block to the next. One thread.
 class ContractBlockDecoder {
  public:
   // Decodes `payload`; its slots must increase inside [firstSlot, endSlot). False with the reason.
@@ -40,6 +40,10 @@ class ContractBlockDecoder {
   void ReadPlanes(const Column& column, const unsigned char* planes, std::vector<std::uint64_t>* out) const;
   void Numbers(std::size_t c);
   bool Texts(std::size_t c, std::string* error);
+  bool Clock(std::size_t c, std::string* error);
+  double ValueOf(std::size_t c, std::size_t row) const;
+  void Quotient(std::size_t c);
+  void RunningProduct(std::size_t c);
   void Fill(std::size_t row, unsigned char* record) const;
 
   const JournalFieldTable* table_ = nullptr;
@@ -47,6 +51,7 @@ class ContractBlockDecoder {
   std::vector<Column> columns_;
   std::vector<std::vector<std::uint64_t>> image_;  // per column: x, then the field's bytes
   std::vector<std::vector<std::uint32_t>> text_;   // per column: dictionary entry of each row
+  std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
 };
 
 #endif

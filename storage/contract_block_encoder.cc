@@ -13,6 +13,9 @@ constexpr std::uint8_t kMethodInteger = 0;
 constexpr std::uint8_t kMethodDecimal = 1;
 constexpr std::uint8_t kMethodXor = 2;
 constexpr std::uint8_t kMethodDictionary = 3;
+constexpr std::uint8_t kMethodQuotient = 4;
+constexpr std::uint8_t kMethodClock = 5;
+constexpr std::uint8_t kMethodRunningProduct = 6;
 constexpr int kRefPrevious = 255;
 constexpr int kRefNone = 254;
 constexpr std::uint8_t kMaxScale = 18;
@@ -35,6 +38,30 @@ bool OnGrid(std::uint64_t bits, std::uint8_t e, std::int64_t* k) {
 }
 
 void PutU32(std::string* out, std::uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
+
+bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Seconds after midnight of a field that holds exactly "HH:MM:SS" and NULs after it.
+bool ClockSeconds(const unsigned char* text, std::size_t size, std::uint64_t* seconds) {
+  if (size < 9 || !Digit(text[0]) || !Digit(text[1]) || text[2] != ':' || !Digit(text[3]) || text[3] > '5' ||
+      !Digit(text[4]) || text[5] != ':' || !Digit(text[6]) || text[6] > '5' || !Digit(text[7])) {
+    return false;
+  }
+  for (std::size_t i = 8; i < size; ++i) {
+    if (text[i] != 0) return false;
+  }
+  *seconds = ((text[0] - '0') * 10 + (text[1] - '0')) * 3600 + ((text[3] - '0') * 10 + (text[4] - '0')) * 60 +
+             (text[6] - '0') * 10 + (text[7] - '0');
+  return true;
+}
+
+double AsDouble(std::uint64_t x, JournalFieldType type) {
+  switch (type) {
+    case JournalFieldType::kF64: return std::bit_cast<double>(x);
+    case JournalFieldType::kU64: return static_cast<double>(x);
+    default: return static_cast<double>(static_cast<std::int64_t>(x));
+  }
+}
 
 }  // namespace
 
@@ -93,7 +120,7 @@ bool ContractBlockEncoder::ToDecimal(std::size_t column, std::size_t n, std::uin
 }
 
 // Picks the reference that leaves the smallest changes, takes out their common step, and stores them.
-void ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, const std::vector<int>& candidates) {
+std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, const std::vector<int>& candidates) {
   const std::vector<std::uint64_t>& x = x_[c];
   const auto refAt = [&](int ref, std::size_t i) -> std::uint64_t {
     if (ref == kRefNone) return 0;
@@ -131,10 +158,10 @@ void ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, const std:
   Column& col = columns_[c];
   col.ref = static_cast<std::uint8_t>(best);
   col.step = step;
-  PutPlanes(n, &col);
+  return PutPlanes(n, &col);
 }
 
-void ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n) {
+std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n) {
   const std::vector<std::uint64_t>& x = x_[c];
   std::uint64_t previous = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -145,7 +172,88 @@ void ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n) {
   col.method = kMethodXor;
   col.ref = kRefPrevious;
   col.step = 1;
+  return PutPlanes(n, &col);
+}
+
+// The value as the reader has it: a decimal column's integers divided back.
+double ContractBlockEncoder::ValueAt(const JournalFieldTable& table, int column, std::size_t i) const {
+  const Column& col = columns_[column];
+  if (col.method == kMethodDecimal) return static_cast<double>(static_cast<std::int64_t>(x_[column][i])) / kPow10[col.scale];
+  return AsDouble(x_[column][i], table.fields[column - 1].type);
+}
+
+// Keeps a running total of value (the turnover) as its XOR with the last total plus the volume's
+// change times the price times k, when that leaves less than `cost`.
+void ContractBlockEncoder::EncodeRunningProduct(const JournalFieldTable& table, std::size_t c, int volume, int price,
+                                                std::size_t n, std::uint64_t cost) {
+  std::vector<double> total(n);
+  for (std::size_t i = 0; i < n; ++i) total[i] = ValueAt(table, static_cast<int>(c), i);
+  const auto change = [&](std::size_t i) {
+    return static_cast<double>(static_cast<std::int64_t>(x_[volume][i] - (i == 0 ? 0 : x_[volume][i - 1])));
+  };
+  double k = 0;
+  for (std::size_t i = 1; i < n && k == 0; ++i) {
+    const double guess = (total[i] - total[i - 1]) / (change(i) * ValueAt(table, price, i));
+    if (std::isfinite(guess) && guess >= 0.5) k = std::nearbyint(guess);
+  }
+  if (k == 0) return;
+  std::uint64_t productCost = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double p = (i == 0 ? 0.0 : total[i - 1]) + change(i) * ValueAt(table, price, i) * k;
+    stored_[i] = std::bit_cast<std::uint64_t>(total[i]) ^ std::bit_cast<std::uint64_t>(p);
+    productCost += std::bit_width(stored_[i]);
+  }
+  if (productCost >= cost) return;
+  for (std::size_t i = 0; i < n; ++i) x_[c][i] = std::bit_cast<std::uint64_t>(total[i]);
+  Column& col = columns_[c];
+  col.method = kMethodRunningProduct;
+  col.ref = static_cast<std::uint8_t>(volume);
+  col.scale = static_cast<std::uint8_t>(price);
+  col.step = std::bit_cast<std::uint64_t>(k);
   PutPlanes(n, &col);
+}
+
+// A field whose every value is the text of a clock time is kept as its seconds.
+bool ContractBlockEncoder::EncodeClock(std::size_t c, const JournalField& field, const unsigned char* const* records,
+                                       std::size_t n) {
+  std::vector<std::uint64_t>& x = x_[c];
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!ClockSeconds(records[i] + field.offset, field.size, &x[i])) return false;
+  }
+  columns_[c].method = kMethodClock;
+  EncodeNumber(c, n, {kRefPrevious, kRefNone});
+  return true;
+}
+
+// Keeps a double as its XOR with A / (B * k) when that leaves less (an average price from the
+// turnover and volume); false when it does not.
+bool ContractBlockEncoder::EncodeQuotient(const JournalFieldTable& table, std::size_t c, int a, int b,
+                                          std::size_t n) {
+  const std::vector<std::uint64_t>& x = x_[c];
+  const auto value = [&](int column, std::size_t i) { return ValueAt(table, column, i); };
+  double k = 0;
+  for (std::size_t i = 0; i < n && k == 0; ++i) {
+    const double v = std::bit_cast<double>(x[i]);
+    const double guess = value(a, i) / (value(b, i) * v);
+    if (std::isfinite(guess) && guess >= 0.5) k = std::nearbyint(guess);
+  }
+  if (k == 0) return false;
+  std::uint64_t xorCost = 0;
+  std::uint64_t quotientCost = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double p = value(a, i) / (value(b, i) * k);
+    stored_[i] = x[i] ^ std::bit_cast<std::uint64_t>(p);
+    quotientCost += std::bit_width(stored_[i]);
+    xorCost += std::bit_width(x[i] ^ (i == 0 ? 0 : x[i - 1]));
+  }
+  if (quotientCost >= xorCost) return false;
+  Column& col = columns_[c];
+  col.method = kMethodQuotient;
+  col.ref = static_cast<std::uint8_t>(a);
+  col.scale = static_cast<std::uint8_t>(b);
+  col.step = std::bit_cast<std::uint64_t>(k);
+  PutPlanes(n, &col);
+  return true;
 }
 
 void ContractBlockEncoder::EncodeText(const JournalField& field, const unsigned char* const* records, std::size_t n,
@@ -177,9 +285,13 @@ void ContractBlockEncoder::EncodeText(const JournalField& field, const unsigned 
   out->section.insert(0, entries);
 }
 
-void ContractBlockEncoder::PutPlanes(std::size_t n, Column* out) {
+std::uint64_t ContractBlockEncoder::PutPlanes(std::size_t n, Column* out) {
   std::uint64_t all = 0;
-  for (std::size_t i = 0; i < n; ++i) all |= stored_[i];
+  std::uint64_t cost = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    all |= stored_[i];
+    cost += std::bit_width(stored_[i]);
+  }
   const std::size_t width = (std::bit_width(all) + 7) / 8;
   out->width = static_cast<std::uint8_t>(width);
   out->section.resize(width * n);
@@ -188,6 +300,7 @@ void ContractBlockEncoder::PutPlanes(std::size_t n, Column* out) {
     unsigned char* plane = planes + j * n;
     for (std::size_t i = 0; i < n; ++i) plane[i] = static_cast<unsigned char>(stored_[i] >> (8 * j));
   }
+  return cost;
 }
 
 void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned char* const* records,
@@ -223,17 +336,28 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
   const int sequence = table.Find("Sequence") + 1;
   const int writeTime = table.Find("WriteTimeNs") + 1;
   const int arrival = table.Find("ArrivalTimeNs") + 1;
+  const int average = table.Find("AveragePrice") + 1;
+  const int turnover = table.Find("Turnover") + 1;
+  const int volume = table.Find("Volume") + 1;
   columns_[0].method = kMethodInteger;
   EncodeNumber(0, n, {kRefPrevious});
   for (std::size_t c = 1; c < count; ++c) {
     const JournalField& field = table.fields[c - 1];
     std::vector<int> candidates = {kRefPrevious, kRefNone};
     if (field.type == JournalFieldType::kText) {
-      EncodeText(field, records, n, &columns_[c]);
+      if (!EncodeClock(c, field, records, n)) EncodeText(field, records, n, &columns_[c]);
       continue;
     }
+    const bool runningTotal = static_cast<int>(c) == turnover && field.type == JournalFieldType::kF64 && volume > 0 &&
+                              table.fields[volume - 1].type == JournalFieldType::kI32 && last > 0;
     if (columns_[c].method == kMethodXor) {
-      EncodeXor(c, n);
+      if (runningTotal) {
+        EncodeRunningProduct(table, c, volume, last, n, EncodeXor(c, n));
+        continue;
+      }
+      const bool quotient = static_cast<int>(c) == average && turnover > 0 && volume > 0 &&
+                            table.fields[turnover - 1].type == JournalFieldType::kF64;
+      if (!quotient || !EncodeQuotient(table, c, turnover, volume, n)) EncodeXor(c, n);
       continue;
     }
     if (static_cast<int>(c) == sequence) candidates.push_back(0);
@@ -242,7 +366,8 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
         columns_[last].method == kMethodDecimal && columns_[last].scale == columns_[c].scale) {
       candidates.push_back(last);
     }
-    EncodeNumber(c, n, candidates);
+    const std::uint64_t cost = EncodeNumber(c, n, candidates);
+    if (runningTotal) EncodeRunningProduct(table, c, volume, last, n, cost);
   }
 
   payload->clear();

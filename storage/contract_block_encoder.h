@@ -29,10 +29,16 @@ class ContractBlockEncoder {
 
   void LoadNumbers(const JournalFieldTable& table, const unsigned char* const* records, std::size_t n);
   bool ToDecimal(std::size_t column, std::size_t n, std::uint8_t* scale);
-  void EncodeNumber(std::size_t column, std::size_t n, const std::vector<int>& candidates);
-  void EncodeXor(std::size_t column, std::size_t n);
+  // These return the sum of the stored values' bit widths, a measure of what they cost.
+  std::uint64_t EncodeNumber(std::size_t column, std::size_t n, const std::vector<int>& candidates);
+  std::uint64_t EncodeXor(std::size_t column, std::size_t n);
+  void EncodeRunningProduct(const JournalFieldTable& table, std::size_t column, int volume, int price, std::size_t n,
+                            std::uint64_t cost);
+  double ValueAt(const JournalFieldTable& table, int column, std::size_t row) const;
+  bool EncodeClock(std::size_t column, const JournalField& field, const unsigned char* const* records, std::size_t n);
+  bool EncodeQuotient(const JournalFieldTable& table, std::size_t column, int a, int b, std::size_t n);
   void EncodeText(const JournalField& field, const unsigned char* const* records, std::size_t n, Column* out);
-  void PutPlanes(std::size_t n, Column* out);
+  std::uint64_t PutPlanes(std::size_t n, Column* out);
 
   std::vector<std::vector<std::uint64_t>> x_;  // per column: the integer (or the double's bits)
   std::vector<Column> columns_;

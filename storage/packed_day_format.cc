@@ -184,7 +184,8 @@ void EncodePackedTrailer(const PackedTrailer& trailer, unsigned char (&out)[kPac
 }
 
 bool DecodePackedTrailer(const unsigned char* data, PackedTrailer* trailer, std::string* error) {
-  if (std::memcmp(data + 24, kPackedIndexMagic, 8) != 0 || Get<std::uint32_t>(data + 16) != PackedCrc(data, 16)) {
+  if (std::memcmp(data + 24, kPackedIndexMagic, 8) != 0 || Get<std::uint32_t>(data + 16) != PackedCrc(data, 16) ||
+      Get<std::uint32_t>(data + 20) != 0) {
     *error = "trailer damaged or missing (the file is cut short?)";
     return false;
   }

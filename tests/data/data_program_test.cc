@@ -3,8 +3,11 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <vector>
 
 #include "core/process_lock.h"
 #include "tests/data/data_fixture.h"
@@ -207,6 +210,94 @@ TEST_F(DataProgramTest, CloseDaysPacksFinishedDaysAndKeepsOnlyWhatTheRetentionSa
   EXPECT_NE(r.output.find("0 days packed, 0 failed; journals of 0 days and CSV files of 0 days deleted"),
             std::string::npos)
       << r.output;
+}
+
+}  // namespace
+
+namespace {
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// What audit, bars, export and replayable make of the day, each output keyed by what made it; the
+// store's path in messages reads "STORE".
+std::map<std::string, std::string> CommandOutputs(const DataFolder& folder, const std::string& store) {
+  std::map<std::string, std::string> out;
+  const auto keep = [&](const std::string& what, const ProgramRun& r) {
+    std::string text = std::to_string(r.exitCode) + "\n" + r.output;
+    for (std::size_t at; (at = text.find(store)) != std::string::npos;) text.replace(at, store.size(), "STORE");
+    out[what] = text;
+  };
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"audit", "--json", "20240308"}, {"audit", "20240308"}, {"bars", "20240308"}, {"bars", "20240308", "--period", "5m"}}) {
+    std::string what;
+    for (const std::string& arg : args) what += arg + " ";
+    keep(what, Data(folder, args));
+  }
+  const std::filesystem::path exported = folder.path() / "exported";
+  keep("export", Data(folder, {"export", "20240308", "--raw", "--by-contract", "--out", exported.string()}));
+  keep("replayable", Data(folder, {"replayable", "20240308"}));
+  for (const auto& dir : {exported, folder.path() / "Data" / "20240308" / "Tick"}) {
+    std::error_code ec;
+    for (const auto& file : std::filesystem::directory_iterator(dir, ec)) {
+      out[file.path().filename().string()] = FileText(file.path());
+    }
+    std::filesystem::remove_all(dir);
+  }
+  return out;
+}
+
+// A day kept only as its packed journal gives every command the output its journal gave.
+TEST(DataProgramPackedTest, EveryCommandReadsAPackedDayAsItsJournal) {
+  DataFolder folder;
+  std::vector<Tick> ticks;
+  ticks.push_back(Tick{.time = "15:00:00", .stamp = "20240307210000"});  // stale
+  for (int i = 0; i < 1500; ++i) {
+    if (i >= 600 && i < 700) continue;  // a hole
+    const int second = Clock(21, 0) + i;
+    ticks.push_back(Tick{.time = ClockText(second), .ms = (i % 2) * 500, .last = 3725.0 + i % 7, .volume = 1 + i,
+                         .turnover = 37250.0 * (1 + i), .interest = 1000.0 + i % 13});
+    if (i % 3 == 0) {
+      ticks.push_back(Tick{.contract = "IF2403", .time = ClockText(second), .last = 3501.2 + (i % 5) * 0.2,
+                           .volume = 1 + i / 3, .ask = 3501.4});
+    }
+  }
+  ticks.push_back(ticks.back());  // sent twice
+  ASSERT_TRUE(AppendJournal(folder, "20240308", ticks));
+  const std::filesystem::path journal = folder.path() / "Journal" / "20240308.qtj";
+  {
+    std::fstream damage(journal, std::ios::in | std::ios::out | std::ios::binary);
+    damage.seekp(static_cast<std::streamoff>(std::filesystem::file_size(journal) / 2));
+    damage.put('\x7f');
+  }
+  const std::map<std::string, std::string> fromJournal = CommandOutputs(folder, journal.string());
+  ASSERT_NE(fromJournal.at("export").find("1 damaged journal records left out"), std::string::npos)
+      << fromJournal.at("export");
+
+  const ProgramRun packed = Data(folder, {"pack", "20240308"});
+  ASSERT_EQ(packed.exitCode, 0) << packed.output;
+  EXPECT_NE(packed.output.find("20240308: " + std::to_string(ticks.size()) + " ticks"), std::string::npos)
+      << packed.output;
+  std::filesystem::remove(journal);
+  const std::map<std::string, std::string> fromPacked =
+      CommandOutputs(folder, (folder.path() / "History" / "20240308.qth").string());
+  EXPECT_GT(fromJournal.size(), 7u);
+  for (const auto& [what, output] : fromJournal) {
+    ASSERT_EQ(fromPacked.count(what), 1u) << what;
+    EXPECT_EQ(fromPacked.at(what), output) << what;
+  }
+
+  // A day with no journal is not packed; one with a damaged packed day is refused, not read as files.
+  const ProgramRun missing = Data(folder, {"pack", "20240307"});
+  EXPECT_EQ(missing.exitCode, 3) << missing.output;
+  std::fstream(folder.path() / "History" / "20240308.qth", std::ios::in | std::ios::out | std::ios::binary).put('X');
+  const ProgramRun refused = Data(folder, {"audit", "20240308"});
+  EXPECT_EQ(refused.exitCode, 3) << refused.output;
+  EXPECT_NE(refused.output.find("20240308.qth: not a packed day"), std::string::npos) << refused.output;
 }
 
 }  // namespace

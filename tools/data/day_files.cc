@@ -7,6 +7,7 @@
 #include "core/contract_code.h"
 #include "sessions/trading_day_rule.h"
 #include "storage/journal_format.h"
+#include "storage/storage_paths.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +30,10 @@ fs::path DayFolder(const fs::path& workdir, int day) { return workdir / "Data" /
 
 fs::path DayJournal(const fs::path& workdir, int day) {
   return JournalDayPath(workdir.string(), std::to_string(day));
+}
+
+fs::path DayPacked(const fs::path& workdir, int day) {
+  return PackedDayPath(workdir.string(), std::to_string(day));
 }
 
 std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,
@@ -59,7 +64,10 @@ std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::str
     }
     for (int day = first; day <= last; day = ShiftCalendarDate(day, 1)) {
       std::error_code ec;
-      if (fs::is_directory(DayFolder(workdir, day), ec)) out.push_back(day);
+      if (fs::is_directory(DayFolder(workdir, day), ec) || fs::exists(fs::symlink_status(DayJournal(workdir, day), ec)) ||
+          fs::exists(fs::symlink_status(DayPacked(workdir, day), ec))) {
+        out.push_back(day);
+      }
     }
   }
   std::sort(out.begin(), out.end());

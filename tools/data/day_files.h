@@ -15,7 +15,7 @@
 int ParseDayArgument(std::string_view text);
 
 // The days to work on: `days` as given, then every calendar day from `from` to `to` (0: none) that
-// has a day folder. Sorted, without repeats. Empty with `error` set on a bad day or range.
+// has a day folder, a journal or a packed day. Sorted, without repeats. Empty with `error` set on a bad day or range.
 std::vector<int> ExpandDays(const std::vector<std::string>& days, const std::string& from, const std::string& to,
                             const std::filesystem::path& workdir, std::string* error);
 
@@ -30,6 +30,8 @@ std::vector<int> LatestTradingDays(const MarketCalendar& calendar, int count, in
 std::filesystem::path DayFolder(const std::filesystem::path& workdir, int day);
 // Journal/<day>.qtj of the working folder: the day's exact journal, when it has one.
 std::filesystem::path DayJournal(const std::filesystem::path& workdir, int day);
+// History/<day>.qth of the working folder: the day's packed journal, when it has one.
+std::filesystem::path DayPacked(const std::filesystem::path& workdir, int day);
 
 // A contract code that can name a file in the day folder: every code the collector stores (letters,
 // digits, space, '&', '-'), and the names of older folders (also '_' and '.', not leading), at most 30.

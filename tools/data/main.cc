@@ -1,8 +1,10 @@
 // quoteloom-data: works on what the collector stored in its working folder: makes the replay
-// service's files of it (replayable), checks it for holes and bad values (audit) and builds bars.
+// service's files of it (replayable), checks it for holes and bad values (audit), builds bars,
+// exports exact ticks and packs finished days (pack).
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -17,6 +19,7 @@
 #include "sessions/tick_classifier.h"
 #include "sessions/session_clock.h"
 #include "sessions/trading_day_rule.h"
+#include "storage/day_packer.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
 #include "tools/data/day_close_command.h"
@@ -233,6 +236,35 @@ int RunExport(const fs::path& workdir, const std::vector<int>& days, TickExportO
   return status;
 }
 
+int RunPack(const fs::path& workdir, const std::vector<int>& days) {
+  int status = 0;
+  ProgressLine progress("pack", days.size());
+  for (std::size_t i = 0; i < days.size(); ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    PackReport report;
+    std::string error;
+    if (!PackJournalDay(workdir, std::to_string(days[i]), &report, &error)) {
+      progress.Message("quoteloom-data: " + error);
+      status = kExitFiles;
+      continue;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (report.damaged > 0) {
+      progress.Message("quoteloom-data: " + std::to_string(days[i]) + ": " + std::to_string(report.damaged) +
+                       " damaged journal records kept as they are");
+    }
+    progress.ClearLine();
+    const double ticks = static_cast<double>(report.records);
+    std::printf("%d: %llu ticks, %llu of %llu bytes (%.1f bytes/tick), %.1f s\n", days[i],
+                static_cast<unsigned long long>(report.records), static_cast<unsigned long long>(report.packed_bytes),
+                static_cast<unsigned long long>(report.journal_bytes), ticks > 0 ? report.packed_bytes / ticks : 0.0,
+                seconds);
+    std::fflush(stdout);
+    progress.DayDone(i, days[i], std::to_string(report.records) + " ticks packed");
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,12 +336,16 @@ int main(int argc, char** argv) {
                      "every tick, stale snapshots and test data included, with a last column \"kind\": session, stale "
                      "or test");
 
+  CLI::App* pack = app.add_subcommand(
+      "pack", "pack each day's journal into History/<day>.qth, checked against the journal before it is kept");
+  DaySelection packDays;
+  AddDayOptions(pack, &packDays);
   DayCloseCommand dayClose;
   CLI::App* closeDays = AddDayCloseCommand(app, &dayClose);
 
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export or close-days");
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export, pack or close-days");
   }
   if (exporter->count("--contracts") > 0 && exportContracts.empty()) {
     return commandLine.UsageError("--contracts: no contract code given");
@@ -334,6 +370,10 @@ int main(int argc, char** argv) {
     options.tolerance_seconds = tolerance;
     options.calendar = &*calendar;
     return RunAudit(root, days, options, json);
+  }
+  if (pack->parsed()) {
+    if (!Days(packDays, root, *calendar, commandLine, &days)) return kExitUsage;
+    return RunPack(root, days);
   }
   if (exporter->parsed()) {
     if (!Days(exportDays, root, *calendar, commandLine, &days)) return kExitUsage;

@@ -5,7 +5,6 @@
 #include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
 #include "tools/data/day_source.h"
-#include "tools/data/journal_day_source.h"
 #include "tools/data/replayable_writer.h"
 
 namespace fs = std::filesystem;
@@ -16,17 +15,16 @@ ReplayableDay WriteReplayableDay(const fs::path& workdir, int day, int stableAge
   std::vector<std::string> contracts;
   const bool listed = ListContracts(workdir, day, &contracts, &result.error);
   std::error_code ec;
-  if (DayHasJournal(workdir, day)) {
+  if (DayHasJournal(workdir, day) || DayHasPacked(workdir, day)) {
     // A day whose ticks all failed to reach the per-contract files has a journal and no folder.
     if (!listed && fs::exists(DayFolder(workdir, day), ec)) return result;
     result = ReplayableDay{};
-    JournalDaySource journal(DayJournal(workdir, day).string());
-    if (!journal.Open()) {
+    const std::unique_ptr<TickSource> exact = OpenDaySource(workdir, day, &result.error);
+    if (!exact) {
       result.from_journal = true;
-      result.error = journal.error();
       return result;
     }
-    return ReplayableWriter(workdir, day, stableAgeSeconds, selection).Run(journal, contracts);
+    return ReplayableWriter(workdir, day, stableAgeSeconds, selection).Run(*exact, contracts);
   }
   if (!listed) return result;
   CsvDaySource files(workdir, day);

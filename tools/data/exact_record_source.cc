@@ -1,0 +1,80 @@
+#include "tools/data/exact_record_source.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "sessions/tick_classifier.h"
+#include "storage/trading_day.h"
+#include "tools/data/exact_line.h"
+#include "tools/data/record_fields.h"
+
+bool ExactRecordSource::Emit(SourceTick* tick) {
+  const TickRecord& t = entry_.tick;
+  const std::string_view contract(t.InstrumentID, strnlen(t.InstrumentID, sizeof t.InstrumentID));
+  if (!skipped_.empty() && skipped_.count(contract) != 0) return false;
+  static_assert(sizeof stamp_ == kWriteStampSize);
+  FormatChinaStampOfTime(entry_.writeTimeNs, stamp_);
+  *tick = SourceTick{};
+  tick->contract = contract;
+  tick->number = entry_.sequence;
+  tick->update_time = std::string_view(t.UpdateTime, strnlen(t.UpdateTime, sizeof t.UpdateTime));
+  tick->write_stamp = std::string_view(stamp_, kWriteStampSize - 1);
+  // A stale snapshot is told by when the tick arrived, where the journal records it, not by when
+  // the writer got to it.
+  if (entry_.arrivalTimeNs != 0) {
+    char arrival[kWriteStampSize];
+    FormatChinaStampOfTime(entry_.arrivalTimeNs, arrival);
+    tick->arrival = TickClassifier::StampSeconds(std::string_view(arrival, kWriteStampSize - 1));
+  } else {
+    tick->arrival = TickClassifier::StampSeconds(tick->write_stamp);
+  }
+  tick->write_time_ns = entry_.writeTimeNs;
+  tick->content = std::string_view(reinterpret_cast<const char*>(&entry_.tick), sizeof entry_.tick);
+  fields_made_ = false;
+  return true;
+}
+
+const CollectedLine* ExactRecordSource::Fields() {
+  if (!fields_made_) {
+    fields_made_ = true;
+    BuildExactCollectedLine(entry_, &line_);
+    fields_ok_ = SplitCollectedLine(line_, &fields_);
+  }
+  return fields_ok_ ? &fields_ : nullptr;
+}
+
+// The same text BuildExactCollectedLine gives the field: numbers in their shortest exact text.
+std::string_view ExactRecordSource::FieldText(CollectedField field) {
+  if (fields_made_ && fields_ok_) return fields_.field[field];
+  const TickRecord& t = entry_.tick;
+  field_text_.clear();
+  switch (field) {
+    case kWriteStamp: return std::string_view(stamp_, kWriteStampSize - 1);
+    case kInstrumentID: AppendFieldText(t.InstrumentID, &field_text_); return field_text_;
+    case kTradingDay: AppendFieldText(t.TradingDay, &field_text_); return field_text_;
+    case kActionDay: AppendFieldText(t.ActionDay, &field_text_); return field_text_;
+    case kUpdateTime: AppendFieldText(t.UpdateTime, &field_text_); return field_text_;
+    default: break;
+  }
+  char text[32];
+  for (const RecordDoubleField& f : kRecordDoubleFields) {
+    if (f.field != field) continue;
+    const auto r = std::to_chars(text, text + sizeof text, t.*f.member);
+    field_text_.assign(text, r.ptr);
+  }
+  for (const RecordIntField& f : kRecordIntFields) {
+    if (f.field != field) continue;
+    const auto r = std::to_chars(text, text + sizeof text, t.*f.member);
+    field_text_.assign(text, r.ptr);
+  }
+  return field_text_;
+}
+
+// A comma in a text field would split the line into more than 24 fields.
+bool ExactRecordSource::HasLine() {
+  if (fields_made_) return fields_ok_;
+  const TickRecord& t = entry_.tick;
+  const auto clean = [](const char* field, std::size_t size) { return std::memchr(field, ',', strnlen(field, size)) == nullptr; };
+  return clean(t.InstrumentID, sizeof t.InstrumentID) && clean(t.TradingDay, sizeof t.TradingDay) &&
+         clean(t.ActionDay, sizeof t.ActionDay) && clean(t.UpdateTime, sizeof t.UpdateTime);
+}
