@@ -1,8 +1,7 @@
 #ifndef QUOTELOOM_HISTORY_DAY_CLOSE_THREAD_H
 #define QUOTELOOM_HISTORY_DAY_CLOSE_THREAD_H
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <thread>
 
 #include "history/day_close_job.h"
@@ -28,7 +27,7 @@ class DayCloseThread {
   void Start(const DayCloseJob::Log& said);
   void Stop();
   // Passes finished so far; any thread.
-  int passes() const;
+  int passes() const { return passes_.load(std::memory_order_acquire); }
 
   // Lowers the calling thread to SCHED_IDLE (nice 19 where refused) and its disk priority to the
   // idle class. Empty, or what could not be lowered.
@@ -41,10 +40,10 @@ class DayCloseThread {
   const Clock& clock_;
   const Options options_;
   std::thread thread_;
-  mutable std::mutex mutex_;  // guards the two below
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  int passes_ = 0;
+  // Written by the owning thread, read by the day-close thread.
+  std::atomic<bool> stopping_{false};
+  // Written by the day-close thread, read by any.
+  std::atomic<int> passes_{0};
 };
 
 #endif
