@@ -60,11 +60,14 @@ DayCloseJob::Result DayCloseJob::RunOnce(const DayCloseMoment& moment, const std
   if (status_ != nullptr) status_->SetHistory(before.packedDays, before.packedBytes);
   const DayClosePlan first = PlanDayClose(before.days, moment, retention_);
   for (const std::string& day : first.stale) {
+    if (!staleSaid_.insert(day).second) continue;
     log_("the journal of day " + day + " changed after the day was packed; its files are kept until it is packed "
          "again by hand (quoteloom-data pack " + day + ")");
   }
   for (const std::string& day : first.pack) {
     if (stopped()) return result;
+    const auto failed = failedAt_.find(day);
+    if (failed != failedAt_.end() && moment.now - failed->second < kRetrySeconds) continue;
     Pack(day, moment.now, &result);
   }
   // Deletions are planned from what the folder holds now, so only packs that exist count.
@@ -89,10 +92,12 @@ void DayCloseJob::Pack(const std::string& day, std::int64_t now, Result* result)
   const bool verified = pack_(workdir_, day, &report, &error);
   if (status_ != nullptr) status_->PackDone(verified, std::max<std::int64_t>(now, ::time(nullptr)));
   if (!verified) {
+    failedAt_[day] = now;
     ++result->packFailures;
-    log_("packing day " + day + " failed: " + error + "; its journal and CSV files are kept");
+    log_("packing day " + day + " failed: " + error + "; its journal and CSV files are kept, and it is tried again in an hour");
     return;
   }
+  failedAt_.erase(day);
   ++result->packed;
   log_(StringPrintf("packed day %s: %" PRIu64 " records (%" PRIu64 " damaged), journal %s, pack %s, verified: %s",
                     day.c_str(), report.records, report.damaged, SizeText(report.journal_bytes).c_str(),

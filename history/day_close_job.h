@@ -1,8 +1,11 @@
 #ifndef QUOTELOOM_HISTORY_DAY_CLOSE_JOB_H
 #define QUOTELOOM_HISTORY_DAY_CLOSE_JOB_H
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 
 #include "core/retention_settings.h"
@@ -34,6 +37,9 @@ class DayCloseJob {
   DayCloseJob(std::filesystem::path workdir, RetentionSettings retention, PackDay pack, Log log,
               HistoryStatus* status);
 
+  // A day whose pack failed is tried again after this long (on the moment's clock), not every pass.
+  static constexpr std::int64_t kRetrySeconds = 3600;
+
   // `stop` (may be null) is asked between days, so a pass ends at the next day once it says true.
   Result RunOnce(const DayCloseMoment& moment, const std::function<bool()>& stop = nullptr);
 
@@ -51,6 +57,8 @@ class DayCloseJob {
   const Log log_;
   HistoryStatus* const status_;
   ChangeWatch changes_;
+  std::map<std::string, std::int64_t> failedAt_;  // day -> when its last pack failed
+  std::set<std::string> staleSaid_;               // stale days already logged
 };
 
 // "1.5 GB", "41.0 MB", "812 B": a size for a log line. Pure.

@@ -101,7 +101,7 @@ TEST_F(DayCloseJobTest, PacksFinishedDaysThenDeletesWhatRetentionLetsGoAndSaysWh
   }
   const std::string log = Log();
   EXPECT_NE(log.find("packing day 20260106 failed: the unpacked day differs from its journal at record 7; its "
-                     "journal and CSV files are kept"),
+                     "journal and CSV files are kept, and it is tried again in an hour"),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("packed day 20260107: 3 records (0 damaged), journal 4.0 kB, pack 512 B, verified"),
@@ -162,6 +162,29 @@ TEST_F(DayCloseJobTest, FileTimesAheadOfTheClockSettleOnTheJobsOwnClock) {
   EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 700, kToday, 600}).packed, 0);  // it grew since the last pass
   EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 1300, kToday, 600}).packed, 1);
   EXPECT_EQ(packed_, std::vector<std::string>{"20260105"});
+}
+
+TEST_F(DayCloseJobTest, AFailedPackIsTriedAgainAfterAnHourAndAStaleDayIsToldOnce) {
+  AddDay("20260105");
+  AddDay("20260106");
+  fs::create_directories(dir_ / "History");
+  std::ofstream(dir_ / "History/20260106.qth") << "packed before its journal changed";
+  fs::last_write_time(dir_ / "History/20260106.qth", fs::file_time_type::clock::now() - std::chrono::hours(48));
+  refuse_ = {"20260105"};
+  RetentionSettings keepAll;
+  DayCloseJob job(dir_, keepAll, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, nullptr);
+  const std::int64_t now = ::time(nullptr);
+  for (const std::int64_t later : {0, 300, 3599}) {
+    EXPECT_EQ(job.RunOnce(DayCloseMoment{now + later, kToday, 600}).packFailures, later == 0 ? 1 : 0) << later;
+  }
+  refuse_.clear();
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 3600, kToday, 600}).packed, 1);
+  EXPECT_EQ(packed_, (std::vector<std::string>{"20260105", "20260105"}));
+  int told = 0;
+  for (const std::string& line : log_) {
+    told += line.find("the journal of day 20260106 changed after") != std::string::npos;
+  }
+  EXPECT_EQ(told, 1) << Log();
 }
 
 TEST(SizeTextTest, ChoosesTheLargestUnitUnder1024) {
