@@ -61,6 +61,7 @@ int TickArchiver::Run(const std::atomic<bool>& stop) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());
     return 1;
   }
+  if (options_.folderHeld) options_.folderHeld();
   bool reachable = false;
   if (!link_.Open(&reachable, &error)) {
     std::fprintf(stderr, "quoteloom-archive: %s\n", error.c_str());

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <string>
 
 #include "cluster/link_watch.h"
@@ -33,6 +34,7 @@ class TickArchiver {
     const MetricsEndpoint* metrics = nullptr;   // null: nothing about metrics on the status lines
     bool shareHistory = true;                   // put the folder's packed days into the history bucket
     HistoryUploader::Options history;
+    std::function<void()> folderHeld;           // called once the folder is held, before the first message
   };
 
   TickArchiver(const ClusterSettings& settings, Options options);

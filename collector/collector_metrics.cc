@@ -95,6 +95,10 @@ MetricsEndpoint::Outcome CollectorMetrics::Start(const MetricsAddress& address, 
   return endpoint_.Start(address, error, std::move(bound));
 }
 
+void CollectorMetrics::AddSamples(std::function<void(SampleSet&)> fill) {
+  endpoint_.Register(std::make_shared<CallbackCollectable>(std::move(fill)));
+}
+
 void CollectorMetrics::Fill(SampleSet& s) const {
   const CollectorHealth::Verdict verdict = health_.Evaluate();
   s.Gauge("quoteloom_healthy", "1 when the program works as it should; the reason says why or why not",

@@ -32,6 +32,9 @@ class CollectorMetrics {
   // Every sample of one scrape (the process's figures included).
   void Fill(SampleSet& samples) const;
 
+  // More samples for each scrape, read by `fill` on the endpoint's threads. Call before Start.
+  void AddSamples(std::function<void(SampleSet&)> fill);
+
  private:
   const CollectorRuntime& runtime_;
   CollectorHealth& health_;

@@ -10,6 +10,7 @@
 
 #include "core/ini_file.h"
 #include "core/journal_settings.h"
+#include "core/retention_settings.h"
 #include "core/open_regular_file.h"
 
 void ReadSettingIni(const char* path, AccountSettings* account, StopSaveWindows* windows) {
@@ -173,6 +174,7 @@ std::string SettingValuesProblem(const char* path) {
   }
   std::string problem;
   ReadJournalSettings(path, &problem);
+  ReadRetentionSettings(path, &problem);
   return problem;
 }
 

@@ -48,7 +48,8 @@ bool IsTimeOfDay(std::string_view text);
 
 // Empty when every other value the collector reads is one it can use: the four stop-save times,
 // "environment" (production or evaluation), [Journal] enabled (0 or 1) and sync (none, second or
-// every). Otherwise the first that is not, named with its section and value. A missing or empty key
+// every), [Retention] journal_days and csv_days (a number of days). Otherwise the first that is
+// not, named with its section and value. A missing or empty key
 // takes its default. A missing file is no problem here (FrontSettingsProblem names it). Any thread.
 std::string SettingValuesProblem(const char* path);
 

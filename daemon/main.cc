@@ -20,11 +20,15 @@
 #include "core/log_sink.h"
 #include "core/process_lock.h"
 #include "core/open_regular_file.h"
+#include "core/retention_settings.h"
 #include "core/setting_ini.h"
 #include "core/string_printf.h"
 #include "daemon/daemon_log_presenter.h"
 #include "daemon/daemon_options.h"
 #include "daemon/status_receiver.h"
+#include "history/day_close_job.h"
+#include "history/day_close_thread.h"
+#include "history/history_status.h"
 #include "metrics/service_notifier.h"
 #include "replay/service/replay_service.h"
 
@@ -146,6 +150,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quoteloomd: %s (in %s)\n", problem.c_str(), CurrentDirectory().c_str());
     return 2;
   }
+  const RetentionSettings retention = ReadRetentionSettings(kSettingIniPath, &problem);  // checked above
   const bool replay = options.replay.has_value() ? *options.replay : ReplayEnabledByStore();
 
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -166,7 +171,12 @@ int main(int argc, char** argv) {
   runtimeOptions.receiver = &receiver;
   CollectorRuntime runtime(runtimeOptions);
   CollectorHealth health(runtime);
+  HistoryStatus history;  // outlives the metrics endpoint that reads it
   CollectorMetrics metrics(runtime, health);
+  metrics.AddSamples([&history](SampleSet& s) {
+    history.Fill(s);
+    AddWorkdirFreeSample(s, ".");
+  });
   MetricsAddress metricsAddress;
   std::string error;
   ParseMetricsAddress(options.metricsEndpoint, &metricsAddress, &error);  // checked with the command line
@@ -203,6 +213,14 @@ int main(int argc, char** argv) {
                  options.replayPort);
   }
 
+  // Finished days are packed and the retention applied on a thread of the lowest priority.
+  const auto logged = [](const std::string& line) { AppendLine(LogTab::NetworkLog, line); };
+  DayCloseJob dayClose(".", retention, PackJournalDay, logged, &history);
+  DayCloseThread dayCloseThread(dayClose, runtime.clock(), DayCloseThread::Options());
+  std::fprintf(stderr, "quoteloomd: packing finished days into History/; keeping %s\n",
+               RetentionText(retention).c_str());
+  dayCloseThread.Start(logged);
+
   const ServiceNotifier notifier;
   notifier.Ready("collecting under " + CurrentDirectory());
   const int signal = WaitForStop(runtime, receiver, health, metrics, notifier, stopSignals, options.statusSeconds);
@@ -211,6 +229,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "quoteloomd: %s received; writing the %" PRIu64 " queued ticks, then stopping\n",
               signal == SIGINT ? "SIGINT" : "SIGTERM", before.queueDepth);
   runtime.Shutdown();
+  dayCloseThread.Stop();
   const CollectorRuntime::Counters after = runtime.counters();
   std::printf("quoteloomd: accepted ticks %" PRIu64 ", written %" PRIu64 ", fallback lines %" PRIu64
               ", lost lines %" PRIu64 ", unstorable ticks %" PRIu64 ", refused ticks %" PRIu64

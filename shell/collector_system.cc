@@ -4,15 +4,23 @@
 #include "collector/collector_metrics.h"
 #include "collector/collector_runtime.h"
 #include "core/log_sink.h"
+#include "core/retention_settings.h"
+#include "core/setting_ini.h"
+#include "history/day_close_job.h"
+#include "history/day_close_thread.h"
+#include "history/history_status.h"
 #include "replay/service/replay_service.h"
 
-CollectorSystem::CollectorSystem(std::string metricsEndpoint) : metricsEndpoint_(std::move(metricsEndpoint)) {}
+CollectorSystem::CollectorSystem(std::string metricsEndpoint)
+    : metricsEndpoint_(std::move(metricsEndpoint)), history_(std::make_unique<HistoryStatus>()) {}
 
 CollectorSystem::~CollectorSystem() {
+  if (dayCloseThread_) dayCloseThread_->Stop();
   // The runtime's threads may still report; it stays until the process ends, with what reads it.
   (void)runtime_.release();
   (void)health_.release();
   (void)metrics_.release();
+  (void)history_.release();
 }
 
 // The window keeps collecting without metrics it cannot serve, and says why on the CTP log tab;
@@ -27,6 +35,10 @@ void CollectorSystem::StartMetrics() {
   }
   health_ = std::make_unique<CollectorHealth>(*runtime_);
   metrics_ = std::make_unique<CollectorMetrics>(*runtime_, *health_);
+  metrics_->AddSamples([history = history_.get()](SampleSet& s) {
+    history->Fill(s);
+    AddWorkdirFreeSample(s, ".");
+  });
   const auto serving = [host = address.host, metrics = metrics_.get()](const std::string&) {
     AppendLineF(LogTab::CtpLog, "指标服务 http://%s:%u/metrics", host.c_str(), metrics->port());
   };
@@ -52,6 +64,19 @@ void CollectorSystem::Start(bool startReplayService, TickReportReceiver* receive
   runtime_ = std::make_unique<CollectorRuntime>(options);
   StartMetrics();
   runtime_->Start();
+  StartDayClose();
+}
+
+// Finished days are packed and the retention applied on a thread of the lowest priority, as in
+// quoteloomd; its lines go to the tab 断网日志.
+void CollectorSystem::StartDayClose() {
+  std::string problem;  // the program has refused a bad setting before it got here
+  const RetentionSettings retention = ReadRetentionSettings(kSettingIniPath, &problem);
+  const auto logged = [](const std::string& line) { AppendLine(LogTab::NetworkLog, line); };
+  dayClose_ = std::make_unique<DayCloseJob>(".", retention, PackJournalDay, logged, history_.get());
+  dayCloseThread_ = std::make_unique<DayCloseThread>(*dayClose_, runtime_->clock(), DayCloseThread::Options());
+  logged("packing finished days into History/; keeping " + RetentionText(retention));
+  dayCloseThread_->Start(logged);
 }
 
 void CollectorSystem::StartReplayService() {
@@ -68,6 +93,7 @@ bool CollectorSystem::ReplayServiceRunning() const {
 
 void CollectorSystem::Shutdown() {
   if (runtime_) runtime_->Shutdown();
+  if (dayCloseThread_) dayCloseThread_->Stop();
 }
 
 const StopSaveWindows& CollectorSystem::stopSaveWindows() const {

@@ -10,9 +10,12 @@
 class CollectorHealth;
 class CollectorMetrics;
 class CollectorRuntime;
+class DayCloseJob;
+class DayCloseThread;
+class HistoryStatus;
 
-// The shell's running system: the collector runtime with its replay service and its metrics.
-// User-interface thread only.
+// The shell's running system: the collector runtime with its replay service, its metrics and the
+// day-close job. User-interface thread only.
 class CollectorSystem : public ShellSystem {
  public:
   // `metricsEndpoint`: HOST:PORT, "off", or empty for the collector's default.
@@ -31,11 +34,15 @@ class CollectorSystem : public ShellSystem {
 
  private:
   void StartMetrics();
+  void StartDayClose();
 
   const std::string metricsEndpoint_;
   std::unique_ptr<CollectorRuntime> runtime_;
   std::unique_ptr<CollectorHealth> health_;
   std::unique_ptr<CollectorMetrics> metrics_;
+  std::unique_ptr<HistoryStatus> history_;
+  std::unique_ptr<DayCloseJob> dayClose_;
+  std::unique_ptr<DayCloseThread> dayCloseThread_;
   StopSaveWindows builtInWindows_;  // before Start: the built-in windows
 };
 

@@ -8,6 +8,8 @@
 // The load runs with the metrics endpoint off and on (scraped once a second, as Prometheus would),
 // alternating for --rounds rounds, and prints each round's difference, their median and the time of a
 // scrape under load (1475 codes subscribed); then the journal off and on, alternating twice.
+// With --pack-days it measures only the load without and with the day-close job packing finished
+// days (found in the folder at start) during the whole window, alternating for --rounds rounds.
 // When its output pipe closes, or it is interrupted or terminated, it stops its children first.
 #include <fcntl.h>
 #include <signal.h>
@@ -32,11 +34,13 @@
 
 #include "core/clock.h"
 #include "core/command_line.h"
+#include "storage/journal_writer.h"
 #include "storage/trading_day.h"
 #include "tests/support/child_process.h"
 #include "tests/support/front_simulator.h"
 #include "tests/support/http_get.h"
 #include "tests/support/process_output.h"
+#include "tests/support/tick_fixtures.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -50,6 +54,8 @@ struct Args {
   int marketSeconds = 30;
   std::string metrics = "both";  // off, on or both
   int rounds = 3;                 // off-and-on rounds when both
+  int packDays = 0;               // finished days to pack during the load; 0: no pack comparison
+  int packRecords = 1000000;      // records of each
 };
 
 double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -177,6 +183,7 @@ class Rig {
   }
 
   long long Written() const { return LastNumberAfter(collector_->Output(), "ticks written"); }
+  std::string Output() const { return collector_->Output(); }
   long long QueueDepth() const { return LastNumberAfter(collector_->Output(), "writer queue"); }
   pid_t collectorPid() const { return collector_->pid(); }
   // The port of the metrics endpoint, 0 when it is off.
@@ -207,7 +214,55 @@ class Rig {
 struct LoadResult {
   double rate = 0;
   double cpuMicros = 0;
+  int packedBefore = 0;  // days the day-close job had packed when the window began
+  int packedAfter = 0;   // and when it ended
+  int packingSeconds = 0;     // the window's first seconds, while days were left to pack
+  double packingRate = 0;     // ticks/s stored over them
 };
+
+// Days the day-close job has finished with, packed or failed, as its log lines say.
+int DaysPackedOrFailed(const std::string& output) {
+  static const std::regex done("pack(ed|ing) day [0-9]{8}[: ]");
+  return static_cast<int>(std::distance(std::sregex_iterator(output.begin(), output.end(), done), std::sregex_iterator()));
+}
+
+// `days` journals of `records` ticks each (500 contracts, prices on a random walk), of trading days
+// long before the current one and untouched for two days: finished days the day-close job packs as
+// soon as quoteloomd starts.
+void WriteFinishedDays(const fs::path& dir, int days, int records) {
+  std::uint64_t random = 88172645463325252ull;
+  const auto next = [&random] {
+    random ^= random << 13;
+    random ^= random >> 7;
+    random ^= random << 17;
+    return random;
+  };
+  for (int d = 0; d < days; ++d) {
+    const std::string day = std::to_string(20240102 + d);
+    JournalWriter journal(JournalSync::kNone, dir.string());
+    TickRecord tick = ExampleRb2405Record();
+    std::vector<double> prices(500, 3700);
+    std::int64_t writeNs = 1704186000000000000LL + d * 86400000000000LL;
+    for (int i = 0; i < records; ++i) {
+      const std::uint64_t r = next();
+      const int contract = static_cast<int>(r % prices.size());
+      std::snprintf(tick.InstrumentID, sizeof tick.InstrumentID, "rb%04d", 2400 + contract);
+      prices[contract] += static_cast<double>(static_cast<int>(r >> 20) % 3 - 1);
+      tick.LastPrice = prices[contract];
+      tick.AskPrice1 = tick.LastPrice + 1;
+      tick.BidPrice1 = tick.LastPrice;
+      tick.AskVolume1 = static_cast<int>(r >> 32) % 200 + 1;
+      tick.BidVolume1 = static_cast<int>(r >> 40) % 200 + 1;
+      tick.Volume += static_cast<int>(r >> 48) % 5;
+      tick.UpdateMillisec = (i % 2) * 500;
+      writeNs += 2000000;
+      if (!journal.Append(day.c_str(), tick, writeNs, {})) std::abort();
+    }
+    journal.Close();
+    const auto old = fs::file_time_type::clock::now() - 48h;
+    fs::last_write_time(dir / "Journal" / (day + ".qtj"), old);
+  }
+}
 
 // Milliseconds of one whole scrape of /metrics, -1 when it failed.
 double ScrapeMs(unsigned short port) {
@@ -225,9 +280,10 @@ void PrintScrapes(std::vector<double> ms, const char* what) {
               ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(), failed);
 }
 
-LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool metrics, bool journal = true) {
-  std::printf("\n== load: simulator at %.0f ticks/s for %d s, metrics %s, journal %s ==\n", args.rate, args.seconds,
-              metrics ? "on (scraped each second)" : "off", journal ? "on" : "off");
+LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bool metrics, bool journal = true,
+                   int packDays = 0) {
+  std::printf("\n== load: simulator at %.0f ticks/s for %d s, metrics %s, journal %s, %d finished days to pack ==\n",
+              args.rate, args.seconds, metrics ? "on (scraped each second)" : "off", journal ? "on" : "off", packDays);
   Rig rig(dir, {"--total-rate", std::to_string(args.rate), "--duration", std::to_string(args.seconds + 120)}, metrics,
           journal);
   if (!rig.WaitForFirstTicks()) {
@@ -235,17 +291,24 @@ LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bo
     std::exit(1);
   }
   std::this_thread::sleep_for(3s);  // past the subscription burst
+  const int packedBefore = DaysPackedOrFailed(rig.Output());
   const long long startWritten = rig.Written();
   const double startCpu = CpuSeconds(rig.collectorPid());
   const auto start = Steady::now();
   long long lastWritten = startWritten;
   long long maxDepth = 0;
   std::vector<double> scrapes;
+  int packingSeconds = 0;
+  long long writtenWhilePacking = 0;
   std::printf("%6s %14s %12s %12s\n", "t [s]", "ticks written", "ticks/s", "queue depth");
   for (int t = 1; t <= args.seconds; ++t) {
     std::this_thread::sleep_until(start + std::chrono::seconds(t));
     if (metrics) scrapes.push_back(ScrapeMs(rig.MetricsPort()));
     const long long written = rig.Written();
+    if (packDays > 0 && packingSeconds == t - 1 && DaysPackedOrFailed(rig.Output()) < packDays) {
+      packingSeconds = t;
+      writtenWhilePacking = written - startWritten;
+    }
     const long long depth = rig.QueueDepth();
     maxDepth = std::max(maxDepth, depth);
     if (t % 5 == 0 || t == 1) std::printf("%6d %14lld %12lld %12lld\n", t, written, written - lastWritten, depth);
@@ -254,6 +317,7 @@ LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bo
   const double elapsed = Seconds(Steady::now() - start);
   const long long stored = rig.Written() - startWritten;
   const double cpu = CpuSeconds(rig.collectorPid()) - startCpu;
+  const int packedAfter = DaysPackedOrFailed(rig.Output());
   std::vector<double> burst;
   if (metrics) {
     for (int i = 0; i < 200; ++i) burst.push_back(ScrapeMs(rig.MetricsPort()));
@@ -269,7 +333,53 @@ LoadResult RunLoad(const fs::path& dir, const Args& args, double limitMicros, bo
               1e6 / rate, cpuMicros, limitMicros, (1e6 / rate) / limitMicros, cpuMicros / limitMicros);
   PrintScrapes(scrapes, "once a second during the load");
   PrintScrapes(burst, "back to back under load");
-  return {rate, cpuMicros};
+  const double packingRate = packingSeconds > 0 ? writtenWhilePacking / static_cast<double>(packingSeconds) : 0;
+  if (packDays > 0) {
+    const int failed = CountOf(rig.Output(), "packing day ");
+    if (failed > 0) std::printf("%d packs FAILED: the figure below is not that of a whole pack\n", failed);
+    std::printf("days packed: %d when the window began, %d when it ended; packing ran for the first %d s at %.0f "
+                "ticks/s stored\n",
+                packedBefore, packedAfter, packingSeconds, packingRate);
+  }
+  return {rate, cpuMicros, packedBefore, packedAfter, packingSeconds, packingRate};
+}
+
+// The load without a pack and with the day-close job packing throughout, alternating, so a slow
+// phase of a shared machine favours neither. A round counts only when the pack outlasted its window.
+void RunPackComparison(const fs::path& root, const Args& args, double limitMicros) {
+  // Written once and flushed to disk before any load runs, so their writeback slows no window; each
+  // round links them into its folder.
+  const fs::path finished = root / "finished";
+  fs::create_directories(finished);
+  const auto start = Steady::now();
+  WriteFinishedDays(finished, args.packDays, args.packRecords);
+  ::sync();
+  std::printf("\n(%d finished days of %d records written and flushed in %.1f s)\n", args.packDays, args.packRecords,
+              Seconds(Steady::now() - start));
+  std::vector<double> ratios;
+  for (int round = 0; round < args.rounds; ++round) {
+    const std::string n = std::to_string(round);
+    const LoadResult without = RunLoad(root / ("pack-without-" + n), args, limitMicros, false);
+    const fs::path dir = root / ("pack-with-" + n);
+    fs::create_directories(dir / "Journal");
+    for (const fs::directory_entry& day : fs::directory_iterator(finished / "Journal")) {
+      fs::create_hard_link(day.path(), dir / "Journal" / day.path().filename());
+    }
+    const LoadResult with = RunLoad(dir, args, limitMicros, false, true, args.packDays);
+    fs::remove_all(dir);
+    if (with.packingSeconds < 5) {
+      std::printf("round %d: packing ran for under 5 s of the window; not counted (raise --pack-days)\n", round + 1);
+      continue;
+    }
+    ratios.push_back(100.0 * with.packingRate / without.rate);
+    std::printf("\nround %d: %.0f ticks/s without a pack, %.0f while packing (%d s): %.1f%%\n", round + 1,
+                without.rate, with.packingRate, with.packingSeconds, ratios.back());
+  }
+  if (ratios.empty()) return;
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("\n== pack cost ==\nticks/s with a pack running, median of %zu rounds: %.1f%% of the figure without "
+              "(target: at least 90%%)\n",
+              ratios.size(), ratios[ratios.size() / 2]);
 }
 
 // Reads the lines appended to the per-contract files as inotify reports them and takes
@@ -388,7 +498,13 @@ int main(int argc, char** argv) {
   app.add_option("--market-seconds", args.marketSeconds, "seconds at market rate; 0 skips it (default 30)")
       ->check(CLI::Range(0, 86400));
   app.add_option("--metrics", args.metrics, "off, on or both (default both)")->check(CLI::IsMember({"off", "on", "both"}));
-  app.add_option("--rounds", args.rounds, "off-and-on rounds when --metrics both (default 3)")->check(CLI::Range(1, 100));
+  app.add_option("--rounds", args.rounds, "off-and-on rounds when --metrics both, or rounds of --pack-days (default 3)")
+      ->check(CLI::Range(1, 100));
+  app.add_option("--pack-days", args.packDays,
+                 "measure only the load without and with the day-close job packing this many finished days")
+      ->check(CLI::Range(0, 1000));
+  app.add_option("--pack-records", args.packRecords, "records of each finished day (default 1000000)")
+      ->check(CLI::Range(1, 100000000));
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, StopChildrenAndDie);
 
@@ -401,6 +517,11 @@ int main(int argc, char** argv) {
   std::printf("== machine limit: two open-append-close cycles of a 200-byte line ==\n");
   std::printf("%.0f ticks/s, %.1f us per tick\n", limit, limitMicros);
 
+  if (args.packDays > 0) {
+    if (args.seconds > 0) RunPackComparison(root, args, limitMicros);
+    fs::remove_all(root);
+    return 0;
+  }
   if (args.seconds > 0) {
     // Off and on alternating, round after round, so a slow phase of a shared machine favours neither;
     // the median of the rounds' differences is the figure.

@@ -11,6 +11,9 @@
 #include <string>
 
 #include "core/build_version.h"
+#include "storage/journal_writer.h"
+#include "tests/support/child_process.h"
+#include "tests/support/tick_fixtures.h"
 
 namespace fs = std::filesystem;
 
@@ -79,6 +82,12 @@ TEST(ClusterProgramTest, EveryBadCommandLineEndsAtStartWithExitTwoAndTheReason) 
       EXPECT_EQ(run.out, "") << program << " " << c.args;
     }
   }
+  for (const char* args : {"--journal-days=-1", "--csv-days x", "--journal-days=100001"}) {
+    const ProgramResult run = RunProgram(QUOTELOOM_ARCHIVE, args);
+    EXPECT_EQ(run.code, 2) << args << ": " << run.err;
+    EXPECT_NE(run.err.find(std::string(args).substr(0, std::string(args).find_first_of(" ="))), std::string::npos)
+        << args << ": " << run.err;
+  }
   for (const char* args : {"--workdir=/nonexistent/quoteloom", "--from-day 20241340", "--from-day=2024030", "--max-pending=0", "--exit-when-idle=1e300"}) {
     const ProgramResult run = RunProgram(QUOTELOOM_PUBLISH, args);
     EXPECT_EQ(run.code, 2) << args << ": " << run.err;
@@ -109,6 +118,40 @@ TEST(ClusterProgramTest, TheArchiveRefusesAFolderItCannotWriteInto) {
     EXPECT_NE(run.err.find(folder), std::string::npos) << run.err;
   }
   fs::permissions(dir / "readonly", fs::perms::owner_all);
+  fs::remove_all(dir);
+}
+
+// The archive packs the finished days of its folder and applies its retention once the folder is
+// its own, whether or not the cluster answers.
+TEST(ClusterProgramTest, TheArchivePacksItsFinishedDaysUnderItsRetention) {
+  char pattern[] = "/tmp/quoteloom-archive-days-XXXXXX";
+  const fs::path dir = mkdtemp(pattern);
+  {
+    JournalWriter journal(JournalSync::kNone, dir.string());
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(journal.Append("20240308", ExampleRb2405Record(), 1709888400000000000LL + i, {}));
+  }
+  fs::last_write_time(dir / "Journal/20240308.qtj", fs::file_time_type::clock::now() - std::chrono::hours(48));
+  {
+    ChildProcess archive({QUOTELOOM_ARCHIVE, "--servers", "nats://127.0.0.1:1", "--metrics", "off", "--workdir",
+                          dir.string(), "--journal-days", "0"},
+                         (dir / "archive.out").string());
+    ASSERT_TRUE(archive.started());
+    const bool done = WaitUntil([&] { return archive.Output().find("retention") != std::string::npos; },
+                                std::chrono::seconds(30));
+    const std::string out = archive.Output();
+    EXPECT_TRUE(done) << out;
+    EXPECT_NE(out.find("quoteloom-archive: packing finished days into History/; keeping journals of no packed day, "
+                       "CSV files of every day"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("quoteloom-archive: packed day 20240308: 4 records (0 damaged)"), std::string::npos) << out;
+    EXPECT_NE(out.find("quoteloom-archive: deleted " + (dir / "Journal/20240308.qtj").string()), std::string::npos)
+        << out;
+    archive.Signal(SIGTERM);
+    EXPECT_TRUE(archive.Wait(std::chrono::seconds(20)));
+  }
+  EXPECT_TRUE(fs::is_regular_file(dir / "History/20240308.qth"));
+  EXPECT_FALSE(fs::exists(dir / "Journal/20240308.qtj"));
   fs::remove_all(dir);
 }
 

@@ -68,6 +68,10 @@ TEST(CollectorBadSettingsTest, QuoteloomdEndsAtStartOnEveryValueItCannotUse) {
       {"environment=prod", "[AccountInfo] environment=prod in setting.ini is not production or evaluation"},
       {"[Journal]\r\nsync=sometimes", "[Journal] sync=sometimes in setting.ini is not none, second or every"},
       {"[Journal]\r\nenabled=2", "[Journal] enabled=2 in setting.ini is not 0 or 1"},
+      {"[Retention]\r\njournal_days=x",
+       "[Retention] journal_days=x in setting.ini is not a number of days from 0 to 100000"},
+      {"[Retention]\r\njournal_days=3\r\ncsv_days=-1",
+       "[Retention] csv_days=-1 in setting.ini is not a number of days from 0 to 100000"},
   };
   for (const auto& c : cases) {
     std::ofstream(dir / "setting.ini", std::ios::trunc) << fronts << c.lines << "\r\n";

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "core/ini_file.h"
 #include "core/journal_settings.h"
+#include "core/retention_settings.h"
 
 namespace {
 
@@ -245,6 +247,44 @@ TEST_F(SettingIniTest, JournalSettingsKeepTheirDefaultsForValuesTheyCannotUse) {
     EXPECT_EQ(settings.sync, c.sync) << c.lines;
     EXPECT_EQ(!problem.empty(), c.problem) << c.lines << ": " << problem;
   }
+}
+
+TEST_F(SettingIniTest, RetentionKeepsEverythingUnlessGivenAWholeNumberOfDays) {
+  const struct {
+    const char* lines;
+    std::optional<int> journalDays, csvDays;
+    const char* problem;
+  } cases[] = {
+      {"", std::nullopt, std::nullopt, ""},
+      {"journal_days=\r\ncsv_days=", std::nullopt, std::nullopt, ""},
+      {"journal_days=0\r\ncsv_days=007", 0, 7, ""},
+      {"journal_days=100000", 100000, std::nullopt, ""},
+      {"journal_days=100001", std::nullopt, std::nullopt, "journal_days=100001"},
+      {"journal_days=1.5\r\ncsv_days=2", std::nullopt, 2, "journal_days=1.5"},
+      {"journal_days=3\r\ncsv_days=4x", 3, std::nullopt, "csv_days=4x"},
+      {"csv_days=9999999999999", std::nullopt, std::nullopt, "csv_days=9999999999999"},
+      {"journal_days=-1\r\ncsv_days=x", std::nullopt, std::nullopt, "journal_days=-1"},
+  };
+  for (const auto& c : cases) {
+    Write(std::string("[Retention]\r\n") + c.lines + "\r\n");
+    std::string problem;
+    const RetentionSettings settings = ReadRetentionSettings(path_.c_str(), &problem);
+    EXPECT_EQ(settings.journalDays, c.journalDays) << c.lines;
+    EXPECT_EQ(settings.csvDays, c.csvDays) << c.lines;
+    if (c.problem[0] == '\0') {
+      EXPECT_EQ(problem, "") << c.lines;
+    } else {
+      EXPECT_NE(problem.find(std::string("[Retention] ") + c.problem + " in setting.ini is not a number of days"),
+                std::string::npos)
+          << c.lines << ": " << problem;
+    }
+    EXPECT_EQ(SettingValuesProblem(path_.c_str()), problem) << c.lines;
+  }
+  RetentionSettings settings;
+  settings.journalDays = 1;
+  settings.csvDays = 30;
+  EXPECT_EQ(RetentionText(settings), "journals of the last packed day, CSV files of the last 30 packed days");
+  EXPECT_EQ(RetentionText(RetentionSettings()), "journals of every day, CSV files of every day");
 }
 
 TEST(StopSaveWindowsTest, BoundsAreStrictAndUseTheMultipliedClock) {

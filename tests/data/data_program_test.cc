@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/process_lock.h"
 #include "tests/data/data_fixture.h"
 #include "tests/support/process_output.h"
 
@@ -65,6 +66,7 @@ TEST_F(DataProgramTest, BadCommandLinesExitTwoWithAReason) {
       {"audit", "2024030"}, {"audit", "20240230"}, {"bars", "20240307", "--period", "2m"},
       {"audit", "--from", "20240310", "--to", "20240301"}, {"audit", "--from", "19000101", "--to", "99991231"},
       {"audit", "--last", "2", "20240307"}, {"frobnicate"}, {},
+      {"close-days", "--journal-days", "-1"}, {"close-days", "--csv-days", "x"},
   };
   for (const auto& args : bad) {
     const ProgramRun r = Data(folder_, args);
@@ -153,6 +155,61 @@ TEST_F(DataProgramTest, RawReplayableKeepsEveryLineAndAClockOffChinaTimeIsNamed)
   }
   r = Data(folder_, {"audit", "20240307"});
   EXPECT_EQ(r.output.find("outside the trading hours;"), std::string::npos) << r.output;
+}
+
+TEST_F(DataProgramTest, CloseDaysPacksFinishedDaysAndKeepsOnlyWhatTheRetentionSays) {
+  for (int day : {20240307, 20240308}) {
+    std::vector<Tick> ticks(3);
+    for (int i = 0; i < 3; ++i) {
+      ticks[i].day = day;
+      ticks[i].volume = i + 1;
+    }
+    ASSERT_TRUE(AppendJournal(folder_, std::to_string(day).c_str(), ticks));
+  }
+  const std::filesystem::path dir = folder_.path();
+  std::ofstream(dir / "setting.ini") << "[Retention]\r\njournal_days=x\r\n";
+  ProgramRun r = Data(folder_, {"close-days", "--settle-minutes", "0"});
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("[Retention] journal_days=x in setting.ini is not a number of days"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir / "History"));
+
+  // A collector at work in the folder packs its own days.
+  {
+    ProcessLock collector;
+    ASSERT_EQ(collector.TakeWorkFolder(dir.string(), "quoteloomd"), "");
+    r = Data(folder_, {"close-days", "--settle-minutes", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("it packs its own days, so nothing is done here"), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "History"));
+  }
+
+  // The folder's setting keeps one journal; the option keeps no CSV files.
+  std::ofstream(dir / "setting.ini") << "[Retention]\r\njournal_days=1\r\ncsv_days=5\r\n";
+  r = Data(folder_, {"close-days", "--settle-minutes", "0", "--csv-days", "0"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("keeping journals of the last packed day, CSV files of no packed day"),
+            std::string::npos)
+      << r.output;
+  for (const char* day : {"20240307", "20240308"}) {
+    EXPECT_NE(r.output.find(std::string("packed day ") + day + ": 3 records (0 damaged)"), std::string::npos)
+        << r.output;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "History" / (std::string(day) + ".qth"))) << day;
+    EXPECT_FALSE(std::filesystem::exists(dir / "Data" / day)) << day;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "Journal/20240307.qtj"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "Journal/20240308.qtj"));
+  EXPECT_NE(r.output.find("deleted " + (dir / "Journal/20240307.qtj").string()), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 days packed, 0 failed; journals of 1 days and CSV files of 2 days deleted"),
+            std::string::npos)
+      << r.output;
+
+  // Nothing is left to do the next time.
+  r = Data(folder_, {"close-days", "--settle-minutes", "0", "--csv-days", "0"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("0 days packed, 0 failed; journals of 0 days and CSV files of 0 days deleted"),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace

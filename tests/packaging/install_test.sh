@@ -24,7 +24,8 @@ done
 units=$prefix/share/systemd/user
 expected=(quoteloomd.service quoteloom-publish.service quoteloom-archive.service
           quoteloom-data-audit.service quoteloom-data-audit.timer
-          quoteloom-data-replayable.service quoteloom-data-replayable.timer)
+          quoteloom-data-replayable.service quoteloom-data-replayable.timer
+          quoteloom-data-close-days.service quoteloom-data-close-days.timer)
 for unit in "${expected[@]}"; do
   [ -f "$units/$unit" ] || fail "$unit is not installed in share/systemd/user"
 done
@@ -52,6 +53,17 @@ for program in publish archive; do
   grep -q "^ExecStartPre=/bin/cp -n $prefix/share/quoteloom/$program.conf " "$units/quoteloom-$program.service" \
     || fail "quoteloom-$program.service does not put the example $program.conf in place"
 done
+
+# The packing unit runs the installed command at the lowest priority and may write only its folder.
+closeDays=$units/quoteloom-data-close-days.service
+grep -q "^ExecStart=$prefix/bin/quoteloom-data --workdir %h/quoteloom-archive close-days" "$closeDays" \
+  || fail "quoteloom-data-close-days.service does not run close-days on the archive's folder"
+grep -q '^IOSchedulingClass=idle$' "$closeDays" && grep -q '^Nice=19$' "$closeDays" \
+  || fail "quoteloom-data-close-days.service does not run at the lowest priority"
+grep -q '^ReadWritePaths=%h/quoteloom-archive$' "$closeDays" \
+  || fail "quoteloom-data-close-days.service cannot write the folder it closes"
+"$prefix/bin/quoteloom-data" close-days --help | grep -q -- '--journal-days' \
+  || fail "the installed quoteloom-data has no close-days --journal-days"
 
 # systemd-analyze needs a runtime folder for a user manager; it also checks that ExecStart exists.
 if command -v systemd-analyze >/dev/null; then

@@ -17,8 +17,13 @@
 #include "core/open_regular_file.h"
 #include "cluster/run_until_stop_signal.h"
 #include "cluster/tick_archiver.h"
+#include "core/clock.h"
 #include "core/command_line.h"
 #include "core/errno_text.h"
+#include "core/retention_settings.h"
+#include "history/day_close_job.h"
+#include "history/day_close_thread.h"
+#include "history/history_status.h"
 #include "metrics/service_notifier.h"
 #include "objectstore/object_layout.h"
 
@@ -66,6 +71,13 @@ int main(int argc, char** argv) {
   app.add_option("--history-seconds", historySeconds, "Seconds between two looks for packed days not yet shared")
       ->capture_default_str()
       ->check(CLI::Range(0.1, 86400.0));
+  RetentionSettings retention;
+  app.add_option("--journal-days", retention.journalDays,
+                 "Keep the journals of this many of the most recent packed days (default: every day's)")
+      ->check(CLI::Range(0, kMaxRetentionDays));
+  app.add_option("--csv-days", retention.csvDays,
+                 "Keep the CSV files of this many of the most recent packed days (default: every day's)")
+      ->check(CLI::Range(0, kMaxRetentionDays));
   std::string metricsText = "127.0.0.1:9472";
   AddMetricsOption(app, &metricsText);
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
@@ -85,17 +97,29 @@ int main(int argc, char** argv) {
   std::string error;
   if (!ValidateClusterSettings(settings, &error)) return commandLine.UsageError(error);
   ArchiveCounters counters;
+  HistoryStatus history;
   MetricsEndpoint metrics;
   const bool serving = StartProgramMetrics(&metrics, metricsText, "quoteloom-archive", [&](SampleSet& s) {
     AddArchiveSamples(counters, settings.workdir, s);
+    history.Fill(s);
   });
   if (!serving) return kExitUsage;
   const ServiceNotifier notifier;
   options.metrics = &metrics;
   options.counters = &counters;
   options.notifier = &notifier;
+  // Finished days are packed and the retention applied as in a collector, once the folder is ours.
+  const auto logged = [](const std::string& line) { std::fprintf(stderr, "quoteloom-archive: %s\n", line.c_str()); };
+  DayCloseJob dayClose(settings.workdir, retention, PackJournalDay, logged, &history);
+  DayCloseThread dayCloseThread(dayClose, TheSystemClock(), DayCloseThread::Options());
+  options.folderHeld = [&] {
+    logged("packing finished days into History/; keeping " + RetentionText(retention));
+    dayCloseThread.Start(logged);
+  };
   return RunUntilStopSignal([&](const std::atomic<bool>& stop) {
     TickArchiver archiver(settings, options);
-    return archiver.Run(stop);
+    const int code = archiver.Run(stop);
+    dayCloseThread.Stop();  // while the folder is still held
+    return code;
   });
 }

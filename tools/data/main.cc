@@ -28,6 +28,7 @@
 #include "storage/day_packer.h"
 #include "tools/data/day_audit.h"
 #include "tools/data/day_bars.h"
+#include "tools/data/day_close_command.h"
 #include "tools/data/day_files.h"
 #include "tools/data/progress_line.h"
 #include "tools/data/replayable_day.h"
@@ -379,6 +380,8 @@ int main(int argc, char** argv) {
       "pack", "pack each day's journal into History/<day>.qth, checked against the journal before it is kept");
   DaySelection packDays;
   AddDayOptions(pack, &packDays);
+  DayCloseCommand dayClose;
+  CLI::App* closeDays = AddDayCloseCommand(app, &dayClose);
 
   CLI::App* fetch = app.add_subcommand(
       "fetch", "get packed days from the cluster's history bucket into <out>/History/<day>.qth, digest checked");
@@ -401,7 +404,7 @@ int main(int argc, char** argv) {
 
   if (const std::optional<int> exitCode = commandLine.Handle(argc, argv)) return *exitCode;
   if (app.get_subcommands().empty()) {
-    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export, pack or fetch");
+    return commandLine.UsageError("a subcommand is required: replayable, audit, bars, export, pack, close-days or fetch");
   }
   if (fetch->parsed()) {
     for (const std::string& day : fetchDays) {
@@ -427,6 +430,7 @@ int main(int argc, char** argv) {
     if (!calendar) return commandLine.UsageError(error);
   }
   const fs::path root(workdir);
+  if (closeDays->parsed()) return RunDayCloseCommand(root, dayClose);
   std::vector<int> days;
   if (replayable->parsed()) {
     if (!Days(replayableDays, root, *calendar, commandLine, &days)) return kExitUsage;

@@ -1,0 +1,197 @@
+#include "history/day_close_job.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "history/history_status.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kToday = 20260110;
+
+class DayCloseJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quoteloom-day-close-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A day's journal, time-stream file and one contract file, last changed a day before `now_`.
+  void AddDay(const std::string& day, bool journal = true, std::int64_t age = 86400) {
+    if (journal) Write("Journal/" + day + ".qtj", "journal of " + day, age);
+    Write("DataTimeStream/" + day + ".csv", "stream of " + day, age);
+    Write("Data/" + day + "/rb2605.csv", "contract of " + day, age);
+  }
+  void Write(const std::string& name, const std::string& text, std::int64_t age) {
+    fs::create_directories((dir_ / name).parent_path());
+    std::ofstream(dir_ / name) << text;
+    const auto when = fs::file_time_type::clock::now() - std::chrono::seconds(age);
+    fs::last_write_time(dir_ / name, when);
+  }
+  bool Has(const std::string& name) const { return fs::exists(fs::symlink_status(dir_ / name)); }
+
+  // Packs by copying the journal, refusing the days in `refuse_`.
+  DayCloseJob::PackDay FakePacker() {
+    return [this](const fs::path& workdir, const std::string& day, PackReport* report, std::string* error) {
+      packed_.push_back(day);
+      if (refuse_.count(day) != 0) {
+        *error = "the unpacked day differs from its journal at record 7";
+        return false;
+      }
+      fs::create_directories(workdir / "History");
+      fs::copy_file(workdir / "Journal" / (day + ".qtj"), workdir / "History" / (day + ".qth"));
+      report->records = 3;
+      report->journal_bytes = 4096;
+      report->packed_bytes = 512;
+      return true;
+    };
+  }
+
+  DayCloseJob::Result Run(std::optional<int> journals, std::optional<int> csv) {
+    RetentionSettings retention;
+    retention.journalDays = journals;
+    retention.csvDays = csv;
+    DayCloseJob job(dir_, retention, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, &status_);
+    return job.RunOnce(DayCloseMoment{static_cast<std::int64_t>(::time(nullptr)), kToday, 600});
+  }
+
+  std::string Log() const {
+    std::string all;
+    for (const std::string& line : log_) all += line + "\n";
+    return all;
+  }
+
+  fs::path dir_;
+  std::vector<std::string> packed_;
+  std::set<std::string> refuse_;
+  std::vector<std::string> log_;
+  HistoryStatus status_;
+};
+
+TEST_F(DayCloseJobTest, PacksFinishedDaysThenDeletesWhatRetentionLetsGoAndSaysWhatIsKept) {
+  for (const char* day : {"20260105", "20260106", "20260107", "20260108"}) AddDay(day);
+  AddDay("20260109", true, 60);  // yesterday, still settling
+  AddDay("20260110");            // today
+  refuse_ = {"20260106"};
+  const DayCloseJob::Result result = Run(1, 0);
+  EXPECT_EQ(packed_, (std::vector<std::string>{"20260105", "20260106", "20260107", "20260108"}));
+  EXPECT_EQ(result.packed, 3);
+  EXPECT_EQ(result.packFailures, 1);
+  EXPECT_EQ(result.journalsDeleted, 2);
+  EXPECT_EQ(result.csvDeleted, 3);
+  // The newest packed day keeps its journal; the day whose pack failed keeps everything.
+  for (const char* kept : {"Journal/20260108.qtj", "Journal/20260106.qtj", "Data/20260106/rb2605.csv",
+                           "DataTimeStream/20260106.csv", "Journal/20260109.qtj", "Data/20260109",
+                           "Journal/20260110.qtj", "DataTimeStream/20260110.csv"}) {
+    EXPECT_TRUE(Has(kept)) << kept << "\n" << Log();
+  }
+  for (const char* gone : {"Journal/20260105.qtj", "Journal/20260107.qtj", "Data/20260105", "Data/20260108",
+                           "DataTimeStream/20260107.csv"}) {
+    EXPECT_FALSE(Has(gone)) << gone << "\n" << Log();
+  }
+  const std::string log = Log();
+  EXPECT_NE(log.find("packing day 20260106 failed: the unpacked day differs from its journal at record 7; its "
+                     "journal and CSV files are kept, and it is tried again in an hour"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("packed day 20260107: 3 records (0 damaged), journal 4.0 kB, pack 512 B, verified"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("deleted " + (dir_ / "Journal/20260105.qtj").string() + " (19 B), past the journals' retention; "
+                     "kept " + (dir_ / "History/20260105.qth").string() + " (19 B), packed and verified"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("deleted " + (dir_ / "DataTimeStream/20260105.csv").string() + " and " +
+                     (dir_ / "Data/20260105").string() + "/ (38 B), past the CSV files' retention"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(status_.packedDays(), 3u);
+  EXPECT_EQ(status_.lastPack(), HistoryStatus::LastPack::kVerified);
+
+  // A second pass has nothing left to do but retry the failed day.
+  packed_.clear();
+  const DayCloseJob::Result again = Run(1, 0);
+  EXPECT_EQ(packed_, std::vector<std::string>{"20260106"});
+  EXPECT_EQ(again.journalsDeleted + again.csvDeleted, 0);
+}
+
+TEST_F(DayCloseJobTest, KeepsEverythingWithoutRetentionAndNeverTrustsALinkedPackOrFollowsALinkedFolder) {
+  AddDay("20260105");
+  AddDay("20260106");
+  // A planted link where a pack belongs does not count as packed, so the day keeps its files.
+  fs::create_directories(dir_ / "History");
+  fs::create_symlink(dir_ / "Journal/20260106.qtj", dir_ / "History/20260106.qth");
+  refuse_ = {"20260106"};
+  EXPECT_EQ(Run(std::nullopt, std::nullopt).journalsDeleted, 0);
+  EXPECT_TRUE(Has("Journal/20260105.qtj"));
+  EXPECT_TRUE(Has("History/20260105.qth"));
+
+  // A linked day folder is removed as a link; what it points to stays.
+  const fs::path outside = dir_ / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "keep.csv") << "x";
+  fs::remove_all(dir_ / "Data/20260105");
+  fs::create_directory_symlink(outside, dir_ / "Data/20260105");
+  const DayCloseJob::Result result = Run(0, 0);
+  EXPECT_EQ(result.journalsDeleted, 1);
+  EXPECT_EQ(result.csvDeleted, 1);
+  EXPECT_TRUE(fs::exists(outside / "keep.csv"));
+  EXPECT_FALSE(Has("Data/20260105"));
+  EXPECT_TRUE(Has("Journal/20260106.qtj"));
+  EXPECT_TRUE(Has("Data/20260106"));
+}
+
+TEST_F(DayCloseJobTest, FileTimesAheadOfTheClockSettleOnTheJobsOwnClock) {
+  AddDay("20260105", true, -365 * 86400);  // written under a clock a year ahead of the job's
+  RetentionSettings keepAll;
+  DayCloseJob job(dir_, keepAll, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, nullptr);
+  const std::int64_t now = ::time(nullptr);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now, kToday, 600}).packed, 0);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 300, kToday, 600}).packed, 0);
+  Write("DataTimeStream/20260105.csv", "stream of 20260105 and one more line", -365 * 86400);
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 700, kToday, 600}).packed, 0);  // it grew since the last pass
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 1300, kToday, 600}).packed, 1);
+  EXPECT_EQ(packed_, std::vector<std::string>{"20260105"});
+}
+
+TEST_F(DayCloseJobTest, AFailedPackIsTriedAgainAfterAnHourAndAStaleDayIsToldOnce) {
+  AddDay("20260105");
+  AddDay("20260106");
+  fs::create_directories(dir_ / "History");
+  std::ofstream(dir_ / "History/20260106.qth") << "packed before its journal changed";
+  fs::last_write_time(dir_ / "History/20260106.qth", fs::file_time_type::clock::now() - std::chrono::hours(48));
+  refuse_ = {"20260105"};
+  RetentionSettings keepAll;
+  DayCloseJob job(dir_, keepAll, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, nullptr);
+  const std::int64_t now = ::time(nullptr);
+  for (const std::int64_t later : {0, 300, 3599}) {
+    EXPECT_EQ(job.RunOnce(DayCloseMoment{now + later, kToday, 600}).packFailures, later == 0 ? 1 : 0) << later;
+  }
+  refuse_.clear();
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 3600, kToday, 600}).packed, 1);
+  EXPECT_EQ(packed_, (std::vector<std::string>{"20260105", "20260105"}));
+  int told = 0;
+  for (const std::string& line : log_) {
+    told += line.find("the journal of day 20260106 changed after") != std::string::npos;
+  }
+  EXPECT_EQ(told, 1) << Log();
+}
+
+TEST(SizeTextTest, ChoosesTheLargestUnitUnder1024) {
+  EXPECT_EQ(SizeText(0), "0 B");
+  EXPECT_EQ(SizeText(1023), "1023 B");
+  EXPECT_EQ(SizeText(1024), "1.0 kB");
+  EXPECT_EQ(SizeText(1536ull * 1024 * 1024), "1.5 GB");
+}
+
+}  // namespace
