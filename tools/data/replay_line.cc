@@ -34,41 +34,43 @@ char* WriteHundredths(double value, char* p) {
   const double scaled = value * 100;
   const long long n = static_cast<long long>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
   if (static_cast<double>(n) / 100 != value) return nullptr;
-  // Digits two at a time, from the hundredths up.
+  // Digits two at a time, from the hundredths up, straight into place.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[24];
-  char* d = digits + sizeof digits;
+  static constexpr unsigned long long kTens[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+                                                 10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
+                                                 100000000000ULL, 1000000000000ULL, 10000000000000ULL};
   unsigned long long u = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
-  const auto pair = [&](unsigned long long two) {
-    d -= 2;
-    std::memcpy(d, kPairs + 2 * two, 2);
-  };
-  pair(u % 100);
-  u /= 100;
-  *--d = '.';
-  while (u >= 100) {
-    pair(u % 100);
-    u /= 100;
-  }
-  if (u >= 10) {
-    pair(u);
-  } else {
-    *--d = static_cast<char>('0' + u);
-  }
   if (n < 0) *p++ = '-';
-  const std::size_t size = static_cast<std::size_t>(digits + sizeof digits - d);
-  std::memcpy(p, d, size);
-  return p + size;
+  unsigned long long whole = u / 100;
+  int wholeDigits = 1;
+  while (wholeDigits <= 12 && whole >= kTens[wholeDigits - 1]) ++wholeDigits;
+  char* const end = p + wholeDigits + 3;
+  std::memcpy(end - 2, kPairs + 2 * (u % 100), 2);
+  end[-3] = '.';
+  char* d = end - 3;
+  while (whole >= 100) {
+    d -= 2;
+    std::memcpy(d, kPairs + 2 * (whole % 100), 2);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    std::memcpy(d - 2, kPairs + 2 * whole, 2);
+  } else {
+    d[-1] = static_cast<char>('0' + whole);
+  }
+  return end;
 }
 
 // The numbers of a line as WriteHundredths gives them, each after a comma; `ok` turns false at the
 // first number it cannot give.
 struct HundredthsLine {
   char* p;
+  ReplayNumberMemory* memory = nullptr;
   bool ok = true;
+  int place = 0;  // of the next double
   void Int(long long v) {
     const auto r = std::to_chars(p + 1, p + 24, v);
     *p = ',';
@@ -76,10 +78,24 @@ struct HundredthsLine {
   }
   void Double(double v) {
     if (!ok) return;
-    *p = ',';
-    char* end = WriteHundredths(v, p + 1);
+    *p++ = ',';
+    const int at = place++;
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (memory != nullptr && memory->size[at] != 0 && memory->bits[at] == bits) {
+      std::memcpy(p, memory->text[at], sizeof memory->text[at]);
+      p += memory->size[at];
+      return;
+    }
+    char* end = WriteHundredths(v, p);
     ok = end != nullptr;
-    if (ok) p = end;
+    if (!ok) return;
+    if (memory != nullptr) {
+      memory->bits[at] = bits;
+      memory->size[at] = static_cast<std::uint8_t>(end - p);
+      std::memcpy(memory->text[at], p, static_cast<std::size_t>(end - p));
+    }
+    p = end;
   }
 };
 
@@ -112,37 +128,49 @@ void AppendReplayNumber(double value, std::string* out) {
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
 
-bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out) {
+bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out,
+                           ReplayNumberMemory* memory) {
   if (!LineTextIsClean(t)) return false;
-  AppendFieldText(t.TradingDay, out);
-  out->push_back(',');
-  AppendFieldText(t.ActionDay, out);
-  out->push_back(',');
-  AppendFieldText(t.InstrumentID, out);
-  out->push_back(',');
-  AppendFieldText(t.UpdateTime, out);
-  // Numbers on whole hundredths (nearly all) are written in one go; a line with any other number
-  // is written number by number.
-  char values[24 * 24];
-  HundredthsLine line{values};
+  // A line whose numbers all lie on whole hundredths (nearly every one) is made in one go; any
+  // other is written number by number.
+  char text[sizeof t.TradingDay + sizeof t.ActionDay + sizeof t.InstrumentID + sizeof t.UpdateTime + 24 * 24 + 64];
+  char* p = text;
+  const auto field = [&p](const char* from, std::size_t size, char after) {
+    const std::size_t n = strnlen(from, size);
+    std::memcpy(p, from, n);
+    p += n;
+    if (after != 0) *p++ = after;
+  };
+  field(t.TradingDay, sizeof t.TradingDay, ',');
+  field(t.ActionDay, sizeof t.ActionDay, ',');
+  field(t.InstrumentID, sizeof t.InstrumentID, ',');
+  field(t.UpdateTime, sizeof t.UpdateTime, 0);
+  HundredthsLine line{p, memory};
   VisitTickValues(t, line);
-  if (line.ok) {
-    out->append(values, static_cast<std::size_t>(line.p - values));
-  } else {
-    AppendTickValues(t, &AppendReplayNumber, out);
+  if (line.ok && writeStamp.size() <= 32) {
+    p = line.p;
+    *p++ = ',';
+    std::memcpy(p, writeStamp.data(), writeStamp.size());
+    p += writeStamp.size();
+    *p++ = '\r';
+    *p++ = '\n';
+    out->append(text, static_cast<std::size_t>(p - text));
+    return true;
   }
+  out->append(text, static_cast<std::size_t>(p - text));
+  AppendTickValues(t, &AppendReplayNumber, out);
   out->push_back(',');
   out->append(writeStamp);
   out->append("\r\n");
   return true;
 }
 
-bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out) {
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out, ReplayNumberMemory* memory) {
   if (source.StoresText()) {
     const CollectedLine* fields = source.Fields();
     if (fields == nullptr) return false;
     AppendReplayLine(*fields, out);
     return true;
   }
-  return AppendExactReplayLine(*source.Values().record, tick.write_stamp, out);
+  return AppendExactReplayLine(*source.Values().record, tick.write_stamp, out, memory);
 }

@@ -27,6 +27,7 @@ struct ReplayableWriter::Output {
   timespec modified{};     // of the contract's store as the pass began
   std::string buffer;      // lines not yet in the temporary file
   std::size_t kept = 0;    // memory of the buffer kept between blocks, as counted in kept_
+  ReplayNumberMemory numbers;
   bool upToDate = false;   // its file is already made from this store: left alone
   bool started = false;    // the temporary file exists
   bool failed = false;
@@ -89,11 +90,14 @@ bool ReplayableWriter::AllUpToDate(const TickSource& source, const std::vector<s
 }
 
 ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::string_view contract) {
+  if (const auto known = byCode_.find(contract); known != byCode_.end()) return known->second;
   const auto it = outputs_.find(contract);
   if (it != outputs_.end()) return &it->second;
   if (!IsContractName(contract) || outputs_.size() >= kMaxContracts) return nullptr;
   const std::string name(contract);
-  Output& output = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first->second;
+  const auto made = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first;
+  Output& output = made->second;
+  byCode_.emplace(made->first, &output);
   output.upToDate = source.Modified(name, &output.modified) && TargetIsUpToDate(name, output.modified);
   if (output.upToDate) source.Skip(name);
   output.temporaryName = "." + name + ".csv.tmp." + std::to_string(::getpid());
@@ -112,7 +116,7 @@ void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick&
     return;
   }
   const std::size_t before = output->buffer.size();
-  if (!AppendReplayLine(source, tick, &output->buffer)) {
+  if (!AppendReplayLine(source, tick, &output->buffer, &output->numbers)) {
     ++output->malformed;
     return;
   }

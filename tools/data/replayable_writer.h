@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "sessions/tick_classifier.h"
@@ -96,6 +97,8 @@ class ReplayableWriter {
   std::size_t bufferBudget_ = kBufferBudget;
 
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
+  // The same by a hash of the code, for a journal's ticks, whose contracts take turns.
+  std::unordered_map<std::string_view, Output*> byCode_;
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::size_t kept_ = 0;  // memory of the buffers kept between blocks
