@@ -224,7 +224,9 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
     const double scale = kPow10[col.scale];
     std::uint64_t* x = image_[c].data();
     if (col.scale == 0) {  // dividing by 1 changes nothing
-      for (std::size_t i = 0; i < rows_; ++i) x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])));
+      for (std::size_t i = 0; i < rows_; ++i) {
+        x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])));
+      }
     } else {
       for (std::size_t i = 0; i < rows_; ++i) {
         x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])) / scale);

@@ -190,7 +190,9 @@ std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n) {
 // The value as the reader has it: a decimal column's integers divided back.
 double ContractBlockEncoder::ValueAt(const JournalFieldTable& table, int column, std::size_t i) const {
   const Column& col = columns_[column];
-  if (col.method == kMethodDecimal) return static_cast<double>(static_cast<std::int64_t>(x_[column][i])) / kPow10[col.scale];
+  if (col.method == kMethodDecimal) {
+    return static_cast<double>(static_cast<std::int64_t>(x_[column][i])) / kPow10[col.scale];
+  }
   return AsDouble(x_[column][i], table.fields[column - 1].type);
 }
 
