@@ -110,7 +110,8 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
     const bool product = col.method == kMethodRunningProduct;
     if ((col.method == kMethodQuotient || product) &&
         (!(plainNumber(col.ref) || (!product && columns_[col.ref].method == kMethodRunningProduct)) ||
-         !plainNumber(col.scale) || (product && table_->fields[col.ref - 1].type != JournalFieldType::kI32))) {
+         !plainNumber(col.scale) ||
+         (product && (col.ref == 0 || table_->fields[col.ref - 1].type != JournalFieldType::kI32)))) {
       return fail(c, "operands must be numbers stored as such");
     }
     if (col.method > kMethodDecimal || col.ref >= kRefNone) continue;

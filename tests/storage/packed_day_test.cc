@@ -424,6 +424,21 @@ TEST(ContractBlockCodec, EveryChangedOrCutPayloadIsReadWithinBounds) {
     }
   }
   EXPECT_GE(refused, static_cast<int>(payload.size()));  // every cut at least
+  // Every method and every reference or operand in every column header.
+  const std::size_t columns = table.fields.size() + 1;
+  for (std::size_t c = 0; c < columns; ++c) {
+    for (int method = 0; method < 8; ++method) {
+      for (std::size_t value = 0; value <= columns; ++value) {
+        std::string bent = payload;
+        bent[8 + c * 16] = static_cast<char>(method);
+        bent[8 + c * 16 + 3] = static_cast<char>(value);
+        tryPayload(bent);
+        bent[8 + c * 16 + 3] = payload[8 + c * 16 + 3];
+        bent[8 + c * 16 + 2] = static_cast<char>(value);
+        tryPayload(bent);
+      }
+    }
+  }
 }
 
 TEST(PackedDayPaths, NamesAndPaths) {
