@@ -1,4 +1,4 @@
-// packed_day_bench WORKDIR DAY [--no-xz]: packs Journal/<day>.qtj of a working folder into
+// packed_day_bench WORKDIR DAY [--no-xz | --speed-only]: packs Journal/<day>.qtj of a working folder into
 // History/<day>.qth and prints, beside the general compressors on the same journal, the packed bytes
 // per tick, the packing rate, and the reading rate of the packed day against the journal (one core;
 // the files sit in the page cache after the first pass).
@@ -64,12 +64,14 @@ double ReadRate(Reader& reader, std::uint64_t* records, double* sum, double* cpu
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz]\n");
+    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only]\n");
     return 2;
   }
   const std::string workdir = argv[1];
   const std::string day = argv[2];
-  const bool xz = !(argc > 3 && std::strcmp(argv[3], "--no-xz") == 0);
+  const std::string option = argc > 3 ? argv[3] : "";
+  const bool xz = option.empty();
+  const bool compressors = option != "--speed-only";
   const std::string journal = JournalDayPath(workdir, day);
   const std::string packed = PackedDayPath(workdir, day);
 
@@ -98,7 +100,8 @@ int main(int argc, char** argv) {
     const char* name;
     const char* command;
   };
-  std::vector<Tool> tools = {{"zstd -3", "zstd -q -3"}, {"zstd -19", "zstd -q -19"}};
+  std::vector<Tool> tools;
+  if (compressors) tools = {{"zstd -3", "zstd -q -3"}, {"zstd -19", "zstd -q -19"}};
   if (xz) tools.push_back({"xz -6", "xz -6"});
   for (const Tool& tool : tools) {
     double bytes = 0;
