@@ -1,5 +1,6 @@
 #include "storage/contract_block_decoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -124,9 +125,14 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
 
 void ContractBlockDecoder::ReadPlanes(const Column& column, const unsigned char* planes,
                                       std::vector<std::uint64_t>* out) const {
-  out->assign(rows_, 0);
+  out->resize(rows_);
   std::uint64_t* u = out->data();
-  for (std::size_t j = 0; j < column.width; ++j) {
+  if (column.width == 0) {
+    std::fill(u, u + rows_, 0);
+    return;
+  }
+  for (std::size_t i = 0; i < rows_; ++i) u[i] = planes[i];
+  for (std::size_t j = 1; j < column.width; ++j) {
     const unsigned char* plane = planes + j * rows_;
     const unsigned shift = static_cast<unsigned>(8 * j);
     for (std::size_t i = 0; i < rows_; ++i) u[i] |= static_cast<std::uint64_t>(plane[i]) << shift;
