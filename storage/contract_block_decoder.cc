@@ -246,6 +246,19 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   for (std::size_t c = 0; c < count; ++c) {
     if (columns_[c].method == kMethodQuotient) Quotient(c);
   }
+  steps_.clear();
+  for (std::size_t f = 0; f < table.fields.size(); ++f) {
+    CopyStep step;
+    step.to = entryOffsets_[f];
+    step.size = table.fields[f].size;
+    if (columns_[f + 1].method == kMethodDictionary) {
+      step.rows = text_[f + 1].data();
+      step.dictionary = reinterpret_cast<const unsigned char*>(dictionary_[f + 1].data());
+    } else {
+      step.image = image_[f + 1].data();
+    }
+    steps_.push_back(step);
+  }
   const std::vector<std::uint64_t>& slots = image_[0];
   for (std::size_t i = 0; i < rows_; ++i) {
     if (slots[i] < firstSlot || slots[i] >= endSlot || (i > 0 && slots[i] <= slots[i - 1])) {
@@ -329,17 +342,14 @@ std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
 void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
   *entry = blank_;
   auto* base = reinterpret_cast<unsigned char*>(entry);
-  for (std::size_t f = 0; f < table_->fields.size(); ++f) {
-    const JournalField& field = table_->fields[f];
-    const Column& col = columns_[f + 1];
-    unsigned char* to = base + entryOffsets_[f];
-    const std::uint64_t* image = &image_[f + 1][row];
-    if (col.method == kMethodDictionary) {
-      std::memcpy(to, dictionary_[f + 1].data() + std::size_t{text_[f + 1][row]} * field.size, field.size);
-    } else if (field.size == 4) {
-      std::memcpy(to, image, 4);
+  for (const CopyStep& step : steps_) {
+    unsigned char* to = base + step.to;
+    if (step.rows != nullptr) {
+      std::memcpy(to, step.dictionary + std::size_t{step.rows[row]} * step.size, step.size);
+    } else if (step.size == 4) {
+      std::memcpy(to, step.image + row, 4);
     } else {
-      std::memcpy(to, image, 8);
+      std::memcpy(to, step.image + row, 8);  // a number, or a clock's 8 characters
     }
   }
 }
