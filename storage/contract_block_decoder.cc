@@ -1,5 +1,6 @@
 #include "storage/contract_block_decoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -110,7 +111,8 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
     const bool product = col.method == kMethodRunningProduct;
     if ((col.method == kMethodQuotient || product) &&
         (!(plainNumber(col.ref) || (!product && columns_[col.ref].method == kMethodRunningProduct)) ||
-         !plainNumber(col.scale) || (product && table_->fields[col.ref - 1].type != JournalFieldType::kI32))) {
+         !plainNumber(col.scale) ||
+         (product && (col.ref == 0 || table_->fields[col.ref - 1].type != JournalFieldType::kI32)))) {
       return fail(c, "operands must be numbers stored as such");
     }
     if (col.method > kMethodDecimal || col.ref >= kRefNone) continue;
@@ -123,9 +125,14 @@ bool ContractBlockDecoder::ReadHeaders(const unsigned char* payload, std::size_t
 
 void ContractBlockDecoder::ReadPlanes(const Column& column, const unsigned char* planes,
                                       std::vector<std::uint64_t>* out) const {
-  out->assign(rows_, 0);
+  out->resize(rows_);
   std::uint64_t* u = out->data();
-  for (std::size_t j = 0; j < column.width; ++j) {
+  if (column.width == 0) {
+    std::fill(u, u + rows_, 0);
+    return;
+  }
+  for (std::size_t i = 0; i < rows_; ++i) u[i] = planes[i];
+  for (std::size_t j = 1; j < column.width; ++j) {
     const unsigned char* plane = planes + j * rows_;
     const unsigned shift = static_cast<unsigned>(8 * j);
     for (std::size_t i = 0; i < rows_; ++i) u[i] |= static_cast<std::uint64_t>(plane[i]) << shift;
@@ -224,7 +231,9 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
     const double scale = kPow10[col.scale];
     std::uint64_t* x = image_[c].data();
     if (col.scale == 0) {  // dividing by 1 changes nothing
-      for (std::size_t i = 0; i < rows_; ++i) x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])));
+      for (std::size_t i = 0; i < rows_; ++i) {
+        x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])));
+      }
     } else {
       for (std::size_t i = 0; i < rows_; ++i) {
         x[i] = std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<std::int64_t>(x[i])) / scale);
@@ -236,6 +245,19 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   }
   for (std::size_t c = 0; c < count; ++c) {
     if (columns_[c].method == kMethodQuotient) Quotient(c);
+  }
+  steps_.clear();
+  for (std::size_t f = 0; f < table.fields.size(); ++f) {
+    CopyStep step;
+    step.to = entryOffsets_[f];
+    step.size = table.fields[f].size;
+    if (columns_[f + 1].method == kMethodDictionary) {
+      step.rows = text_[f + 1].data();
+      step.dictionary = reinterpret_cast<const unsigned char*>(dictionary_[f + 1].data());
+    } else {
+      step.image = image_[f + 1].data();
+    }
+    steps_.push_back(step);
   }
   const std::vector<std::uint64_t>& slots = image_[0];
   for (std::size_t i = 0; i < rows_; ++i) {
@@ -320,17 +342,14 @@ std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
 void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
   *entry = blank_;
   auto* base = reinterpret_cast<unsigned char*>(entry);
-  for (std::size_t f = 0; f < table_->fields.size(); ++f) {
-    const JournalField& field = table_->fields[f];
-    const Column& col = columns_[f + 1];
-    unsigned char* to = base + entryOffsets_[f];
-    const std::uint64_t* image = &image_[f + 1][row];
-    if (col.method == kMethodDictionary) {
-      std::memcpy(to, dictionary_[f + 1].data() + std::size_t{text_[f + 1][row]} * field.size, field.size);
-    } else if (field.size == 4) {
-      std::memcpy(to, image, 4);
+  for (const CopyStep& step : steps_) {
+    unsigned char* to = base + step.to;
+    if (step.rows != nullptr) {
+      std::memcpy(to, step.dictionary + std::size_t{step.rows[row]} * step.size, step.size);
+    } else if (step.size == 4) {
+      std::memcpy(to, step.image + row, 4);
     } else {
-      std::memcpy(to, image, 8);
+      std::memcpy(to, step.image + row, 8);  // a number, or a clock's 8 characters
     }
   }
 }

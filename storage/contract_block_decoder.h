@@ -53,6 +53,15 @@ class ContractBlockDecoder {
   std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
   std::vector<std::size_t> entryOffsets_;          // per field: where it lies in a JournalEntry
   JournalEntry blank_;                             // an entry before its fields are written
+  // How Entry copies each field: from its values, or from its dictionary by the row's entry.
+  struct CopyStep {
+    std::size_t to = 0;
+    std::size_t size = 0;
+    const std::uint64_t* image = nullptr;
+    const std::uint32_t* rows = nullptr;
+    const unsigned char* dictionary = nullptr;
+  };
+  std::vector<CopyStep> steps_;
 };
 
 #endif

@@ -34,7 +34,8 @@ bool OnGrid(std::uint64_t bits, std::uint8_t e, std::int64_t* k) {
   const double p = v * kPow10[e];
   if (!(std::fabs(p) < kMaxExactInteger)) return false;
   *k = std::llrint(p);
-  return std::bit_cast<std::uint64_t>(static_cast<double>(*k) / kPow10[e]) == bits;
+  const double back = static_cast<double>(*k);
+  return std::bit_cast<std::uint64_t>(e == 0 ? back : back / kPow10[e]) == bits;
 }
 
 void PutU32(std::string* out, std::uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
@@ -121,27 +122,38 @@ bool ContractBlockEncoder::ToDecimal(std::size_t column, std::size_t n, std::uin
 
 // Picks the reference that leaves the smallest changes, takes out their common step, and stores them.
 std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, const std::vector<int>& candidates) {
-  const std::vector<std::uint64_t>& x = x_[c];
-  const auto refAt = [&](int ref, std::size_t i) -> std::uint64_t {
-    if (ref == kRefNone) return 0;
-    if (ref == kRefPrevious) return i == 0 ? 0 : x[i - 1];
-    return x_[ref][i];
+  const std::uint64_t* x = x_[c].data();
+  // The changes against a reference into stored_.
+  const auto changes = [&](int ref) {
+    std::uint64_t* d = stored_.data();
+    if (ref == kRefNone) {
+      for (std::size_t i = 0; i < n; ++i) d[i] = x[i];
+    } else if (ref == kRefPrevious) {
+      d[0] = x[0];
+      for (std::size_t i = 1; i < n; ++i) d[i] = x[i] - x[i - 1];
+    } else {
+      const std::uint64_t* r = x_[ref].data();
+      for (std::size_t i = 0; i < n; ++i) d[i] = x[i] - r[i];
+    }
   };
-  int best = kRefPrevious;
-  std::uint64_t bestCost = ~std::uint64_t{0};
-  for (int ref : candidates) {
-    std::uint64_t cost = 0;
-    for (std::size_t i = 0; i < n; ++i) cost += std::bit_width(ZigZag(x[i] - refAt(ref, i)));
-    if (cost < bestCost) {
-      bestCost = cost;
-      best = ref;
+  int best = candidates.front();
+  if (candidates.size() > 1) {
+    std::uint64_t bestCost = ~std::uint64_t{0};
+    for (int ref : candidates) {
+      changes(ref);
+      std::uint64_t cost = 0;
+      for (std::size_t i = 0; i < n; ++i) cost += std::bit_width(ZigZag(stored_[i]));
+      if (cost < bestCost) {
+        bestCost = cost;
+        best = ref;
+      }
     }
   }
+  changes(best);
   std::uint64_t step = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint64_t d = x[i] - refAt(best, i);
-    stored_[i] = d;
-    if (d == 0 || step == 1) continue;
+  for (std::size_t i = 0; i < n && step != 1; ++i) {
+    const std::uint64_t d = stored_[i];
+    if (d == 0) continue;
     const std::uint64_t a = static_cast<std::int64_t>(d) < 0 ? 0 - d : d;
     if (step == 0) {
       step = a;
@@ -178,7 +190,9 @@ std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n) {
 // The value as the reader has it: a decimal column's integers divided back.
 double ContractBlockEncoder::ValueAt(const JournalFieldTable& table, int column, std::size_t i) const {
   const Column& col = columns_[column];
-  if (col.method == kMethodDecimal) return static_cast<double>(static_cast<std::int64_t>(x_[column][i])) / kPow10[col.scale];
+  if (col.method == kMethodDecimal) {
+    return static_cast<double>(static_cast<std::int64_t>(x_[column][i])) / kPow10[col.scale];
+  }
   return AsDouble(x_[column][i], table.fields[column - 1].type);
 }
 

@@ -8,9 +8,11 @@ tool (no sessions, no stale or test-data rules), so the ratio it prints is the t
 Needs python3-pandas (apt-get install python3-pandas).
 
 With --journal-from-day PROGRAM (build/bench/data/journal_from_day) the day also gets the journal a
-collector keeps beside its files, and `bars` reads that, as it does for every day that has one.
+collector keeps beside its files, and `bars` reads that, as it does for every day that has one. With
+--packed as well, the journal is packed (`quoteloom-data pack`) and removed, so `bars` reads the
+packed day History/<day>.qth.
 
-usage: bars_vs_pandas.py QUOTELOOM_DATA [--contracts N] [--ticks N] [--rounds N] [--journal-from-day PROGRAM]
+usage: bars_vs_pandas.py QUOTELOOM_DATA [--contracts N] [--ticks N] [--rounds N] [--journal-from-day PROGRAM [--packed]]
 """
 import argparse
 import os
@@ -95,7 +97,10 @@ def main():
     parser.add_argument("--ticks", type=int, default=60000, help="ticks per contract")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--journal-from-day", help="build/bench/data/journal_from_day: give the day its journal")
+    parser.add_argument("--packed", action="store_true", help="pack the journal and read the packed day instead")
     args = parser.parse_args()
+    if args.packed and not args.journal_from_day:
+        sys.exit("bars_vs_pandas: --packed needs --journal-from-day")
     try:
         import pandas  # noqa: F401
     except ImportError:
@@ -105,6 +110,9 @@ def main():
         write_day(root, args.contracts, args.ticks)
         if args.journal_from_day:
             subprocess.run([args.journal_from_day, root, DAY], check=True, stdout=subprocess.DEVNULL)
+        if args.packed:
+            subprocess.run([args.quoteloom_data, "--workdir", root, "pack", DAY], check=True, stdout=subprocess.DEVNULL)
+            os.remove(os.path.join(root, "Journal", DAY + ".qtj"))
         tool_best, pandas_best, lines, bars = 1e9, 1e9, 0, 0
         for r in range(args.rounds):
             out = os.path.join(root, "out%d" % r)
@@ -115,7 +123,7 @@ def main():
             tool_best, pandas_best = min(tool_best, tool), min(pandas_best, seconds)
         print("bars 1m of %d ticks (%d contracts, %d bars by pandas), bars reading the %s: quoteloom-data %.3f s "
               "(%.2f million ticks/s), pandas %.3f s (%.2f million ticks/s): %.1fx (target: at least 10x)"
-              % (lines, args.contracts, bars, "journal" if args.journal_from_day else "per-contract files",
+              % (lines, args.contracts, bars, "packed day" if args.packed else "journal" if args.journal_from_day else "per-contract files",
                  tool_best, lines / tool_best / 1e6, pandas_best,
                  lines / pandas_best / 1e6, pandas_best / tool_best))
     finally:

@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "storage/contract_block_decoder.h"
+#include "storage/contract_block_encoder.h"
 #include "storage/day_packer.h"
+#include "storage/journal_field_table.h"
 #include "storage/journal_format.h"
 #include "storage/journal_reader.h"
 #include "storage/packed_day_reader.h"
@@ -364,6 +367,78 @@ TEST_F(PackedDayTest, TruncatedOrFlippedFilesAreRefused) {
     EXPECT_TRUE(refused(flipped)) << "flipped byte " << at;
   }
   EXPECT_TRUE(refused(good + "x"));
+}
+
+// A block that passes its checksum yet lies (a file made to harm) is refused or read within its bounds.
+TEST(ContractBlockCodec, EveryChangedOrCutPayloadIsReadWithinBounds) {
+  std::mt19937 random(13);
+  std::vector<std::string> records;
+  std::vector<std::uint64_t> slots;
+  for (int i = 0; i < 12; ++i) {
+    JournalEntry e;
+    e.sequence = 100 + i;
+    e.writeTimeNs = 1710118800000000000 + i * 1000;
+    e.arrivalTimeNs = 1710118800000000000;
+    e.tick = WalkTick("rb2405", i, random);
+    if (i == 3) std::snprintf(e.tick.UpdateTime, sizeof e.tick.UpdateTime, "9:3");
+    std::string record(kJournalRecordSize, '\0');
+    EncodeJournalRecord(e, reinterpret_cast<unsigned char(&)[kJournalRecordSize]>(*record.data()));
+    records.push_back(record);
+    slots.push_back(99 + i * 2);
+  }
+  std::vector<const unsigned char*> pointers;
+  for (const std::string& r : records) pointers.push_back(reinterpret_cast<const unsigned char*>(r.data()));
+  const JournalFieldTable& table = *JournalFieldTableOf(kJournalVersion);
+  std::string payload;
+  ContractBlockEncoder().Encode(table, pointers.data(), slots.data(), pointers.size(), &payload);
+  ContractBlockDecoder decoder;
+  std::string error;
+  ASSERT_TRUE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 99, 130,
+                             &error))
+      << error;
+  ASSERT_EQ(decoder.rows(), records.size());
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    JournalEntry entry;
+    decoder.Entry(r, &entry);
+    unsigned char rebuilt[kJournalRecordSize];
+    EncodeJournalRecord(entry, rebuilt);
+    EXPECT_EQ(std::memcmp(rebuilt, records[r].data(), kJournalRecordSize), 0) << r;
+  }
+  EXPECT_FALSE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 100, 130,
+                              &error));  // a slot before its segment
+  int refused = 0;
+  const auto tryPayload = [&](const std::string& bent) {
+    if (!decoder.Decode(table, reinterpret_cast<const unsigned char*>(bent.data()), bent.size(), 99, 130, &error)) {
+      ++refused;
+      return;
+    }
+    JournalEntry entry;
+    for (std::size_t r = 0; r < decoder.rows(); ++r) decoder.Entry(r, &entry);
+  };
+  for (std::size_t size = 0; size < payload.size(); ++size) tryPayload(payload.substr(0, size));
+  for (std::size_t at = 0; at < payload.size(); ++at) {
+    for (int bit : {0, 3, 7}) {
+      std::string bent = payload;
+      bent[at] ^= static_cast<char>(1 << bit);
+      tryPayload(bent);
+    }
+  }
+  EXPECT_GE(refused, static_cast<int>(payload.size()));  // every cut at least
+  // Every method and every reference or operand in every column header.
+  const std::size_t columns = table.fields.size() + 1;
+  for (std::size_t c = 0; c < columns; ++c) {
+    for (int method = 0; method < 8; ++method) {
+      for (std::size_t value = 0; value <= columns; ++value) {
+        std::string bent = payload;
+        bent[8 + c * 16] = static_cast<char>(method);
+        bent[8 + c * 16 + 3] = static_cast<char>(value);
+        tryPayload(bent);
+        bent[8 + c * 16 + 3] = payload[8 + c * 16 + 3];
+        bent[8 + c * 16 + 2] = static_cast<char>(value);
+        tryPayload(bent);
+      }
+    }
+  }
 }
 
 TEST(PackedDayPaths, NamesAndPaths) {
