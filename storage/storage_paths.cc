@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <algorithm>
+
 namespace {
 
 // A snprintf result that did not fit: the name would be cut, so it is refused.
@@ -59,4 +61,19 @@ void EnsureDayDirectory(FileEnv& env, const char* tradingDay) {
   if (env.Exists(day)) return;
   if (!env.Exists(kDataDirectory)) env.CreateDirectory(kDataDirectory);
   env.CreateDirectory(day);
+}
+
+std::string HistoryDirectoryPath(const std::string& root) {
+  return root.empty() ? std::string(kHistoryDirectory) : root + "/" + kHistoryDirectory;
+}
+
+std::string PackedDayPath(const std::string& root, const std::string& day) {
+  return HistoryDirectoryPath(root) + "/" + day + ".qth";
+}
+
+bool IsPackedDayFileName(const std::string& name, std::string* day) {
+  if (name.size() != 12 || name.compare(8, 4, ".qth") != 0) return false;
+  if (!std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; })) return false;
+  if (day != nullptr) *day = name.substr(0, 8);
+  return true;
 }

@@ -2,6 +2,7 @@
 #define QUOTELOOM_STORAGE_STORAGE_PATHS_H
 
 #include <cstddef>
+#include <string>
 
 #include "storage/file_env.h"
 
@@ -37,5 +38,14 @@ void EnsureTimeStreamDirectory(FileEnv& env);
 // Creates "Data/<day>" when missing, "Data" first when that is missing too, one level at a time.
 // Called before every per-contract append; does nothing for a day the builders refuse.
 void EnsureDayDirectory(FileEnv& env, const char* tradingDay);
+
+// The packed days: "History/<day>.qth" (docs/tick-files.md).
+inline constexpr const char* kHistoryDirectory = "History";
+// "<root>/History" ("History" for an empty root).
+std::string HistoryDirectoryPath(const std::string& root);
+// "<root>/History/<day>.qth": the one place a packed day's path is made. The day is not checked.
+std::string PackedDayPath(const std::string& root, const std::string& day);
+// True for "<8 digits>.qth", the name of a packed day; `*day` (may be null) gets the digits.
+bool IsPackedDayFileName(const std::string& name, std::string* day = nullptr);
 
 #endif
