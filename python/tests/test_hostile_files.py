@@ -111,10 +111,10 @@ def packed_changes():
         return with_trailer(d, offset + 1 << 40, size, crc)
 
     def huge_day(d):
-        # A header that claims a journal of 2^60 bytes in segments of one slot, checksum made to fit.
+        # A header that claims a journal of 2^60 bytes in segments of 2^20 slots, checksum made to fit.
         version, record = struct.unpack_from("<II", d, 24)
         header = {1: 1536, 2: 1568}[version]
-        struct.pack_into("<QQQI", d, 32, 1 << 60, ((1 << 60) - header) // record, ((1 << 60) - header) % record, 1)
+        struct.pack_into("<QQQI", d, 32, 1 << 60, ((1 << 60) - header) // record, ((1 << 60) - header) % record, 1 << 20)
         struct.pack_into("<I", d, 60, zlib.crc32(bytes(d[:60])))
         return d
 
