@@ -149,25 +149,43 @@ def _running_total(columns, kinds, c, n):
     with np.errstate(all="ignore"):
         p = change * _value(columns, kinds, col.scale) * k
     total = np.empty(n, np.float64)
-    # The total adds each product to the last total, in order: a sequential sum from each row whose
-    # stored bits correct it to the next.
+    # Each total adds its product to the last total, in order; a row with stored bits corrects its
+    # total, and the sum goes on from there. Long runs without a correction are summed by numpy
+    # (add.accumulate adds one after another, as the writer did); short ones on Python floats.
     starts = np.flatnonzero(u)
     if len(starts) == 0 or starts[0] != 0:
         starts = np.concatenate(([0], starts))
     ends = np.append(starts[1:], n)
+    products = p.tolist()
+    corrections = u.tolist()
     before = 0.0
     with np.errstate(all="ignore"):
         for s, e in zip(starts.tolist(), ends.tolist()):
-            first = np.array([before + p[s]])
-            first.view(np.uint64)[0] ^= u[s]
-            if e - s == 1:
-                total[s] = first[0]
-            else:
+            value = _flipped(before + products[s], corrections[s])
+            if e - s > 64:
                 run = p[s:e].copy()
-                run[0] = first[0]
+                run[0] = value
                 np.add.accumulate(run, out=total[s:e])
-            before = total[e - 1]
+                before = float(total[e - 1])
+                continue
+            values = [value]
+            for i in range(s + 1, e):
+                value = value + products[i]
+                values.append(value)
+            total[s:e] = values
+            before = value
     col.x = total.view(np.uint64)
+
+
+_DOUBLE = struct.Struct("<d")
+_BITS = struct.Struct("<Q")
+
+
+def _flipped(value, bits):
+    """The double whose bits are value's XOR bits."""
+    if not bits:
+        return value
+    return _DOUBLE.unpack(_BITS.pack(_BITS.unpack(_DOUBLE.pack(value))[0] ^ bits))[0]
 
 
 def _quotient(columns, kinds, c, n):
