@@ -2,7 +2,9 @@
 """Times the Python history reader on a packed day against numpy reading the raw journal.
 
 Writes the day of bars_vs_pandas.py (per-contract files, then the journal a collector keeps beside
-them, through journal_from_day), packs it with packed_day_bench, and prints the best of N rounds of:
+them, through journal_from_day), packs it with PACKER (`quoteloom-data`, whose `pack` it runs,
+build/bench/data/packed_day_bench, or build/tests/history/history_fixture), and prints the best of N
+rounds of:
   numpy    np.fromfile of the journal with a structured dtype of every field, then a DataFrame of it
            (raw fields: text as bytes, no checksum checked, no damaged record skipped)
   packed   read_day of History/<day>.qth into a DataFrame (the export's columns and values)
@@ -10,7 +12,7 @@ them, through journal_from_day), packs it with packed_day_bench, and prints the 
   one      read_day of the packed day for one contract
 The files sit in the page cache after the first round.
 
-usage: history_read_vs_numpy.py JOURNAL_FROM_DAY PACKED_DAY_BENCH [--contracts N] [--ticks N] [--rounds N]
+usage: history_read_vs_numpy.py JOURNAL_FROM_DAY PACKER [--contracts N] [--ticks N] [--rounds N]
 """
 import argparse
 import os
@@ -46,6 +48,15 @@ def numpy_frame(path):
     return pd.DataFrame(records)
 
 
+def pack_command(packer, root, day):
+    name = os.path.basename(packer)
+    if name == "quoteloom-data":
+        return [packer, "--workdir", root, "pack", day]
+    if name == "packed_day_bench":
+        return [packer, root, day, "--no-xz"]
+    return [packer, "pack", root, day]
+
+
 def best(rounds, action):
     times = []
     for _ in range(rounds):
@@ -58,7 +69,7 @@ def best(rounds, action):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("journal_from_day")
-    parser.add_argument("packed_day_bench")
+    parser.add_argument("packer")
     parser.add_argument("--contracts", type=int, default=24)
     parser.add_argument("--ticks", type=int, default=60000, help="ticks per contract")
     parser.add_argument("--rounds", type=int, default=3)
@@ -68,7 +79,8 @@ def main():
     try:
         bars_vs_pandas.write_day(root, args.contracts, args.ticks)
         subprocess.run([args.journal_from_day, root, day], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run([args.packed_day_bench, root, day, "--no-xz"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(pack_command(args.packer, root, day), check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         journal = os.path.join(root, "Journal", day + ".qtj")
         packed = os.path.join(root, "History", day + ".qth")
         numpy_seconds, raw = best(args.rounds, lambda: numpy_frame(journal))

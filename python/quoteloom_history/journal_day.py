@@ -2,7 +2,7 @@
 import numpy as np
 
 from .day_fields import DayFields, contract_mask, field_names, record_fields
-from .errors import HistoryError
+from .history_error import HistoryError
 from .journal_layout import check_header, LAYOUTS, whole_records
 from .regular_file import open_regular
 

@@ -5,7 +5,7 @@ import zlib
 
 import numpy as np
 
-from .errors import HistoryError
+from .history_error import HistoryError
 
 MAGIC = b"QTJOURNL"
 FIXED_HEADER = 32

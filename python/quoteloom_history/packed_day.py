@@ -8,7 +8,7 @@ import zstandard
 
 from .contract_block import BlockError, decode_contract_block
 from .day_fields import DayFields, contract_mask, field_names, record_fields
-from .errors import HistoryError
+from .history_error import HistoryError
 from .journal_layout import LAYOUTS, whole_records
 from .regular_file import open_regular, read_exactly
 

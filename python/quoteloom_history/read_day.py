@@ -2,7 +2,7 @@
 import os
 import re
 
-from .errors import HistoryError
+from .history_error import HistoryError
 from .export_columns import export_arrays
 from .journal_day import read_journal
 from .packed_day import MAGIC as PACKED_MAGIC, PackedDay
@@ -14,7 +14,8 @@ _DAY_NAME = re.compile(r"^(\d{8})\.(qtj|qth)$")
 class Day:
     """A day read as numpy arrays: `columns` (the export's names, in its order), `trading_day`
     (yyyymmdd), `damaged` records skipped, `torn_bytes` of a partial last record left out, and
-    `fields`, the journal's own fields (numbers as stored, text as TextColumn)."""
+    `fields`, the journal's own fields (numbers as stored, text as TextColumn). Made and read on one
+    thread."""
 
     def __init__(self, columns, trading_day, damaged, torn_bytes, version, fields):
         self.columns = columns

@@ -2,7 +2,7 @@
 import os
 import stat
 
-from .errors import HistoryError
+from .history_error import HistoryError
 
 
 def open_regular(path):
