@@ -54,13 +54,14 @@ def _eve_day_number(day_number):
 
 def _clock_seconds(texts):
     """Seconds after midnight of each distinct UpdateTime that is "HH:MM:SS" (hours 00-23); -1 otherwise."""
-    out = np.full(len(texts), -1, np.int64)
-    for i, t in enumerate(texts):
-        if len(t) == 8 and t[2:3] == b":" and t[5:6] == b":" and all(t[j] in b"0123456789" for j in (0, 1, 3, 4, 6, 7)):
-            h, m, s = int(t[0:2]), int(t[3:5]), int(t[6:8])
-            if h <= 23 and m <= 59 and s <= 59:
-                out[i] = h * 3600 + m * 60 + s
-    return out
+    if not texts:
+        return np.zeros(0, np.int64)
+    b = np.array(texts, dtype="S9").view(np.uint8).reshape(len(texts), 9).astype(np.int64)
+    digits = b[:, [0, 1, 3, 4, 6, 7]] - ord("0")
+    shape = (b[:, 2] == ord(":")) & (b[:, 5] == ord(":")) & (b[:, 8] == 0) & ((digits >= 0) & (digits <= 9)).all(axis=1)
+    h, m, s = digits[:, 0] * 10 + digits[:, 1], digits[:, 2] * 10 + digits[:, 3], digits[:, 4] * 10 + digits[:, 5]
+    ok = shape & (h <= 23) & (m <= 59) & (s <= 59)
+    return np.where(ok, h * 3600 + m * 60 + s, -1)
 
 
 def exchange_time(day, update_time, millisec):

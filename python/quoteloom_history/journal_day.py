@@ -40,4 +40,6 @@ def read_journal(path, contracts=None):
             parts.append(record_fields(records[ok], layout, names))
             done += count
         torn = size - layout.header_size - slots * r
+        if not parts:
+            parts.append(record_fields(np.zeros((0, r), np.uint8), layout, names))
     return DayFields.concat(parts, day, layout.version, names, damaged, max(torn, 0))

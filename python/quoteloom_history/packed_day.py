@@ -225,6 +225,9 @@ class PackedDay:
                 fields = record_fields(records[ok], layout, names)
             parts.append(fields)
             slot_parts.append(np.asarray(slots, np.uint64))
+        if not parts:
+            parts.append(record_fields(np.zeros((0, layout.record_size), np.uint8), layout, names))
+            slot_parts.append(np.zeros(0, np.uint64))
         day = DayFields.concat(parts, self.day, layout.version, names, damaged, int(self.tail_size))
         slots = np.concatenate(slot_parts) if slot_parts else np.zeros(0, np.uint64)
         if contracts is None:
