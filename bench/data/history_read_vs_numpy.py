@@ -10,9 +10,11 @@ rounds of:
   packed   read_day of History/<day>.qth into a DataFrame (the export's columns and values)
   journal  read_day of Journal/<day>.qtj into a DataFrame (every record's CRC-32 checked)
   one      read_day of the packed day for one contract
-The files sit in the page cache after the first round.
+The files sit in the page cache after the first round. With --random-walk the day's prices walk at
+random on the grid and its volumes are random (as the simulator's), so it packs about as a collected
+day does; without, it is bars_vs_pandas.py's day, whose repeating values pack far smaller.
 
-usage: history_read_vs_numpy.py JOURNAL_FROM_DAY PACKER [--contracts N] [--ticks N] [--rounds N]
+usage: history_read_vs_numpy.py JOURNAL_FROM_DAY PACKER [--contracts N] [--ticks N] [--rounds N] [--random-walk]
 """
 import argparse
 import os
@@ -48,6 +50,36 @@ def numpy_frame(path):
     return pd.DataFrame(records)
 
 
+def write_random_day(root, contracts, ticks, seed=11):
+    """bars_vs_pandas.py's per-contract files, with random walks and random volumes in them."""
+    rng = np.random.default_rng(seed)
+    day = bars_vs_pandas.DAY
+    folder = os.path.join(root, "Data", day)
+    os.makedirs(folder)
+    seconds = list(bars_vs_pandas.session_seconds())
+    products = bars_vs_pandas.PRODUCTS
+    for c in range(contracts):
+        code = products[c % len(products)] + str(2405 + c // len(products))
+        price = (3700 + np.cumsum(rng.integers(-2, 3, ticks))).tolist()
+        volume = np.cumsum(rng.integers(0, 30, ticks)).tolist()
+        ask, bid = rng.integers(1, 500, ticks).tolist(), rng.integers(1, 500, ticks).tolist()
+        interest = (160000 + np.cumsum(rng.integers(-5, 6, ticks))).tolist()
+        lines = []
+        turnover, before = 0.0, 0
+        for i in range(ticks):
+            t = seconds[(i // 2) % len(seconds)]
+            hh, mm, ss = t // 3600, t // 60 % 60, t % 60
+            turnover += (volume[i] - before) * price[i] * 10.0
+            before = volume[i]
+            lines.append("%s%02d%02d%02d,%s,%s,%s,%02d:%02d:%02d,%d,%.2f,%d,3750.00,3650.00,3700.00,-1.00,%.2f,%.2f,%d,"
+                         "%.2f,%d,3950.00,3450.00,%.2f,%.2f,3700.00,160000.00,3702.00\r\n"
+                         % (day, hh, mm, ss, code, day, day, hh, mm, ss, (i % 2) * 500, price[i], volume[i],
+                            turnover / max(volume[i], 1) / 10, price[i] + 1, ask[i], price[i], bid[i],
+                            interest[i], turnover))
+        with open(os.path.join(folder, code + ".csv"), "w", newline="") as f:
+            f.writelines(lines)
+
+
 def pack_command(packer, root, day):
     name = os.path.basename(packer)
     if name == "quoteloom-data":
@@ -73,11 +105,15 @@ def main():
     parser.add_argument("--contracts", type=int, default=24)
     parser.add_argument("--ticks", type=int, default=60000, help="ticks per contract")
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--random-walk", action="store_true", help="a day of random walks and random volumes")
     args = parser.parse_args()
     day = bars_vs_pandas.DAY
     root = tempfile.mkdtemp(prefix="quoteloom-history-")
     try:
-        bars_vs_pandas.write_day(root, args.contracts, args.ticks)
+        if args.random_walk:
+            write_random_day(root, args.contracts, args.ticks)
+        else:
+            bars_vs_pandas.write_day(root, args.contracts, args.ticks)
         subprocess.run([args.journal_from_day, root, day], check=True, stdout=subprocess.DEVNULL)
         subprocess.run(pack_command(args.packer, root, day), check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
