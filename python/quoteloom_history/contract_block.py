@@ -23,9 +23,11 @@ class _Column:
 
 
 def _planes(column, n):
+    """The stored values: plane j holds byte j of every value."""
     u = np.zeros(n, np.uint64)
-    for j in range(column.width):
-        u |= np.frombuffer(column.section, np.uint8, n, j * n).astype(np.uint64) << _U(8 * j)
+    if column.width:
+        planes = np.frombuffer(column.section, np.uint8, column.width * n).reshape(column.width, n)
+        u.view(np.uint8).reshape(n, 8)[:, :column.width] = planes.T
     return u
 
 
@@ -112,11 +114,16 @@ def _read_headers(payload, n, layout):
 
 def _numbers(columns, c, n):
     col = columns[c]
+    if col.width == 0:  # every stored value 0: a constant column, or a copy of its reference
+        col.x = columns[col.ref].x.copy() if col.method != XOR and col.ref < REF_NONE else np.zeros(n, np.uint64)
+        return
     u = _planes(col, n)
     if col.method == XOR:
-        col.x = np.bitwise_xor.accumulate(u) if n else u
+        col.x = np.bitwise_xor.accumulate(u)
         return
-    s = _unzigzag(u) * _U(col.step)
+    s = _unzigzag(u)
+    if col.step != 1:
+        s *= _U(col.step)
     if col.ref == REF_PREVIOUS:
         col.x = np.cumsum(s, dtype=np.uint64)
     elif col.ref == REF_NONE:
