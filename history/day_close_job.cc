@@ -1,17 +1,22 @@
 #include "history/day_close_job.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <system_error>
 
 #include "core/errno_text.h"
+#include "core/open_regular_file.h"
 #include "core/string_printf.h"
 #include "history/history_status.h"
 #include "history/stored_day_scan.h"
 #include "storage/journal_format.h"
+#include "storage/packed_day_reader.h"
 #include "storage/storage_paths.h"
 
 namespace fs = std::filesystem;
@@ -127,9 +132,105 @@ void DayCloseJob::DeleteJournal(const std::string& day, Result* result) {
   log_("deleted " + journal + " (" + SizeText(bytes) + "), past the journals' retention; " + kept);
 }
 
+namespace {
+
+// Lines of a regular file below `root` (a last line without its line end counts); -1 when it cannot
+// be read.
+std::int64_t CountLines(int root, const std::string& relative) {
+  int openError = 0;
+  const int fd = OpenRegularFileBelow(root, relative, O_RDONLY, 0, &openError);
+  if (fd < 0) return -1;
+  std::vector<char> block(1 << 20);
+  std::int64_t lines = 0;
+  char last = '\n';
+  for (;;) {
+    const ssize_t n = ::read(fd, block.data(), block.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) lines = -1;
+    if (n <= 0) break;
+    lines += std::count(block.data(), block.data() + n, '\n');
+    last = block[static_cast<std::size_t>(n) - 1];
+  }
+  ::close(fd);
+  return lines < 0 ? -1 : lines + (last != '\n');
+}
+
+}  // namespace
+
+bool DayCloseJob::PackHoldsCsvTicks(const std::string& day, std::string* why) const {
+  PackedDayReader pack;
+  if (!pack.Open(PackedDayPath(workdir_.string(), day), why)) return false;
+  std::map<std::string, std::uint64_t> records;
+  const std::vector<std::uint64_t> counts = pack.ContractRecordCounts();
+  for (std::size_t i = 0; i < counts.size(); ++i) records[pack.contracts()[i]] += counts[i];
+  int openError = 0;
+  const int root = OpenWorkingFolder(workdir_.string(), &openError);
+  if (root == -1) {
+    *why = workdir_.string() + ": " + OpenErrorText(openError);
+    return false;
+  }
+  bool held = true;
+  char stream[kFilePathSize];
+  char folder[kDayDirectorySize];
+  if (!TimeStreamFilePath(day.c_str(), stream) || !DayDirectoryPath(day.c_str(), folder)) {
+    *why = "day " + day + " names no file";
+    held = false;
+  }
+  if (held) {
+    const std::int64_t lines = CountLines(root, stream);
+    if (lines > 0 && static_cast<std::uint64_t>(lines) > pack.header().slots) {
+      *why = std::string(stream) + " holds " + std::to_string(lines) + " lines, the pack " +
+             std::to_string(pack.header().slots) + " records";
+      held = false;
+    }
+  }
+  // The folder is found without following a link, then opened again to be listed. A link or a file
+  // in its place holds none of the day's lines (the deletion removes the link itself).
+  const int dayPath = held ? OpenFolderBelow(root, folder, false, &openError) : -1;
+  if (held && dayPath < 0 && openError != ENOENT && openError != ENOTDIR && openError != ELOOP) {
+    *why = std::string(folder) + ": " + OpenErrorText(openError);
+    held = false;
+  }
+  const int dayFolder = dayPath >= 0 ? ::openat(dayPath, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (dayPath >= 0) ::close(dayPath);
+  if (dayPath >= 0 && dayFolder < 0) {
+    *why = std::string(folder) + ": " + ErrnoText(errno);
+    held = false;
+  }
+  if (DIR* listing = dayFolder >= 0 ? ::fdopendir(dayFolder) : nullptr) {
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".csv") != 0) continue;
+      const std::string contract = name.substr(0, name.size() - 4);
+      const std::int64_t lines = CountLines(root, std::string(folder) + "/" + name);
+      const auto it = records.find(contract);
+      const std::uint64_t packed = it == records.end() ? 0 : it->second;
+      if (lines > 0 && static_cast<std::uint64_t>(lines) > packed) {
+        *why = std::string(folder) + "/" + name + " holds " + std::to_string(lines) + " lines, the pack " +
+               std::to_string(packed) + " records of " + contract;
+        held = false;
+        break;
+      }
+    }
+    ::closedir(listing);
+  } else if (dayFolder >= 0) {
+    ::close(dayFolder);
+  }
+  CloseWorkingFolder(root);
+  return held;
+}
+
 void DayCloseJob::DeleteCsv(const std::string& day, Result* result) {
   std::string kept;
   if (!StillPacked(day, &kept)) return;
+  std::string missing;
+  if (!PackHoldsCsvTicks(day, &missing)) {
+    if (warnedCsv_.insert(day).second) {
+      log_("the CSV files of day " + day + " are kept past their retention: " + missing +
+           " (ticks the journal missed live only there)");
+    }
+    return;
+  }
   char stream[kFilePathSize];
   char folder[kDayDirectorySize];
   if (!TimeStreamFilePath(day.c_str(), stream) || !DayDirectoryPath(day.c_str(), folder)) return;

@@ -297,6 +297,16 @@ PackedDayReader::Result PackedDayReader::Next(JournalEntry* entry, std::string* 
   }
 }
 
+std::vector<std::uint64_t> PackedDayReader::ContractRecordCounts() const {
+  std::vector<std::uint64_t> counts(index_.contracts.size(), 0);
+  for (const PackedBlockEntry& entry : index_.blocks) {
+    if (entry.kind == static_cast<std::uint32_t>(PackedBlockKind::kContract) && entry.contract < counts.size()) {
+      counts[entry.contract] += entry.records;
+    }
+  }
+  return counts;
+}
+
 bool PackedDayReader::ReadContract(std::string_view contract, std::vector<JournalEntry>* entries, std::string* error) {
   entries->clear();
   const auto it = std::find(index_.contracts.begin(), index_.contracts.end(), contract);

@@ -37,6 +37,10 @@ class PackedDayReader {
   // InstrumentIDs in order of first appearance in the journal.
   const std::vector<std::string>& contracts() const { return index_.contracts; }
 
+  // Records of each contract of contracts() kept in its blocks, from the index alone. Records kept
+  // as they are (damaged, or not given back exactly by columns) are not counted for any contract.
+  std::vector<std::uint64_t> ContractRecordCounts() const;
+
   // Every whole record of `contract` in the journal's order, reading only its blocks.
   bool ReadContract(std::string_view contract, std::vector<JournalEntry>* entries, std::string* error);
 

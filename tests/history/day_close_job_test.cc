@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -10,6 +11,9 @@
 #include <vector>
 
 #include "history/history_status.h"
+#include "storage/day_packer.h"
+#include "storage/journal_format.h"
+#include "tests/support/tick_fixtures.h"
 
 namespace fs = std::filesystem;
 
@@ -26,9 +30,10 @@ class DayCloseJobTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // A day's journal, time-stream file and one contract file, last changed a day before `now_`.
+  // A day's journal of one rb2605 tick, time-stream file and one contract file of that tick, last
+  // changed a day before `now_`.
   void AddDay(const std::string& day, bool journal = true, std::int64_t age = 86400) {
-    if (journal) Write("Journal/" + day + ".qtj", "journal of " + day, age);
+    if (journal) Write("Journal/" + day + ".qtj", JournalOf(day, 1), age);
     Write("DataTimeStream/" + day + ".csv", "stream of " + day, age);
     Write("Data/" + day + "/rb2605.csv", "contract of " + day, age);
   }
@@ -38,9 +43,23 @@ class DayCloseJobTest : public ::testing::Test {
     const auto when = fs::file_time_type::clock::now() - std::chrono::seconds(age);
     fs::last_write_time(dir_ / name, when);
   }
+  static std::string JournalOf(const std::string& day, int ticks) {
+    std::string bytes = JournalHeaderBytes(day.c_str());
+    for (int i = 0; i < ticks; ++i) {
+      JournalEntry entry;
+      entry.sequence = static_cast<std::uint64_t>(i) + 1;
+      entry.writeTimeNs = 1767600000000000000LL + i;
+      entry.tick = ExampleRb2405Record();
+      std::snprintf(entry.tick.InstrumentID, sizeof entry.tick.InstrumentID, "rb2605");
+      unsigned char record[kJournalRecordSize];
+      EncodeJournalRecord(entry, record);
+      bytes.append(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    return bytes;
+  }
   bool Has(const std::string& name) const { return fs::exists(fs::symlink_status(dir_ / name)); }
 
-  // Packs by copying the journal, refusing the days in `refuse_`.
+  // Packs as the packer does, refusing the days in `refuse_`; reports fixed figures.
   DayCloseJob::PackDay FakePacker() {
     return [this](const fs::path& workdir, const std::string& day, PackReport* report, std::string* error) {
       packed_.push_back(day);
@@ -48,8 +67,7 @@ class DayCloseJobTest : public ::testing::Test {
         *error = "the unpacked day differs from its journal at record 7";
         return false;
       }
-      fs::create_directories(workdir / "History");
-      fs::copy_file(workdir / "Journal" / (day + ".qtj"), workdir / "History" / (day + ".qth"));
+      if (!PackJournalDay(workdir, day, report, error)) return false;
       report->records = 3;
       report->journal_bytes = 4096;
       report->packed_bytes = 512;
@@ -107,8 +125,9 @@ TEST_F(DayCloseJobTest, PacksFinishedDaysThenDeletesWhatRetentionLetsGoAndSaysWh
   EXPECT_NE(log.find("packed day 20260107: 3 records (0 damaged), journal 4.0 kB, pack 512 B, verified"),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("deleted " + (dir_ / "Journal/20260105.qtj").string() + " (19 B), past the journals' retention; "
-                     "kept " + (dir_ / "History/20260105.qth").string() + " (19 B), packed and verified"),
+  EXPECT_NE(log.find("deleted " + (dir_ / "Journal/20260105.qtj").string() + " (2.0 kB), past the journals' retention; "
+                     "kept " + (dir_ / "History/20260105.qth").string() + " (" +
+                     SizeText(fs::file_size(dir_ / "History/20260105.qth")) + "), packed and verified"),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("deleted " + (dir_ / "DataTimeStream/20260105.csv").string() + " and " +
@@ -185,6 +204,33 @@ TEST_F(DayCloseJobTest, AFailedPackIsTriedAgainAfterAnHourAndAStaleDayIsToldOnce
     told += line.find("the journal of day 20260106 changed after") != std::string::npos;
   }
   EXPECT_EQ(told, 1) << Log();
+}
+
+// A tick that reached the CSV files but not the journal lives only there: a day whose contract
+// file or time-stream file holds more lines than its pack holds records keeps its CSV files (said
+// once), while its journal goes by the retention as usual.
+TEST_F(DayCloseJobTest, CsvFilesHoldingTicksThePackLacksAreKept) {
+  AddDay("20260105");
+  AddDay("20260106");
+  AddDay("20260107");
+  Write("Data/20260105/rb2605.csv", "line 1\r\nline 2 the journal missed\r\n", 86400);
+  Write("Data/20260106/hc2605.csv", "a contract the journal never saw\r\n", 86400);
+  Write("DataTimeStream/20260107.csv", "line 1\r\nline 2\r\n", 86400);
+  const DayCloseJob::Result result = Run(0, 0);
+  EXPECT_EQ(result.packed, 3);
+  EXPECT_EQ(result.journalsDeleted, 3);
+  EXPECT_EQ(result.csvDeleted, 0);
+  for (const char* kept : {"Data/20260105/rb2605.csv", "Data/20260106/hc2605.csv", "DataTimeStream/20260107.csv"}) {
+    EXPECT_TRUE(Has(kept)) << kept << "\n" << Log();
+  }
+  const std::string log = Log();
+  EXPECT_NE(log.find("the CSV files of day 20260105 are kept past their retention: Data/20260105/rb2605.csv holds 2 "
+                     "lines, the pack 1 records of rb2605"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Data/20260106/hc2605.csv holds 1 lines, the pack 0 records of hc2605"), std::string::npos) << log;
+  EXPECT_NE(log.find("DataTimeStream/20260107.csv holds 2 lines, the pack 1 records"), std::string::npos) << log;
+  EXPECT_EQ(Run(0, 0).csvDeleted, 0);
 }
 
 TEST(SizeTextTest, ChoosesTheLargestUnitUnder1024) {
