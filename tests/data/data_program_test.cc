@@ -165,6 +165,10 @@ TEST_F(DataProgramTest, CloseDaysPacksFinishedDaysAndKeepsOnlyWhatTheRetentionSa
       ticks[i].volume = i + 1;
     }
     ASSERT_TRUE(AppendJournal(folder_, std::to_string(day).c_str(), ticks));
+    // The day's per-contract file holds the journal's ticks, as a collector writes both.
+    std::string lines;
+    for (const Tick& tick : ticks) lines += tick.Line();
+    std::ofstream(folder_.File(day, "rb2405"), std::ios::binary | std::ios::trunc) << lines;
   }
   const std::filesystem::path dir = folder_.path();
   std::ofstream(dir / "setting.ini") << "[Retention]\r\njournal_days=x\r\n";
