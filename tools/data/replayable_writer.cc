@@ -7,14 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "core/errno_text.h"
 #include "core/open_regular_file.h"
 #include "sessions/clock_time.h"
 #include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
-#include "tools/data/record_line_pipe.h"
 #include "tools/data/replay_line.h"
 
 namespace fs = std::filesystem;
@@ -107,46 +105,25 @@ ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::s
   return &output;
 }
 
-bool ReplayableWriter::Admit(Output* output, bool malformed, std::string_view updateTime, std::int64_t arrival) {
-  if (malformed) {
-    ++output->malformed;
-    return false;
-  }
-  if (!selection_.raw && output->classifier.ClassifyArrival(ParseClockTime(updateTime), arrival) != TickKind::kSession) {
-    ++output->notMarket;
-    return false;
-  }
-  return true;
-}
-
-void ReplayableWriter::Appended(Output* output, std::size_t before, bool made) {
-  if (!made) {
+void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick& tick) {
+  if (tick.malformed) {
     ++output->malformed;
     return;
   }
-  if (output->lines++ == 0) written_.push_back(output);
+  if (!selection_.raw && output->classifier.ClassifyArrival(ParseClockTime(tick.update_time), tick.arrival) !=
+                             TickKind::kSession) {
+    ++output->notMarket;
+    return;
+  }
+  const std::size_t before = output->buffer.size();
+  if (!AppendReplayLine(source, tick, &output->buffer, &output->numbers)) {
+    ++output->malformed;
+    return;
+  }
+  ++output->lines;
   buffered_ += output->buffer.size() - before;
   if (output->buffer.size() >= flushBytes_) Flush(output, nullptr);
   if (buffered_ >= bufferBudget_) FlushAll();
-}
-
-void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick& tick) {
-  if (!Admit(output, tick.malformed, tick.update_time, tick.arrival)) return;
-  const std::size_t before = output->buffer.size();
-  Appended(output, before, AppendReplayLine(source, tick, &output->buffer, &output->numbers));
-}
-
-// On the pipe's thread: the same for a record handed over.
-void ReplayableWriter::AddRecord(const RecordLinePipe::Item& item) {
-  Output* output = static_cast<Output*>(item.target);
-  if (output->failed) return;
-  const TickRecord& t = item.record;
-  if (!Admit(output, false, std::string_view(t.UpdateTime, strnlen(t.UpdateTime, sizeof t.UpdateTime)), item.arrival)) {
-    return;
-  }
-  const std::size_t before = output->buffer.size();
-  Appended(output, before,
-           AppendExactReplayLine(t, std::string_view(item.stamp, sizeof item.stamp - 1), &output->buffer, &output->numbers));
 }
 
 // Appends the contract's buffered lines to its temporary file (created with the header first), and
@@ -205,10 +182,9 @@ void ReplayableWriter::Drained(Output* output, bool last) {
   std::string().swap(output->buffer);
 }
 
-// Goes through the outputs that got lines, not outputs_, which the reading thread may add to.
 void ReplayableWriter::FlushAll() {
-  for (Output* output : written_) {
-    if (!output->buffer.empty()) Flush(output, nullptr);
+  for (auto& [contract, output] : outputs_) {
+    if (!output.buffer.empty()) Flush(&output, nullptr);
   }
 }
 
@@ -312,15 +288,10 @@ ReplayableDay ReplayableWriter::Run(TickSource& source, const std::vector<std::s
   }
   // Listed contracts get a file even when they hold no tick.
   for (const std::string& contract : source.Listed()) OutputFor(source, contract);
-  // A store of whole records hands its ticks to a thread of their own that makes and writes their
-  // lines; from here until the pipe is finished only that thread touches the outputs' lines.
-  std::optional<RecordLinePipe> pipe;
-  if (source.KeepsWholeRecords()) pipe.emplace([this](const RecordLinePipe::Item& item) { AddRecord(item); });
   SourceTick tick;
   for (;;) {
     const TickSource::Result r = source.Next(&tick);
     if (r == TickSource::Result::kError) {
-      if (pipe) pipe->Finish();
       result_.error = source.error();
       Discard();
       return std::move(result_);
@@ -329,22 +300,10 @@ ReplayableDay ReplayableWriter::Run(TickSource& source, const std::vector<std::s
     Output* output = OutputFor(source, tick.contract);
     if (output == nullptr) {
       ++unnamed_;
-    } else if (output->upToDate) {
-    } else if (pipe && !tick.malformed && tick.write_stamp.size() == sizeof(RecordLinePipe::Item::stamp) - 1) {
-      RecordLinePipe::Item& item = pipe->Next();
-      item.target = output;
-      item.record = *source.Values().record;
-      std::memcpy(item.stamp, tick.write_stamp.data(), tick.write_stamp.size());
-      item.stamp[tick.write_stamp.size()] = '\0';
-      item.arrival = tick.arrival;
-      pipe->Push();
-    } else {
-      if (pipe) pipe->Finish();
-      pipe.reset();
-      if (!output->failed) Add(source, output, tick);
+    } else if (!output->upToDate && !output->failed) {
+      Add(source, output, tick);
     }
   }
-  if (pipe) pipe->Finish();
   Finish(source);
   if (source.Damaged() > 0) {
     result_.messages.push_back(source.Path() + ": " + Count(source.Damaged()) + " damaged records left out");

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "sessions/tick_classifier.h"
-#include "tools/data/record_line_pipe.h"
 #include "tools/data/replayable_day.h"
 #include "tools/data/tick_source.h"
 
@@ -22,8 +21,7 @@
 // to a temporary file in blocks, renamed into place at the end, so the replay service never reads
 // half a file. A file carries the modification time of its contract's store once that store is
 // finished (unchanged for the stable age, nothing half written), which is what "up to date" means;
-// a store still growing makes the file again on the next run. One thread; from a store of whole
-// records, lines are made and written on a thread of their own while the store is read.
+// a store still growing makes the file again on the next run. One thread.
 class ReplayableWriter {
  public:
   // The header line of every file written (without its CR LF).
@@ -83,11 +81,6 @@ class ReplayableWriter {
   bool TargetIsUpToDate(const std::string& contract, const timespec& modified) const;
   Output* OutputFor(TickSource& source, std::string_view contract);
   void Add(TickSource& source, Output* output, const SourceTick& tick);
-  void AddRecord(const RecordLinePipe::Item& item);
-  // Counts a tick left out (malformed, not the market's); true for a tick that gets a line.
-  bool Admit(Output* output, bool malformed, std::string_view updateTime, std::int64_t arrival);
-  // Counts the line appended to the output's buffer since `before` and flushes what is due.
-  void Appended(Output* output, std::size_t before, bool made);
   bool Flush(Output* output, const timespec* stamp);
   void FlushAll();
   void Drained(Output* output, bool last);
@@ -109,7 +102,6 @@ class ReplayableWriter {
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::size_t kept_ = 0;  // memory of the buffers kept between blocks
-  std::vector<Output*> written_;  // outputs with lines, in the order they got their first
   std::uint64_t unnamed_ = 0;  // codes that cannot name a file, or beyond kMaxContracts
   ReplayableDay result_;
 };
