@@ -1,6 +1,8 @@
 #include "storage/day_packer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +106,32 @@ bool Verify(Packing& p, std::uint64_t size, std::string* error) {
   return unpacked && offset == size;
 }
 
+// Temporaries of `day` left by packers that are gone (killed or crashed mid-pack), this process's
+// own earlier one included; a live packer's is left alone.
+void RemoveAbandonedTemporaries(int history, const std::string& day) {
+  const int fd = ::openat(history, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+  if (listing == nullptr) {
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  const std::string prefix = "." + day + ".qth.";
+  std::vector<std::string> abandoned;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    const std::string pidText = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (pidText.empty() || pidText.size() > 9 || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+    if (pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH)) abandoned.push_back(name);
+  }
+  ::closedir(listing);
+  for (const std::string& name : abandoned) ::unlinkat(history, name.c_str(), 0);
+}
+
 }  // namespace
 
 bool PackJournalDay(const std::filesystem::path& workdir, const std::string& day, PackReport* report,
@@ -139,7 +167,7 @@ bool PackJournalDay(const std::filesystem::path& workdir, const std::string& day
   p.history = OpenFolderBelow(p.root, kHistoryDirectory, true, &openError);
   if (p.history < 0) return fail(std::string(kHistoryDirectory) + ": " + OpenErrorText(openError));
   p.tempName = "." + day + ".qth." + std::to_string(::getpid()) + ".tmp";
-  ::unlinkat(p.history, p.tempName.c_str(), 0);
+  RemoveAbandonedTemporaries(p.history, day);
   p.temp = OpenRegularFileBelow(p.history, p.tempName, O_RDWR | O_CREAT | O_EXCL, 0644, &openError);
   if (p.temp < 0) {
     p.tempName.clear();

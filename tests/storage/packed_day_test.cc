@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -338,6 +340,29 @@ TEST_F(PackedDayTest, RefusedJournalLeavesNothingBehind) {
 }
 
 // Every cut and every flipped byte of a packed day is refused by Open or by reading, never misread.
+// A pack killed midway leaves its temporary behind; the next pack of the day removes those of
+// packers that are gone and leaves a live one's and other days' alone.
+TEST_F(PackedDayTest, TemporariesOfPackersThatAreGoneAreRemoved) {
+  WriteFile(JournalPath(), MarketDay(50));
+  fs::create_directories(root_ / "History");
+  pid_t gone = ::fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string day = kDay;
+  const fs::path abandoned = root_ / "History" / ("." + day + ".qth." + std::to_string(gone) + ".tmp");
+  const fs::path live = root_ / "History" / ("." + day + ".qth." + std::to_string(::getppid()) + ".tmp");
+  const fs::path otherDay = root_ / "History" / (".20240307.qth." + std::to_string(gone) + ".tmp");
+  for (const fs::path& path : {abandoned, live, otherDay}) WriteFile(path, "half a pack");
+  PackReport report;
+  std::string error;
+  ASSERT_TRUE(PackJournalDay(root_, kDay, &report, &error)) << error;
+  EXPECT_FALSE(fs::exists(abandoned));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_TRUE(fs::exists(otherDay));
+  EXPECT_TRUE(fs::exists(PackedPath()));
+}
+
 TEST_F(PackedDayTest, TruncatedOrFlippedFilesAreRefused) {
   JournalBytes journal;
   std::mt19937 random(11);
