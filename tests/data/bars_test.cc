@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "tests/data/data_fixture.h"
+#include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
 #include "tools/data/replayable_day.h"
 
@@ -175,6 +177,34 @@ TEST(JournalBarsTest, TicksWrittenSixMinutesLateStillCountAsSessionTicks) {
       EXPECT_EQ(replayable.not_market, ticks.size());
     }
   }
+}
+
+// A day of per-contract files is made in two halves on two threads; the result is the one pass
+// over every file gives: lines in name order, counts summed, unknown products before unreadable files.
+TEST(CsvBarsTest, TwoHalvesGiveWhatOnePassGives) {
+  DataFolder folder;
+  const char* contracts[] = {"aa2405", "cu2405", "hc2405", "i2405", "m2405", "rb2405", "zz2405"};
+  for (int c = 0; c < 7; ++c) {
+    std::vector<Tick> ticks;
+    for (int i = 0; i < 90; ++i) {
+      ticks.push_back(T(contracts[c], ClockText(Clock(9, 30, i * (c + 1))).c_str(), 0, 3700 + i % 5 + c, 10 + i, 100 + c));
+    }
+    folder.Append(kMonday, contracts[c], Ticks(ticks));
+  }
+  std::filesystem::remove(folder.File(kMonday, "i2405"));  // a folder where a file belongs
+  std::filesystem::create_directory(folder.File(kMonday, "i2405"));
+  CsvDaySource whole(folder.path(), kMonday);
+  ASSERT_TRUE(whole.Open());
+  const DayBars expected = BuildDayBars(whole, kMonday, 60);
+  const DayBars got = BuildDayBars(folder.path(), kMonday, 60);
+  EXPECT_EQ(got.csv, expected.csv);
+  EXPECT_EQ(got.warnings, expected.warnings);
+  EXPECT_EQ(got.contracts, expected.contracts);
+  EXPECT_EQ(got.bars, expected.bars);
+  EXPECT_EQ(got.lines, expected.lines);
+  EXPECT_EQ(got.error, expected.error);
+  ASSERT_GE(expected.warnings.size(), 2u);
+  EXPECT_NE(expected.warnings.front().find("aa2405"), std::string::npos);
 }
 
 TEST(BarPeriodTest, OnlyTheKnownPeriodsAreAccepted) {

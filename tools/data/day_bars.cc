@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "sessions/clock_time.h"
 #include "sessions/session_clock.h"
+#include "tools/data/csv_day_source.h"
 #include "tools/data/day_files.h"
 #include "tools/data/day_source.h"
 
@@ -32,6 +34,8 @@ void AppendInteger(long long value, std::string* out) {
 }
 
 // True for a session tick; a stale snapshot or test data is counted in `stale` or `test` instead.
+constexpr std::string_view kUnknownProduct = ": product not in the session table, no bars";
+
 bool IsSessionTick(TickKind kind, std::uint64_t* stale, std::uint64_t* test) {
   if (kind == TickKind::kStale) ++*stale;
   if (kind == TickKind::kTest) ++*test;
@@ -84,7 +88,7 @@ DayBars BuildDayBars(TickSource& source, int day, int period, int toleranceSecon
     ContractBars bars;
     const ProductHours* hours = IsContractName(contract) ? FindProductHours(ProductOfContract(contract)) : nullptr;
     if (hours == nullptr) {
-      result.warnings.push_back(std::string(contract) + ": product not in the session table, no bars");
+      result.warnings.push_back(std::string(contract) + std::string(kUnknownProduct));
       source.Skip(contract);
       return bars;
     }
@@ -150,9 +154,51 @@ DayBars BuildDayBars(TickSource& source, int day, int period, int toleranceSecon
   return result;
 }
 
+namespace {
+
+bool IsUnknownProductWarning(const std::string& warning) {
+  return warning.size() >= kUnknownProduct.size() &&
+         warning.compare(warning.size() - kUnknownProduct.size(), kUnknownProduct.size(), kUnknownProduct) == 0;
+}
+
+// The bars of two halves of a day's contracts, put together as one pass over them all would give
+// them: the lines in name order, the counts summed, the unknown products before the files' errors.
+DayBars JoinHalves(DayBars first, DayBars second) {
+  DayBars day;
+  day.error = !first.error.empty() ? first.error : second.error;
+  day.csv = std::move(first.csv) + second.csv;
+  day.contracts = first.contracts + second.contracts;
+  day.bars = first.bars + second.bars;
+  day.lines = first.lines + second.lines;
+  day.stale = first.stale + second.stale;
+  day.test = first.test + second.test;
+  for (bool unknown : {true, false}) {
+    for (const DayBars* half : {&first, &second}) {
+      for (const std::string& warning : half->warnings) {
+        if (IsUnknownProductWarning(warning) == unknown) day.warnings.push_back(warning);
+      }
+    }
+  }
+  return day;
+}
+
+}  // namespace
+
 DayBars BuildDayBars(const fs::path& workdir, int day, int period, int toleranceSeconds, bool classify) {
   DayBars result;
   const std::unique_ptr<TickSource> source = OpenDaySource(workdir, day, &result.error);
   if (!source) return result;
-  return BuildDayBars(*source, day, period, toleranceSeconds, classify);
+  const std::vector<std::string>& listed = source->Listed();
+  if (!source->StoresText() || listed.size() < 2) return BuildDayBars(*source, day, period, toleranceSeconds, classify);
+  // A day of per-contract files is a file per contract: its two halves (in name order) are made on
+  // two threads, each contract whole on one.
+  const std::size_t half = listed.size() / 2;
+  CsvDaySource first(workdir, day), second(workdir, day);
+  first.OpenContracts(std::vector<std::string>(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(half)));
+  second.OpenContracts(std::vector<std::string>(listed.begin() + static_cast<std::ptrdiff_t>(half), listed.end()));
+  DayBars firstBars;
+  std::thread other([&] { firstBars = BuildDayBars(first, day, period, toleranceSeconds, classify); });
+  DayBars secondBars = BuildDayBars(second, day, period, toleranceSeconds, classify);
+  other.join();
+  return JoinHalves(std::move(firstBars), std::move(secondBars));
 }
