@@ -4,15 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#include "storage/packed_day_format.h"
+
 namespace {
 
-constexpr std::uint8_t kMethodInteger = 0;
-constexpr std::uint8_t kMethodDecimal = 1;
-constexpr std::uint8_t kMethodXor = 2;
-constexpr std::uint8_t kMethodDictionary = 3;
-constexpr std::uint8_t kMethodQuotient = 4;
-constexpr std::uint8_t kMethodClock = 5;
-constexpr std::uint8_t kMethodRunningProduct = 6;
 constexpr std::uint64_t kClockEnd = 100 * 3600;
 constexpr std::uint8_t kRefPrevious = 255;
 constexpr std::uint8_t kRefNone = 254;

@@ -7,15 +7,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "storage/packed_day_format.h"
+
 namespace {
 
-constexpr std::uint8_t kMethodInteger = 0;
-constexpr std::uint8_t kMethodDecimal = 1;
-constexpr std::uint8_t kMethodXor = 2;
-constexpr std::uint8_t kMethodDictionary = 3;
-constexpr std::uint8_t kMethodQuotient = 4;
-constexpr std::uint8_t kMethodClock = 5;
-constexpr std::uint8_t kMethodRunningProduct = 6;
 constexpr int kRefPrevious = 255;
 constexpr int kRefNone = 254;
 constexpr std::uint8_t kMaxScale = 18;

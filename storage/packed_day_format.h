@@ -25,6 +25,15 @@ inline constexpr std::uint32_t kPackedMaxContracts = 1u << 20;
 inline constexpr std::size_t kPackedMaxContractLength = 30;
 inline constexpr std::uint32_t kPackedNoContract = 0xFFFFFFFFu;
 
+// How a contract block's column is stored (docs/tick-files.md, "Contract block").
+inline constexpr std::uint8_t kMethodInteger = 0;
+inline constexpr std::uint8_t kMethodDecimal = 1;
+inline constexpr std::uint8_t kMethodXor = 2;
+inline constexpr std::uint8_t kMethodDictionary = 3;
+inline constexpr std::uint8_t kMethodQuotient = 4;
+inline constexpr std::uint8_t kMethodClock = 5;
+inline constexpr std::uint8_t kMethodRunningProduct = 6;
+
 enum class PackedBlockKind : std::uint32_t { kJournalHeader = 1, kContract = 2, kVerbatim = 3, kTail = 4 };
 
 struct PackedDayHeader {
