@@ -348,3 +348,8 @@ void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
     }
   }
 }
+
+void ContractBlockDecoder::Entries(JournalEntry* entries, std::uint64_t firstSlot) const {
+  const std::uint64_t* slots = image_[0].data();
+  for (std::size_t r = 0; r < rows_; ++r) Entry(r, &entries[slots[r] - firstSlot]);
+}

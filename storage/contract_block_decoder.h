@@ -21,6 +21,8 @@ class ContractBlockDecoder {
   std::size_t rows() const { return rows_; }
   std::uint64_t slot(std::size_t row) const { return image_[0][row]; }
   void Entry(std::size_t row, JournalEntry* entry) const;
+  // Every row's entry at entries[slot - firstSlot].
+  void Entries(JournalEntry* entries, std::uint64_t firstSlot) const;
 
  private:
   struct Column {

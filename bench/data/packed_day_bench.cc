@@ -1,9 +1,7 @@
-// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs
-// Journal/<day>.qtj of a working folder into History/<day>.qth and prints,
-// beside the general compressors on the same journal, the packed bytes per
-// tick, the packing rate, and the reading rate of the packed day against the
-// journal (the files sit in the page cache after the first pass). --read-only
-// reads a day packed before, five times.
+// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs Journal/<day>.qtj of a working
+// folder into History/<day>.qth and prints, beside the general compressors on the same journal, the packed
+// bytes per tick, the packing rate, and the reading rate of the packed day against the journal (the files sit
+// in the page cache after the first pass). --read-only reads a day packed before, five times.
 #include <time.h>
 
 #include <algorithm>
@@ -22,12 +20,11 @@
 namespace {
 
 double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since)
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// CPU seconds of the whole process (a reader's own threads included): steadier
-// than the clock on a machine shared with other work.
+// CPU seconds of the whole process (a reader's own threads included): steadier than the clock on a machine
+// shared with other work.
 double CpuSeconds() {
   timespec t{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -35,23 +32,20 @@ double CpuSeconds() {
 }
 
 // Bytes of the journal through a command-line compressor, and its seconds.
-bool Compressed(const std::string &command, const std::string &path,
-                double *bytes, double *seconds) {
+bool Compressed(const std::string& command, const std::string& path, double* bytes, double* seconds) {
   const std::string line = command + " -c '" + path + "' | wc -c";
   const auto start = std::chrono::steady_clock::now();
-  std::FILE *pipe = ::popen(line.c_str(), "r");
-  if (pipe == nullptr)
-    return false;
+  std::FILE* pipe = ::popen(line.c_str(), "r");
+  if (pipe == nullptr) return false;
   const bool read = std::fscanf(pipe, "%lf", bytes) == 1;
   *seconds = Seconds(start);
   return ::pclose(pipe) == 0 && read;
 }
 
-// Whole records per second (by the clock and by CPU time) and a sum of their
-// fields that the compiler cannot drop.
+// Whole records per second (by the clock and by CPU time) and a sum of their fields that the compiler cannot
+// drop.
 template <typename Reader>
-double ReadRate(Reader &reader, std::uint64_t *records, double *sum,
-                double *cpuRate) {
+double ReadRate(Reader& reader, std::uint64_t* records, double* sum, double* cpuRate) {
   const auto start = std::chrono::steady_clock::now();
   const double cpu = CpuSeconds();
   JournalEntry entry;
@@ -66,12 +60,11 @@ double ReadRate(Reader &reader, std::uint64_t *records, double *sum,
   return *records / Seconds(start);
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | "
-                         "--speed-only | --read-only]\n");
+    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]\n");
     return 2;
   }
   const std::string workdir = argv[1];
@@ -99,44 +92,39 @@ int main(int argc, char **argv) {
   }
   const double ticks = static_cast<double>(report.records);
   if (!readOnly) {
+    std::printf("journal            %12llu bytes  %8.0f ticks  %6.1f bytes/tick\n",
+                static_cast<unsigned long long>(report.journal_bytes), ticks, report.journal_bytes / ticks);
     std::printf(
-        "journal            %12llu bytes  %8.0f ticks  %6.1f bytes/tick\n",
-        static_cast<unsigned long long>(report.journal_bytes), ticks,
-        report.journal_bytes / ticks);
-    std::printf("packed (.qth)      %12llu bytes                  %6.1f "
-                "bytes/tick  pack with its check: %.2f s, %.2f M "
-                "ticks/s; CPU %.2f s, %.2f M ticks/s (best of 3)\n",
-                static_cast<unsigned long long>(report.packed_bytes),
-                report.packed_bytes / ticks, best, ticks / best / 1e6, bestCpu,
-                ticks / bestCpu / 1e6);
+        "packed (.qth)      %12llu bytes                  %6.1f "
+        "bytes/tick  pack with its check: %.2f s, %.2f M "
+        "ticks/s; CPU %.2f s, %.2f M ticks/s (best of 3)\n",
+        static_cast<unsigned long long>(report.packed_bytes), report.packed_bytes / ticks, best, ticks / best / 1e6,
+        bestCpu, ticks / bestCpu / 1e6);
   }
   struct Tool {
-    const char *name;
-    const char *command;
+    const char* name;
+    const char* command;
   };
   std::vector<Tool> tools;
-  if (compressors)
-    tools = {{"zstd -3", "zstd -q -3"}, {"zstd -19", "zstd -q -19"}};
-  if (xz)
-    tools.push_back({"xz -6", "xz -6"});
-  for (const Tool &tool : tools) {
+  if (compressors) tools = {{"zstd -3", "zstd -q -3"}, {"zstd -19", "zstd -q -19"}};
+  if (xz) tools.push_back({"xz -6", "xz -6"});
+  for (const Tool& tool : tools) {
     double bytes = 0;
     double seconds = 0;
     if (!Compressed(tool.command, journal, &bytes, &seconds)) {
       std::printf("%-18s (failed to run)\n", tool.name);
       continue;
     }
-    std::printf("%-18s %12.0f bytes                  %6.1f bytes/tick  %.1f s  "
-                "(.qth is %.2f of it)\n",
-                tool.name, bytes, bytes / ticks, seconds,
-                report.packed_bytes / bytes);
+    std::printf(
+        "%-18s %12.0f bytes                  %6.1f bytes/tick  %.1f s  "
+        "(.qth is %.2f of it)\n",
+        tool.name, bytes, bytes / ticks, seconds, report.packed_bytes / bytes);
   }
 
   for (int round = 0; round < (readOnly ? 5 : 2); ++round) {
     JournalReader journalReader;
     PackedDayReader packedReader;
-    if (!journalReader.Open(journal, &error) ||
-        !packedReader.Open(packed, &error)) {
+    if (!journalReader.Open(journal, &error) || !packedReader.Open(packed, &error)) {
       std::fprintf(stderr, "packed_day_bench: %s\n", error.c_str());
       return 1;
     }
@@ -147,18 +135,15 @@ int main(int argc, char **argv) {
     double packedSum = 0;
     double journalCpu = 0;
     double packedCpu = 0;
-    const double journalRate =
-        ReadRate(journalReader, &journalRecords, &journalSum, &journalCpu);
-    const double packedRate =
-        ReadRate(packedReader, &packedRecords, &packedSum, &packedCpu);
-    std::printf("read (round %d)     journal %.2f M ticks/s (CPU %.2f M/s), "
-                "packed %.2f M ticks/s (CPU %.2f M/s): "
-                "%.2fx; records %llu / %llu%s\n",
-                round + 1, journalRate / 1e6, journalCpu / 1e6,
-                packedRate / 1e6, packedCpu / 1e6, packedRate / journalRate,
-                static_cast<unsigned long long>(journalRecords),
-                static_cast<unsigned long long>(packedRecords),
-                journalSum == packedSum ? "" : "  VALUES DIFFER");
+    const double journalRate = ReadRate(journalReader, &journalRecords, &journalSum, &journalCpu);
+    const double packedRate = ReadRate(packedReader, &packedRecords, &packedSum, &packedCpu);
+    std::printf(
+        "read (round %d)     journal %.2f M ticks/s (CPU %.2f M/s), "
+        "packed %.2f M ticks/s (CPU %.2f M/s): "
+        "%.2fx; records %llu / %llu%s\n",
+        round + 1, journalRate / 1e6, journalCpu / 1e6, packedRate / 1e6, packedCpu / 1e6, packedRate / journalRate,
+        static_cast<unsigned long long>(journalRecords), static_cast<unsigned long long>(packedRecords),
+        journalSum == packedSum ? "" : "  VALUES DIFFER");
   }
   return 0;
 }
