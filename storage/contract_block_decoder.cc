@@ -19,6 +19,16 @@ constexpr double kPow10[kMaxScale + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
 
 std::uint64_t UnZigZag(std::uint64_t u) { return (u >> 1) ^ (0 - (u & 1)); }
 
+// Row i's value from byte i of each of the W planes, the lowest first.
+template <unsigned W>
+void GatherPlanes(const unsigned char* planes, std::size_t rows, std::uint64_t* u) {
+  for (std::size_t i = 0; i < rows; ++i) {
+    std::uint64_t v = 0;
+    for (unsigned j = 0; j < W; ++j) v |= static_cast<std::uint64_t>(planes[j * rows + i]) << (8 * j);
+    u[i] = v;
+  }
+}
+
 std::uint32_t GetU32(const unsigned char* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
@@ -122,16 +132,24 @@ void ContractBlockDecoder::ReadPlanes(const Column& column, const unsigned char*
                                       std::vector<std::uint64_t>* out) const {
   out->resize(rows_);
   std::uint64_t* u = out->data();
-  if (column.width == 0) {
-    std::fill(u, u + rows_, 0);
-    return;
+  switch (column.width) {
+    case 0: std::fill(u, u + rows_, 0); break;
+    case 1: GatherPlanes<1>(planes, rows_, u); break;
+    case 2: GatherPlanes<2>(planes, rows_, u); break;
+    case 3: GatherPlanes<3>(planes, rows_, u); break;
+    case 4: GatherPlanes<4>(planes, rows_, u); break;
+    case 5: GatherPlanes<5>(planes, rows_, u); break;
+    case 6: GatherPlanes<6>(planes, rows_, u); break;
+    case 7: GatherPlanes<7>(planes, rows_, u); break;
+    default: GatherPlanes<8>(planes, rows_, u); break;
   }
-  for (std::size_t i = 0; i < rows_; ++i) u[i] = planes[i];
-  for (std::size_t j = 1; j < column.width; ++j) {
-    const unsigned char* plane = planes + j * rows_;
-    const unsigned shift = static_cast<unsigned>(8 * j);
-    for (std::size_t i = 0; i < rows_; ++i) u[i] |= static_cast<std::uint64_t>(plane[i]) << shift;
-  }
+}
+
+// True when every value of the column is the number 0 (all bits zero), as its planes already read:
+// no change stored, from nothing or from the last value.
+bool ContractBlockDecoder::AllZero(const Column& col) {
+  return col.width == 0 && col.ref >= kRefNone &&
+         (col.method == kMethodXor || col.method == kMethodInteger || col.method == kMethodDecimal);
 }
 
 // The column's integers x (or a XOR column's bits).
@@ -139,6 +157,7 @@ void ContractBlockDecoder::Numbers(std::size_t c) {
   const Column& col = columns_[c];
   std::vector<std::uint64_t>& x = image_[c];
   ReadPlanes(col, col.section, &x);
+  if (AllZero(col)) return;
   if (col.method == kMethodXor) {
     for (std::size_t i = 1; i < rows_; ++i) x[i] ^= x[i - 1];
     return;
@@ -222,7 +241,7 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
       rows_ = 0;
       return false;
     }
-    if (col.method != kMethodDecimal) continue;
+    if (col.method != kMethodDecimal || AllZero(col)) continue;
     const double scale = kPow10[col.scale];
     std::uint64_t* x = image_[c].data();
     if (col.scale == 0) {  // dividing by 1 changes nothing
@@ -241,19 +260,7 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
   for (std::size_t c = 0; c < count; ++c) {
     if (columns_[c].method == kMethodQuotient) Quotient(c);
   }
-  steps_.clear();
-  for (std::size_t f = 0; f < table.fields.size(); ++f) {
-    CopyStep step;
-    step.to = entryOffsets_[f];
-    step.size = table.fields[f].size;
-    if (columns_[f + 1].method == kMethodDictionary) {
-      step.rows = text_[f + 1].data();
-      step.dictionary = reinterpret_cast<const unsigned char*>(dictionary_[f + 1].data());
-    } else {
-      step.image = image_[f + 1].data();
-    }
-    steps_.push_back(step);
-  }
+  MakeSteps();
   const std::vector<std::uint64_t>& slots = image_[0];
   for (std::size_t i = 0; i < rows_; ++i) {
     if (slots[i] < firstSlot || slots[i] >= endSlot || (i > 0 && slots[i] <= slots[i - 1])) {
@@ -333,18 +340,49 @@ std::size_t ContractBlockDecoder::EntryOffset(std::size_t recordOffset) {
   return offsetof(JournalEntry, arrivalTimeNs);
 }
 
+// How Entry writes a row: the words of a blank entry that hold bytes no field covers, then every field
+// from its values or its dictionary.
+void ContractBlockDecoder::MakeSteps() {
+  const std::vector<JournalField>& fields = table_->fields;
+  copy8_.clear();
+  copy4_.clear();
+  texts_.clear();
+  bool covered[sizeof(JournalEntry)] = {};
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    const std::size_t to = entryOffsets_[f];
+    const std::size_t size = fields[f].size;
+    if (columns_[f + 1].method == kMethodDictionary) {
+      texts_.push_back({to, size, text_[f + 1].data(), reinterpret_cast<const unsigned char*>(dictionary_[f + 1].data())});
+      std::fill(covered + to, covered + to + size, true);
+    } else if (size == 4) {
+      copy4_.push_back({to, image_[f + 1].data()});
+      std::fill(covered + to, covered + to + 4, true);
+    } else {
+      copy8_.push_back({to, image_[f + 1].data()});  // a number, or a clock's 8 characters
+      std::fill(covered + to, covered + to + 8, true);
+    }
+  }
+  blankWords_.clear();
+  for (std::size_t w = 0; w < sizeof(JournalEntry) / 8; ++w) {
+    if (std::all_of(covered + 8 * w, covered + 8 * w + 8, [](bool c) { return c; })) continue;
+    std::uint64_t word;
+    std::memcpy(&word, reinterpret_cast<const unsigned char*>(&blank_) + 8 * w, 8);
+    blankWords_.push_back({8 * w, word});
+  }
+}
+
 // The same entry DecodeValidJournalRecord makes of the row's record, without the record.
 void ContractBlockDecoder::Entry(std::size_t row, JournalEntry* entry) const {
-  *entry = blank_;
   auto* base = reinterpret_cast<unsigned char*>(entry);
-  for (const CopyStep& step : steps_) {
-    unsigned char* to = base + step.to;
-    if (step.rows != nullptr) {
-      std::memcpy(to, step.dictionary + std::size_t{step.rows[row]} * step.size, step.size);
-    } else if (step.size == 4) {
-      std::memcpy(to, step.image + row, 4);
-    } else {
-      std::memcpy(to, step.image + row, 8);  // a number, or a clock's 8 characters
+  for (const BlankWord& w : blankWords_) std::memcpy(base + w.to, &w.value, 8);
+  for (const Copy& c : copy8_) std::memcpy(base + c.to, c.image + row, 8);
+  for (const Copy& c : copy4_) std::memcpy(base + c.to, c.image + row, 4);
+  for (const TextCopy& t : texts_) {
+    const unsigned char* from = t.dictionary + std::size_t{t.rows[row]} * t.size;
+    switch (t.size) {
+      case 9: std::memcpy(base + t.to, from, 9); break;
+      case 31: std::memcpy(base + t.to, from, 31); break;
+      default: std::memcpy(base + t.to, from, t.size); break;
     }
   }
 }

@@ -46,6 +46,8 @@ class ContractBlockDecoder {
   void Quotient(std::size_t c);
   void RunningProduct(std::size_t c);
   static std::size_t EntryOffset(std::size_t recordOffset);
+  void MakeSteps();
+  static bool AllZero(const Column& col);
 
   const JournalFieldTable* table_ = nullptr;
   std::size_t rows_ = 0;
@@ -55,15 +57,25 @@ class ContractBlockDecoder {
   std::vector<std::string> dictionary_;            // per column: its entries, kept past the payload
   std::vector<std::size_t> entryOffsets_;          // per field: where it lies in a JournalEntry
   JournalEntry blank_;                             // an entry before its fields are written
-  // How Entry copies each field: from its values, or from its dictionary by the row's entry.
-  struct CopyStep {
+  // How Entry writes a row (MakeSteps): blank words first, then each field over them.
+  struct BlankWord {
+    std::size_t to = 0;
+    std::uint64_t value = 0;
+  };
+  struct Copy {
+    std::size_t to = 0;
+    const std::uint64_t* image = nullptr;
+  };
+  struct TextCopy {
     std::size_t to = 0;
     std::size_t size = 0;
-    const std::uint64_t* image = nullptr;
     const std::uint32_t* rows = nullptr;
     const unsigned char* dictionary = nullptr;
   };
-  std::vector<CopyStep> steps_;
+  std::vector<BlankWord> blankWords_;
+  std::vector<Copy> copy8_;
+  std::vector<Copy> copy4_;
+  std::vector<TextCopy> texts_;
 };
 
 #endif
