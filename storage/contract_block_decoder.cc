@@ -29,6 +29,17 @@ void GatherPlanes(const unsigned char* planes, std::size_t rows, std::uint64_t* 
   }
 }
 
+// A column of changes from the last value, read from its W planes and summed in one pass.
+template <unsigned W>
+void SumPlanes(const unsigned char* planes, std::size_t rows, std::uint64_t step, std::uint64_t* x) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < rows; ++i) {
+    std::uint64_t v = 0;
+    for (unsigned j = 0; j < W; ++j) v |= static_cast<std::uint64_t>(planes[j * rows + i]) << (8 * j);
+    x[i] = sum += step * UnZigZag(v);
+  }
+}
+
 std::uint32_t GetU32(const unsigned char* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
@@ -156,6 +167,17 @@ bool ContractBlockDecoder::AllZero(const Column& col) {
 void ContractBlockDecoder::Numbers(std::size_t c) {
   const Column& col = columns_[c];
   std::vector<std::uint64_t>& x = image_[c];
+  if (col.method != kMethodXor && col.ref == kRefPrevious && col.width > 0) {
+    x.resize(rows_);
+    const std::uint64_t t = col.step;
+    switch (col.width) {
+      case 1: SumPlanes<1>(col.section, rows_, t, x.data()); return;
+      case 2: SumPlanes<2>(col.section, rows_, t, x.data()); return;
+      case 3: SumPlanes<3>(col.section, rows_, t, x.data()); return;
+      case 4: SumPlanes<4>(col.section, rows_, t, x.data()); return;
+      default: break;
+    }
+  }
   ReadPlanes(col, col.section, &x);
   if (AllZero(col)) return;
   if (col.method == kMethodXor) {
