@@ -1,8 +1,11 @@
 // packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs Journal/<day>.qtj of a working
 // folder into History/<day>.qth and prints, beside the general compressors on the same journal, the packed
 // bytes per tick, the packing rate, and the reading rate of the packed day against the journal (the files sit
-// in the page cache after the first pass). --read-only reads a day packed before, five times.
+// in the page cache after the first pass). --read-only reads a day packed before, five times; --cold drops
+// both files from the page cache before each read, so they come from the disk.
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -60,16 +63,34 @@ double ReadRate(Reader& reader, std::uint64_t* records, double* sum, double* cpu
   return *records / Seconds(start);
 }
 
+// Asks the kernel to forget the file's cached pages, so the next read comes from the disk, as it does
+// for a day read long after it was written.
+bool DropFromPageCache(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool dropped = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+  ::close(fd);
+  return dropped;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]\n");
+    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only] [--cold]\n");
     return 2;
   }
   const std::string workdir = argv[1];
   const std::string day = argv[2];
-  const std::string option = argc > 3 ? argv[3] : "";
+  std::string option;
+  bool cold = false;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--cold") == 0) {
+      cold = true;
+    } else {
+      option = argv[i];
+    }
+  }
   const bool xz = option.empty();
   const bool readOnly = option == "--read-only";
   const bool compressors = option != "--speed-only" && !readOnly;
@@ -122,6 +143,10 @@ int main(int argc, char** argv) {
   }
 
   for (int round = 0; round < (readOnly ? 5 : 2); ++round) {
+    if (cold && !(DropFromPageCache(journal) && DropFromPageCache(packed))) {
+      std::fprintf(stderr, "packed_day_bench: cannot drop the files from the page cache\n");
+      return 1;
+    }
     JournalReader journalReader;
     PackedDayReader packedReader;
     if (!journalReader.Open(journal, &error) || !packedReader.Open(packed, &error)) {
@@ -138,10 +163,10 @@ int main(int argc, char** argv) {
     const double journalRate = ReadRate(journalReader, &journalRecords, &journalSum, &journalCpu);
     const double packedRate = ReadRate(packedReader, &packedRecords, &packedSum, &packedCpu);
     std::printf(
-        "read (round %d)     journal %.2f M ticks/s (CPU %.2f M/s), "
+        "read%s (round %d) journal %.2f M ticks/s (CPU %.2f M/s), "
         "packed %.2f M ticks/s (CPU %.2f M/s): "
         "%.2fx; records %llu / %llu%s\n",
-        round + 1, journalRate / 1e6, journalCpu / 1e6, packedRate / 1e6, packedCpu / 1e6, packedRate / journalRate,
+        cold ? " from disk" : "", round + 1, journalRate / 1e6, journalCpu / 1e6, packedRate / 1e6, packedCpu / 1e6, packedRate / journalRate,
         static_cast<unsigned long long>(journalRecords), static_cast<unsigned long long>(packedRecords),
         journalSum == packedSum ? "" : "  VALUES DIFFER");
   }
