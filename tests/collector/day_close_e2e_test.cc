@@ -81,4 +81,44 @@ TEST(DayCloseE2eTest, QuoteloomdPacksAFinishedDayAndDeletesItsFilesUnderTheReten
   fs::remove_all(dir);
 }
 
+#ifdef QUOTELOOM_DESKTOP
+// The window packs finished days on its own thread as quoteloomd does, under the same retention.
+TEST(DayCloseE2eTest, TheWindowPacksAFinishedDayAndDeletesItsFilesUnderTheRetention) {
+  char pattern[] = "/tmp/quoteloom-day-close-desktop-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  const fs::path home = dir / "home";
+  fs::create_directories(home / "config" / "Vantrelo Quoteloom");
+  fs::create_directories(home / "run");
+  fs::permissions(home / "run", fs::perms::owner_all);
+  // No metrics port and no replay service: the test's window shares the machine with other programs.
+  std::ofstream(home / "config" / "Vantrelo Quoteloom" / "Quoteloom.conf")
+      << "[Settings]\nMetricsEndpoint=off\nMDServicestate=0\n";
+  std::ofstream(dir / "setting.ini") << "[AccountInfo]\r\nbrokeid=9999\r\nusername=u\r\npassword=p\r\nservernum=1\r\n"
+                                        "address1=tcp://127.0.0.1:1\r\n[Retention]\r\njournal_days=0\r\ncsv_days=0\r\n";
+  WriteFinishedDay(dir, "20240308");
+  {
+    ChildProcess window({"/usr/bin/env", "-C", dir.string(), "QT_QPA_PLATFORM=offscreen", "HOME=" + home.string(),
+                         "XDG_CONFIG_HOME=" + (home / "config").string(),
+                         "XDG_RUNTIME_DIR=" + (home / "run").string(), QUOTELOOM_DESKTOP},
+                        (dir / "quoteloom.out").string());
+    ASSERT_TRUE(window.started());
+    const bool done = WaitUntil(
+        [&] {
+          return (fs::exists(dir / "History/20240308.qth") && !fs::exists(dir / "Data/20240308")) || !window.Running();
+        },
+        30s);
+    EXPECT_TRUE(done) << window.Output();
+    EXPECT_TRUE(window.Running()) << window.Output();
+    window.Signal(SIGTERM);
+    EXPECT_TRUE(window.Wait(20s));
+  }
+  EXPECT_TRUE(fs::is_regular_file(dir / "History/20240308.qth"));
+  EXPECT_FALSE(fs::exists(dir / "Journal/20240308.qtj"));
+  EXPECT_FALSE(fs::exists(dir / "Data/20240308"));
+  EXPECT_FALSE(fs::exists(dir / "DataTimeStream/20240308.csv"));
+  fs::remove_all(dir);
+}
+#endif
+
 }  // namespace
