@@ -39,6 +39,14 @@ void WriteFinishedDay(const fs::path& dir, const char* day) {
   }
 }
 
+// The day of WriteFinishedDay packed, its journal and CSV files gone under a retention of none.
+void ExpectPackedAndDeleted(const fs::path& dir) {
+  EXPECT_TRUE(fs::is_regular_file(dir / "History/20240308.qth"));
+  EXPECT_FALSE(fs::exists(dir / "Journal/20240308.qtj"));
+  EXPECT_FALSE(fs::exists(dir / "Data/20240308"));
+  EXPECT_FALSE(fs::exists(dir / "DataTimeStream/20240308.csv"));
+}
+
 TEST(DayCloseE2eTest, QuoteloomdPacksAFinishedDayAndDeletesItsFilesUnderTheRetention) {
   char pattern[] = "/tmp/quoteloom-day-close-e2e-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -74,10 +82,7 @@ TEST(DayCloseE2eTest, QuoteloomdPacksAFinishedDayAndDeletesItsFilesUnderTheReten
     daemon.Signal(SIGTERM);
     EXPECT_TRUE(daemon.Wait(20s));
   }
-  EXPECT_TRUE(fs::is_regular_file(dir / "History/20240308.qth"));
-  EXPECT_FALSE(fs::exists(dir / "Journal/20240308.qtj"));
-  EXPECT_FALSE(fs::exists(dir / "Data/20240308"));
-  EXPECT_FALSE(fs::exists(dir / "DataTimeStream/20240308.csv"));
+  ExpectPackedAndDeleted(dir);
   fs::remove_all(dir);
 }
 
@@ -113,10 +118,7 @@ TEST(DayCloseE2eTest, TheWindowPacksAFinishedDayAndDeletesItsFilesUnderTheRetent
     window.Signal(SIGTERM);
     EXPECT_TRUE(window.Wait(20s));
   }
-  EXPECT_TRUE(fs::is_regular_file(dir / "History/20240308.qth"));
-  EXPECT_FALSE(fs::exists(dir / "Journal/20240308.qtj"));
-  EXPECT_FALSE(fs::exists(dir / "Data/20240308"));
-  EXPECT_FALSE(fs::exists(dir / "DataTimeStream/20240308.csv"));
+  ExpectPackedAndDeleted(dir);
   fs::remove_all(dir);
 }
 #endif
