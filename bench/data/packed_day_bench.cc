@@ -1,8 +1,9 @@
 // packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs Journal/<day>.qtj of a working
 // folder into History/<day>.qth and prints, beside the general compressors on the same journal, the packed
 // bytes per tick, the packing rate, and the reading rate of the packed day against the journal (the files sit
-// in the page cache after the first pass). --read-only reads a day packed before, five times; --cold drops
-// both files from the page cache before each read, so they come from the disk.
+// in the page cache after the first pass), and the time to read the busiest contract's ticks alone from
+// each. --read-only reads a day packed before, five times; --cold drops both files from the page cache
+// before each read, so they come from the disk.
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -166,9 +167,45 @@ int main(int argc, char** argv) {
         "read%s (round %d) journal %.2f M ticks/s (CPU %.2f M/s), "
         "packed %.2f M ticks/s (CPU %.2f M/s): "
         "%.2fx; records %llu / %llu%s\n",
-        cold ? " from disk" : "", round + 1, journalRate / 1e6, journalCpu / 1e6, packedRate / 1e6, packedCpu / 1e6, packedRate / journalRate,
-        static_cast<unsigned long long>(journalRecords), static_cast<unsigned long long>(packedRecords),
-        journalSum == packedSum ? "" : "  VALUES DIFFER");
+        cold ? " from disk" : "", round + 1, journalRate / 1e6, journalCpu / 1e6, packedRate / 1e6, packedCpu / 1e6,
+        packedRate / journalRate, static_cast<unsigned long long>(journalRecords),
+        static_cast<unsigned long long>(packedRecords), journalSum == packedSum ? "" : "  VALUES DIFFER");
+  }
+
+  // One contract's ticks, as a chart or a study of one contract asks for them: the journal is read
+  // whole for them, the packed day reads that contract's blocks alone.
+  PackedDayReader contracts;
+  if (!contracts.Open(packed, &error)) {
+    std::fprintf(stderr, "packed_day_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const std::vector<std::uint64_t> counts = contracts.ContractRecordCounts();
+  if (counts.empty()) return 0;
+  const std::size_t busiest = static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+  const std::string code = contracts.contracts()[busiest];
+  for (int round = 0; round < 3; ++round) {
+    if (cold && !(DropFromPageCache(journal) && DropFromPageCache(packed))) return 1;
+    auto start = std::chrono::steady_clock::now();
+    JournalReader journalReader;
+    if (!journalReader.Open(journal, &error)) return 1;
+    journalReader.ReadAhead();
+    JournalEntry entry;
+    std::uint64_t fromJournal = 0;
+    while (journalReader.Next(&entry, &error) == JournalReader::Result::kRecord) {
+      fromJournal += code == entry.tick.InstrumentID;
+    }
+    const double journalSeconds = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    PackedDayReader packedReader;
+    std::vector<JournalEntry> entries;
+    if (!packedReader.Open(packed, &error) || !packedReader.ReadContract(code, &entries, &error)) {
+      std::fprintf(stderr, "packed_day_bench: %s\n", error.c_str());
+      return 1;
+    }
+    const double packedSeconds = Seconds(start);
+    std::printf("one contract%s (round %d) %s: journal %.3f s, packed %.3f s: %.1fx; records %llu / %zu\n",
+                cold ? " from disk" : "", round + 1, code.c_str(), journalSeconds, packedSeconds,
+                journalSeconds / packedSeconds, static_cast<unsigned long long>(fromJournal), entries.size());
   }
   return 0;
 }
