@@ -296,7 +296,15 @@ bool ContractBlockDecoder::Decode(const JournalFieldTable& table, const unsigned
 
 // Seconds after midnight back to "HH:MM:SS".
 bool ContractBlockDecoder::Clock(std::size_t c, std::string* error) {
+  // Ticks come many to a second: a row of the second before reuses its text.
+  std::uint64_t lastSecond = kClockEnd;
+  std::uint64_t lastText = 0;
   for (std::uint64_t& x : image_[c]) {
+    if (x == lastSecond) {
+      x = lastText;
+      continue;
+    }
+    lastSecond = x;
     if (x >= kClockEnd) {
       *error = "column " + std::to_string(c) + ": clock time out of range";
       return false;
@@ -308,6 +316,7 @@ bool ContractBlockDecoder::Clock(std::size_t c, std::string* error) {
                           static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), ':',
                           static_cast<char>('0' + s / 10), static_cast<char>('0' + s % 10)};
     std::memcpy(&x, text, 8);
+    lastText = x;
   }
   return true;
 }
