@@ -68,7 +68,7 @@ char* WriteHundredths(double value, char* p) {
 // first number it cannot give.
 struct HundredthsLine {
   char* p;
-  ReplayNumberMemory* memory = nullptr;
+  ReplayLineMemory* memory = nullptr;
   bool ok = true;
   int place = 0;  // of the next double
   void Int(long long v) {
@@ -128,13 +128,11 @@ void AppendReplayNumber(double value, std::string* out) {
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
 
-bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out,
-                           ReplayNumberMemory* memory) {
-  if (!LineTextIsClean(t)) return false;
-  // A line whose numbers all lie on whole hundredths (nearly every one) is made in one go; any
-  // other is written number by number.
-  char text[sizeof t.TradingDay + sizeof t.ActionDay + sizeof t.InstrumentID + sizeof t.UpdateTime + 24 * 24 + 64];
-  char* p = text;
+namespace {
+
+// Writes at `p` the record's text fields "TradingDay,ActionDay,InstrumentID,UpdateTime" and returns
+// the end.
+char* WriteTexts(const TickRecord& t, char* p) {
   const auto field = [&p](const char* from, std::size_t size, char after) {
     const std::size_t n = strnlen(from, size);
     std::memcpy(p, from, n);
@@ -145,6 +143,46 @@ bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std
   field(t.ActionDay, sizeof t.ActionDay, ',');
   field(t.InstrumentID, sizeof t.InstrumentID, ',');
   field(t.UpdateTime, sizeof t.UpdateTime, 0);
+  return p;
+}
+
+// The same from the contract's memory when the record's text fields are those of its last line,
+// else checked and kept for the next. Null when a field would break the line.
+char* WriteTexts(const TickRecord& t, ReplayLineMemory* m, char* p) {
+  const bool same = m->textsSize != 0 && std::memcmp(m->updateTime, t.UpdateTime, sizeof t.UpdateTime) == 0 &&
+                    std::memcmp(m->instrumentID, t.InstrumentID, sizeof t.InstrumentID) == 0 &&
+                    std::memcmp(m->tradingDay, t.TradingDay, sizeof t.TradingDay) == 0 &&
+                    std::memcmp(m->actionDay, t.ActionDay, sizeof t.ActionDay) == 0;
+  if (same) {
+    std::memcpy(p, m->texts, sizeof m->texts);
+    return p + m->textsSize;
+  }
+  if (!LineTextIsClean(t)) return nullptr;
+  char* const end = WriteTexts(t, p);
+  std::memcpy(m->updateTime, t.UpdateTime, sizeof t.UpdateTime);
+  std::memcpy(m->instrumentID, t.InstrumentID, sizeof t.InstrumentID);
+  std::memcpy(m->tradingDay, t.TradingDay, sizeof t.TradingDay);
+  std::memcpy(m->actionDay, t.ActionDay, sizeof t.ActionDay);
+  m->textsSize = static_cast<std::uint8_t>(end - p);
+  std::memcpy(m->texts, p, m->textsSize);
+  return end;
+}
+
+}  // namespace
+
+bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out,
+                           ReplayLineMemory* memory) {
+  // A line whose numbers all lie on whole hundredths (nearly every one) is made in one go; any
+  // other is written number by number.
+  char text[sizeof t.TradingDay + sizeof t.ActionDay + sizeof t.InstrumentID + sizeof t.UpdateTime + 24 * 24 + 64];
+  char* p = text;
+  if (memory != nullptr) {
+    p = WriteTexts(t, memory, p);
+    if (p == nullptr) return false;
+  } else {
+    if (!LineTextIsClean(t)) return false;
+    p = WriteTexts(t, p);
+  }
   HundredthsLine line{p, memory};
   VisitTickValues(t, line);
   if (line.ok && writeStamp.size() <= 32) {
@@ -165,7 +203,7 @@ bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std
   return true;
 }
 
-bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out, ReplayNumberMemory* memory) {
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out, ReplayLineMemory* memory) {
   if (source.StoresText()) {
     const CollectedLine* fields = source.Fields();
     if (fields == nullptr) return false;

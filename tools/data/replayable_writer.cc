@@ -27,7 +27,7 @@ struct ReplayableWriter::Output {
   timespec modified{};     // of the contract's store as the pass began
   std::string buffer;      // lines not yet in the temporary file
   std::size_t kept = 0;    // memory of the buffer kept between blocks, as counted in kept_
-  ReplayNumberMemory numbers;
+  ReplayLineMemory numbers;
   bool upToDate = false;   // its file is already made from this store: left alone
   bool started = false;    // the temporary file exists
   bool failed = false;
@@ -52,6 +52,13 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// FNV-1a of a contract code, its high half folded in.
+std::uint32_t CodeHash(std::string_view code) {
+  std::uint32_t h = 2166136261u;
+  for (const char c : code) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h ^ (h >> 16);
 }
 
 std::string Count(std::uint64_t n) { return std::to_string(n); }
@@ -90,7 +97,12 @@ bool ReplayableWriter::AllUpToDate(const TickSource& source, const std::vector<s
 }
 
 ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::string_view contract) {
-  if (const auto known = byCode_.find(contract); known != byCode_.end()) return known->second;
+  RecentCode& recent = recent_[CodeHash(contract) % kRecentCodes];
+  if (recent.output != nullptr && recent.code == contract) return recent.output;
+  if (const auto known = byCode_.find(contract); known != byCode_.end()) {
+    recent = {known->first, known->second};
+    return known->second;
+  }
   const auto it = outputs_.find(contract);
   if (it != outputs_.end()) return &it->second;
   if (!IsContractName(contract) || outputs_.size() >= kMaxContracts) return nullptr;

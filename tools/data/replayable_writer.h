@@ -3,6 +3,7 @@
 
 #include <ctime>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -97,8 +98,15 @@ class ReplayableWriter {
   std::size_t bufferBudget_ = kBufferBudget;
 
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
-  // The same by a hash of the code, for a journal's ticks, whose contracts take turns.
+  // The same by a hash of the code, for a journal's ticks, whose contracts take turns; in front of
+  // it the contracts met last, one per slot of a short hash of the code.
   std::unordered_map<std::string_view, Output*> byCode_;
+  struct RecentCode {
+    std::string_view code;  // the key in outputs_
+    Output* output = nullptr;
+  };
+  static constexpr std::size_t kRecentCodes = 256;
+  std::array<RecentCode, kRecentCodes> recent_{};
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::size_t kept_ = 0;  // memory of the buffers kept between blocks
