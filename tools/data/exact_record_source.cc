@@ -1,6 +1,7 @@
 #include "tools/data/exact_record_source.h"
 
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 
 #include "sessions/tick_classifier.h"
@@ -10,14 +11,17 @@
 
 bool ExactRecordSource::Emit(SourceTick* tick) {
   const TickRecord& t = entry_.tick;
-  const std::string_view contract(t.InstrumentID, strnlen(t.InstrumentID, sizeof t.InstrumentID));
+  const char* const image = image_ != nullptr ? image_ : reinterpret_cast<const char*>(&t);
+  const char* const code = image + offsetof(TickRecord, InstrumentID);
+  const std::string_view contract(code, strnlen(code, sizeof t.InstrumentID));
   if (!skipped_.empty() && skipped_.count(contract) != 0) return false;
   static_assert(sizeof stamp_ == kWriteStampSize);
   FormatChinaStampOfTime(entry_.writeTimeNs, stamp_);
   *tick = SourceTick{};
   tick->contract = contract;
   tick->number = entry_.sequence;
-  tick->update_time = std::string_view(t.UpdateTime, strnlen(t.UpdateTime, sizeof t.UpdateTime));
+  const char* const time = image + offsetof(TickRecord, UpdateTime);
+  tick->update_time = std::string_view(time, strnlen(time, sizeof t.UpdateTime));
   tick->write_stamp = std::string_view(stamp_, kWriteStampSize - 1);
   // A stale snapshot is told by when the tick arrived, where the journal records it, not by when
   // the writer got to it.

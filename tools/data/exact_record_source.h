@@ -27,6 +27,9 @@ class ExactRecordSource : public TickSource {
   bool Emit(SourceTick* tick);
 
   JournalEntry entry_;
+  // The tick's fields as the store holds them in TickRecord's layout (a journal record), read for
+  // the tick's texts in place of entry_.tick, whose bytes were just copied; null: entry_.tick.
+  const char* image_ = nullptr;
   std::set<std::string, std::less<>> skipped_;
 
  private:

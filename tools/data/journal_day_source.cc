@@ -29,6 +29,7 @@ TickSource::Result JournalDaySource::Next(SourceTick* tick) {
                  reader_.partialBytes() == 0;
       return Result::kEnd;
     }
+    image_ = reinterpret_cast<const char*>(reader_.recordBytes()) + kJournalTickOffset;
     if (Emit(tick)) return Result::kTick;
   }
 }
