@@ -92,8 +92,9 @@ struct HundredthsLine {
     if (!ok) return;
     if (memory != nullptr) {
       memory->bits[at] = bits;
+      // A whole slot is copied, as on reading it: the line's buffer has room past the number.
       memory->size[at] = static_cast<std::uint8_t>(end - p);
-      std::memcpy(memory->text[at], p, static_cast<std::size_t>(end - p));
+      std::memcpy(memory->text[at], p, sizeof memory->text[at]);
     }
     p = end;
   }
