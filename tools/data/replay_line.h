@@ -26,12 +26,13 @@ struct ReplayLineMemory {
   char text[kDoubles][24];
 
   // The four text fields as the last clean record held them, and their text "TradingDay,ActionDay,
-  // InstrumentID,UpdateTime" (textsSize 0: nothing kept).
+  // InstrumentID,UpdateTime" (textsSize 0: nothing kept), the time from timeAt on.
   char tradingDay[sizeof TickRecord::TradingDay];
   char actionDay[sizeof TickRecord::ActionDay];
   char instrumentID[sizeof TickRecord::InstrumentID];
   char updateTime[sizeof TickRecord::UpdateTime];
   std::uint8_t textsSize = 0;
+  std::uint8_t timeAt = 0;
   char texts[sizeof tradingDay + sizeof actionDay + sizeof instrumentID + sizeof updateTime];
 };
 
