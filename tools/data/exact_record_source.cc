@@ -16,7 +16,12 @@ bool ExactRecordSource::Emit(SourceTick* tick) {
   const std::string_view contract(code, strnlen(code, sizeof t.InstrumentID));
   if (!skipped_.empty() && skipped_.count(contract) != 0) return false;
   static_assert(sizeof stamp_ == kWriteStampSize);
-  FormatChinaStampOfTime(entry_.writeTimeNs, stamp_);
+  // Ticks are written many to a second: the stamp is made again only for a new second.
+  const std::int64_t writeSecond = entry_.writeTimeNs / 1000000000 - (entry_.writeTimeNs % 1000000000 < 0);
+  if (writeSecond != write_second_ || stamp_[0] == '\0') {
+    FormatChinaStampOfTime(entry_.writeTimeNs, stamp_);
+    write_second_ = writeSecond;
+  }
   *tick = SourceTick{};
   tick->contract = contract;
   tick->number = entry_.sequence;

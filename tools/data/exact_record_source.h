@@ -34,6 +34,7 @@ class ExactRecordSource : public TickSource {
 
  private:
   char stamp_[15] = "";  // yyyymmddHHMMSS (storage/trading_day.h)
+  std::int64_t write_second_ = 0;  // of stamp_
   // The arrival second last read and its reading as the classifier takes it: ticks arrive many to
   // a second.
   std::int64_t arrival_second_ = -1;

@@ -3,13 +3,11 @@
 
 #include <ctime>
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "sessions/tick_classifier.h"
@@ -98,15 +96,15 @@ class ReplayableWriter {
   std::size_t bufferBudget_ = kBufferBudget;
 
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
-  // The same by a hash of the code, for a journal's ticks, whose contracts take turns; in front of
-  // it the contracts met last, one per slot of a short hash of the code.
-  std::unordered_map<std::string_view, Output*> byCode_;
-  struct RecentCode {
+  // The same in an open-addressed table by a short hash of the code, for a journal's ticks, whose
+  // contracts take turns: at most half full, a power of two long.
+  struct CodeSlot {
     std::string_view code;  // the key in outputs_
-    Output* output = nullptr;
+    Output* output = nullptr;  // null: a free slot
   };
-  static constexpr std::size_t kRecentCodes = 256;
-  std::array<RecentCode, kRecentCodes> recent_{};
+  std::vector<CodeSlot> slots_;
+  int slotBits_ = 0;
+  void AddSlot(std::string_view code, Output* output);
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::size_t kept_ = 0;  // memory of the buffers kept between blocks
