@@ -22,7 +22,8 @@ bool ExactRecordSource::Emit(SourceTick* tick) {
     FormatChinaStampOfTime(entry_.writeTimeNs, stamp_);
     write_second_ = writeSecond;
   }
-  *tick = SourceTick{};
+  // Every field set one by one: clearing the whole struct first costs a string instruction per tick.
+  tick->malformed = false;
   tick->contract = contract;
   tick->number = entry_.sequence;
   const char* const time = image + offsetof(TickRecord, UpdateTime);
