@@ -41,32 +41,29 @@ char* WriteHundredths(double value, char* p) {
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  // All 16 digits of the hundredths (below 1e15), eight at a time in four independent pairs, then
-  // the ones that count copied in fixed widths, with the point put in before the last two.
-  const unsigned long long u = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
-  char digits[32];
-  const auto eight = [](std::uint32_t x, char* at) {
-    std::memcpy(at, kPairs + 2 * (x / 1000000), 2);
-    std::memcpy(at + 2, kPairs + 2 * (x / 10000 % 100), 2);
-    std::memcpy(at + 4, kPairs + 2 * (x / 100 % 100), 2);
-    std::memcpy(at + 6, kPairs + 2 * (x % 100), 2);
-  };
-  eight(static_cast<std::uint32_t>(u / 100000000), digits);
-  eight(static_cast<std::uint32_t>(u % 100000000), digits + 8);
-  // At least three digits: "0.05" for five hundredths.
-  static constexpr unsigned long long kTens[] = {1000ULL, 10000ULL, 100000ULL, 1000000ULL, 10000000ULL,
-                                                 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL,
-                                                 1000000000000ULL, 10000000000000ULL, 100000000000000ULL,
-                                                 1000000000000000ULL};
-  int count = 3;
-  for (const unsigned long long ten : kTens) count += u >= ten;
-  static_assert(1 + 16 <= kNumberRoom);
-  if (n < 0) *p++ = '-';
-  const int whole = count - 2;
-  std::memcpy(p, digits + 16 - count, 16);
-  p[whole] = '.';
-  std::memcpy(p + whole + 1, digits + 14, 2);
-  return p + whole + 3;
+  // Digits two at a time, from the hundredths up, into the end of a scratch buffer that a fixed
+  // copy then puts in place (the caller's buffer has room for it).
+  unsigned long long u = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+  char digits[48];
+  char* const end = digits + 24;
+  char* d = end - 2;
+  std::memcpy(d, kPairs + 2 * (u % 100), 2);
+  *--d = '.';
+  unsigned long long whole = u / 100;
+  while (whole >= 100) {
+    d -= 2;
+    std::memcpy(d, kPairs + 2 * (whole % 100), 2);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    d -= 2;
+    std::memcpy(d, kPairs + 2 * whole, 2);
+  } else {
+    *--d = static_cast<char>('0' + whole);
+  }
+  if (n < 0) *--d = '-';
+  std::memcpy(p, d, kNumberRoom);
+  return p + (end - d);
 }
 
 // The numbers of a line as WriteHundredths gives them, each after a comma; `ok` turns false at the
