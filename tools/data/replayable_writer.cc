@@ -152,6 +152,14 @@ void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick&
     ++output->notMarket;
     return;
   }
+  // A busy contract gets a whole block's buffer at once, kept between blocks while all kept fit the
+  // budget: grown by doubling, its lines would be copied and fresh pages touched several times over.
+  if (output->kept == 0 && output->buffer.size() >= flushBytes_ / 16 &&
+      kept_ + flushBytes_ + kLineRoom <= bufferBudget_) {
+    output->buffer.reserve(flushBytes_ + kLineRoom);
+    output->kept = output->buffer.capacity();
+    kept_ += output->kept;
+  }
   const std::size_t before = output->buffer.size();
   if (!AppendReplayLine(source, tick, &output->buffer, &output->numbers)) {
     ++output->malformed;

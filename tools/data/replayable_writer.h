@@ -32,6 +32,8 @@ class ReplayableWriter {
   // their sum does.
   static constexpr std::size_t kFlushBytes = 256 * 1024;
   static constexpr std::size_t kBufferBudget = 32 * 1024 * 1024;
+  // Room past kFlushBytes in a busy contract's buffer for the line that reaches it.
+  static constexpr std::size_t kLineRoom = 4096;
   // Distinct contracts a day may name; ticks of further ones are left out and reported.
   static constexpr std::size_t kMaxContracts = 20000;
 
