@@ -13,8 +13,8 @@ bool ExactRecordSource::Emit(SourceTick* tick) {
   const TickRecord& t = entry_.tick;
   const char* const image = image_ != nullptr ? image_ : reinterpret_cast<const char*>(&t);
   const char* const code = image + offsetof(TickRecord, InstrumentID);
-  const std::string_view contract(code, strnlen(code, sizeof t.InstrumentID));
-  if (!skipped_.empty() && skipped_.count(contract) != 0) return false;
+  const std::size_t codeSize = strnlen(code, sizeof t.InstrumentID);
+  if (!skipped_.empty() && Skipped(code, codeSize)) return false;
   static_assert(sizeof stamp_ == kWriteStampSize);
   // Ticks are written many to a second: the stamp is made again only for a new second.
   const std::int64_t writeSecond = entry_.writeTimeNs / 1000000000 - (entry_.writeTimeNs % 1000000000 < 0);
@@ -24,7 +24,7 @@ bool ExactRecordSource::Emit(SourceTick* tick) {
   }
   // Every field set one by one: clearing the whole struct first costs a string instruction per tick.
   tick->malformed = false;
-  tick->contract = contract;
+  tick->contract = std::string_view(code, codeSize);
   tick->number = entry_.sequence;
   const char* const time = image + offsetof(TickRecord, UpdateTime);
   tick->update_time = std::string_view(time, strnlen(time, sizeof t.UpdateTime));
@@ -44,6 +44,10 @@ bool ExactRecordSource::Emit(SourceTick* tick) {
   tick->content = std::string_view(reinterpret_cast<const char*>(&entry_.tick), sizeof entry_.tick);
   fields_made_ = false;
   return true;
+}
+
+bool ExactRecordSource::Skipped(const char* code, std::size_t size) const {
+  return skipped_.count(std::string_view(code, size)) != 0;
 }
 
 const CollectedLine* ExactRecordSource::Fields() {

@@ -33,6 +33,9 @@ class ExactRecordSource : public TickSource {
   std::set<std::string, std::less<>> skipped_;
 
  private:
+  // Out of line, so the code's view stays in registers on the way of every tick.
+  bool Skipped(const char* code, std::size_t size) const;
+
   char stamp_[15] = "";  // yyyymmddHHMMSS (storage/trading_day.h)
   std::int64_t write_second_ = 0;  // of stamp_
   // The arrival second last read and its reading as the classifier takes it: ticks arrive many to
