@@ -273,6 +273,8 @@ TEST(JournalReplayableTest, NumbersAreTheFilesTwoDecimalTextUnlessThatWouldRound
     state = state * 6364136223846793005ull + 1442695040888963407ull;
     const double cents = static_cast<double>(state >> 24) / 100.0;  // up to about 1.7e9
     values.push_back(i % 2 ? cents : -cents / 1000.0);
+    // Sums of a whole day reach 1e13 and beyond, where the text stops being two decimals.
+    if (i % 4 == 0) values.push_back(static_cast<double>(state >> 13) / 100.0);
   }
   for (double v : values) {
     char shortest[400];
@@ -287,6 +289,40 @@ TEST(JournalReplayableTest, NumbersAreTheFilesTwoDecimalTextUnlessThatWouldRound
     std::string got;
     AppendReplayNumber(v, &got);
     ASSERT_EQ(got, expected) << text;
+  }
+}
+
+// A contract's line made from what its line before held is the line made afresh, whichever text
+// fields and numbers changed, also when only the time would break the line.
+TEST(JournalReplayableTest, ALineMadeFromTheContractsLineBeforeIsTheLineMadeAfresh) {
+  struct Change {
+    const char* time;
+    const char* actionDay;
+    const char* code;
+    double last;
+    double turnover;
+    int volume;
+  };
+  const Change changes[] = {
+      {"09:00:00", "20240308", "rb2405", 3601.0, 1e6, 1},      {"09:00:00", "20240308", "rb2405", 3601.5, 1e6, 2},
+      {"09:00:01", "20240308", "rb2405", 3601.5, 2.5e6, 3},    {"09:0,:02", "20240308", "rb2405", 3602.0, 3e6, 4},
+      {"09:00:02", "20240308", "rb2405", 3602.0, 3e6, 4},      {"09:00\x01", "20240308", "rb2405", 3602.0, 3e6, 5},
+      {"09:00:03", "20240309", "rb2405", 92.005, 9999999999999.99, 6},
+      {"09:00:03", "20240309", "rb2406", -0.0, 1e13 + 0.5, 7}, {"9:00:04", "20240309", "rb2406", 0.05, 0.0, 8},
+      {"09:00:04", "2024,309", "rb2406", 0.05, 0.0, 8},        {"09:00:04", "20240309", "rb2406", 0.05, 0.0, 9}};
+  ReplayLineMemory memory;
+  for (const Change& c : changes) {
+    TickRecord t = ExampleRb2405Record();
+    std::strncpy(t.UpdateTime, c.time, sizeof t.UpdateTime - 1);
+    std::strncpy(t.ActionDay, c.actionDay, sizeof t.ActionDay - 1);
+    std::strncpy(t.InstrumentID, c.code, sizeof t.InstrumentID - 1);
+    t.LastPrice = c.last;
+    t.Turnover = c.turnover;
+    t.Volume = c.volume;
+    std::string remembered, afresh;
+    const bool made = AppendExactReplayLine(t, "20240308090000", &remembered, &memory);
+    EXPECT_EQ(made, AppendExactReplayLine(t, "20240308090000", &afresh)) << c.time << " " << c.actionDay;
+    EXPECT_EQ(remembered, afresh) << c.time << " " << c.actionDay;
   }
 }
 

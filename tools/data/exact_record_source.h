@@ -27,10 +27,17 @@ class ExactRecordSource : public TickSource {
   bool Emit(SourceTick* tick);
 
   JournalEntry entry_;
+  // The tick's fields as the store holds them in TickRecord's layout (a journal record), read for
+  // the tick's texts in place of entry_.tick, whose bytes were just copied; null: entry_.tick.
+  const char* image_ = nullptr;
   std::set<std::string, std::less<>> skipped_;
 
  private:
+  // Out of line, so the code's view stays in registers on the way of every tick.
+  bool Skipped(const char* code, std::size_t size) const;
+
   char stamp_[15] = "";  // yyyymmddHHMMSS (storage/trading_day.h)
+  std::int64_t write_second_ = 0;  // of stamp_
   // The arrival second last read and its reading as the classifier takes it: ticks arrive many to
   // a second.
   std::int64_t arrival_second_ = -1;

@@ -2,7 +2,11 @@
 
 #include "core/errno_text.h"
 
-JournalDaySource::JournalDaySource(std::string path) : path_(std::move(path)) {}
+JournalDaySource::JournalDaySource(std::string path) : path_(std::move(path)) {
+  // A day is read in one pass: blocks of about a megabyte, as the per-contract files are, hand the
+  // read-ahead thread's work over a quarter as often.
+  reader_.SetRecordsPerRead(kRecordsPerRead);
+}
 
 bool JournalDaySource::Open() {
   if (!reader_.Open(path_, &error_)) return false;
@@ -29,6 +33,7 @@ TickSource::Result JournalDaySource::Next(SourceTick* tick) {
                  reader_.partialBytes() == 0;
       return Result::kEnd;
     }
+    image_ = reinterpret_cast<const char*>(reader_.recordBytes()) + kJournalTickOffset;
     if (Emit(tick)) return Result::kTick;
   }
 }

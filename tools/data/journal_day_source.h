@@ -30,6 +30,8 @@ class JournalDaySource : public ExactRecordSource {
   const std::string& error() const override { return error_; }
 
  private:
+  static constexpr std::size_t kRecordsPerRead = 2048;
+
   const std::string path_;
   JournalReader reader_;
   struct stat info_{};  // as the pass began

@@ -24,6 +24,9 @@ void AppendReplayLine(const CollectedLine& f, std::string* out) {
 
 namespace {
 
+// Bytes a number's text may take in a line, and that may be written at its place.
+constexpr std::size_t kNumberRoom = 24;
+
 // Writes at `p` the text of `value` when it is a whole number of hundredths below 1e13 (prices and
 // volumes almost always are): the hundredths n with the point put in, which is the shortest exact
 // text with its decimals filled up to two. Below 1e13 every text of at most two decimals has at most
@@ -34,41 +37,40 @@ char* WriteHundredths(double value, char* p) {
   const double scaled = value * 100;
   const long long n = static_cast<long long>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
   if (static_cast<double>(n) / 100 != value) return nullptr;
-  // Digits two at a time, from the hundredths up, straight into place.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  static constexpr unsigned long long kTens[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
-                                                 10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
-                                                 100000000000ULL, 1000000000000ULL, 10000000000000ULL};
+  // Digits two at a time, from the hundredths up, into the end of a scratch buffer that a fixed
+  // copy then puts in place (the caller's buffer has room for it).
   unsigned long long u = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
-  if (n < 0) *p++ = '-';
+  char digits[48];
+  char* const end = digits + 24;
+  char* d = end - 2;
+  std::memcpy(d, kPairs + 2 * (u % 100), 2);
+  *--d = '.';
   unsigned long long whole = u / 100;
-  int wholeDigits = 1;
-  while (wholeDigits <= 12 && whole >= kTens[wholeDigits - 1]) ++wholeDigits;
-  char* const end = p + wholeDigits + 3;
-  std::memcpy(end - 2, kPairs + 2 * (u % 100), 2);
-  end[-3] = '.';
-  char* d = end - 3;
   while (whole >= 100) {
     d -= 2;
     std::memcpy(d, kPairs + 2 * (whole % 100), 2);
     whole /= 100;
   }
   if (whole >= 10) {
-    std::memcpy(d - 2, kPairs + 2 * whole, 2);
+    d -= 2;
+    std::memcpy(d, kPairs + 2 * whole, 2);
   } else {
-    d[-1] = static_cast<char>('0' + whole);
+    *--d = static_cast<char>('0' + whole);
   }
-  return end;
+  if (n < 0) *--d = '-';
+  std::memcpy(p, d, kNumberRoom);
+  return p + (end - d);
 }
 
 // The numbers of a line as WriteHundredths gives them, each after a comma; `ok` turns false at the
 // first number it cannot give.
 struct HundredthsLine {
   char* p;
-  ReplayNumberMemory* memory = nullptr;
+  ReplayLineMemory* memory = nullptr;
   bool ok = true;
   int place = 0;  // of the next double
   void Int(long long v) {
@@ -92,8 +94,9 @@ struct HundredthsLine {
     if (!ok) return;
     if (memory != nullptr) {
       memory->bits[at] = bits;
+      // A whole slot is copied, as on reading it: the line's buffer has room past the number.
       memory->size[at] = static_cast<std::uint8_t>(end - p);
-      std::memcpy(memory->text[at], p, static_cast<std::size_t>(end - p));
+      std::memcpy(memory->text[at], p, sizeof memory->text[at]);
     }
     p = end;
   }
@@ -128,13 +131,11 @@ void AppendReplayNumber(double value, std::string* out) {
   out->append(fixed, FormatNumber(value, NumberStyle::kFixed, fixed));
 }
 
-bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out,
-                           ReplayNumberMemory* memory) {
-  if (!LineTextIsClean(t)) return false;
-  // A line whose numbers all lie on whole hundredths (nearly every one) is made in one go; any
-  // other is written number by number.
-  char text[sizeof t.TradingDay + sizeof t.ActionDay + sizeof t.InstrumentID + sizeof t.UpdateTime + 24 * 24 + 64];
-  char* p = text;
+namespace {
+
+// Writes at `p` the record's text fields "TradingDay,ActionDay,InstrumentID,UpdateTime" and returns
+// the end.
+char* WriteTexts(const TickRecord& t, char* p) {
   const auto field = [&p](const char* from, std::size_t size, char after) {
     const std::size_t n = strnlen(from, size);
     std::memcpy(p, from, n);
@@ -145,6 +146,62 @@ bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std
   field(t.ActionDay, sizeof t.ActionDay, ',');
   field(t.InstrumentID, sizeof t.InstrumentID, ',');
   field(t.UpdateTime, sizeof t.UpdateTime, 0);
+  return p;
+}
+
+// True when `t`'s time would not break a line, its other text fields being known not to.
+bool TimeIsClean(const TickRecord& t) {
+  // A record whose only text is the time: LineTextIsClean judges the time alone.
+  thread_local TickRecord timeOnly{};
+  std::memcpy(timeOnly.UpdateTime, t.UpdateTime, sizeof t.UpdateTime);
+  return LineTextIsClean(timeOnly);
+}
+
+// The same from the contract's memory when the record's text fields are those of its last line,
+// else checked and kept for the next: mostly only the time has changed. Null when a field would
+// break the line.
+char* WriteTexts(const TickRecord& t, ReplayLineMemory* m, char* p) {
+  const bool sameDays = m->textsSize != 0 && std::memcmp(m->instrumentID, t.InstrumentID, sizeof t.InstrumentID) == 0 &&
+                        std::memcmp(m->tradingDay, t.TradingDay, sizeof t.TradingDay) == 0 &&
+                        std::memcmp(m->actionDay, t.ActionDay, sizeof t.ActionDay) == 0;
+  const bool sameTime = std::memcmp(m->updateTime, t.UpdateTime, sizeof t.UpdateTime) == 0;
+  if (sameDays && !sameTime) {
+    if (!TimeIsClean(t)) return nullptr;
+    std::memcpy(m->updateTime, t.UpdateTime, sizeof t.UpdateTime);
+    const std::size_t n = strnlen(t.UpdateTime, sizeof t.UpdateTime);
+    std::memcpy(m->texts + m->timeAt, t.UpdateTime, n);
+    m->textsSize = static_cast<std::uint8_t>(m->timeAt + n);
+  } else if (!sameDays) {
+    if (!LineTextIsClean(t)) return nullptr;
+    char* const end = WriteTexts(t, p);
+    std::memcpy(m->updateTime, t.UpdateTime, sizeof t.UpdateTime);
+    std::memcpy(m->instrumentID, t.InstrumentID, sizeof t.InstrumentID);
+    std::memcpy(m->tradingDay, t.TradingDay, sizeof t.TradingDay);
+    std::memcpy(m->actionDay, t.ActionDay, sizeof t.ActionDay);
+    m->textsSize = static_cast<std::uint8_t>(end - p);
+    m->timeAt = static_cast<std::uint8_t>(m->textsSize - strnlen(t.UpdateTime, sizeof t.UpdateTime));
+    std::memcpy(m->texts, p, m->textsSize);
+    return end;
+  }
+  std::memcpy(p, m->texts, sizeof m->texts);
+  return p + m->textsSize;
+}
+
+}  // namespace
+
+bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std::string* out,
+                           ReplayLineMemory* memory) {
+  // A line whose numbers all lie on whole hundredths (nearly every one) is made in one go; any
+  // other is written number by number.
+  char text[sizeof t.TradingDay + sizeof t.ActionDay + sizeof t.InstrumentID + sizeof t.UpdateTime + 24 * 24 + 64];
+  char* p = text;
+  if (memory != nullptr) {
+    p = WriteTexts(t, memory, p);
+    if (p == nullptr) return false;
+  } else {
+    if (!LineTextIsClean(t)) return false;
+    p = WriteTexts(t, p);
+  }
   HundredthsLine line{p, memory};
   VisitTickValues(t, line);
   if (line.ok && writeStamp.size() <= 32) {
@@ -165,7 +222,7 @@ bool AppendExactReplayLine(const TickRecord& t, std::string_view writeStamp, std
   return true;
 }
 
-bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out, ReplayNumberMemory* memory) {
+bool AppendReplayLine(TickSource& source, const SourceTick& tick, std::string* out, ReplayLineMemory* memory) {
   if (source.StoresText()) {
     const CollectedLine* fields = source.Fields();
     if (fields == nullptr) return false;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,7 @@ struct ReplayableWriter::Output {
   timespec modified{};     // of the contract's store as the pass began
   std::string buffer;      // lines not yet in the temporary file
   std::size_t kept = 0;    // memory of the buffer kept between blocks, as counted in kept_
-  ReplayNumberMemory numbers;
+  ReplayLineMemory numbers;
   bool upToDate = false;   // its file is already made from this store: left alone
   bool started = false;    // the temporary file exists
   bool failed = false;
@@ -52,6 +53,18 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// A short hash of a contract code from its length and its first and last two characters, which
+// tell a day's contracts apart nearly always; its top `bits` bits.
+std::size_t CodeHash(std::string_view code, int bits) {
+  std::uint64_t x = code.size();
+  if (code.size() >= 2) {
+    const auto at = [&code](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(code[i])); };
+    const std::size_t n = code.size();
+    x |= at(0) << 8 | at(1) << 16 | at(n - 2) << 24 | at(n - 1) << 32;
+  }
+  return static_cast<std::size_t>((x * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
 }
 
 std::string Count(std::uint64_t n) { return std::to_string(n); }
@@ -90,19 +103,43 @@ bool ReplayableWriter::AllUpToDate(const TickSource& source, const std::vector<s
 }
 
 ReplayableWriter::Output* ReplayableWriter::OutputFor(TickSource& source, std::string_view contract) {
-  if (const auto known = byCode_.find(contract); known != byCode_.end()) return known->second;
-  const auto it = outputs_.find(contract);
-  if (it != outputs_.end()) return &it->second;
+  if (!slots_.empty()) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = CodeHash(contract, slotBits_);; i = (i + 1) & mask) {
+      const CodeSlot& slot = slots_[i];
+      if (slot.output == nullptr) break;
+      if (slot.code == contract) return slot.output;
+    }
+  }
   if (!IsContractName(contract) || outputs_.size() >= kMaxContracts) return nullptr;
   const std::string name(contract);
   const auto made = outputs_.try_emplace(name, name, day_, selection_.tolerance_seconds).first;
   Output& output = made->second;
-  byCode_.emplace(made->first, &output);
+  AddSlot(made->first, &output);
   output.upToDate = source.Modified(name, &output.modified) && TargetIsUpToDate(name, output.modified);
   if (output.upToDate) source.Skip(name);
   output.temporaryName = "." + name + ".csv.tmp." + std::to_string(::getpid());
   output.temporary = TargetPath(workdir_, day_, name).parent_path() / output.temporaryName;
   return &output;
+}
+
+// Grows the table to keep it at most half full, the codes it held put in again.
+void ReplayableWriter::AddSlot(std::string_view code, Output* output) {
+  const auto place = [this](std::string_view key, Output* value) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = CodeHash(key, slotBits_);
+    while (slots_[i].output != nullptr) i = (i + 1) & mask;
+    slots_[i] = {key, value};
+  };
+  if (2 * outputs_.size() > slots_.size()) {
+    slotBits_ = std::max(slotBits_ + 1, 6);
+    std::vector<CodeSlot> old(std::size_t{1} << slotBits_);
+    old.swap(slots_);
+    for (const CodeSlot& slot : old) {
+      if (slot.output != nullptr) place(slot.code, slot.output);
+    }
+  }
+  place(code, output);
 }
 
 void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick& tick) {
@@ -114,6 +151,14 @@ void ReplayableWriter::Add(TickSource& source, Output* output, const SourceTick&
                              TickKind::kSession) {
     ++output->notMarket;
     return;
+  }
+  // A busy contract gets a whole block's buffer at once, kept between blocks while all kept fit the
+  // budget: grown by doubling, its lines would be copied and fresh pages touched several times over.
+  if (output->kept == 0 && output->buffer.size() >= flushBytes_ / 16 &&
+      kept_ + flushBytes_ + kLineRoom <= bufferBudget_) {
+    output->buffer.reserve(flushBytes_ + kLineRoom);
+    output->kept = output->buffer.capacity();
+    kept_ += output->kept;
   }
   const std::size_t before = output->buffer.size();
   if (!AppendReplayLine(source, tick, &output->buffer, &output->numbers)) {

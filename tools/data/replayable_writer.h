@@ -8,7 +8,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "sessions/tick_classifier.h"
@@ -33,6 +32,8 @@ class ReplayableWriter {
   // their sum does.
   static constexpr std::size_t kFlushBytes = 256 * 1024;
   static constexpr std::size_t kBufferBudget = 32 * 1024 * 1024;
+  // Room past kFlushBytes in a busy contract's buffer for the line that reaches it.
+  static constexpr std::size_t kLineRoom = 4096;
   // Distinct contracts a day may name; ticks of further ones are left out and reported.
   static constexpr std::size_t kMaxContracts = 20000;
 
@@ -97,8 +98,15 @@ class ReplayableWriter {
   std::size_t bufferBudget_ = kBufferBudget;
 
   std::map<std::string, Output, std::less<>> outputs_;  // by contract, in name order
-  // The same by a hash of the code, for a journal's ticks, whose contracts take turns.
-  std::unordered_map<std::string_view, Output*> byCode_;
+  // The same in an open-addressed table by a short hash of the code, for a journal's ticks, whose
+  // contracts take turns: at most half full, a power of two long.
+  struct CodeSlot {
+    std::string_view code;  // the key in outputs_
+    Output* output = nullptr;  // null: a free slot
+  };
+  std::vector<CodeSlot> slots_;
+  int slotBits_ = 0;
+  void AddSlot(std::string_view code, Output* output);
   int folderFd_ = -1;  // the Tick folder, opened by Run
   std::size_t buffered_ = 0;
   std::size_t kept_ = 0;  // memory of the buffers kept between blocks
