@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "storage/journal_field_table.h"
@@ -26,24 +28,41 @@ class ContractBlockEncoder {
     std::uint64_t step = 1;
     std::string section;
   };
+  // The references a number column may be told from, the first preferred on a tie.
+  struct Candidates {
+    int refs[4] = {};
+    int count = 0;
+    void Add(int ref) { refs[count++] = ref; }
+  };
+  // Where a numeric field lies in a record and where its values go.
+  struct Load {
+    std::uint16_t offset = 0;
+    std::uint64_t* to = nullptr;
+  };
 
+  void ResetColumns(std::size_t count);
   void LoadNumbers(const JournalFieldTable& table, const unsigned char* const* records, std::size_t n);
   bool ToDecimal(std::size_t column, std::size_t n, std::uint8_t* scale);
-  // These return the sum of the stored values' bit widths, a measure of what they cost.
-  std::uint64_t EncodeNumber(std::size_t column, std::size_t n, const std::vector<int>& candidates);
-  std::uint64_t EncodeXor(std::size_t column, std::size_t n);
+  // These return the sum of the stored values' bit widths, a measure of what they cost (EncodeNumber
+  // and EncodeXor only when `wantCost`).
+  std::uint64_t EncodeNumber(std::size_t column, std::size_t n, const Candidates& candidates, bool wantCost = false);
+  std::uint64_t EncodeXor(std::size_t column, std::size_t n, bool wantCost = false);
   void EncodeRunningProduct(const JournalFieldTable& table, std::size_t column, int volume, int price, std::size_t n,
                             std::uint64_t cost);
-  double ValueAt(const JournalFieldTable& table, int column, std::size_t row) const;
+  void ValuesOf(const JournalFieldTable& table, int column, std::size_t n, std::vector<double>* out) const;
   bool EncodeClock(std::size_t column, const JournalField& field, const unsigned char* const* records, std::size_t n);
   bool EncodeQuotient(const JournalFieldTable& table, std::size_t column, int a, int b, std::size_t n);
   void EncodeText(const JournalField& field, const unsigned char* const* records, std::size_t n, Column* out);
-  std::uint64_t PutPlanes(std::size_t n, Column* out);
+  // Appends stored_'s byte planes to the column's section; the bit widths' sum when `wantCost`.
+  std::uint64_t PutPlanes(std::size_t n, Column* out, bool wantCost);
 
   std::vector<std::vector<std::uint64_t>> x_;  // per column: the integer (or the double's bits)
   std::vector<Column> columns_;
   std::vector<std::uint64_t> stored_;
   std::vector<std::uint32_t> dictionaryRows_;
+  std::unordered_map<std::string_view, std::uint32_t> seen_;
+  std::vector<Load> wide_, signed32_, unsigned32_;
+  std::vector<double> total_, a_, b_;
 };
 
 #endif
