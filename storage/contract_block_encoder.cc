@@ -24,6 +24,9 @@ constexpr double kRoundingShift = 6755399441055744.0;
 constexpr double kRoundingLimit = 2251799813685248.0;  // 2^51
 // Rows the grid test takes at a time before it looks for a row off the grid.
 constexpr std::size_t kGridChunk = 256;
+// A block of at least this many rows chooses a column's reference from every fourth row.
+constexpr std::size_t kSampledRows = 512;
+constexpr std::size_t kSampleStride = 4;
 
 std::uint64_t ZigZag(std::uint64_t d) {
   return (d << 1) ^ static_cast<std::uint64_t>(static_cast<std::int64_t>(d) >> 63);
@@ -238,21 +241,24 @@ bool ContractBlockEncoder::ToDecimal(std::size_t column, std::size_t n, std::uin
 std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, const Candidates& candidates,
                                                  bool wantCost) {
   const std::uint64_t* x = x_[c].data();
+  // What each reference would cost, judged on every `stride`th row of a long block.
+  const std::size_t stride = n >= kSampledRows ? kSampleStride : 1;
   const auto cost = [&](int ref) {
     std::uint64_t sum = 0;
     if (ref == kRefNone) {
-      for (std::size_t i = 0; i < n; ++i) sum += BitWidth(ZigZag(x[i]));
+      for (std::size_t i = 0; i < n; i += stride) sum += BitWidth(ZigZag(x[i]));
     } else if (ref == kRefPrevious) {
       sum = BitWidth(ZigZag(x[0]));
-      for (std::size_t i = 1; i < n; ++i) sum += BitWidth(ZigZag(x[i] - x[i - 1]));
+      for (std::size_t i = stride; i < n; i += stride) sum += BitWidth(ZigZag(x[i] - x[i - 1]));
     } else {
       const std::uint64_t* r = x_[ref].data();
-      for (std::size_t i = 0; i < n; ++i) sum += BitWidth(ZigZag(x[i] - r[i]));
+      for (std::size_t i = 0; i < n; i += stride) sum += BitWidth(ZigZag(x[i] - r[i]));
     }
     return sum;
   };
+  // A column of one value is told from its previous row (the first reference of every list).
   int best = candidates.refs[0];
-  if (candidates.count > 1) {
+  if (candidates.count > 1 && !AllSame(x, n)) {
     std::uint64_t bestCost = ~std::uint64_t{0};
     for (int k = 0; k < candidates.count; ++k) {
       const std::uint64_t sum = cost(candidates.refs[k]);

@@ -1,9 +1,11 @@
-// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs
+// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only |
+// --pack-only]: packs
 // Journal/<day>.qtj of a working folder into History/<day>.qth and prints,
 // beside the general compressors on the same journal, the packed bytes per
 // tick, the packing rate, and the reading rate of the packed day against the
 // journal (the files sit in the page cache after the first pass). --read-only
-// reads a day packed before, five times.
+// reads a day packed before, five times; --pack-only packs three times and reads
+// nothing, for profiling the packer.
 #include <time.h>
 
 #include <algorithm>
@@ -71,7 +73,7 @@ double ReadRate(Reader &reader, std::uint64_t *records, double *sum,
 int main(int argc, char **argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | "
-                         "--speed-only | --read-only]\n");
+                         "--speed-only | --read-only | --pack-only]\n");
     return 2;
   }
   const std::string workdir = argv[1];
@@ -79,7 +81,8 @@ int main(int argc, char **argv) {
   const std::string option = argc > 3 ? argv[3] : "";
   const bool xz = option.empty();
   const bool readOnly = option == "--read-only";
-  const bool compressors = option != "--speed-only" && !readOnly;
+  const bool packOnly = option == "--pack-only";
+  const bool compressors = option != "--speed-only" && !readOnly && !packOnly;
   const std::string journal = JournalDayPath(workdir, day);
   const std::string packed = PackedDayPath(workdir, day);
 
@@ -132,7 +135,7 @@ int main(int argc, char **argv) {
                 report.packed_bytes / bytes);
   }
 
-  for (int round = 0; round < (readOnly ? 5 : 2); ++round) {
+  for (int round = 0; round < (readOnly ? 5 : packOnly ? 0 : 2); ++round) {
     JournalReader journalReader;
     PackedDayReader packedReader;
     if (!journalReader.Open(journal, &error) ||
