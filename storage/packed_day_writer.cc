@@ -66,13 +66,16 @@ std::uint32_t PackedDayWriter::ContractNumber(const unsigned char* record) {
   const auto* id = reinterpret_cast<const char*>(record + kJournalTickOffset + offsetof(TickRecord, InstrumentID));
   const std::string_view name(id, strnlen(id, kPackedMaxContractLength));
   if (!index_.contracts.empty() && index_.contracts[lastContract_] == name) return lastContract_;
-  const auto [it, added] = numbers_.emplace(std::string(name), static_cast<std::uint32_t>(index_.contracts.size()));
-  if (added) {
-    index_.contracts.emplace_back(name);
-    rows_.emplace_back();
+  const auto found = numbers_.find(name);
+  if (found != numbers_.end()) {
+    lastContract_ = found->second;
+    return lastContract_;
   }
-  lastContract_ = it->second;
-  return it->second;
+  lastContract_ = static_cast<std::uint32_t>(index_.contracts.size());
+  numbers_.emplace(std::string(name), lastContract_);
+  index_.contracts.emplace_back(name);
+  rows_.emplace_back();
+  return lastContract_;
 }
 
 bool PackedDayWriter::AddRecords(const unsigned char* records, std::size_t count, std::string* error) {

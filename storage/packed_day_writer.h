@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -58,7 +59,12 @@ class PackedDayWriter {
   std::vector<std::vector<std::uint32_t>> rows_;   // per contract number: rows of segment_
   std::vector<std::uint32_t> verbatim_;
   std::vector<std::uint32_t> present_;             // contracts with rows in this segment
-  std::unordered_map<std::string, std::uint32_t> numbers_;  // InstrumentID to contract number
+  // Looked up by a string_view of the record's bytes, without making a string of them.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> numbers_;  // InstrumentID to number
   std::uint32_t lastContract_ = 0;
   std::unique_ptr<ContractBlockEncoder> encoder_;
   void* cctx_ = nullptr;                           // ZSTD_CCtx
