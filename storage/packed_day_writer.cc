@@ -78,6 +78,20 @@ std::uint32_t PackedDayWriter::ContractNumber(const unsigned char* record) {
   return lastContract_;
 }
 
+unsigned char* PackedDayWriter::Room(std::size_t* count, std::string* error) {
+  const std::uint64_t inSegment = nextSlot_ % segmentSlots_;
+  if (inSegment == 0) {
+    segment_ = static_cast<unsigned char*>(segmentMemory_.Reserve(std::size_t{segmentSlots_} * header_.recordSize));
+    if (segment_ == nullptr) {
+      *error = "out of memory for a segment";
+      return nullptr;
+    }
+  }
+  *count = static_cast<std::size_t>(
+      std::min<std::uint64_t>({*count, segmentSlots_ - inSegment, header_.slots - nextSlot_}));
+  return segment_ + inSegment * header_.recordSize;
+}
+
 bool PackedDayWriter::AddRecords(const unsigned char* records, std::size_t count, std::string* error) {
   const JournalFieldTable& table = *JournalFieldTableOf(header_.journalVersion);
   const std::size_t size = header_.recordSize;
@@ -95,7 +109,7 @@ bool PackedDayWriter::AddRecords(const unsigned char* records, std::size_t count
       }
     }
     unsigned char* at = segment_ + inSegment * size;
-    std::memcpy(at, records + r * size, size);
+    if (at != records + r * size) std::memcpy(at, records + r * size, size);
     const bool valid = JournalRecordValid(at, header_.journalVersion);
     // The name must end inside the field for the index to hold it; a 31-byte code is kept verbatim.
     const auto* id = reinterpret_cast<const char*>(at + kJournalTickOffset + offsetof(TickRecord, InstrumentID));

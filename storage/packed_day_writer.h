@@ -27,7 +27,10 @@ class PackedDayWriter {
   // `journalSize` bytes whose header (checked already) is `journalHeader`.
   bool Begin(int fd, const std::string& day, std::uint32_t journalVersion, const std::string& journalHeader,
              std::uint64_t journalSize, std::string* error);
-  // The next `count` record slots, `count` × the record size bytes.
+  // Where the next record slots are kept, for reading them there without a copy: room for
+  // `*count`, which it lowers to what the segment and the journal have left. Null when out of memory.
+  unsigned char* Room(std::size_t* count, std::string* error);
+  // The next `count` record slots, `count` × the record size bytes (from Room or anywhere else).
   bool AddRecords(const unsigned char* records, std::size_t count, std::string* error);
   // The bytes after the last whole slot (fewer than a record), then the index and trailer.
   bool Finish(const unsigned char* tail, std::size_t tailSize, std::string* error);
