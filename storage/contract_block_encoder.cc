@@ -150,6 +150,13 @@ bool ClockSeconds(const unsigned char* text, std::size_t size, std::uint64_t* se
 
 }  // namespace
 
+unsigned char* ContractBlockEncoder::Column::Extend(std::size_t bytes) {
+  if (section.size() - size < bytes) section.resize(std::max(size + bytes, 2 * section.size()));
+  unsigned char* at = section.data() + size;
+  size += bytes;
+  return at;
+}
+
 void ContractBlockEncoder::ResetColumns(std::size_t count) {
   columns_.resize(count);
   for (Column& col : columns_) {
@@ -158,7 +165,7 @@ void ContractBlockEncoder::ResetColumns(std::size_t count) {
     col.scale = 0;
     col.ref = 255;
     col.step = 1;
-    col.section.clear();
+    col.size = 0;
   }
 }
 
@@ -289,7 +296,7 @@ std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, c
   Column& col = columns_[c];
   col.ref = static_cast<std::uint8_t>(best);
   col.step = step;
-  col.section.clear();
+  col.size = 0;
   return PutPlanes(n, &col, wantCost);
 }
 
@@ -301,14 +308,14 @@ std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n, bool
   col.method = kMethodXor;
   col.ref = kRefPrevious;
   col.step = 1;
-  col.section.clear();
+  col.size = 0;
   return PutPlanes(n, &col, wantCost);
 }
 
 // The column's values as the reader has them: a decimal column's integers divided back.
 void ContractBlockEncoder::ValuesOf(const JournalFieldTable& table, int column, std::size_t n,
                                     std::vector<double>* out) const {
-  out->resize(n);
+  if (out->size() < n) out->resize(n);
   double* v = out->data();
   const std::uint64_t* x = x_[column].data();
   if (columns_[column].method == kMethodDecimal) {
@@ -358,7 +365,7 @@ void ContractBlockEncoder::EncodeRunningProduct(const JournalFieldTable& table, 
   col.ref = static_cast<std::uint8_t>(volume);
   col.scale = static_cast<std::uint8_t>(price);
   col.step = std::bit_cast<std::uint64_t>(k);
-  col.section.clear();
+  col.size = 0;
   PutPlanes(n, &col, false);
 }
 
@@ -405,7 +412,7 @@ bool ContractBlockEncoder::EncodeQuotient(const JournalFieldTable& table, std::s
   col.ref = static_cast<std::uint8_t>(a);
   col.scale = static_cast<std::uint8_t>(b);
   col.step = std::bit_cast<std::uint64_t>(k);
-  col.section.clear();
+  col.size = 0;
   PutPlanes(n, &col, false);
   return true;
 }
@@ -429,11 +436,10 @@ void ContractBlockEncoder::EncodeText(const JournalField& field, const unsigned 
   out->method = kMethodDictionary;
   out->ref = kRefPrevious;
   out->step = 1;
-  out->section.clear();
-  PutU32(&out->section, static_cast<std::uint32_t>(dictionaryRows_.size()));
-  for (std::uint32_t row : dictionaryRows_) {
-    out->section.append(reinterpret_cast<const char*>(records[row] + field.offset), field.size);
-  }
+  out->size = 0;
+  const auto entries = static_cast<std::uint32_t>(dictionaryRows_.size());
+  std::memcpy(out->Extend(4), &entries, 4);
+  for (std::uint32_t row : dictionaryRows_) std::memcpy(out->Extend(field.size), records[row] + field.offset, field.size);
   PutPlanes(n, out, false);
 }
 
@@ -447,9 +453,7 @@ std::uint64_t ContractBlockEncoder::PutPlanes(std::size_t n, Column* out, bool w
   }
   const std::size_t width = (std::bit_width(all) + 7) / 8;
   out->width = static_cast<std::uint8_t>(width);
-  const std::size_t at = out->section.size();
-  out->section.resize(at + width * n);
-  auto* planes = reinterpret_cast<unsigned char*>(out->section.data() + at);
+  unsigned char* planes = out->Extend(width * n);
   for (std::size_t j = 0; j < width; ++j) {
     unsigned char* plane = planes + j * n;
     const unsigned shift = static_cast<unsigned>(8 * j);
@@ -461,10 +465,13 @@ std::uint64_t ContractBlockEncoder::PutPlanes(std::size_t n, Column* out, bool w
 void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned char* const* records,
                                   const std::uint64_t* slots, std::size_t n, std::string* payload) {
   const std::size_t count = table.fields.size() + 1;
+  // Buffers only grow (ToDecimal swaps a column's with stored_), so no block pays to clear them.
   x_.resize(count);
-  for (auto& x : x_) x.resize(n);
+  for (auto& x : x_) {
+    if (x.size() < n) x.resize(n);
+  }
   ResetColumns(count);
-  stored_.resize(n);
+  if (stored_.size() < n) stored_.resize(n);
   std::memcpy(x_[0].data(), slots, n * sizeof *slots);
   LoadNumbers(table, records, n);
 
@@ -535,7 +542,7 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
     payload->push_back(static_cast<char>(col.scale));
     payload->push_back(static_cast<char>(col.ref));
     payload->append(reinterpret_cast<const char*>(&col.step), 8);
-    PutU32(payload, static_cast<std::uint32_t>(col.section.size()));
+    PutU32(payload, static_cast<std::uint32_t>(col.size));
   }
-  for (const Column& col : columns_) payload->append(col.section);
+  for (const Column& col : columns_) payload->append(reinterpret_cast<const char*>(col.section.data()), col.size);
 }

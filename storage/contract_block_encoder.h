@@ -26,7 +26,12 @@ class ContractBlockEncoder {
     std::uint8_t scale = 0;
     std::uint8_t ref = 255;
     std::uint64_t step = 1;
-    std::string section;
+    // The section is the first `size` bytes; the buffer only grows, so that filling it again
+    // costs no clearing.
+    std::vector<unsigned char> section;
+    std::size_t size = 0;
+
+    unsigned char* Extend(std::size_t bytes);
   };
   // The references a number column may be told from, the first preferred on a tie.
   struct Candidates {
