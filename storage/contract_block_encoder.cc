@@ -24,11 +24,9 @@ constexpr double kRoundingShift = 6755399441055744.0;
 constexpr double kRoundingLimit = 2251799813685248.0;  // 2^51
 // Rows the grid test takes at a time before it looks for a row off the grid.
 constexpr std::size_t kGridChunk = 256;
-// A block of at least this many rows first judges a column's references on every fourth row, and
-// takes two within a quarter of each other to be near.
+// A block of at least this many rows judges a column's references on every fourth row.
 constexpr std::size_t kSampledRows = 64;
 constexpr std::size_t kSampleStride = 4;
-constexpr std::uint64_t kNearShare = 4;
 
 std::uint64_t ZigZag(std::uint64_t d) {
   return (d << 1) ^ static_cast<std::uint64_t>(static_cast<std::int64_t>(d) >> 63);
@@ -286,27 +284,15 @@ std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, c
   // A column of one value is told from its previous row (the first reference of every list).
   int best = candidates.refs[0];
   if (candidates.count > 1 && !AllSame(x, n)) {
-    // A sample of the rows rules out the references far behind; the two nearest are then measured
-    // on every row, the earlier in the list winning a tie.
     const std::size_t stride = n >= kSampledRows ? kSampleStride : 1;
-    std::uint64_t costs[4];
-    int first = 0;
-    int second = -1;
+    std::uint64_t bestCost = ~std::uint64_t{0};
     for (int k = 0; k < candidates.count; ++k) {
-      costs[k] = cost(candidates.refs[k], stride);
-      if (costs[k] < costs[first]) {
-        second = first;
-        first = k;
-      } else if (k != first && (second < 0 || costs[k] < costs[second])) {
-        second = k;
+      const std::uint64_t sum = cost(candidates.refs[k], stride);
+      if (sum < bestCost) {
+        bestCost = sum;
+        best = candidates.refs[k];
       }
     }
-    if (stride > 1 && costs[second] - costs[first] <= costs[first] / kNearShare) {
-      const std::uint64_t a = cost(candidates.refs[first], 1);
-      const std::uint64_t b = cost(candidates.refs[second], 1);
-      if (b < a || (b == a && second < first)) first = second;
-    }
-    best = candidates.refs[first];
   }
   std::uint64_t* d = stored_.data();
   if (best == kRefNone) {

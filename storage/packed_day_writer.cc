@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t kDrainSize = 4 << 20;
 constexpr std::uint32_t kMaxWriterSegmentSlots = 262144;  // keeps every block under the raw bound
+constexpr int kMinMatch = 4;
 
 }  // namespace
 
@@ -58,6 +59,12 @@ bool PackedDayWriter::Begin(int fd, const std::string& day, std::uint32_t journa
     *error = "zstd: out of memory";
     return false;
   }
+  // Matches from 4 bytes: the byte planes repeat in short runs, and the file comes out smaller
+  // for about the same time.
+  auto* cctx = static_cast<ZSTD_CCtx*>(cctx_);
+  ZSTD_CCtx_reset(cctx, ZSTD_reset_session_and_parameters);
+  ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level_);
+  ZSTD_CCtx_setParameter(cctx, ZSTD_c_minMatch, kMinMatch);
   pending_ = EncodePackedDayHeader(header_);
   return PutBlock(PackedBlockKind::kJournalHeader, kPackedNoContract, 0, journalHeader, error);
 }
@@ -176,7 +183,7 @@ bool PackedDayWriter::PutBlock(PackedBlockKind kind, std::uint32_t contract, std
   }
   stored_.resize(ZSTD_compressBound(payload.size()));
   const std::size_t stored =
-      ZSTD_compressCCtx(static_cast<ZSTD_CCtx*>(cctx_), stored_.data(), stored_.size(), payload.data(), payload.size(), level_);
+      ZSTD_compress2(static_cast<ZSTD_CCtx*>(cctx_), stored_.data(), stored_.size(), payload.data(), payload.size());
   if (ZSTD_isError(stored)) {
     *error = std::string("zstd: ") + ZSTD_getErrorName(stored);
     return false;
