@@ -19,6 +19,14 @@ constexpr std::size_t kDrainSize = 4 << 20;
 constexpr std::uint32_t kMaxWriterSegmentSlots = 262144;  // keeps every block under the raw bound
 constexpr int kMinMatch = 4;
 
+// A slot of the recent names' cache: a multiplicative hash of the name's first 16 bytes and length.
+std::size_t RecentSlot(std::string_view name) {
+  std::uint64_t word[2] = {0, 0};
+  std::memcpy(word, name.data(), std::min<std::size_t>(name.size(), sizeof word));
+  const std::uint64_t mixed = (word[0] * 0x9E3779B97F4A7C15ull) ^ (word[1] + name.size());
+  return static_cast<std::size_t>((mixed * 0xC2B2AE3D27D4EB4Full) >> 54);  // 10 bits: 1024 slots
+}
+
 }  // namespace
 
 PackedDayWriter::PackedDayWriter(int zstdLevel, std::uint32_t segmentSlots)
@@ -46,7 +54,7 @@ bool PackedDayWriter::Begin(int fd, const std::string& day, std::uint32_t journa
   header_.segmentSlots = segmentSlots_;
   index_ = PackedDayIndex{};
   numbers_.clear();
-  lastContract_ = 0;
+  recent_.fill(0);
   offset_ = 0;
   pending_.clear();
   nextSlot_ = 0;
@@ -72,17 +80,20 @@ bool PackedDayWriter::Begin(int fd, const std::string& day, std::uint32_t journa
 std::uint32_t PackedDayWriter::ContractNumber(const unsigned char* record) {
   const auto* id = reinterpret_cast<const char*>(record + kJournalTickOffset + offsetof(TickRecord, InstrumentID));
   const std::string_view name(id, strnlen(id, kPackedMaxContractLength));
-  if (!index_.contracts.empty() && index_.contracts[lastContract_] == name) return lastContract_;
+  std::uint32_t& recent = recent_[RecentSlot(name)];
+  if (recent != 0 && index_.contracts[recent - 1] == name) return recent - 1;
+  std::uint32_t number;
   const auto found = numbers_.find(name);
   if (found != numbers_.end()) {
-    lastContract_ = found->second;
-    return lastContract_;
+    number = found->second;
+  } else {
+    number = static_cast<std::uint32_t>(index_.contracts.size());
+    numbers_.emplace(std::string(name), number);
+    index_.contracts.emplace_back(name);
+    rows_.emplace_back();
   }
-  lastContract_ = static_cast<std::uint32_t>(index_.contracts.size());
-  numbers_.emplace(std::string(name), lastContract_);
-  index_.contracts.emplace_back(name);
-  rows_.emplace_back();
-  return lastContract_;
+  recent = number + 1;
+  return number;
 }
 
 unsigned char* PackedDayWriter::Room(std::size_t* count, std::string* error) {

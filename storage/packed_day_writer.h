@@ -1,6 +1,7 @@
 #ifndef QUOTELOOM_STORAGE_PACKED_DAY_WRITER_H
 #define QUOTELOOM_STORAGE_PACKED_DAY_WRITER_H
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,7 +69,9 @@ class PackedDayWriter {
     std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
   };
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> numbers_;  // InstrumentID to number
-  std::uint32_t lastContract_ = 0;
+  // Contract number + 1 (0 for none) of names seen lately, by a cheap hash: most records find theirs
+  // here without the map.
+  std::array<std::uint32_t, 1024> recent_{};
   std::unique_ptr<ContractBlockEncoder> encoder_;
   void* cctx_ = nullptr;                           // ZSTD_CCtx
   std::string payload_;
