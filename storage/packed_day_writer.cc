@@ -24,7 +24,7 @@ std::size_t RecentSlot(std::string_view name) {
   std::uint64_t word[2] = {0, 0};
   std::memcpy(word, name.data(), std::min<std::size_t>(name.size(), sizeof word));
   const std::uint64_t mixed = (word[0] * 0x9E3779B97F4A7C15ull) ^ (word[1] + name.size());
-  return static_cast<std::size_t>((mixed * 0xC2B2AE3D27D4EB4Full) >> 54);  // 10 bits: 1024 slots
+  return static_cast<std::size_t>((mixed * 0xC2B2AE3D27D4EB4Full) >> 52);  // 12 bits: 4096 slots
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ class PackedDayWriter {
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> numbers_;  // InstrumentID to number
   // Contract number + 1 (0 for none) of names seen lately, by a cheap hash: most records find theirs
   // here without the map.
-  std::array<std::uint32_t, 1024> recent_{};
+  std::array<std::uint32_t, 4096> recent_{};
   std::unique_ptr<ContractBlockEncoder> encoder_;
   void* cctx_ = nullptr;                           // ZSTD_CCtx
   std::string payload_;
