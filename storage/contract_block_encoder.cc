@@ -319,17 +319,31 @@ std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, c
   }
   std::uint64_t step = CommonStep(d, n);
   if (step == 0 || step > static_cast<std::uint64_t>(INT64_MAX)) step = 1;
+  std::uint64_t rest = 0;
   if (step == 1) {
-    for (std::size_t i = 0; i < n; ++i) d[i] = ZigZag(d[i]);
+    d[0] = ZigZag(d[0]);
+    for (std::size_t i = 1; i < n; ++i) {
+      d[i] = ZigZag(d[i]);
+      rest |= d[i];
+    }
   } else {
     const ExactDivisor divisor(step);
-    for (std::size_t i = 0; i < n; ++i) d[i] = ZigZag(divisor.Quotient(d[i]));
+    d[0] = ZigZag(divisor.Quotient(d[0]));
+    for (std::size_t i = 1; i < n; ++i) {
+      d[i] = ZigZag(divisor.Quotient(d[i]));
+      rest |= d[i];
+    }
   }
   Column& col = columns_[c];
   col.ref = static_cast<std::uint8_t>(best);
   col.step = step;
   col.size = 0;
-  return PutPlanes(n, &col, wantCost);
+  WritePlanes(n, rest, &col);
+  std::uint64_t bits = 0;
+  if (wantCost) {
+    for (std::size_t i = 0; i < n; ++i) bits += BitWidth(d[i]);
+  }
+  return bits;
 }
 
 std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n, bool wantCost) {
@@ -477,21 +491,33 @@ void ContractBlockEncoder::EncodeText(const JournalField& field, const unsigned 
 
 std::uint64_t ContractBlockEncoder::PutPlanes(std::size_t n, Column* out, bool wantCost) {
   const std::uint64_t* s = stored_.data();
-  std::uint64_t all = 0;
-  for (std::size_t i = 0; i < n; ++i) all |= s[i];
+  std::uint64_t rest = 0;
+  for (std::size_t i = 1; i < n; ++i) rest |= s[i];
+  WritePlanes(n, rest, out);
   std::uint64_t cost = 0;
   if (wantCost) {
     for (std::size_t i = 0; i < n; ++i) cost += BitWidth(s[i]);
   }
-  const std::size_t width = (std::bit_width(all) + 7) / 8;
+  return cost;
+}
+
+void ContractBlockEncoder::WritePlanes(std::size_t n, std::uint64_t rest, Column* out) {
+  const std::uint64_t* s = stored_.data();
+  const std::size_t width = (std::bit_width(rest | s[0]) + 7) / 8;
+  const std::size_t restWidth = (std::bit_width(rest) + 7) / 8;
   out->width = static_cast<std::uint8_t>(width);
   unsigned char* planes = out->Extend(width * n);
-  for (std::size_t j = 0; j < width; ++j) {
+  for (std::size_t j = 0; j < restWidth; ++j) {
     unsigned char* plane = planes + j * n;
     const unsigned shift = static_cast<unsigned>(8 * j);
     for (std::size_t i = 0; i < n; ++i) plane[i] = static_cast<unsigned char>(s[i] >> shift);
   }
-  return cost;
+  // The high planes only the first value reaches (a time's first reading, a constant's first row).
+  for (std::size_t j = restWidth; j < width; ++j) {
+    unsigned char* plane = planes + j * n;
+    std::memset(plane, 0, n);
+    plane[0] = static_cast<unsigned char>(s[0] >> (8 * j));
+  }
 }
 
 void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned char* const* records,

@@ -60,6 +60,8 @@ class ContractBlockEncoder {
   void EncodeText(const JournalField& field, const unsigned char* const* records, std::size_t n, Column* out);
   // Appends stored_'s byte planes to the column's section; the bit widths' sum when `wantCost`.
   std::uint64_t PutPlanes(std::size_t n, Column* out, bool wantCost);
+  // The same, given `rest`, the OR of every value of stored_ but the first.
+  void WritePlanes(std::size_t n, std::uint64_t rest, Column* out);
 
   std::vector<std::vector<std::uint64_t>> x_;  // per column: the integer (or the double's bits)
   std::vector<Column> columns_;
