@@ -139,6 +139,12 @@ std::uint64_t CommonStep(const std::uint64_t* d, std::size_t n) {
   if (i == n) return 0;
   const auto magnitude = [](std::uint64_t v) { return static_cast<std::int64_t>(v) < 0 ? 0 - v : v; };
   std::uint64_t step = magnitude(d[i]);
+  // A step of 2^k (a price grid of two units, say) divides every change whose low k bits are zero.
+  if (step > 1 && std::has_single_bit(step)) {
+    std::uint64_t low = 0;
+    for (std::size_t j = i + 1; j < n; ++j) low |= d[j];
+    if ((low & (step - 1)) == 0) return step;
+  }
   ExactDivisor divisor(step);
   for (++i; i < n && step != 1; ++i) {
     const std::uint64_t a = magnitude(d[i]);
