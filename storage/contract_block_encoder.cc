@@ -542,7 +542,17 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
 
   // Doubles become integers where they lie on a decimal grid, the last price first so that others
   // can be told as their distance from it.
-  const int last = table.Find("LastPrice") + 1;
+  if (&table != named_.table) {
+    named_ = {&table,
+              table.Find("LastPrice") + 1,
+              table.Find("Sequence") + 1,
+              table.Find("WriteTimeNs") + 1,
+              table.Find("ArrivalTimeNs") + 1,
+              table.Find("AveragePrice") + 1,
+              table.Find("Turnover") + 1,
+              table.Find("Volume") + 1};
+  }
+  const int last = named_.last;
   for (int pass = 0; pass < 2; ++pass) {
     for (std::size_t c = 1; c < count; ++c) {
       if ((pass == 0) != (static_cast<int>(c) == last)) continue;
@@ -557,12 +567,12 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
     }
   }
 
-  const int sequence = table.Find("Sequence") + 1;
-  const int writeTime = table.Find("WriteTimeNs") + 1;
-  const int arrival = table.Find("ArrivalTimeNs") + 1;
-  const int average = table.Find("AveragePrice") + 1;
-  const int turnover = table.Find("Turnover") + 1;
-  const int volume = table.Find("Volume") + 1;
+  const int sequence = named_.sequence;
+  const int writeTime = named_.writeTime;
+  const int arrival = named_.arrival;
+  const int average = named_.average;
+  const int turnover = named_.turnover;
+  const int volume = named_.volume;
   columns_[0].method = kMethodInteger;
   Candidates previousOnly;
   previousOnly.Add(kRefPrevious);

@@ -63,6 +63,18 @@ class ContractBlockEncoder {
   // The same, given `rest`, the OR of every value of stored_ but the first.
   void WritePlanes(std::size_t n, std::uint64_t rest, Column* out);
 
+  // The columns the methods single out (0 when the table has no such field), found once per table.
+  struct NamedColumns {
+    const JournalFieldTable* table = nullptr;
+    int last = 0;
+    int sequence = 0;
+    int writeTime = 0;
+    int arrival = 0;
+    int average = 0;
+    int turnover = 0;
+    int volume = 0;
+  };
+  NamedColumns named_;
   std::vector<std::vector<std::uint64_t>> x_;  // per column: the integer (or the double's bits)
   std::vector<Column> columns_;
   std::vector<std::uint64_t> stored_;

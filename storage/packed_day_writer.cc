@@ -77,9 +77,7 @@ bool PackedDayWriter::Begin(int fd, const std::string& day, std::uint32_t journa
   return PutBlock(PackedBlockKind::kJournalHeader, kPackedNoContract, 0, journalHeader, error);
 }
 
-std::uint32_t PackedDayWriter::ContractNumber(const unsigned char* record) {
-  const auto* id = reinterpret_cast<const char*>(record + kJournalTickOffset + offsetof(TickRecord, InstrumentID));
-  const std::string_view name(id, strnlen(id, kPackedMaxContractLength));
+std::uint32_t PackedDayWriter::ContractNumber(std::string_view name) {
   std::uint32_t& recent = recent_[RecentSlot(name)];
   if (recent != 0 && index_.contracts[recent - 1] == name) return recent - 1;
   std::uint32_t number;
@@ -131,8 +129,9 @@ bool PackedDayWriter::AddRecords(const unsigned char* records, std::size_t count
     const bool valid = JournalRecordValid(at, header_.journalVersion);
     // The name must end inside the field for the index to hold it; a 31-byte code is kept verbatim.
     const auto* id = reinterpret_cast<const char*>(at + kJournalTickOffset + offsetof(TickRecord, InstrumentID));
-    if (valid && JournalRecordGapsZero(table, at) && strnlen(id, sizeof(TickRecord::InstrumentID)) <= kPackedMaxContractLength) {
-      const std::uint32_t contract = ContractNumber(at);
+    const std::size_t idLength = strnlen(id, sizeof(TickRecord::InstrumentID));
+    if (valid && JournalRecordGapsZero(table, at) && idLength <= kPackedMaxContractLength) {
+      const std::uint32_t contract = ContractNumber(std::string_view(id, idLength));
       if (rows_[contract].empty()) present_.push_back(contract);
       rows_[contract].push_back(static_cast<std::uint32_t>(inSegment));
     } else {

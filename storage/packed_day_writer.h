@@ -45,7 +45,7 @@ class PackedDayWriter {
                 std::string* error);
   bool Write(const void* data, std::size_t size, std::string* error);
   bool Drain(std::string* error);
-  std::uint32_t ContractNumber(const unsigned char* record);
+  std::uint32_t ContractNumber(std::string_view name);
 
   const int level_;
   const std::uint32_t segmentSlots_;
