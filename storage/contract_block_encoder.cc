@@ -168,8 +168,6 @@ void ClearUpperVectorHalves() {
 #endif
 }
 
-void PutU32(std::string* out, std::uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
-
 bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Seconds after midnight of a field that holds exactly "HH:MM:SS" and NULs after it.
@@ -188,10 +186,18 @@ bool ClockSeconds(const unsigned char* text, std::size_t size, std::uint64_t* se
 
 }  // namespace
 
-unsigned char* ContractBlockEncoder::Column::Extend(std::size_t bytes) {
-  if (section.size() - size < bytes) section.resize(std::max(size + bytes, 2 * section.size()));
-  unsigned char* at = section.data() + size;
-  size += bytes;
+void ContractBlockEncoder::StartSection(Column* col) {
+  if (col->started) payloadSize_ = col->start;
+  col->started = true;
+  col->start = payloadSize_;
+  col->size = 0;
+}
+
+unsigned char* ContractBlockEncoder::Extend(Column* col, std::size_t bytes) {
+  if (payload_.size() - payloadSize_ < bytes) payload_.resize(std::max(payloadSize_ + bytes, 2 * payload_.size()));
+  unsigned char* at = payload_.data() + payloadSize_;
+  payloadSize_ += bytes;
+  col->size += bytes;
   return at;
 }
 
@@ -203,6 +209,8 @@ void ContractBlockEncoder::ResetColumns(std::size_t count) {
     col.scale = 0;
     col.ref = 255;
     col.step = 1;
+    col.started = false;
+    col.start = 0;
     col.size = 0;
   }
 }
@@ -343,7 +351,7 @@ std::uint64_t ContractBlockEncoder::EncodeNumber(std::size_t c, std::size_t n, c
   Column& col = columns_[c];
   col.ref = static_cast<std::uint8_t>(best);
   col.step = step;
-  col.size = 0;
+  StartSection(&col);
   WritePlanes(n, rest, &col);
   std::uint64_t bits = 0;
   if (wantCost) {
@@ -360,7 +368,7 @@ std::uint64_t ContractBlockEncoder::EncodeXor(std::size_t c, std::size_t n, bool
   col.method = kMethodXor;
   col.ref = kRefPrevious;
   col.step = 1;
-  col.size = 0;
+  StartSection(&col);
   return PutPlanes(n, &col, wantCost);
 }
 
@@ -417,7 +425,7 @@ void ContractBlockEncoder::EncodeRunningProduct(const JournalFieldTable& table, 
   col.ref = static_cast<std::uint8_t>(volume);
   col.scale = static_cast<std::uint8_t>(price);
   col.step = std::bit_cast<std::uint64_t>(k);
-  col.size = 0;
+  StartSection(&col);
   PutPlanes(n, &col, false);
 }
 
@@ -464,7 +472,7 @@ bool ContractBlockEncoder::EncodeQuotient(const JournalFieldTable& table, std::s
   col.ref = static_cast<std::uint8_t>(a);
   col.scale = static_cast<std::uint8_t>(b);
   col.step = std::bit_cast<std::uint64_t>(k);
-  col.size = 0;
+  StartSection(&col);
   PutPlanes(n, &col, false);
   return true;
 }
@@ -488,10 +496,10 @@ void ContractBlockEncoder::EncodeText(const JournalField& field, const unsigned 
   out->method = kMethodDictionary;
   out->ref = kRefPrevious;
   out->step = 1;
-  out->size = 0;
+  StartSection(out);
   const auto entries = static_cast<std::uint32_t>(dictionaryRows_.size());
-  std::memcpy(out->Extend(4), &entries, 4);
-  for (std::uint32_t row : dictionaryRows_) std::memcpy(out->Extend(field.size), records[row] + field.offset, field.size);
+  std::memcpy(Extend(out, 4), &entries, 4);
+  for (std::uint32_t row : dictionaryRows_) std::memcpy(Extend(out, field.size), records[row] + field.offset, field.size);
   PutPlanes(n, out, false);
 }
 
@@ -512,7 +520,7 @@ void ContractBlockEncoder::WritePlanes(std::size_t n, std::uint64_t rest, Column
   const std::size_t width = (std::bit_width(rest | s[0]) + 7) / 8;
   const std::size_t restWidth = (std::bit_width(rest) + 7) / 8;
   out->width = static_cast<std::uint8_t>(width);
-  unsigned char* planes = out->Extend(width * n);
+  unsigned char* planes = Extend(out, width * n);
   for (std::size_t j = 0; j < restWidth; ++j) {
     unsigned char* plane = planes + j * n;
     const unsigned shift = static_cast<unsigned>(8 * j);
@@ -526,8 +534,8 @@ void ContractBlockEncoder::WritePlanes(std::size_t n, std::uint64_t rest, Column
   }
 }
 
-void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned char* const* records,
-                                  const std::uint64_t* slots, std::size_t n, std::string* payload) {
+std::string_view ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned char* const* records,
+                                              const std::uint64_t* slots, std::size_t n) {
   ClearUpperVectorHalves();
   const std::size_t count = table.fields.size() + 1;
   // Buffers only grow (ToDecimal swaps a column's with stored_), so no block pays to clear them.
@@ -536,6 +544,8 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
     if (x.size() < n) x.resize(n);
   }
   ResetColumns(count);
+  payloadSize_ = 8 + count * 16;
+  if (payload_.size() < payloadSize_) payload_.resize(payloadSize_);
   if (stored_.size() < n) stored_.resize(n);
   std::memcpy(x_[0].data(), slots, n * sizeof *slots);
   LoadNumbers(table, records, n);
@@ -608,16 +618,22 @@ void ContractBlockEncoder::Encode(const JournalFieldTable& table, const unsigned
     if (runningTotal) EncodeRunningProduct(table, c, volume, last, n, cost);
   }
 
-  payload->clear();
-  PutU32(payload, static_cast<std::uint32_t>(n));
-  PutU32(payload, static_cast<std::uint32_t>(count));
-  for (const Column& col : columns_) {
-    payload->push_back(static_cast<char>(col.method));
-    payload->push_back(static_cast<char>(col.width));
-    payload->push_back(static_cast<char>(col.scale));
-    payload->push_back(static_cast<char>(col.ref));
-    payload->append(reinterpret_cast<const char*>(&col.step), 8);
-    PutU32(payload, static_cast<std::uint32_t>(col.size));
+  // The count, the column headers, then the sections, which already lie after the headers' room.
+  unsigned char* head = payload_.data();
+  const auto rows = static_cast<std::uint32_t>(n);
+  const auto columns = static_cast<std::uint32_t>(count);
+  std::memcpy(head, &rows, 4);
+  std::memcpy(head + 4, &columns, 4);
+  for (std::size_t c = 0; c < count; ++c) {
+    const Column& col = columns_[c];
+    unsigned char* h = head + 8 + c * 16;
+    h[0] = col.method;
+    h[1] = col.width;
+    h[2] = col.scale;
+    h[3] = col.ref;
+    std::memcpy(h + 4, &col.step, 8);
+    const auto size = static_cast<std::uint32_t>(col.size);
+    std::memcpy(h + 12, &size, 4);
   }
-  for (const Column& col : columns_) payload->append(reinterpret_cast<const char*>(col.section.data()), col.size);
+  return {reinterpret_cast<const char*>(payload_.data()), payloadSize_};
 }

@@ -16,8 +16,9 @@
 class ContractBlockEncoder {
  public:
   // `records` are whole journal records of `table`'s version whose gaps are zero; `slots` increase.
-  void Encode(const JournalFieldTable& table, const unsigned char* const* records, const std::uint64_t* slots,
-              std::size_t n, std::string* payload);
+  // The payload stays in the encoder until the next call.
+  std::string_view Encode(const JournalFieldTable& table, const unsigned char* const* records,
+                          const std::uint64_t* slots, std::size_t n);
 
  private:
   struct Column {
@@ -26,12 +27,10 @@ class ContractBlockEncoder {
     std::uint8_t scale = 0;
     std::uint8_t ref = 255;
     std::uint64_t step = 1;
-    // The section is the first `size` bytes; the buffer only grows, so that filling it again
-    // costs no clearing.
-    std::vector<unsigned char> section;
+    // The section's place in the payload; sections follow each other in column order.
+    bool started = false;
+    std::size_t start = 0;
     std::size_t size = 0;
-
-    unsigned char* Extend(std::size_t bytes);
   };
   // The references a number column may be told from, the first preferred on a tie.
   struct Candidates {
@@ -46,6 +45,11 @@ class ContractBlockEncoder {
   };
 
   void ResetColumns(std::size_t count);
+  // Starts the column's section at the payload's end; a column written again (always the last one
+  // written) starts over where it began.
+  void StartSection(Column* col);
+  // Room for `bytes` more of the column's section at the payload's end.
+  unsigned char* Extend(Column* col, std::size_t bytes);
   void LoadNumbers(const JournalFieldTable& table, const unsigned char* const* records, std::size_t n);
   bool ToDecimal(std::size_t column, std::size_t n, std::uint8_t* scale);
   // These return the sum of the stored values' bit widths, a measure of what they cost (EncodeNumber
@@ -77,6 +81,8 @@ class ContractBlockEncoder {
   NamedColumns named_;
   std::vector<std::vector<std::uint64_t>> x_;  // per column: the integer (or the double's bits)
   std::vector<Column> columns_;
+  std::vector<unsigned char> payload_;  // grows only, so that no block pays to clear it
+  std::size_t payloadSize_ = 0;
   std::vector<std::uint64_t> stored_;
   std::vector<std::uint32_t> dictionaryRows_;
   std::unordered_map<std::string_view, std::uint32_t> seen_;

@@ -161,8 +161,8 @@ bool PackedDayWriter::FlushSegment(std::string* error) {
       records[i] = segment_ + std::size_t{rows[i]} * size;
       slots[i] = first + rows[i];
     }
-    encoder_->Encode(table, records.data(), slots.data(), rows.size(), &payload_);
-    if (!PutBlock(PackedBlockKind::kContract, contract, static_cast<std::uint32_t>(rows.size()), payload_, error)) {
+    const std::string_view payload = encoder_->Encode(table, records.data(), slots.data(), rows.size());
+    if (!PutBlock(PackedBlockKind::kContract, contract, static_cast<std::uint32_t>(rows.size()), payload, error)) {
       return false;
     }
     rows.clear();
@@ -186,7 +186,7 @@ bool PackedDayWriter::FlushSegment(std::string* error) {
 }
 
 bool PackedDayWriter::PutBlock(PackedBlockKind kind, std::uint32_t contract, std::uint32_t records,
-                               const std::string& payload, std::string* error) {
+                               std::string_view payload, std::string* error) {
   if (payload.size() > kPackedMaxRawSize) {
     *error = "block too large to pack";
     return false;

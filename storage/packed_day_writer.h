@@ -41,7 +41,7 @@ class PackedDayWriter {
 
  private:
   bool FlushSegment(std::string* error);
-  bool PutBlock(PackedBlockKind kind, std::uint32_t contract, std::uint32_t records, const std::string& payload,
+  bool PutBlock(PackedBlockKind kind, std::uint32_t contract, std::uint32_t records, std::string_view payload,
                 std::string* error);
   bool Write(const void* data, std::size_t size, std::string* error);
   bool Drain(std::string* error);

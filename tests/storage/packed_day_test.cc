@@ -414,8 +414,8 @@ TEST(ContractBlockCodec, EveryChangedOrCutPayloadIsReadWithinBounds) {
   std::vector<const unsigned char*> pointers;
   for (const std::string& r : records) pointers.push_back(reinterpret_cast<const unsigned char*>(r.data()));
   const JournalFieldTable& table = *JournalFieldTableOf(kJournalVersion);
-  std::string payload;
-  ContractBlockEncoder().Encode(table, pointers.data(), slots.data(), pointers.size(), &payload);
+  ContractBlockEncoder encoder;
+  const std::string payload(encoder.Encode(table, pointers.data(), slots.data(), pointers.size()));
   ContractBlockDecoder decoder;
   std::string error;
   ASSERT_TRUE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 99, 130,
