@@ -164,7 +164,11 @@ void ClearUpperVectorHalves() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx") != 0;
   }();
-  if (avx) asm volatile("vzeroupper");
+  // Listed as clobbered so that a build with AVX enabled keeps no vector in them across this.
+  if (avx) {
+    asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                 "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+  }
 #endif
 }
 
