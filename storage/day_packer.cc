@@ -61,18 +61,20 @@ bool Pack(Packing& p, const std::string& day, std::uint64_t size, std::uint32_t 
   if (!writer.Begin(p.temp, day, version, header, size, error)) return false;
   const std::size_t recordSize = JournalRecordSize(version);
   const std::uint64_t slots = (size - header.size()) / recordSize;
-  std::vector<unsigned char> buffer(kRecordsPerRead * recordSize);
   std::uint64_t offset = header.size();
   for (std::uint64_t done = 0; done < slots;) {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kRecordsPerRead, slots - done));
-    if (!ReadAt(p.journal, offset, buffer.data(), count * recordSize, error) ||
-        !writer.AddRecords(buffer.data(), count, error)) {
+    // Read straight into the writer's segment.
+    std::size_t count = kRecordsPerRead;
+    unsigned char* room = writer.Room(&count, error);
+    if (room == nullptr || !ReadAt(p.journal, offset, room, count * recordSize, error) ||
+        !writer.AddRecords(room, count, error)) {
       return false;
     }
     offset += count * recordSize;
     done += count;
   }
   const std::size_t tail = static_cast<std::size_t>(size - offset);
+  std::vector<unsigned char> buffer(recordSize);
   if (!ReadAt(p.journal, offset, buffer.data(), tail, error) || !writer.Finish(buffer.data(), tail, error)) return false;
   report->records = slots;
   report->damaged = writer.damaged();

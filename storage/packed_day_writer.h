@@ -1,9 +1,11 @@
 #ifndef QUOTELOOM_STORAGE_PACKED_DAY_WRITER_H
 #define QUOTELOOM_STORAGE_PACKED_DAY_WRITER_H
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -26,7 +28,10 @@ class PackedDayWriter {
   // `journalSize` bytes whose header (checked already) is `journalHeader`.
   bool Begin(int fd, const std::string& day, std::uint32_t journalVersion, const std::string& journalHeader,
              std::uint64_t journalSize, std::string* error);
-  // The next `count` record slots, `count` × the record size bytes.
+  // Where the next record slots are kept, for reading them there without a copy: room for
+  // `*count`, which it lowers to what the segment and the journal have left. Null when out of memory.
+  unsigned char* Room(std::size_t* count, std::string* error);
+  // The next `count` record slots, `count` × the record size bytes (from Room or anywhere else).
   bool AddRecords(const unsigned char* records, std::size_t count, std::string* error);
   // The bytes after the last whole slot (fewer than a record), then the index and trailer.
   bool Finish(const unsigned char* tail, std::size_t tailSize, std::string* error);
@@ -36,11 +41,11 @@ class PackedDayWriter {
 
  private:
   bool FlushSegment(std::string* error);
-  bool PutBlock(PackedBlockKind kind, std::uint32_t contract, std::uint32_t records, const std::string& payload,
+  bool PutBlock(PackedBlockKind kind, std::uint32_t contract, std::uint32_t records, std::string_view payload,
                 std::string* error);
   bool Write(const void* data, std::size_t size, std::string* error);
   bool Drain(std::string* error);
-  std::uint32_t ContractNumber(const unsigned char* record);
+  std::uint32_t ContractNumber(std::string_view name);
 
   const int level_;
   const std::uint32_t segmentSlots_;
@@ -58,8 +63,15 @@ class PackedDayWriter {
   std::vector<std::vector<std::uint32_t>> rows_;   // per contract number: rows of segment_
   std::vector<std::uint32_t> verbatim_;
   std::vector<std::uint32_t> present_;             // contracts with rows in this segment
-  std::unordered_map<std::string, std::uint32_t> numbers_;  // InstrumentID to contract number
-  std::uint32_t lastContract_ = 0;
+  // Looked up by a string_view of the record's bytes, without making a string of them.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> numbers_;  // InstrumentID to number
+  // Contract number + 1 (0 for none) of names seen lately, by a cheap hash: most records find theirs
+  // here without the map.
+  std::array<std::uint32_t, 4096> recent_{};
   std::unique_ptr<ContractBlockEncoder> encoder_;
   void* cctx_ = nullptr;                           // ZSTD_CCtx
   std::string payload_;

@@ -1,9 +1,10 @@
-// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only]: packs Journal/<day>.qtj of a working
-// folder into History/<day>.qth and prints, beside the general compressors on the same journal, the packed
-// bytes per tick, the packing rate, and the reading rate of the packed day against the journal (the files sit
-// in the page cache after the first pass), and the time to read the busiest contract's ticks alone from
-// each. --read-only reads a day packed before, five times; --cold drops both files from the page cache
-// before each read, so they come from the disk.
+// packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only | --pack-only]: packs Journal/<day>.qtj
+// of a working folder into History/<day>.qth and prints, beside the general compressors on the same journal,
+// the packed bytes per tick, the packing rate, and the reading rate of the packed day against the journal
+// (the files sit in the page cache after the first pass), and the time to read the busiest contract's ticks
+// alone from each. --read-only reads a day packed before, five times; --cold drops both files from the page
+// cache before each read, so they come from the disk; --pack-only packs three times and reads nothing, for
+// profiling the packer.
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -64,8 +65,8 @@ double ReadRate(Reader& reader, std::uint64_t* records, double* sum, double* cpu
   return *records / Seconds(start);
 }
 
-// Asks the kernel to forget the file's cached pages, so the next read comes from the disk, as it does
-// for a day read long after it was written.
+// Asks the kernel to forget the file's cached pages, so the next read comes from the disk, as it does for a
+// day read long after it was written.
 bool DropFromPageCache(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -78,7 +79,8 @@ bool DropFromPageCache(const std::string& path) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only] [--cold]\n");
+    std::fprintf(stderr,
+                 "usage: packed_day_bench WORKDIR DAY [--no-xz | --speed-only | --read-only | --pack-only] [--cold]\n");
     return 2;
   }
   const std::string workdir = argv[1];
@@ -94,7 +96,8 @@ int main(int argc, char** argv) {
   }
   const bool xz = option.empty();
   const bool readOnly = option == "--read-only";
-  const bool compressors = option != "--speed-only" && !readOnly;
+  const bool packOnly = option == "--pack-only";
+  const bool compressors = option != "--speed-only" && !readOnly && !packOnly;
   const std::string journal = JournalDayPath(workdir, day);
   const std::string packed = PackedDayPath(workdir, day);
 
@@ -143,6 +146,7 @@ int main(int argc, char** argv) {
         tool.name, bytes, bytes / ticks, seconds, report.packed_bytes / bytes);
   }
 
+  if (packOnly) return 0;
   for (int round = 0; round < (readOnly ? 5 : 2); ++round) {
     if (cold && !(DropFromPageCache(journal) && DropFromPageCache(packed))) {
       std::fprintf(stderr, "packed_day_bench: cannot drop the files from the page cache\n");
@@ -172,8 +176,8 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(packedRecords), journalSum == packedSum ? "" : "  VALUES DIFFER");
   }
 
-  // One contract's ticks, as a chart or a study of one contract asks for them: the journal is read
-  // whole for them, the packed day reads that contract's blocks alone.
+  // One contract's ticks, as a chart or a study of one contract asks for them: the journal is read whole for
+  // them, the packed day reads that contract's blocks alone.
   PackedDayReader contracts;
   if (!contracts.Open(packed, &error)) {
     std::fprintf(stderr, "packed_day_bench: %s\n", error.c_str());
