@@ -6,6 +6,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "storage/crc32.h"
 #include "storage/packed_day_format.h"
 
 namespace {
@@ -153,23 +154,6 @@ std::uint64_t CommonStep(const std::uint64_t* d, std::size_t n) {
     divisor = ExactDivisor(step);
   }
   return step;
-}
-
-// The CRC-32 the writer computes before each block (isa-l, in AVX-512 where the CPU has it) leaves the
-// upper halves of the vector registers in use; until they are cleared, each SSE instruction here
-// waits on them and a block takes about twice as long.
-void ClearUpperVectorHalves() {
-#if defined(__x86_64__)
-  static const bool avx = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-  }();
-  // Listed as clobbered so that a build with AVX enabled keeps no vector in them across this.
-  if (avx) {
-    asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
-                 "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
-  }
-#endif
 }
 
 bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }

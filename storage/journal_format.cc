@@ -2,14 +2,13 @@
 
 #include <cstddef>
 
-#include <isa-l/crc.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
 #include <span>
 
+#include "storage/crc32.h"
 #include "storage/storage_paths.h"
 
 static_assert(std::endian::native == std::endian::little, "the journal stores the record image as it is in memory");
@@ -120,7 +119,7 @@ std::uint32_t GetU32(const unsigned char* p) {
 }
 
 std::uint32_t Checksum(const unsigned char* data, const Layout& layout) {
-  return crc32_gzip_refl(0, data, layout.checksumOffset);
+  return Crc32(data, layout.checksumOffset);
 }
 
 std::size_t HeaderSizeOf(const Layout& layout) {

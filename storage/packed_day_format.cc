@@ -1,9 +1,9 @@
 #include "storage/packed_day_format.h"
 
-#include <isa-l/crc.h>
 
 #include <cstring>
 
+#include "storage/crc32.h"
 #include "storage/journal_format.h"
 
 namespace {
@@ -23,7 +23,7 @@ T Get(const unsigned char* p) {
 }  // namespace
 
 std::uint32_t PackedCrc(const void* data, std::size_t size) {
-  return crc32_gzip_refl(0, static_cast<const unsigned char*>(data), size);
+  return Crc32(data, size);
 }
 
 std::string EncodePackedDayHeader(const PackedDayHeader& header) {
