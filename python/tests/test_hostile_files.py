@@ -82,6 +82,7 @@ BLOCK_CHANGES = [
     ("section size does not add up", set_byte(lambda p: column(p, 0) + 12, 0xFF)),
     ("block of 0 records", lambda p: p.__setitem__(slice(0, 4), struct.pack("<I", 0))),
     ("slots out of order", slots_backwards),
+    ("raw size over what its records can take", lambda p: p.extend(bytes(1 << 23))),  # refused before decompressing
 ]
 
 
