@@ -184,9 +184,11 @@ class _Blocks:
             self.scratch = np.empty(self.rows, np.uint64)
         return np.take(values, self.block_of, out=self.scratch.view(values.dtype))
 
-    def uniform(self, values, scratch=True):
-        """One value when every block has the same, else the values spread over the rows."""
-        return values[0] if (values == values[0]).all() else self.per_row(values, scratch)
+    def uniform(self, values):
+        """One value when every block has the same bits (8-byte values), else the values spread over
+        the rows (in the scratch buffer)."""
+        bits = values.view(np.uint64)
+        return values[0] if (bits == bits[0]).all() else self.per_row(values, scratch=True)
 
     def block_max(self, values):
         return np.maximum.reduceat(values, self.first_row)
@@ -531,7 +533,7 @@ def decode_contract_blocks(payloads, layout, first_slots, end_slots, records, wa
         decimal = m[:, c] == DECIMAL
         if decimal.any():
             # The integer converted to a double, divided by the exact power of ten, in place.
-            divisor = blocks.uniform(POW10[blocks.scale[:, c]])
+            divisor = blocks.uniform(POW10[np.where(decimal, blocks.scale[:, c], 0)])
             np.divide(x[c].view(np.int64), divisor, out=x[c].view(np.float64),
                       where=True if decimal.all() else blocks.per_row(decimal))
         if (m[:, c] >= QUOTIENT).any() and x[c] is None:

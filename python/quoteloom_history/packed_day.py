@@ -76,6 +76,9 @@ class PackedDay:
                 or tail_size != journal_size - layout.header_size - slots * record_size):
             self._fail("header sizes do not add up")
         self.layout = layout
+        count = len(layout.fields) + 1
+        texts = [size for _, _, size, kind in layout.fields if kind == "txt"]
+        self._contract_limit = (8 + 16 * count + 4 * len(texts), 8 * count + sum(texts))
         self.slots = slots
         self.tail_size = tail_size
         self.segment_slots = segment_slots
@@ -164,13 +167,13 @@ class PackedDay:
         return "block at %d: " % int(self.entries["offset"][number])
 
     def _raw_limit(self, entry):
-        """The most bytes a block of this many records can decompress to."""
-        layout = self.layout
+        """The most bytes a block of this many records can decompress to: a contract block's header,
+        then per column at most 8 bytes a record, and a dictionary of at most one entry a record."""
         n = int(entry["records"])
         if entry["kind"] == VERBATIM:
-            return 4 + n * (8 + layout.record_size)
-        count = len(layout.fields) + 1
-        return 8 + 16 * count + 8 * count * n + sum(4 + size * n for _, _, size, kind in layout.fields if kind == "txt")
+            return 4 + n * (8 + self.layout.record_size)
+        fixed, per_record = self._contract_limit
+        return fixed + per_record * n
 
     def _payloads(self, numbers):
         """The payloads of blocks `numbers` (increasing), each checked against the index and its CRC-32
