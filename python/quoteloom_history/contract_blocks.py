@@ -87,6 +87,7 @@ class _Blocks:
         self.kinds = ["u64"] + [f[3] for f in layout.fields]
         self.sizes = np.array([8] + [f[2] for f in layout.fields], np.int64)
         self.names = ["slot"] + [f[0] for f in layout.fields]
+        self.payloads = payloads
         self.views = views = [memoryview(p) for p in payloads]
         lengths = np.array([len(p) for p in payloads], np.int64)
         _refuse_blocks(lengths < 8, lambda b: "contract block cut short")
@@ -110,6 +111,20 @@ class _Blocks:
         np.cumsum(n[:-1], out=self.first_row[1:])
         self.block_of = None
         self.scratch = None
+
+    def take_dictionaries(self, columns):
+        """Keeps the raw dictionary entries of `columns` (text columns) for _text, then lets go of the
+        payloads (the list given is emptied): everything else of them is in the stored values."""
+        self.dictionaries = {}
+        views = self.views
+        for c in columns:
+            dictionary = self.method[:, c] == DICTIONARY
+            starts = (self.section_start[:, c] + 4)[dictionary]
+            lengths = self.entries[:, c][dictionary] * int(self.sizes[c])
+            self.dictionaries[c] = b"".join([views[b][s:s + k] for b, s, k in zip(np.flatnonzero(dictionary).tolist(),
+                                                                                starts.tolist(), lengths.tolist())])
+        self.views = None
+        self.payloads.clear()
 
     def _u32_at(self, blocks, offsets):
         views = self.views
@@ -296,21 +311,25 @@ def _choose(blocks, choice, candidates):
 
 def _numbers(blocks, u, modes):
     """Each column's x for the blocks that store it as numbers (modes: blocks x columns): first those
-    that refer to no other column, then those that do (they refer only to the former)."""
+    that refer to no other column, then those that do (they refer only to the former). A column's
+    stored values are let go once read, unless a quotient or running total of it reads them later."""
     x = [None] * blocks.count
     changes = [None] * blocks.count
     for c in range(blocks.count):
         present = set(np.unique(modes[:, c]).tolist()) - {_OTHER}
+        v = u[c]
+        if _OTHER not in modes[:, c]:
+            u[c] = None
         if not present:
             continue
-        if u[c] is None:
+        if v is None:
             # Every stored value 0: a constant 0, or a copy of the reference (filled in below).
             x[c] = np.zeros(blocks.rows, np.uint64)
             continue
         if present == {_XORED}:
-            x[c] = blocks.restart(u[c].astype(np.uint64), np.bitwise_xor)
+            x[c] = blocks.restart(v.astype(np.uint64), np.bitwise_xor)
             continue
-        s = _signed(u[c])
+        s = _signed(v)
         step = blocks.step[:, c]
         if (step != 1).any():
             np.multiply(s, blocks.uniform(step), out=s)
@@ -329,7 +348,7 @@ def _numbers(blocks, u, modes):
             elif mode == _PLAIN:
                 candidates[mode] = s
             else:
-                candidates[mode] = blocks.restart(u[c].astype(np.uint64), np.bitwise_xor)
+                candidates[mode] = blocks.restart(v.astype(np.uint64), np.bitwise_xor)
         x[c] = _choose(blocks, modes[:, c], candidates)
     for c in range(blocks.count):
         from_column = modes[:, c] == _FROM_COLUMN
@@ -467,14 +486,10 @@ def _text(blocks, x, c, wanted):
                        lambda b: "column %d: dictionary entry out of range" % c)
         if wanted:
             size = int(blocks.sizes[c])
-            views = blocks.views
-            starts = (blocks.section_start[:, c] + 4)[dictionary]
-            lengths = blocks.entries[:, c][dictionary] * size
-            raw = b"".join([views[b][s:s + k] for b, s, k in zip(np.flatnonzero(dictionary).tolist(), starts.tolist(),
-                                                                  lengths.tolist())])
-            entries = TextColumn.from_fields(np.frombuffer(raw, np.uint8).reshape(-1, size))
+            entries = TextColumn.from_fields(np.frombuffer(blocks.dictionaries.pop(c), np.uint8).reshape(-1, size))
+            counts = blocks.entries[:, c][dictionary]
             base = np.zeros(len(method), np.int64)
-            base[dictionary] = np.cumsum(lengths // size) - lengths // size
+            base[dictionary] = np.cumsum(counts) - counts
             rows = d.view(np.int64) + blocks.per_row(base, scratch=True)
             if not dictionary.all():
                 rows[~blocks.per_row(dictionary)] = 0
@@ -509,11 +524,14 @@ def _refuse_row_blocks(blocks, bad_rows, why):
 
 def decode_contract_blocks(payloads, layout, first_slots, end_slots, records, wanted):
     """The slots and the `wanted` fields (a dict name -> array or TextColumn) of contract blocks'
-    payloads, rows block after block. Block i's slots must increase inside [first_slots[i],
-    end_slots[i]) and number records[i]. BlockError (naming the block) when one breaks a rule."""
+    payloads (a list, emptied once read to free them early), rows block after block. Block i's slots
+    must increase inside [first_slots[i], end_slots[i]) and number records[i]. BlockError (naming the
+    block) when one breaks a rule."""
     blocks = _Blocks(payloads, layout, np.asarray(first_slots, np.int64), np.asarray(end_slots, np.int64),
                      np.asarray(records, np.int64))
     u = blocks.stored_values()
+    blocks.take_dictionaries([c for c in range(1, blocks.count) if blocks.names[c] in wanted
+                              and blocks.names[c] in TEXT_FIELDS and (blocks.method[:, c] == DICTIONARY).any()])
     m, ref = blocks.method, blocks.ref
     modes = np.full(m.shape, _OTHER)
     numeric = (m == INTEGER) | (m == DECIMAL) | (m == CLOCK) | (m == DICTIONARY)
@@ -560,8 +578,10 @@ def decode_contract_blocks(payloads, layout, first_slots, end_slots, records, wa
             continue
         if kind == "i32":
             out[name] = x[c].astype(np.uint32).view(np.int32)
+            x[c] = None
         elif kind == "u32":
             out[name] = x[c].astype(np.uint32)
+            x[c] = None
         elif kind == "i64":
             out[name] = x[c].view(np.int64)
         elif kind == "f64":

@@ -241,9 +241,11 @@ class PackedDay:
         in_blocks = (chosen["kind"] == CONTRACT).tolist()
         if any(in_blocks):
             mine = np.array(in_blocks)
+            contract_payloads = [p for p, c in zip(payloads, in_blocks) if c]
+            payloads = [None if c else p for p, c in zip(payloads, in_blocks)]  # the decoder frees them
             try:
-                slots, fields = decode_contract_blocks([p for p, c in zip(payloads, in_blocks) if c], layout,
-                                                       first[mine], end[mine], chosen["records"][mine], set(names))
+                slots, fields = decode_contract_blocks(contract_payloads, layout, first[mine], end[mine],
+                                                       chosen["records"][mine], set(names))
             except BlockError as e:
                 self._fail(self._where(numbers[mine][e.block]) + str(e))
             parts.append(fields)
