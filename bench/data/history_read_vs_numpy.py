@@ -12,9 +12,13 @@ rounds of:
   one      read_day of the packed day for one contract
 The files sit in the page cache after the first round. With --random-walk the day's prices walk at
 random on the grid and its volumes are random (as the simulator's), so it packs about as a collected
-day does; without, it is bars_vs_pandas.py's day, whose repeating values pack far smaller.
+day does; without, it is bars_vs_pandas.py's day, whose repeating values pack far smaller. With
+--workdir DIR --day DAY it reads a day already collected there instead (Journal/DAY.qtj, packed to
+History/DAY.qth first when that is missing), such as bench/data/collect-simulator-day gives.
+Each figure is the best of the rounds, in wall-clock seconds and in the process's CPU seconds.
 
 usage: history_read_vs_numpy.py JOURNAL_FROM_DAY PACKER [--contracts N] [--ticks N] [--rounds N] [--random-walk]
+                                [--workdir DIR --day DAY]
 """
 import argparse
 import os
@@ -90,12 +94,14 @@ def pack_command(packer, root, day):
 
 
 def best(rounds, action):
-    times = []
+    """The least wall-clock and CPU seconds of `rounds` runs of action, and its last result."""
+    times, cpu = [], []
     for _ in range(rounds):
-        start = time.perf_counter()
+        start, start_cpu = time.perf_counter(), time.process_time()
         result = action()
         times.append(time.perf_counter() - start)
-    return min(times), result
+        cpu.append(time.process_time() - start_cpu)
+    return (min(times), min(cpu)), result
 
 
 def main():
@@ -106,17 +112,23 @@ def main():
     parser.add_argument("--ticks", type=int, default=60000, help="ticks per contract")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--random-walk", action="store_true", help="a day of random walks and random volumes")
+    parser.add_argument("--workdir", help="a working folder holding the day to read (left as it is but for its pack)")
+    parser.add_argument("--day", help="the day of --workdir to read (yyyymmdd)")
     args = parser.parse_args()
-    day = bars_vs_pandas.DAY
-    root = tempfile.mkdtemp(prefix="quoteloom-history-")
+    if (args.workdir is None) != (args.day is None):
+        parser.error("--workdir and --day go together")
+    day = args.day or bars_vs_pandas.DAY
+    root = args.workdir or tempfile.mkdtemp(prefix="quoteloom-history-")
     try:
-        if args.random_walk:
-            write_random_day(root, args.contracts, args.ticks)
-        else:
-            bars_vs_pandas.write_day(root, args.contracts, args.ticks)
-        subprocess.run([args.journal_from_day, root, day], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(pack_command(args.packer, root, day), check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        if args.workdir is None:
+            if args.random_walk:
+                write_random_day(root, args.contracts, args.ticks)
+            else:
+                bars_vs_pandas.write_day(root, args.contracts, args.ticks)
+            subprocess.run([args.journal_from_day, root, day], check=True, stdout=subprocess.DEVNULL)
+        if not os.path.exists(os.path.join(root, "History", day + ".qth")):
+            subprocess.run(pack_command(args.packer, root, day), check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
         journal = os.path.join(root, "Journal", day + ".qtj")
         packed = os.path.join(root, "History", day + ".qth")
         numpy_seconds, raw = best(args.rounds, lambda: numpy_frame(journal))
@@ -126,16 +138,20 @@ def main():
         one_seconds, single = best(args.rounds, lambda: read_day(packed, contracts=[one]))
         ticks = len(raw)
         assert len(frame) == ticks, (len(frame), ticks)
-        print("day of %d ticks (%d contracts x %d), journal %.1f MB, packed %.1f MB"
-              % (ticks, args.contracts, args.ticks, os.path.getsize(journal) / 1e6, os.path.getsize(packed) / 1e6))
-        for name, seconds, rows in (("numpy: np.fromfile of the journal + DataFrame", numpy_seconds, ticks),
-                                    ("read_day of the packed day -> DataFrame", packed_seconds, ticks),
-                                    ("read_day of the journal -> DataFrame", journal_seconds, ticks),
-                                    ("read_day of the packed day, one contract", one_seconds, len(single))):
-            print("%-48s %7.3f s  %6.2f million ticks/s" % (name, seconds, rows / seconds / 1e6))
-        print("packed day against numpy on the journal: %.2fx as fast (target: at least 1x)" % (numpy_seconds / packed_seconds))
+        shape = ("%d contracts" % frame["contract"].nunique() if args.workdir
+                 else "%d contracts x %d" % (args.contracts, args.ticks))
+        print("day of %d ticks (%s), journal %.1f MB, packed %.1f MB"
+              % (ticks, shape, os.path.getsize(journal) / 1e6, os.path.getsize(packed) / 1e6))
+        for name, (seconds, cpu), rows in (("numpy: np.fromfile of the journal + DataFrame", numpy_seconds, ticks),
+                                           ("read_day of the packed day -> DataFrame", packed_seconds, ticks),
+                                           ("read_day of the journal -> DataFrame", journal_seconds, ticks),
+                                           ("read_day of the packed day, one contract", one_seconds, len(single))):
+            print("%-48s %7.3f s (CPU %7.3f s)  %6.2f million ticks/s" % (name, seconds, cpu, rows / seconds / 1e6))
+        print("packed day against numpy on the journal: %.2fx as fast, %.2fx in CPU time (target: at least 1x)"
+              % (numpy_seconds[0] / packed_seconds[0], numpy_seconds[1] / packed_seconds[1]))
     finally:
-        shutil.rmtree(root, ignore_errors=True)
+        if args.workdir is None:
+            shutil.rmtree(root, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -6,7 +6,7 @@ import zlib
 import numpy as np
 import zstandard
 
-from .contract_block import BlockError, decode_contract_block
+from .contract_blocks import BlockError, decode_contract_blocks
 from .day_fields import DayFields, contract_mask, field_names, record_fields
 from .history_error import HistoryError
 from .journal_layout import LAYOUTS, whole_records
@@ -24,6 +24,7 @@ MAX_BLOCKS = 1 << 24
 MAX_CONTRACTS = 1 << 20
 NO_CONTRACT = 0xFFFFFFFF
 JOURNAL_HEADER, CONTRACT, VERBATIM, TAIL = 1, 2, 3, 4
+_READ_SPAN = 1 << 26  # bytes of adjacent blocks read from the file at once, at most (unless one block is larger)
 
 
 class PackedDay:
@@ -75,6 +76,9 @@ class PackedDay:
                 or tail_size != journal_size - layout.header_size - slots * record_size):
             self._fail("header sizes do not add up")
         self.layout = layout
+        count = len(layout.fields) + 1
+        texts = [size for _, _, size, kind in layout.fields if kind == "txt"]
+        self._contract_limit = (8 + 16 * count + 4 * len(texts), 8 * count + sum(texts))
         self.slots = slots
         self.tail_size = tail_size
         self.segment_slots = segment_slots
@@ -159,77 +163,119 @@ class PackedDay:
         self.middle = middle
         self.middle_numbers = np.arange(1, 1 + len(middle))
 
-    def _block(self, number):
+    def _where(self, number):
+        return "block at %d: " % int(self.entries["offset"][number])
+
+    def _raw_limit(self, entry):
+        """The most bytes a block of this many records can decompress to: a contract block's header,
+        then per column at most 8 bytes a record, and a dictionary of at most one entry a record."""
+        n = int(entry["records"])
+        if entry["kind"] == VERBATIM:
+            return 4 + n * (8 + self.layout.record_size)
+        fixed, per_record = self._contract_limit
+        return fixed + per_record * n
+
+    def _payloads(self, numbers):
+        """The payloads of blocks `numbers` (increasing), each checked against the index and its CRC-32
+        and decompressed to exactly its size; adjacent blocks are read from the file together."""
+        entries = self.entries
+        decompressor = zstandard.ZstdDecompressor()
+        numbers = [int(i) for i in numbers]
+        payloads = []
+        i = 0
+        while i < len(numbers):
+            first = numbers[i]
+            start = int(entries["offset"][first])
+            j = i + 1
+            while (j < len(numbers) and numbers[j] == numbers[j - 1] + 1
+                   and int(entries["offset"][numbers[j]]) - start < _READ_SPAN):
+                j += 1
+            last = numbers[j - 1]
+            end = int(entries["offset"][last]) + BLOCK_HEADER_SIZE + int(entries["stored"][last])
+            data = memoryview(read_exactly(self.file, start, end - start, self.path))
+            for number in numbers[i:j]:
+                at = int(entries["offset"][number]) - start
+                payloads.append(self._payload(number, data[at:at + BLOCK_HEADER_SIZE + int(entries["stored"][number])],
+                                              decompressor))
+            i = j
+        return payloads
+
+    def _payload(self, number, block, decompressor):
         entry = self.entries[number]
-        where = "block at %d: " % int(entry["offset"])
-        head = read_exactly(self.file, int(entry["offset"]), BLOCK_HEADER_SIZE, self.path)
-        kind, stored, raw, crc = struct.unpack("<IIII", head)
+        where = self._where(number)
+        kind, stored, raw, crc = struct.unpack_from("<IIII", block)
         if kind != entry["kind"] or stored != entry["stored"] or crc != entry["crc"] or raw > MAX_RAW_SIZE:
             self._fail(where + "header differs from the index")
-        data = read_exactly(self.file, int(entry["offset"]) + BLOCK_HEADER_SIZE, stored, self.path)
+        if raw > self._raw_limit(entry):
+            self._fail(where + "raw size over what its records can take")
+        data = block[BLOCK_HEADER_SIZE:]
         if zlib.crc32(data) != crc:
             self._fail(where + "checksum does not match")
         try:
             if zstandard.frame_content_size(data) != raw:
                 self._fail(where + "frame size differs from the block's")
-            payload = zstandard.ZstdDecompressor().decompress(data, max_output_size=raw)
+            payload = decompressor.decompress(data, max_output_size=raw)
         except zstandard.ZstdError as e:
             self._fail(where + "frame does not decompress (%s)" % e)
         if len(payload) != raw:
             self._fail(where + "frame does not decompress to its size")
-        return payload, where
-
-    def _segment_range(self, segment):
-        first = segment * self.segment_slots
-        return first, min(self.slots, first + self.segment_slots)
+        return payload
 
     def read(self, contracts=None):
         """DayFields of every whole record, or of `contracts` (a set of InstrumentID bytes) only."""
         layout = self.layout
         names = field_names(layout)
-        wanted = set(names)
-        numbers = None
+        middle = self.middle
+        take = np.ones(len(middle), bool)
         if contracts is not None:
-            numbers = np.array([name in contracts for name in self.contracts] + [False], bool)
+            wanted = np.array([name in contracts for name in self.contracts] + [False], bool)
+            contract = np.where(middle["kind"] == CONTRACT, middle["contract"], len(self.contracts)).astype(np.int64)
+            take = (middle["kind"] != CONTRACT) | wanted[contract]
+        chosen = middle[take]
+        numbers = self.middle_numbers[take]
+        payloads = self._payloads(numbers)
+        first = chosen["segment"].astype(np.int64) * self.segment_slots
+        end = np.minimum(first + self.segment_slots, self.slots)
         parts, slot_parts, held_parts = [], [], []
         damaged = 0
-        for i, entry in zip(self.middle_numbers.tolist(), self.middle):
-            first, end = self._segment_range(int(entry["segment"]))
-            if entry["kind"] == CONTRACT:
-                if numbers is not None and not numbers[int(entry["contract"])]:
-                    continue
-                payload, where = self._block(i)
-                try:
-                    slots, fields = decode_contract_block(payload, layout, first, end, wanted)
-                except BlockError as e:
-                    self._fail(where + str(e))
-                if len(slots) != entry["records"]:
-                    self._fail(where + "record count differs from the index")
-                held_parts.append(slots)
-            else:
-                payload, where = self._block(i)
-                m = int(entry["records"])
-                r = layout.record_size
-                if len(payload) < 4 or struct.unpack_from("<I", payload)[0] != m or len(payload) != 4 + m * (8 + r):
-                    self._fail(where + "verbatim records do not add up")
-                slots = np.frombuffer(payload, "<u8", m, 4)
-                held_parts.append(slots)
-                if (slots < first).any() or (slots >= end).any():
-                    self._fail(where + "verbatim slot out of place")
-                records = np.frombuffer(payload, np.uint8, m * r, 4 + 8 * m).reshape(m, r)
-                ok = whole_records(records, layout)
-                damaged += int(m - np.count_nonzero(ok))
-                if contracts is not None:
-                    ok &= contract_mask(records, layout, contracts)
-                slots = slots[ok]
-                fields = record_fields(records[ok], layout, names)
+        in_blocks = (chosen["kind"] == CONTRACT).tolist()
+        if any(in_blocks):
+            mine = np.array(in_blocks)
+            contract_payloads = [p for p, c in zip(payloads, in_blocks) if c]
+            payloads = [None if c else p for p, c in zip(payloads, in_blocks)]  # the decoder frees them
+            try:
+                slots, fields = decode_contract_blocks(contract_payloads, layout, first[mine], end[mine],
+                                                       chosen["records"][mine], set(names))
+            except BlockError as e:
+                self._fail(self._where(numbers[mine][e.block]) + str(e))
             parts.append(fields)
-            slot_parts.append(np.asarray(slots, np.uint64))
+            slot_parts.append(slots)
+            held_parts.append(slots)
+        for number, payload, contract, entry, low, high in zip(numbers.tolist(), payloads, in_blocks, chosen,
+                                                                first.tolist(), end.tolist()):
+            if contract:
+                continue
+            where = self._where(number)
+            m = int(entry["records"])
+            r = layout.record_size
+            if len(payload) < 4 or struct.unpack_from("<I", payload)[0] != m or len(payload) != 4 + m * (8 + r):
+                self._fail(where + "verbatim records do not add up")
+            slots = np.frombuffer(payload, "<u8", m, 4)
+            if (slots < low).any() or (slots >= high).any():
+                self._fail(where + "verbatim slot out of place")
+            records = np.frombuffer(payload, np.uint8, m * r, 4 + 8 * m).reshape(m, r)
+            ok = whole_records(records, layout)
+            damaged += int(m - np.count_nonzero(ok))
+            if contracts is not None:
+                ok &= contract_mask(records, layout, contracts)
+            held_parts.append(slots)
+            parts.append(record_fields(records[ok], layout, names))
+            slot_parts.append(np.asarray(slots[ok], np.uint64))
         if not parts:
             parts.append(record_fields(np.zeros((0, layout.record_size), np.uint8), layout, names))
             slot_parts.append(np.zeros(0, np.uint64))
         day = DayFields.concat(parts, self.day, layout.version, names, damaged, int(self.tail_size))
-        slots = np.concatenate(slot_parts) if slot_parts else np.zeros(0, np.uint64)
+        slots = np.concatenate(slot_parts)
         if contracts is None:
             self._check_held(np.concatenate(held_parts) if held_parts else np.zeros(0, np.uint64))
         order = self._journal_order(slots)

@@ -82,6 +82,7 @@ BLOCK_CHANGES = [
     ("section size does not add up", set_byte(lambda p: column(p, 0) + 12, 0xFF)),
     ("block of 0 records", lambda p: p.__setitem__(slice(0, 4), struct.pack("<I", 0))),
     ("slots out of order", slots_backwards),
+    ("raw size over what its records can take", lambda p: p.extend(bytes(1 << 23))),  # refused before decompressing
 ]
 
 
@@ -171,3 +172,14 @@ def test_a_journal_of_a_header_only_is_an_empty_day(day_v1, tmp_path):
     got = read_day(spoiled(tmp_path, header + b"\x01" * 100, DAY + ".qtj"), frame=False)
     assert len(got) == 0 and got.torn_bytes == 100 and got.damaged == 0
     assert got.columns["last_price"].dtype == np.float64
+
+
+def test_a_faulty_block_among_many_is_named_by_its_offset(day_v2, tmp_path):
+    data = open(day_v2.packed, "rb").read()
+    index_offset = struct.unpack_from("<Q", data, len(data) - 32)[0]
+    count = struct.unpack_from("<I", data, index_offset)[0]
+    entries = [struct.unpack_from("<QI", data, index_offset + 4 + 32 * i) for i in range(count)]
+    last = max(i for i, (_, kind) in enumerate(entries) if kind == 2)
+    path = spoiled(tmp_path, rewritten_block(data, last, BLOCK_CHANGES[0][1]))
+    with pytest.raises(HistoryError, match="block at %d: column count 7" % entries[last][0]):
+        read_day(path)
