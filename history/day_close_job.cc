@@ -73,7 +73,7 @@ DayCloseJob::Result DayCloseJob::RunOnce(const DayCloseMoment& moment, const std
     if (stopped()) return result;
     const auto failed = failedAt_.find(day);
     if (failed != failedAt_.end() && moment.now - failed->second < kRetrySeconds) continue;
-    Pack(day, moment.now, &result);
+    Pack(day, moment.now, stopped, &result);
   }
   // Deletions are planned from what the folder holds now, so only packs that exist count.
   StoredDayScan after = ScanStoredDays(workdir_);
@@ -91,10 +91,16 @@ DayCloseJob::Result DayCloseJob::RunOnce(const DayCloseMoment& moment, const std
   return result;
 }
 
-void DayCloseJob::Pack(const std::string& day, std::int64_t now, Result* result) {
+void DayCloseJob::Pack(const std::string& day, std::int64_t now, const std::function<bool()>& stop,
+                       Result* result) {
   PackReport report;
   std::string error;
-  const bool verified = pack_(workdir_, day, &report, &error);
+  const bool verified = pack_(workdir_, day, &report, &error, stop);
+  if (!verified && stop()) {
+    // Not a failure: the program ends, and its next start packs the day.
+    log_("packing day " + day + " given up as the program stops; it is packed at the next start");
+    return;
+  }
   if (status_ != nullptr) status_->PackDone(verified, std::max<std::int64_t>(now, ::time(nullptr)));
   if (!verified) {
     failedAt_[day] = now;

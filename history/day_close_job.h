@@ -21,8 +21,9 @@ class HistoryStatus;
 // thread at a time (the day-close thread, or a command).
 class DayCloseJob {
  public:
+  // PackJournalDay, or a stand-in for it.
   using PackDay = std::function<bool(const std::filesystem::path& workdir, const std::string& day, PackReport* report,
-                                     std::string* error)>;
+                                     std::string* error, const std::function<bool()>& stop)>;
   using Log = std::function<void(const std::string&)>;
 
   struct Result {
@@ -44,7 +45,7 @@ class DayCloseJob {
   Result RunOnce(const DayCloseMoment& moment, const std::function<bool()>& stop = nullptr);
 
  private:
-  void Pack(const std::string& day, std::int64_t now, Result* result);
+  void Pack(const std::string& day, std::int64_t now, const std::function<bool()>& stop, Result* result);
   // False when History/<day>.qth is not a regular file any more, so the day keeps its files.
   bool StillPacked(const std::string& day, std::string* kept) const;
   void DeleteJournal(const std::string& day, Result* result);

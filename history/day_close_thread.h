@@ -10,7 +10,7 @@ class Clock;
 
 // Runs the day-close job on a thread of its own at the lowest CPU and disk priority, so packing
 // never takes time from the tick path: once at start, then every `intervalSeconds`. Started and
-// stopped by the thread that owns the collector; a pack under way ends before Stop returns.
+// stopped by the thread that owns the collector; a pack under way is given up and ends before Stop returns.
 class DayCloseThread {
  public:
   struct Options {

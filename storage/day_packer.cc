@@ -56,13 +56,17 @@ struct Packing {
 };
 
 bool Pack(Packing& p, const std::string& day, std::uint64_t size, std::uint32_t version, const std::string& header,
-          PackReport* report, std::string* error) {
+          const std::function<bool()>& stop, PackReport* report, std::string* error) {
   PackedDayWriter writer;
   if (!writer.Begin(p.temp, day, version, header, size, error)) return false;
   const std::size_t recordSize = JournalRecordSize(version);
   const std::uint64_t slots = (size - header.size()) / recordSize;
   std::uint64_t offset = header.size();
   for (std::uint64_t done = 0; done < slots;) {
+    if (stop && stop()) {
+      *error = kPackStopped;
+      return false;
+    }
     // Read straight into the writer's segment.
     std::size_t count = kRecordsPerRead;
     unsigned char* room = writer.Room(&count, error);
@@ -83,13 +87,17 @@ bool Pack(Packing& p, const std::string& day, std::uint64_t size, std::uint32_t 
 }
 
 // Unpacks the written file and compares it with the journal, byte for byte.
-bool Verify(Packing& p, std::uint64_t size, std::string* error) {
+bool Verify(Packing& p, std::uint64_t size, const std::function<bool()>& stop, std::string* error) {
   PackedDayReader reader;
   if (!reader.OpenDescriptor(p.temp, p.tempName, error)) return false;
   std::vector<unsigned char> journal;
   std::uint64_t offset = 0;
   const bool unpacked = reader.Unpack(
       [&](const unsigned char* data, std::size_t n) {
+        if (stop && stop()) {
+          *error = kPackStopped;
+          return false;
+        }
         if (n > size - offset) {
           *error = "the packed day unpacks to more than the journal";
           return false;
@@ -137,7 +145,7 @@ void RemoveAbandonedTemporaries(int history, const std::string& day) {
 }  // namespace
 
 bool PackJournalDay(const std::filesystem::path& workdir, const std::string& day, PackReport* report,
-                    std::string* error) {
+                    std::string* error, const std::function<bool()>& stop) {
   *report = PackReport{};
   const std::string journalName = JournalDayPath("", day);
   const auto fail = [&](const std::string& why) {
@@ -175,8 +183,8 @@ bool PackJournalDay(const std::filesystem::path& workdir, const std::string& day
     p.tempName.clear();
     return fail(std::string(kHistoryDirectory) + ": " + OpenErrorText(openError));
   }
-  if (!Pack(p, day, size, version, header, report, &why)) return fail("packing: " + why);
-  if (!Verify(p, size, &why)) return fail("verifying: " + why);
+  if (!Pack(p, day, size, version, header, stop, report, &why)) return fail("packing: " + why);
+  if (!Verify(p, size, stop, &why)) return fail("verifying: " + why);
   struct stat after;
   if (::fstat(p.journal, &after) != 0 || after.st_size != before.st_size) {
     return fail("the journal changed while it was packed");

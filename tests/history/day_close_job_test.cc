@@ -61,13 +61,14 @@ class DayCloseJobTest : public ::testing::Test {
 
   // Packs as the packer does, refusing the days in `refuse_`; reports fixed figures.
   DayCloseJob::PackDay FakePacker() {
-    return [this](const fs::path& workdir, const std::string& day, PackReport* report, std::string* error) {
+    return [this](const fs::path& workdir, const std::string& day, PackReport* report, std::string* error,
+                  const std::function<bool()>& stop) {
       packed_.push_back(day);
       if (refuse_.count(day) != 0) {
         *error = "the unpacked day differs from its journal at record 7";
         return false;
       }
-      if (!PackJournalDay(workdir, day, report, error)) return false;
+      if (!PackJournalDay(workdir, day, report, error, stop)) return false;
       report->records = 3;
       report->journal_bytes = 4096;
       report->packed_bytes = 512;
@@ -181,6 +182,24 @@ TEST_F(DayCloseJobTest, FileTimesAheadOfTheClockSettleOnTheJobsOwnClock) {
   EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 700, kToday, 600}).packed, 0);  // it grew since the last pass
   EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 1300, kToday, 600}).packed, 1);
   EXPECT_EQ(packed_, std::vector<std::string>{"20260105"});
+}
+
+// A program that stops gives up a pack under way: nothing is left in History/, it is no failure, and
+// the next pass packs the day at once.
+TEST_F(DayCloseJobTest, APackUnderWayIsGivenUpWhenTheProgramStops) {
+  AddDay("20260105");
+  RetentionSettings keepAll;
+  DayCloseJob job(dir_, keepAll, FakePacker(), [this](const std::string& line) { log_.push_back(line); }, nullptr);
+  int asked = 0;
+  const std::int64_t now = ::time(nullptr);
+  const DayCloseJob::Result stopped =
+      job.RunOnce(DayCloseMoment{now, kToday, 600}, [&] { return ++asked > 1; });  // stops once the pack runs
+  EXPECT_EQ(stopped.packed, 0);
+  EXPECT_EQ(stopped.packFailures, 0);
+  EXPECT_NE(Log().find("packing day 20260105 given up as the program stops"), std::string::npos) << Log();
+  EXPECT_TRUE(!fs::exists(dir_ / "History") || fs::is_empty(dir_ / "History"));
+  EXPECT_EQ(job.RunOnce(DayCloseMoment{now + 1, kToday, 600}).packed, 1);
+  EXPECT_TRUE(Has("History/20260105.qth"));
 }
 
 TEST_F(DayCloseJobTest, AFailedPackIsTriedAgainAfterAnHourAndAStaleDayIsToldOnce) {
