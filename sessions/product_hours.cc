@@ -94,6 +94,10 @@ std::optional<ProductHours> ProductHours::Parse(std::string_view text, std::stri
     }
     hours.sessions_.push_back(std::move(*session));
   }
+  for (const TradingSession& session : hours.sessions_) {
+    if (session.auction_begin < session.begin()) hours.trading_.emplace_back(session.auction_begin, session.begin() - 1);
+    for (const TradingPeriod& period : session.periods) hours.trading_.emplace_back(period.begin, period.end);
+  }
   return hours;
 }
 

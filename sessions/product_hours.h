@@ -44,12 +44,22 @@ class ProductHours {
     bool auction = false;
   };
   Place Locate(int sessionSecond) const;
+  // Whether a session second lies in a period or an auction (Locate's period >= 0 or auction), told
+  // from one short array: every tick of a day asks.
+  bool Trades(int sessionSecond) const {
+    for (const auto& [from, to] : trading_) {
+      if (sessionSecond < from) return false;
+      if (sessionSecond <= to) return true;
+    }
+    return false;
+  }
 
   // Seconds of continuous trading between two session seconds (from <= to).
   int TradingSecondsBetween(int from, int to) const;
 
  private:
   std::vector<TradingSession> sessions_;
+  std::vector<std::pair<int, int>> trading_;  // [from, to] of the auctions and periods, in order
 };
 
 // The product of a contract code: its leading letters ("rb" of "rb2405", "AP" of "AP405").

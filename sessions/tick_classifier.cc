@@ -73,10 +73,7 @@ TickKind TickClassifier::ClassifyTime(int timeOfDay, std::string_view writeStamp
 TickKind TickClassifier::ClassifyArrival(int timeOfDay, std::int64_t arrival) const {
   if (timeOfDay < 0) return TickKind::kTest;
   const int sessionSecond = SessionSecond(timeOfDay);
-  if (hours_ != nullptr) {
-    const ProductHours::Place place = hours_->Locate(sessionSecond);
-    if (place.period < 0 && !place.auction) return TickKind::kTest;  // outside, or in a break
-  }
+  if (hours_ != nullptr && !hours_->Trades(sessionSecond)) return TickKind::kTest;  // outside, or in a break
   if (arrival < 0 || night_base_ == 0) return TickKind::kSession;
   const std::int64_t moment =
       sessionSecond < kDaySessionSecond ? night_base_ + sessionSecond : day_base_ + timeOfDay;

@@ -69,6 +69,15 @@ TEST(ProductHoursTest, PlacesTicksInSessionsPeriodsAuctionsAndBreaks) {
     EXPECT_EQ(place.period, c.period) << c.what;
     EXPECT_EQ(place.auction, c.auction) << c.what;
   }
+  // Trades, every tick's question, answers as Locate does at every second of every product's clock.
+  for (const char* product : {"rb", "AP", "IF", "T", "au", "sc", "SA", "lc", "ec"}) {
+    const ProductHours* hours = FindProductHours(product);
+    if (hours == nullptr) continue;
+    for (int second = -10; second < 30 * 3600; ++second) {
+      const ProductHours::Place place = hours->Locate(second);
+      ASSERT_EQ(hours->Trades(second), place.period >= 0 || place.auction) << product << " " << second;
+    }
+  }
   EXPECT_TRUE(Hours("rb").sessions()[0].night());
   EXPECT_FALSE(Hours("rb").sessions()[1].night());
 }
