@@ -73,10 +73,10 @@ const JournalFieldTable* JournalFieldTableOf(std::uint32_t version) {
 }
 
 bool JournalRecordGapsZero(const JournalFieldTable& table, const unsigned char* record) {
+  // The bytes of every gap are or-ed together, with no branch per byte: nearly every record passes.
+  unsigned char any = 0;
   for (const auto& [first, end] : table.gaps) {
-    for (std::size_t b = first; b < end; ++b) {
-      if (record[b] != 0) return false;
-    }
+    for (std::size_t b = first; b < end; ++b) any |= record[b];
   }
-  return true;
+  return any == 0;
 }

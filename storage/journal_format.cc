@@ -241,8 +241,10 @@ bool JournalRecordValid(const unsigned char* data, std::uint32_t version) {
   if (GetU32(data + layout.checksumOffset) != Checksum(data, layout)) return false;
   // The collector ends every text with its terminator; a record without one is not its record, and
   // no reader may run past the field.
+  // Texts shorter than their field end in zeros: the last byte tells nearly every record at once.
   const auto terminated = [data](std::size_t offset, std::size_t size) {
-    return std::memchr(data + kJournalTickOffset + offset, '\0', size) != nullptr;
+    const unsigned char* field = data + kJournalTickOffset + offset;
+    return field[size - 1] == 0 || std::memchr(field, '\0', size) != nullptr;
   };
   return terminated(offsetof(TickRecord, TradingDay), sizeof(TickRecord::TradingDay)) &&
          terminated(offsetof(TickRecord, InstrumentID), sizeof(TickRecord::InstrumentID)) &&
