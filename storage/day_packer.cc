@@ -16,25 +16,16 @@
 #include "storage/journal_format.h"
 #include "storage/packed_day_reader.h"
 #include "storage/packed_day_writer.h"
+#include "storage/packed_segment_loader.h"
 #include "storage/storage_paths.h"
 
 namespace {
 
 constexpr std::size_t kRecordsPerRead = 2048;
 
+// The journal read at `offset`; it may not end before the size it had when the pack began.
 bool ReadAt(int fd, std::uint64_t offset, unsigned char* out, std::size_t size, std::string* error) {
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = n < 0 ? ErrnoText(errno) : "the journal got shorter while it was packed";
-      return false;
-    }
-    out += n;
-    offset += static_cast<std::uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return ReadPackedAt(fd, offset, out, size, error, "the journal got shorter while it was packed");
 }
 
 // Descriptors and the temporary file of one packing, released however it ends.

@@ -11,13 +11,13 @@
 #include "storage/contract_block_decoder.h"
 #include "storage/journal_field_table.h"
 
-bool ReadPackedAt(int fd, std::uint64_t offset, void* out, std::size_t size, std::string* error) {
+bool ReadPackedAt(int fd, std::uint64_t offset, void* out, std::size_t size, std::string* error, const char* early) {
   auto* p = static_cast<unsigned char*>(out);
   while (size > 0) {
     const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      *error = n < 0 ? "read: " + ErrnoText(errno) : "read: the file ends early";
+      *error = n < 0 ? "read: " + ErrnoText(errno) : std::string(early);
       return false;
     }
     p += n;

@@ -68,8 +68,10 @@ class PackedSegmentLoader {
   std::unique_ptr<ContractBlockDecoder> decoder_;
 };
 
-// Reads `size` bytes at `offset`, retrying after signals and short reads; false with the reason.
-bool ReadPackedAt(int fd, std::uint64_t offset, void* out, std::size_t size, std::string* error);
+// Reads `size` bytes at `offset`, retrying after signals and short reads; false with the reason
+// ("read: " and the error, or `early` when the file ends before them).
+bool ReadPackedAt(int fd, std::uint64_t offset, void* out, std::size_t size, std::string* error,
+                  const char* early = "read: the file ends early");
 
 // Where `entry` lies, for messages.
 std::string PackedBlockPlace(const PackedDayLayout& layout, const PackedBlockEntry& entry);

@@ -427,6 +427,27 @@ TEST_F(PackedDayTest, TruncatedOrFlippedFilesAreRefused) {
 }
 
 // A block that passes its checksum yet lies (a file made to harm) is refused or read within its bounds.
+// `records` (whole journal records) as one contract block at `slots`.
+std::string EncodeBlock(ContractBlockEncoder& encoder, const std::vector<std::string>& records,
+                        const std::vector<std::uint64_t>& slots) {
+  std::vector<const unsigned char*> pointers;
+  for (const std::string& r : records) pointers.push_back(reinterpret_cast<const unsigned char*>(r.data()));
+  return std::string(encoder.Encode(*JournalFieldTableOf(kJournalVersion), pointers.data(), slots.data(),
+                                    pointers.size()));
+}
+
+// Every row of a decoded block gives back its record byte for byte.
+void ExpectRecordsRebuilt(const ContractBlockDecoder& decoder, const std::vector<std::string>& records) {
+  ASSERT_EQ(decoder.rows(), records.size());
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    JournalEntry entry;
+    decoder.Entry(r, &entry);
+    unsigned char rebuilt[kJournalRecordSize];
+    EncodeJournalRecord(entry, rebuilt);
+    EXPECT_EQ(std::memcmp(rebuilt, records[r].data(), kJournalRecordSize), 0) << "row " << r;
+  }
+}
+
 TEST(ContractBlockCodec, EveryChangedOrCutPayloadIsReadWithinBounds) {
   std::mt19937 random(13);
   std::vector<std::string> records;
@@ -443,24 +464,15 @@ TEST(ContractBlockCodec, EveryChangedOrCutPayloadIsReadWithinBounds) {
     records.push_back(record);
     slots.push_back(99 + i * 2);
   }
-  std::vector<const unsigned char*> pointers;
-  for (const std::string& r : records) pointers.push_back(reinterpret_cast<const unsigned char*>(r.data()));
   const JournalFieldTable& table = *JournalFieldTableOf(kJournalVersion);
   ContractBlockEncoder encoder;
-  const std::string payload(encoder.Encode(table, pointers.data(), slots.data(), pointers.size()));
+  const std::string payload = EncodeBlock(encoder, records, slots);
   ContractBlockDecoder decoder;
   std::string error;
   ASSERT_TRUE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 99, 130,
                              &error))
       << error;
-  ASSERT_EQ(decoder.rows(), records.size());
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    JournalEntry entry;
-    decoder.Entry(r, &entry);
-    unsigned char rebuilt[kJournalRecordSize];
-    EncodeJournalRecord(entry, rebuilt);
-    EXPECT_EQ(std::memcmp(rebuilt, records[r].data(), kJournalRecordSize), 0) << r;
-  }
+  ExpectRecordsRebuilt(decoder, records);
   EXPECT_FALSE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 100, 130,
                               &error));  // a slot before its segment
   int refused = 0;
@@ -529,21 +541,12 @@ TEST(ContractBlockCodec, EveryShortcutOfTheEncoderRoundTrips) {
       records.push_back(record);
       slots.push_back(1000 + static_cast<std::uint64_t>(i) * 3);
     }
-    std::vector<const unsigned char*> pointers;
-    for (const std::string& r : records) pointers.push_back(reinterpret_cast<const unsigned char*>(r.data()));
-    const std::string payload(encoder.Encode(table, pointers.data(), slots.data(), pointers.size()));
+    const std::string payload = EncodeBlock(encoder, records, slots);
     std::string error;
     ASSERT_TRUE(decoder.Decode(table, reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), 1000,
                                1000 + 3 * static_cast<std::uint64_t>(n), &error))
         << error;
-    ASSERT_EQ(decoder.rows(), records.size());
-    for (std::size_t r = 0; r < records.size(); ++r) {
-      JournalEntry entry;
-      decoder.Entry(r, &entry);
-      unsigned char rebuilt[kJournalRecordSize];
-      EncodeJournalRecord(entry, rebuilt);
-      ASSERT_EQ(std::memcmp(rebuilt, records[r].data(), kJournalRecordSize), 0) << "row " << r;
-    }
+    ExpectRecordsRebuilt(decoder, records);
   }
 }
 
